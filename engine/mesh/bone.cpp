@@ -1,0 +1,34 @@
+// Copying bones with their rest pose, influences, keys and bind matrix.
+#include "engine/mesh/bone.h"
+
+EntityPtr TBone::CopyEntity(const EntityPtr& parent_entity) {
+  if (IsFreed()) return nullptr;
+  auto copy = std::make_shared<TBone>();
+  copy->CopyChildrenOf(*this);
+  copy->AddParent(parent_entity);
+  copy->EntityListAdd(entity_list);
+  // The pose is relative to the mesh (or, before the first pose, the load-time world
+  // matrix), so it carries over unchanged to a copy of the mesh.
+  copy->matrix = matrix;
+  copy->pos_x = pos_x, copy->pos_y = pos_y, copy->pos_z = pos_z;
+  copy->scale_x = scale_x, copy->scale_y = scale_y, copy->scale_z = scale_z;
+  copy->pitch = pitch, copy->yaw = yaw, copy->roll = roll;
+  copy->quat_w = quat_w, copy->quat_x = quat_x, copy->quat_y = quat_y, copy->quat_z = quat_z;
+  copy->name = name;
+  copy->class_name = class_name;
+  copy->order = order;
+  copy->rest_pos_x = rest_pos_x, copy->rest_pos_y = rest_pos_y, copy->rest_pos_z = rest_pos_z;
+  copy->rest_scale_x = rest_scale_x, copy->rest_scale_y = rest_scale_y, copy->rest_scale_z = rest_scale_z;
+  copy->rest_pitch = rest_pitch, copy->rest_yaw = rest_yaw, copy->rest_roll = rest_roll;
+  copy->rest_quat_w = rest_quat_w, copy->rest_quat_x = rest_quat_x;
+  copy->rest_quat_y = rest_quat_y, copy->rest_quat_z = rest_quat_z;
+  copy->influence_count = influence_count;
+  copy->influence_vertices = influence_vertices;
+  copy->influence_weights = influence_weights;
+  if (keys) copy->keys = keys->Copy();
+  if (inverse_bind_matrix) copy->inverse_bind_matrix = std::make_shared<TMatrix>(*inverse_bind_matrix);
+  copy->key_pos_x = key_pos_x, copy->key_pos_y = key_pos_y, copy->key_pos_z = key_pos_z;
+  copy->key_quat_w = key_quat_w, copy->key_quat_x = key_quat_x;
+  copy->key_quat_y = key_quat_y, copy->key_quat_z = key_quat_z;
+  return copy;
+}

@@ -1,0 +1,42 @@
+// TBone: a joint of a skinned mesh's skeleton, and TAnimationKeys, its key frames.
+//
+// Bones sit in the entity tree below their mesh, but their matrices belong to the
+// skeletal animation: transform propagation stops at them, and they hold poses
+// relative to the mesh. Freeing a bone on its own does nothing; it goes with its mesh.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "engine/scene/entity.h"
+
+class TAnimationKeys {
+ public:
+  // Indexed by frame number; the loader sizes them frame_count + 1.
+  int frame_count = 0;
+  std::vector<int> key_flags{0};  // bit 1 position, 2 scale, 4 rotation
+  std::vector<float> pos_x{0}, pos_y{0}, pos_z{0};  // model-file coordinates
+  std::vector<float> scale_x{0}, scale_y{0}, scale_z{0};
+  std::vector<float> quat_w{0}, quat_x{0}, quat_y{0}, quat_z{0};
+
+  std::shared_ptr<TAnimationKeys> Copy() const { return std::make_shared<TAnimationKeys>(*this); }
+};
+
+class TBone : public TEntity {
+ public:
+  float rest_pos_x = 0, rest_pos_y = 0, rest_pos_z = 0;  // z stored negated
+  float rest_scale_x = 0, rest_scale_y = 0, rest_scale_z = 0;
+  float rest_pitch = 0, rest_yaw = 0, rest_roll = 0;
+  float rest_quat_w = 0, rest_quat_x = 0, rest_quat_y = 0, rest_quat_z = 0;
+  int influence_count = 0;
+  std::vector<int> influence_vertices;
+  std::vector<float> influence_weights;
+  std::shared_ptr<TAnimationKeys> keys;
+  std::shared_ptr<TMatrix> inverse_bind_matrix;
+  float key_pos_x = 0, key_pos_y = 0, key_pos_z = 0;  // the last pose: a transition starts here
+  float key_quat_w = 0, key_quat_x = 0, key_quat_y = 0, key_quat_z = 0;
+
+  EntityPtr CopyEntity(const EntityPtr& parent) override;
+  void Update() override {}
+  void FreeEntity() override {}  // a bone goes with its mesh
+};

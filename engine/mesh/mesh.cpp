@@ -1,0 +1,154 @@
+// Mesh structure: creation, copies that share geometry, surface lookups, counts and
+// the lazily recomputed bounds.
+#include "engine/mesh/mesh.h"
+
+#include <algorithm>
+
+#include "engine/math/trig.h"
+#include "engine/mesh/bone.h"
+#include "engine/mesh/brush.h"
+#include "engine/mesh/surface.h"
+
+MeshPtr TMesh::CreateMesh(const EntityPtr& parent) {
+  auto mesh = std::make_shared<TMesh>();
+  mesh->Attach("Mesh", parent);
+  return mesh;
+}
+
+void TMesh::CopyMeshFields(const TMesh& s) {
+  auto_fade = s.auto_fade, fade_near = s.fade_near, fade_far = s.fade_far;
+  animated = s.animated, draw_deformed = s.draw_deformed;
+  anim_mode = s.anim_mode, anim_time = s.anim_time, anim_speed = s.anim_speed;
+  anim_seq = s.anim_seq, anim_blend_frames = s.anim_blend_frames, anim_dir = s.anim_dir;
+  seq_first = s.seq_first, seq_last = s.seq_last;
+  seq_count = s.seq_count, anim_pending = s.anim_pending;
+  collision_type = s.collision_type;
+  brush = s.brush->Copy();
+
+  bounds_min_x = s.bounds_min_x, bounds_min_y = s.bounds_min_y, bounds_min_z = s.bounds_min_z;
+  bounds_max_x = s.bounds_max_x, bounds_max_y = s.bounds_max_y, bounds_max_z = s.bounds_max_z;
+  surfaces = s.surfaces;
+  octree = s.octree;
+  for (const SurfacePtr& a : s.anim_surfaces) {
+    auto copy = std::make_shared<TSurface>();
+    copy->vertex_positions = a->vertex_positions;
+    anim_surfaces.AddLast(copy);
+  }
+}
+
+EntityPtr TMesh::CopyEntity(const EntityPtr& parent) {
+  if (IsFreed()) return nullptr;
+  auto copy = std::make_shared<TMesh>();
+  copy->CopyChildrenOf(*this);
+  copy->CopyBaseFields(*this);
+  copy->CopyMeshFields(*this);
+  copy->PlaceCopy(parent);
+  CopyBonesList(copy.get(), copy->bones);
+  return copy;
+}
+
+void TMesh::ReleaseKind() {
+  anim_surfaces.Clear();
+  bones.Clear();
+}
+
+SurfacePtr TMesh::CreateSurface(const BrushPtr& brush_ref) {
+  auto surface = std::make_shared<TSurface>();
+  surface->brush = brush_ref;
+  surfaces->AddLast(surface);
+  return surface;
+}
+
+SurfacePtr TMesh::GetSurface(int index) const {
+  if (index < 1) return nullptr;
+  return surfaces->ValueAtIndex(static_cast<size_t>(index - 1));
+}
+
+SurfacePtr TMesh::FindSurface(const BrushPtr& wanted) const {
+  for (const SurfacePtr& s : *surfaces)
+    if (TBrush::CompareBrushes(wanted, s->brush)) return s;
+  return nullptr;
+}
+
+int TMesh::CountVertices() const {
+  int total = 0;
+  for (const SurfacePtr& s : *surfaces) total += s->CountVertices();
+  return total;
+}
+
+int TMesh::CountTriangles() const {
+  int total = 0;
+  for (const SurfacePtr& s : *surfaces) total += s->CountTriangles();
+  return total;
+}
+
+float TMesh::MeshWidth() {
+  GetBounds();
+  return bounds_max_x - bounds_min_x;
+}
+
+float TMesh::MeshHeight() {
+  GetBounds();
+  return bounds_max_y - bounds_min_y;
+}
+
+float TMesh::MeshDepth() {
+  GetBounds();
+  return bounds_max_z - bounds_min_z;
+}
+
+void TMesh::CopyBonesList(const TEntity* entity, TList<TBone>& bone_list) {
+  for (const EntityPtr& c : entity->children) {
+    if (auto bone = std::dynamic_pointer_cast<TBone>(c)) bone_list.AddLast(bone);
+    CopyBonesList(c.get(), bone_list);
+  }
+}
+
+void TMesh::GetBounds() {
+  bool changed = false;
+  for (const SurfacePtr& s : *surfaces) {
+    if (s->geometry_changed == 1) changed = true;
+    s->geometry_changed = 0;
+  }
+  if (changed) ++surfaces->geometry_version;
+  if (seen_geometry_version_ != surfaces->geometry_version) {
+    seen_geometry_version_ = surfaces->geometry_version;
+    bounds_stale = 1;
+  }
+  if (bounds_stale != 1) return;
+
+  constexpr float kEmpty = 1000000000.0f;  // an empty mesh keeps these: extents -2e9
+  bounds_min_x = kEmpty, bounds_max_x = -kEmpty;
+  bounds_min_y = kEmpty, bounds_max_y = -kEmpty;
+  bounds_min_z = kEmpty, bounds_max_z = -kEmpty;
+  for (const SurfacePtr& s : *surfaces) {
+    const float* p = s->vertex_positions.data();
+    const size_t n = std::min(static_cast<size_t>(std::max(s->vertex_count, 0)), s->vertex_positions.size() / 3);
+    for (size_t v = 0; v < n; ++v, p += 3) {
+      const float x = p[0], y = p[1], z = -p[2];
+      if (x < bounds_min_x) bounds_min_x = x;
+      if (x > bounds_max_x) bounds_max_x = x;
+      if (y < bounds_min_y) bounds_min_y = y;
+      if (y > bounds_max_y) bounds_max_y = y;
+      if (z < bounds_min_z) bounds_min_z = z;
+      if (z > bounds_max_z) bounds_max_z = z;
+    }
+  }
+  const float w = bounds_max_x - bounds_min_x;
+  const float h = bounds_max_y - bounds_min_y;
+  const float d = bounds_max_z - bounds_min_z;
+  if (cull_radius >= 0) {
+    float extent = d;
+    if (w >= h && w >= d) {
+      extent = w;
+    } else if (h >= w && h >= d) {
+      extent = h;
+    }
+    const float r = extent / 2.0f;
+    cull_radius = float(Sqr(r * r + r * r + r * r));
+  }
+  bounds_stale = 0;
+}
+
+// Drawing comes with the render path.
+void TMesh::Update() {}

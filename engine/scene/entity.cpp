@@ -1,0 +1,362 @@
+// Entity lifetime, transforms, hierarchy and the world list.
+// Appearance and the services (TForm, children, distances, collision settings) are in
+// entity_services.cpp.
+#include "engine/scene/entity.h"
+
+#include "engine/math/vector.h"
+#include "engine/mesh/bone.h"
+#include "engine/mesh/brush.h"
+
+TEntity::List TEntity::entity_list;
+float TEntity::tformed_x = 0;
+float TEntity::tformed_y = 0;
+float TEntity::tformed_z = 0;
+
+TEntity::TEntity() : brush(std::make_shared<TBrush>()) {}
+
+TEntity::~TEntity() {
+  // Children outliving an entity that was never freed must not point back at it.
+  for (const EntityPtr& c : children) c->parent = nullptr;
+}
+
+// ---- Lifetime ---------------------------------------------------------------------
+
+void TEntity::Attach(const std::string& kind, const EntityPtr& parent_entity) {
+  class_name = kind;
+  AddParent(parent_entity);
+  EntityListAdd(entity_list);
+  if (parent) {
+    UpdateMat(0);  // AddParent copied the parent's matrix
+  } else {
+    UpdateMat(1);
+  }
+}
+
+void TEntity::CopyChildrenOf(const TEntity& source) {
+  EntityPtr self = shared_from_this();
+  for (const EntityPtr& c : source.children) c->CopyEntity(self);
+}
+
+void TEntity::CopyBaseFields(const TEntity& s) {
+  pos_x = s.pos_x, pos_y = s.pos_y, pos_z = s.pos_z;
+  scale_x = s.scale_x, scale_y = s.scale_y, scale_z = s.scale_z;
+  pitch = s.pitch, yaw = s.yaw, roll = s.roll;
+  quat_w = s.quat_w, quat_x = s.quat_x, quat_y = s.quat_y, quat_z = s.quat_z;
+  name = s.name;
+  class_name = s.class_name;
+  order = s.order;
+  cull_radius = s.cull_radius;
+  radius_x = s.radius_x, radius_y = s.radius_y, radius_z = s.radius_z;
+  box_x = s.box_x, box_y = s.box_y, box_z = s.box_z;
+  box_w = s.box_w, box_h = s.box_h, box_d = s.box_d;
+  pick_mode = s.pick_mode;
+  pick_option = s.pick_option;
+  hidden = 0;
+}
+
+void TEntity::PlaceCopy(const EntityPtr& parent_entity) {
+  AddParent(parent_entity);
+  EntityListAdd(entity_list);
+  // Built from the copied local fields rather than parent x source-world, and the
+  // children (copied while this matrix was still zero) are placed under it at once.
+  RebuildMatrix();
+  UpdateChildren(this);
+}
+
+void TEntity::FreeEntity() { Free(); }
+
+void TEntity::Free() {
+  if (freed_) return;
+  freed_ = true;
+  EntityPtr keep = shared_from_this();  // the lists below may hold the last reference
+  ReleaseKind();
+  entity_list.RemoveLink(list_link.lock().get());
+  list_link.reset();
+  if (parent) {
+    parent->children.Remove(this);
+    parent = nullptr;
+  }
+  brush = std::make_shared<TBrush>();  // drop the textures; a held handle stays usable
+  // Each child unlinks itself from this list; the enumeration survives that.
+  for (const EntityPtr& c : children) c->Free();
+  children.Clear();
+}
+
+// ---- Transforms -------------------------------------------------------------------
+
+void TEntity::RebuildMatrix() {
+  if (parent) {
+    matrix.Overwrite(parent->matrix);
+    UpdateMat(0);
+  } else {
+    UpdateMat(1);
+  }
+}
+
+void TEntity::UpdateMat(int flag) {
+  if (flag == 1) {
+    matrix.TForm(pos_x, pos_y, pos_z, pitch, yaw, roll, scale_x, scale_y, scale_z);
+    return;
+  }
+  matrix.Translate(pos_x, pos_y, pos_z);
+  matrix.RotateYaw(yaw);
+  matrix.RotatePitch(pitch);
+  matrix.RotateRoll(roll);
+  matrix.Scale(scale_x, scale_y, scale_z);
+}
+
+void TEntity::UpdateChildren(TEntity* e) {
+  for (const EntityPtr& c : e->children) {
+    if (dynamic_cast<TBone*>(c.get())) continue;  // bone matrices belong to the animation
+    c->matrix.Overwrite(e->matrix);
+    c->UpdateMat(0);
+    UpdateChildren(c.get());
+  }
+}
+
+void TEntity::PositionEntity(float x, float y, float z, int global) {
+  pos_x = x;
+  pos_y = y;
+  pos_z = -z;
+  if (global == 1 && parent) {
+    pos_x -= parent->EntityX(1);
+    pos_y -= parent->EntityY(1);
+    pos_z += parent->EntityZ(1);
+    const float pp = parent->EntityPitch(1), py = parent->EntityYaw(1), pr = parent->EntityRoll(1);
+    const float sx = parent->EntityScaleX(1), sy = parent->EntityScaleY(1), sz = parent->EntityScaleZ(1);
+    TMatrix m;
+    m.LoadIdentity();
+    m.Scale(1 / sx, 1 / sy, 1 / sz);
+    m.RotateRoll(-pr);
+    m.RotatePitch(pp);
+    m.RotateYaw(-py);
+    m.Translate(pos_x, pos_y, pos_z);
+    pos_x = m.grid[3][0];
+    pos_y = m.grid[3][1];
+    pos_z = m.grid[3][2];
+  }
+  RebuildMatrix();
+  if (!children.IsEmpty()) UpdateChildren(this);
+}
+
+void TEntity::MoveEntity(float x, float y, float z) {
+  TMatrix m;
+  m.LoadIdentity();
+  m.RotateYaw(yaw);
+  m.RotatePitch(pitch);
+  m.RotateRoll(roll);
+  m.Translate(x, y, -z);
+  pos_x += m.grid[3][0];
+  pos_y += m.grid[3][1];
+  pos_z += m.grid[3][2];
+  RebuildMatrix();
+  UpdateChildren(this);
+}
+
+void TEntity::TranslateEntity(float x, float y, float z, int global) {
+  float dx = x, dy = y, dz = -z;
+  if (global == 1 && parent) {
+    const float pp = parent->EntityPitch(1), py = parent->EntityYaw(1), pr = parent->EntityRoll(1);
+    TMatrix m;
+    m.LoadIdentity();
+    m.RotateRoll(-pr);
+    m.RotatePitch(pp);
+    m.RotateYaw(-py);
+    m.Translate(dx, dy, dz);
+    dx = m.grid[3][0];
+    dy = m.grid[3][1];
+    dz = m.grid[3][2];
+  }
+  pos_x += dx;
+  pos_y += dy;
+  pos_z += dz;
+  RebuildMatrix();
+  if (!children.IsEmpty()) UpdateChildren(this);
+}
+
+void TEntity::ScaleEntity(float x, float y, float z, int global) {
+  scale_x = x;
+  scale_y = y;
+  scale_z = z;
+  if (global == 1 && parent) {
+    for (const TEntity* e = this; e->parent; e = e->parent) {
+      scale_x /= e->parent->scale_x;
+      scale_y /= e->parent->scale_y;
+      scale_z /= e->parent->scale_z;
+    }
+  }
+  RebuildMatrix();
+  if (!children.IsEmpty()) UpdateChildren(this);
+}
+
+void TEntity::RotateEntity(float p, float y, float r, int global) {
+  pitch = -p;
+  yaw = y;
+  roll = r;
+  if (global == 1 && parent) {
+    // The parent's inverse followed by the requested rotation, read back as local angles.
+    TMatrix rot;
+    rot.LoadIdentity();
+    rot.Rotate(pitch, yaw, roll);
+    matrix.Overwrite(parent->matrix.Inverse());
+    matrix.Multiply(rot);
+    pitch = -EntityPitch(1);
+    yaw = EntityYaw(1);
+    roll = EntityRoll(1);
+  }
+  RebuildMatrix();
+  if (!children.IsEmpty()) UpdateChildren(this);
+}
+
+void TEntity::TurnEntity(float p, float y, float r, int /*global*/) {
+  pitch += -p;
+  yaw += y;
+  roll += r;
+  RebuildMatrix();
+  if (!children.IsEmpty()) UpdateChildren(this);
+}
+
+void TEntity::PointEntity(const EntityPtr& target, float target_roll) {
+  if (!target) return;
+  const float dx = EntityX(1) - target->EntityX(1);
+  const float dy = EntityY(1) - target->EntityY(1);
+  const float dz = EntityZ(1) - target->EntityZ(1);
+  const float p = float(ATan2(dy, Sqr(dx * dx + dz * dz)));
+  const float y = float(ATan2(dx, -dz));
+  RotateEntity(p, y, target_roll, 1);
+}
+
+// ---- World getters ----------------------------------------------------------------
+
+namespace {
+// The float nearest 0.0001: world angles within it of zero read as zero.
+constexpr float kAngleSnap = 0.0001f;
+float Snap(float v) { return (v >= -kAngleSnap && v <= kAngleSnap) ? 0.0f : v; }
+}  // namespace
+
+float TEntity::EntityX(int global) const { return global ? matrix.grid[3][0] : pos_x; }
+float TEntity::EntityY(int global) const { return global ? matrix.grid[3][1] : pos_y; }
+float TEntity::EntityZ(int global) const { return global ? -matrix.grid[3][2] : -pos_z; }
+
+float TEntity::EntityPitch(int global) const {
+  if (!global) return -pitch;
+  const float g20 = matrix.grid[2][0], g22 = matrix.grid[2][2];
+  return Snap(float(ATan2(matrix.grid[2][1], Sqr(g20 * g20 + g22 * g22))));
+}
+
+float TEntity::EntityYaw(int global) const {
+  if (!global) return yaw;
+  return float(ATan2(Snap(matrix.grid[2][0]), Snap(matrix.grid[2][2])));
+}
+
+float TEntity::EntityRoll(int global) const {
+  if (!global) return roll;
+  return float(ATan2(Snap(matrix.grid[0][1]), Snap(matrix.grid[1][1])));
+}
+
+// The world scale is the product of the local scales up to the root.
+float TEntity::EntityScaleX(int global) const {
+  float s = scale_x;
+  if (global == 1)
+    for (const TEntity* e = parent; e; e = e->parent) s *= e->scale_x;
+  return s;
+}
+
+float TEntity::EntityScaleY(int global) const {
+  float s = scale_y;
+  if (global == 1)
+    for (const TEntity* e = parent; e; e = e->parent) s *= e->scale_y;
+  return s;
+}
+
+float TEntity::EntityScaleZ(int global) const {
+  float s = scale_z;
+  if (global == 1)
+    for (const TEntity* e = parent; e; e = e->parent) s *= e->scale_z;
+  return s;
+}
+
+// ---- Hierarchy and world list -------------------------------------------------------
+
+EntityPtr TEntity::GetParent() const { return parent ? parent->shared_from_this() : nullptr; }
+
+int TEntity::EntityHidden() const {
+  for (const TEntity* e = this; e; e = e->parent)
+    if (e->hidden == 1) return 1;
+  return 0;
+}
+
+void TEntity::AddParent(const EntityPtr& p) {
+  parent = p.get();
+  if (!p) return;
+  matrix.Overwrite(p->matrix);
+  p->children.AddLast(shared_from_this());
+}
+
+void TEntity::EntityParent(const EntityPtr& new_parent, int global) {
+  if (freed_ || (new_parent && new_parent->freed_)) return;
+  for (const TEntity* e = new_parent.get(); e; e = e->parent)
+    if (e == this) return;  // would make the entity its own ancestor
+
+  const TVector gp = TVector::Create(EntityX(1), EntityY(1), EntityZ(1));
+  const TVector gr = TVector::Create(EntityPitch(1), EntityYaw(1), EntityRoll(1));
+  const TVector gs = TVector::Create(EntityScaleX(1), EntityScaleY(1), EntityScaleZ(1));
+
+  EntityPtr keep = shared_from_this();  // the old parent's list may hold the last reference
+  if (parent) {
+    parent->children.Remove(this);
+    parent = nullptr;
+  }
+  pos_x = gp.x, pos_y = gp.y, pos_z = -gp.z;
+  pitch = -gr.x, yaw = gr.y, roll = gr.z;
+  scale_x = gs.x, scale_y = gs.y, scale_z = gs.z;
+
+  if (!new_parent) {
+    UpdateMat(1);
+  } else if (global == 1) {
+    AddParent(new_parent);
+    PositionEntity(gp.x, gp.y, gp.z, 1);
+    RotateEntity(gr.x, gr.y, gr.z, 1);
+    ScaleEntity(gs.x, gs.y, gs.z, 1);
+  } else {
+    AddParent(new_parent);
+    UpdateMat(0);
+  }
+  if (!children.IsEmpty()) UpdateChildren(this);
+}
+
+void TEntity::EntityListAdd(List& list) {
+  EntityPtr self = shared_from_this();
+  List::LinkPtr link;
+  if (order > 0) {
+    // From the front: in front of the first entity whose order is not higher.
+    List::Link* at = list.FirstLink();
+    while (at && at->value->order > order) at = list.NextLink(at);
+    link = list.InsertBeforeLink(self, at);
+  } else {
+    // From the back: behind the last entity whose order is not lower.
+    List::Link* at = list.LastLink();
+    while (at && at->value->order < order) at = list.PrevLink(at);
+    link = list.InsertAfterLink(self, at);
+  }
+  if (&list == &entity_list) list_link = link;
+}
+
+void TEntity::EntityOrder(int new_order) { order = new_order; }
+
+// ---- Pivot ------------------------------------------------------------------------
+
+PivotPtr TPivot::CreatePivot(const EntityPtr& parent) {
+  auto pivot = std::make_shared<TPivot>();
+  pivot->Attach("Pivot", parent);
+  return pivot;
+}
+
+EntityPtr TPivot::CopyEntity(const EntityPtr& parent) {
+  if (IsFreed()) return nullptr;
+  auto copy = std::make_shared<TPivot>();
+  copy->CopyChildrenOf(*this);
+  copy->CopyBaseFields(*this);
+  copy->PlaceCopy(parent);
+  return copy;
+}

@@ -1,0 +1,200 @@
+// TEntity: the base of every scene object (camera, light, pivot, mesh, sprite, bone).
+//
+// An entity is a node of the scene tree with a local transform relative to its parent
+// and a cached world matrix = parent's world matrix x translate x yaw x pitch x roll x
+// scale. Public coordinates are left-handed: z and pitch are stored negated so that the
+// stored values feed OpenGL unchanged; every operation converts at its boundary.
+//
+// The world list TEntity::entity_list owns every live entity. FreeEntity takes the entity
+// and its whole subtree out of every list; a freed entity may still be held as a handle,
+// and the operations that would put it back into the scene do nothing.
+//
+// Sections: fields, lifetime (create/copy/free), transforms, hierarchy and world list,
+// appearance, services (names, children, distances, TForm, pick and collision settings).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/collision/collision.h"
+#include "engine/collision/sphere.h"
+#include "engine/math/matrix.h"
+#include "engine/scene/handles.h"
+#include "platform/list.h"
+
+class TEntity : public std::enable_shared_from_this<TEntity> {
+ public:
+  using List = TList<TEntity>;
+
+  TEntity();
+  virtual ~TEntity();
+  TEntity(const TEntity&) = delete;
+  TEntity& operator=(const TEntity&) = delete;
+
+  // ---- Fields -------------------------------------------------------------------
+  List children;            // attach order
+  TEntity* parent = nullptr;  // cleared by the parent before it goes
+  TMatrix matrix;           // world matrix; all zeros until a creating function builds it
+  float pos_x = 0, pos_y = 0, pos_z = 0;  // pos_z holds the negated public z
+  float scale_x = 1, scale_y = 1, scale_z = 1;
+  float pitch = 0, yaw = 0, roll = 0;  // degrees; pitch holds the negated public pitch
+  float quat_w = 0, quat_x = 0, quat_y = 0, quat_z = 0;  // as read from a model file
+  std::string name;
+  std::string class_name;
+  int hidden = 0;
+  int order = 0;
+  float alpha_depth = 0;
+  int auto_fade = 0;
+  float fade_near = 0, fade_far = 0;
+  float fade_amount = 0;
+  BrushPtr brush;  // the entity's own appearance; never shared, never null
+  float cull_radius = 0;  // negative: fixed by MeshCullRadius
+  float radius_x = 0, radius_y = 0, radius_z = 0;
+  float box_x = 0, box_y = 0, box_z = 0, box_w = 0, box_h = 0, box_d = 0;
+  int collision_type = 0;
+  int collision_count = 0;
+  std::vector<TCollisionImpact> collisions;
+  int pick_mode = 0;
+  int pick_option = 0;
+  int animated = 0;
+  int draw_deformed = 0;
+  int anim_mode = 0;
+  float anim_time = 0;
+  float anim_speed = 0;
+  int anim_seq = 0;
+  int anim_blend_frames = 0;
+  int anim_dir = 1;
+  std::vector<int> seq_first{0}, seq_last{0};
+  int seq_count = 0;
+  int anim_pending = 0;
+  float prev_x = 0, prev_y = 0, prev_z = 0;
+  std::weak_ptr<List::Link> list_link;  // place in entity_list
+
+  // ---- Class state --------------------------------------------------------------
+  static List entity_list;
+  static float tformed_x, tformed_y, tformed_z;
+
+  // ---- Lifetime -----------------------------------------------------------------
+  // A copy of this entity and of its subtree under parent (which may be null).
+  virtual EntityPtr CopyEntity(const EntityPtr& parent) = 0;
+  // Per-frame work of the kind: drawing for meshes, GL state for cameras and lights.
+  virtual void Update() = 0;
+  // Frees this entity and its whole subtree. Freeing twice is harmless.
+  virtual void FreeEntity();
+  bool IsFreed() const { return freed_; }
+
+  // ---- Transforms (global: only exactly 1 means world, and only with a parent) -----
+  void PositionEntity(float x, float y, float z, int global = 0);
+  void MoveEntity(float x, float y, float z);
+  void TranslateEntity(float x, float y, float z, int global = 0);
+  void ScaleEntity(float x, float y, float z, int global = 0);
+  void RotateEntity(float p, float y, float r, int global = 0);
+  void TurnEntity(float p, float y, float r, int global = 0);  // always about local axes
+  void PointEntity(const EntityPtr& target, float roll = 0);  // null target: nothing
+
+  // ---- Appearance (the entity's own brush) -------------------------------------------
+  void EntityColor(float red, float green, float blue);  // 0..255
+  void EntityAlpha(float alpha);
+  void EntityShininess(float shininess);
+  void EntityTexture(const TexturePtr& texture, int frame = 0, int index = 0);
+  void EntityBlend(int blend);  // a mesh passes it on to its surface brushes
+  void EntityFX(int fx);
+  void EntityAutoFade(float near_dist, float far_dist);
+  void PaintEntity(const BrushPtr& brush);  // copies values; keeps the entity's frame
+
+  // ---- State, hierarchy, world getters -------------------------------------------------
+  void EntityOrder(int order);
+  void ShowEntity() { hidden = 0; }
+  void HideEntity() { hidden = 1; }
+  void NameEntity(const std::string& n) { name = n; }
+  // Re-parents. global = 1 keeps the world transform; otherwise the former world values
+  // become local values under the new parent. Refused if it would make a cycle.
+  void EntityParent(const EntityPtr& new_parent, int global = 1);
+  EntityPtr GetParent() const;
+  float EntityX(int global = 0) const;
+  float EntityY(int global = 0) const;
+  float EntityZ(int global = 0) const;
+  float EntityPitch(int global = 0) const;
+  float EntityYaw(int global = 0) const;
+  float EntityRoll(int global = 0) const;
+  float EntityScaleX(int global = 0) const;
+  float EntityScaleY(int global = 0) const;
+  float EntityScaleZ(int global = 0) const;
+  int EntityHidden() const;
+  // flag 1: from scratch; otherwise on top of the matrix already held (the parent's).
+  void UpdateMat(int flag);
+  void AddParent(const EntityPtr& parent);
+  static void UpdateChildren(TEntity* entity);  // stops at bones
+  void EntityListAdd(List& list);
+
+  // ---- Services -----------------------------------------------------------------
+  const std::string& EntityClass() const { return class_name; }
+  const std::string& EntityName() const { return name; }
+  int CountChildren() const { return static_cast<int>(children.Count()); }
+  EntityPtr GetChild(int n) const;  // from 1; null outside
+  EntityPtr FindChild(const std::string& name) const;  // depth first, exact
+  static int CountAllChildren(const TEntity* entity, int count = 0);
+  EntityPtr GetChildFromAll(int n, int& counter, const TEntity* entity = nullptr) const;
+  float EntityDistance(const EntityPtr& other) const;
+  float EntityDistanceSquared(const EntityPtr& other) const;
+  float DeltaYaw(const EntityPtr& other) const;
+  float DeltaPitch(const EntityPtr& other) const;
+  // Space conversion; a null entity means world space. Results in tformed_x/y/z.
+  static void TFormPoint(float x, float y, float z, const TEntity* source, const TEntity* dest);
+  static void TFormVector(float x, float y, float z, const TEntity* source, const TEntity* dest);
+  static void TFormNormal(float x, float y, float z, const TEntity* source, const TEntity* dest);
+  static float TFormedX() { return tformed_x; }
+  static float TFormedY() { return tformed_y; }
+  static float TFormedZ() { return tformed_z; }
+  float GetMatElement(int col, int row) const;  // 0 outside 0..3
+  void ResetEntity();
+  void EntityRadius(float rx, float ry = 0, float rz = 0);
+  void EntityBox(float x, float y, float z, float w, float h, float d);
+  void EntityType(int type, int recursive = 0);
+  void EntityPickMode(int mode, int option = 0);
+  EntityPtr EntityCollided(int type) const;
+  int CountCollisions() const { return collision_count; }
+  float CollisionX(int i) const;
+  float CollisionY(int i) const;
+  float CollisionZ(int i) const;
+  float CollisionNX(int i) const;
+  float CollisionNY(int i) const;
+  float CollisionNZ(int i) const;
+  float CollisionTime(int i) const;
+  EntityPtr CollisionEntity(int i) const;
+  SurfacePtr CollisionSurface(int i) const;
+  int CollisionTriangle(int i) const;
+  int GetEntityType() const { return collision_type; }
+  void MeshCullRadius(float radius) { cull_radius = -radius; }
+  TSphere BoundingSphere() const;
+
+ protected:
+  // The creation steps every kind shares: class name, parent, world list, matrix.
+  void Attach(const std::string& kind, const EntityPtr& parent);
+  // Copies the transform, identity and settings fields every kind copies; the copy's
+  // children are already made under it.
+  void CopyBaseFields(const TEntity& source);
+  // Gives a fresh copy (with its copied children) its parent, world-list place and
+  // world matrix, so its subtree is placed right at once.
+  void PlaceCopy(const EntityPtr& parent);
+  // Copies every child of source, through its own CopyEntity, under this entity.
+  void CopyChildrenOf(const TEntity& source);
+  // Kind-specific release, run by Free before the children go (lights give back their
+  // slot, meshes drop their animation lists).
+  virtual void ReleaseKind() {}
+  // Frees this entity and its subtree whatever the kinds (bones included).
+  void Free();
+
+ private:
+  void RebuildMatrix();  // the step that ends every transform operation
+  const TCollisionImpact* Impact(int i) const;
+  bool freed_ = false;
+};
+
+// The empty entity: a transform and nothing else.
+class TPivot : public TEntity {
+ public:
+  static PivotPtr CreatePivot(const EntityPtr& parent = nullptr);
+  EntityPtr CopyEntity(const EntityPtr& parent) override;
+  void Update() override {}
+};
