@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "engine/math/matrix.h"
 #include "engine/scene/entity.h"
@@ -31,7 +32,7 @@ class TMesh : public TEntity {
 
   static MeshPtr CreateMesh(const EntityPtr& parent = nullptr);
   EntityPtr CopyEntity(const EntityPtr& parent) override;
-  void Update() override;
+  void Update() override;  // draws the mesh for the current camera
 
   // Appends an empty surface that refers to the brush object itself (null: no brush).
   SurfacePtr CreateSurface(const BrushPtr& brush = nullptr);
@@ -47,6 +48,37 @@ class TMesh : public TEntity {
   static void CopyBonesList(const TEntity* entity, TList<TBone>& bone_list);
   // Recomputes bounds and a non-fixed cull radius when the geometry changed.
   void GetBounds();
+
+  // ---- Loading and collapsing (engine/loader/mesh_loading.cpp) ----
+  // A model as a hierarchy (bones, animation); a unit cube when the file is missing.
+  static MeshPtr LoadAnimMesh(const std::string& file, const EntityPtr& parent = nullptr);
+  // A model collapsed into one static mesh in the model's space.
+  static MeshPtr LoadMesh(const std::string& file, const EntityPtr& parent = nullptr);
+  MeshPtr CollapseAnimMesh(MeshPtr target = nullptr);
+  static MeshPtr CollapseChildren(const TEntity* entity, MeshPtr target);
+
+  // ---- Primitives (engine/mesh/primitives.cpp) ----
+  static MeshPtr CreateCube(const EntityPtr& parent = nullptr);
+  // Null when segments is outside the accepted range.
+  static MeshPtr CreateSphere(int segments = 8, const EntityPtr& parent = nullptr);
+  static MeshPtr CreateCylinder(int segments = 8, int solid = 1, const EntityPtr& parent = nullptr);
+  static MeshPtr CreateCone(int segments = 8, int solid = 1, const EntityPtr& parent = nullptr);
+
+  // ---- Geometry operations (engine/mesh/mesh_geometry.cpp) ----
+  void AddMesh(const MeshPtr& mesh2) const;  // merges copies of these surfaces into mesh2
+  MeshPtr CopyMesh(const EntityPtr& parent = nullptr) const;
+  void FlipMesh();
+  void PaintMesh(const BrushPtr& brush);
+  void FitMesh(float x, float y, float z, float width, float height, float depth, int uniform = 0);
+  void ScaleMesh(float x, float y, float z);
+  void RotateMesh(float pitch, float yaw, float roll);
+  void PositionMesh(float x, float y, float z);
+  void TransformMesh(const TMatrix& mat);
+  void UpdateNormals();
+
+  // ---- Drawing (engine/mesh/mesh_draw.cpp) ----
+  // 1 when the surface (or, for null, any surface) must be drawn blended.
+  int Alpha(const SurfacePtr& surface = nullptr);
 
  protected:
   // The mesh fields a copy takes: bounds, the shared surfaces and octree, own anim copies.
