@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev          # libFuzzer targets
   libgtest-dev libgmock-dev libbenchmark-dev
   libgl1-mesa-dev libglu1-mesa-dev libglew-dev libosmesa6-dev
-  libpng-dev libjpeg62-turbo-dev zlib1g-dev libstb-dev
+  libpng-dev libjpeg62-turbo-dev zlib1g-dev
   libfltk1.3-dev
   xvfb xdotool imagemagick x11-utils
 )

@@ -24,21 +24,9 @@ cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release -j"$jobs"
 ctest --test-dir build/release --output-on-failure -j"$jobs"
 
-if [ -f fuzz/CMakeLists.txt ]; then
+if [ -x fuzz/run.sh ]; then
   echo "== fuzz targets (${fuzz_seconds}s each)"
-  CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVELMORA_FUZZ=ON -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF >/dev/null
-  cmake --build build/fuzz -j"$jobs"
-  for target in build/fuzz/fuzz/fuzz_*; do
-    [ -x "$target" ] || continue
-    name=$(basename "$target")
-    corpus="build/fuzz/corpus/$name"
-    mkdir -p "$corpus"
-    seeds="$root/build/fuzz/fuzz/seeds/$name"
-    [ -d "$seeds" ] || seeds=""
-    (cd build/fuzz && "$root/$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 \
-       "$root/$corpus" $seeds 2>&1 | tail -n 3)
-  done
+  VELMORA_FUZZ_BUILD="$root/build/fuzz" bash fuzz/run.sh "$fuzz_seconds"
 fi
 
 echo "== sanitizer build and tests"

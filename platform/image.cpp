@@ -1,0 +1,246 @@
+// Pixmaps: creation, pixel access, format conversion, windows, resampling, and the
+// file loading that runs the decoders of image_decode.cpp in their fixed order.
+#include "platform/image.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <new>
+
+#include "platform/image_decode.h"
+
+namespace {
+
+// Larger files are not read at all; the largest image we accept is 1 GiB of pixels,
+// and no format stores it in more than twice that.
+constexpr uintmax_t kMaxImageFileBytes = uintmax_t{2} << 30;
+
+bool SideInRange(int n) { return n >= 0 && n <= kMaxPixmapSide; }
+
+uint8_t Luminance(const Rgba& c) {
+  return static_cast<uint8_t>((299 * c[0] + 587 * c[1] + 114 * c[2] + 500) / 1000);
+}
+
+}  // namespace
+
+int BytesPerPixel(int format) {
+  switch (format) {
+    case kPixGray8: return 1;
+    case kPixGrayAlpha8: return 2;
+    case kPixRgb8: return 3;
+    case kPixRgba8: return 4;
+    default: return 0;
+  }
+}
+
+// ---------------------------------------------------------------------------------
+// Creation and pixel access
+
+PixmapPtr TPixmap::Adopt(int width, int height, int format, int pitch, std::vector<uint8_t> pixels) {
+  auto storage = std::make_shared<std::vector<uint8_t>>(std::move(pixels));
+  return PixmapPtr(new TPixmap(width, height, format, pitch, std::move(storage), 0));
+}
+
+PixmapPtr CreatePixmap(int width, int height, int format, int align) {
+  const int bpp = BytesPerPixel(format);
+  if (bpp == 0 || !SideInRange(width) || !SideInRange(height)) return nullptr;
+  if (align != 1 && align != 2 && align != 4 && align != 8) align = 1;
+  const int pitch = (width * bpp + align - 1) / align * align;
+  std::vector<uint8_t> pixels;
+  try {
+    pixels.assign(static_cast<size_t>(pitch) * height, 0);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  return TPixmap::Adopt(width, height, format, pitch, std::move(pixels));
+}
+
+Rgba TPixmap::ReadPixel(int x, int y) const {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) return {0, 0, 0, 0};
+  const uint8_t* p = Row(y) + static_cast<size_t>(x) * BytesPerPixel();
+  switch (format_) {
+    case kPixGray8: return {p[0], p[0], p[0], 255};
+    case kPixGrayAlpha8: return {p[0], p[0], p[0], p[1]};
+    case kPixRgb8: return {p[0], p[1], p[2], 255};
+    default: return {p[0], p[1], p[2], p[3]};
+  }
+}
+
+void TPixmap::WritePixel(int x, int y, Rgba colour) {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
+  uint8_t* p = Row(y) + static_cast<size_t>(x) * BytesPerPixel();
+  switch (format_) {
+    case kPixGray8: p[0] = Luminance(colour); break;
+    case kPixGrayAlpha8: p[0] = Luminance(colour); p[1] = colour[3]; break;
+    case kPixRgb8: std::memcpy(p, colour.data(), 3); break;
+    default: std::memcpy(p, colour.data(), 4); break;
+  }
+}
+
+PixmapPtr TPixmap::Convert(int format) const {
+  PixmapPtr out = CreatePixmap(width_, height_, format, 1);
+  if (!out) return nullptr;
+  const size_t n = static_cast<size_t>(width_);
+  for (int y = 0; y < height_; ++y) {
+    const uint8_t* src = Row(y);
+    uint8_t* dst = out->Row(y);
+    // Every texture load converts to RGBA, so those conversions get plain loops.
+    if (format == format_) {
+      std::memcpy(dst, src, n * BytesPerPixel());
+    } else if (format == kPixRgba8 && format_ == kPixRgb8) {
+      for (size_t x = 0; x < n; ++x, src += 3, dst += 4) dst[0] = src[0], dst[1] = src[1], dst[2] = src[2], dst[3] = 255;
+    } else if (format == kPixRgba8 && format_ == kPixGray8) {
+      for (size_t x = 0; x < n; ++x, dst += 4) dst[0] = dst[1] = dst[2] = src[x], dst[3] = 255;
+    } else if (format == kPixRgba8 && format_ == kPixGrayAlpha8) {
+      for (size_t x = 0; x < n; ++x, src += 2, dst += 4) dst[0] = dst[1] = dst[2] = src[0], dst[3] = src[1];
+    } else {
+      for (int x = 0; x < width_; ++x) out->WritePixel(x, y, ReadPixel(x, y));
+    }
+  }
+  return out;
+}
+
+PixmapPtr TPixmap::Copy() const { return Convert(format_); }
+
+PixmapPtr TPixmap::Window(int x, int y, int width, int height) const {
+  if (x < 0 || y < 0 || width < 0 || height < 0 || x > width_ - width || y > height_ - height) return nullptr;
+  const size_t offset = offset_ + static_cast<size_t>(y) * pitch_ + static_cast<size_t>(x) * BytesPerPixel();
+  return PixmapPtr(new TPixmap(width, height, format_, pitch_, storage_, offset));
+}
+
+// ---------------------------------------------------------------------------------
+// Resampling
+//
+// Separable: each output coordinate on an axis takes a weighted sum of source
+// coordinates (its taps). Rows are done one at a time, vertical weights first, so the
+// only scratch is one float row of the source width.
+
+namespace {
+
+struct Tap {
+  int index;
+  float weight;
+};
+
+// taps[i] lists the source samples of output coordinate i.
+std::vector<std::vector<Tap>> AxisTaps(int source, int target) {
+  std::vector<std::vector<Tap>> taps(target);
+  const double scale = static_cast<double>(source) / target;
+  for (int i = 0; i < target; ++i) {
+    if (target >= source) {
+      // Bilinear between the two nearest source centres, clamped at the edges.
+      const double c = (i + 0.5) * scale - 0.5;
+      const int i0 = static_cast<int>(std::floor(c));
+      const float f = static_cast<float>(c - i0);
+      taps[i].push_back({std::clamp(i0, 0, source - 1), 1.0f - f});
+      taps[i].push_back({std::clamp(i0 + 1, 0, source - 1), f});
+    } else {
+      // Box: every source sample weighted by how much of it the output cell covers.
+      const double start = i * scale, end = (i + 1) * scale;
+      const int last = std::min(source, static_cast<int>(std::ceil(end)));
+      for (int j = static_cast<int>(std::floor(start)); j < last; ++j) {
+        const double cover = std::min(end, j + 1.0) - std::max(start, static_cast<double>(j));
+        if (cover > 0) taps[i].push_back({j, static_cast<float>(cover / scale)});
+      }
+    }
+  }
+  return taps;
+}
+
+// Each mip level halves the one before, so halving (on one axis or both) takes an
+// integer path: the mean of a 2 x 2 block, where on an axis that keeps its size the
+// one sample counts twice. It gives exactly what the general path gives (weights of
+// 1/2 and 1/4 are exact in float, and both round half up).
+void HalveExactly(const TPixmap& source, TPixmap* out) {
+  const int bpp = source.BytesPerPixel();
+  const int sx = source.Width() / out->Width(), sy = source.Height() / out->Height();
+  const int next = (sx - 1) * bpp;  // to the second sample of a row, or to the same one
+  for (int y = 0; y < out->Height(); ++y) {
+    const uint8_t* top = source.Row(y * sy);
+    const uint8_t* bottom = source.Row(y * sy + sy - 1);
+    uint8_t* dst = out->Row(y);
+    for (int x = 0; x < out->Width(); ++x, dst += bpp) {
+      const int i = x * sx * bpp;
+      for (int c = 0; c < bpp; ++c)
+        dst[c] = static_cast<uint8_t>((top[i + c] + top[i + next + c] + bottom[i + c] + bottom[i + next + c] + 2) >> 2);
+    }
+  }
+}
+
+}  // namespace
+
+PixmapPtr ResizePixmap(const TPixmap& source, int width, int height) {
+  if (width < 1 || height < 1 || width > kMaxPixmapSide || height > kMaxPixmapSide) return nullptr;
+  if (source.Width() < 1 || source.Height() < 1) return nullptr;
+  PixmapPtr out = CreatePixmap(width, height, source.Format(), 1);
+  if (!out) return nullptr;
+  const bool halve_x = source.Width() == 2 * width || source.Width() == width;
+  const bool halve_y = source.Height() == 2 * height || source.Height() == height;
+  if (halve_x && halve_y) {
+    HalveExactly(source, out.get());
+    return out;
+  }
+  const int bpp = source.BytesPerPixel();
+  const auto xtaps = AxisTaps(source.Width(), width);
+  const auto ytaps = AxisTaps(source.Height(), height);
+  std::vector<float> column_sums(static_cast<size_t>(source.Width()) * bpp);
+  for (int y = 0; y < height; ++y) {
+    std::fill(column_sums.begin(), column_sums.end(), 0.0f);
+    for (const Tap& ty : ytaps[y]) {
+      const uint8_t* row = source.Row(ty.index);
+      for (size_t k = 0; k < column_sums.size(); ++k) column_sums[k] += ty.weight * row[k];
+    }
+    uint8_t* dst = out->Row(y);
+    for (int x = 0; x < width; ++x) {
+      for (int c = 0; c < bpp; ++c) {
+        float v = 0.0f;
+        for (const Tap& tx : xtaps[x]) v += tx.weight * column_sums[static_cast<size_t>(tx.index) * bpp + c];
+        dst[x * bpp + c] = static_cast<uint8_t>(std::clamp(v + 0.5f, 0.0f, 255.0f));
+      }
+    }
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------------
+// Loading
+
+PixmapPtr LoadPixmapFromMemory(const uint8_t* data, size_t size) {
+  if (!data || size == 0) return nullptr;
+  // The order matters only for bytes two decoders would both take; TGA has no
+  // signature, so it goes first and rejects anything whose header does not fit.
+  static constexpr bool (*kDecoders[])(const uint8_t*, size_t, DecodedImage*) = {DecodeTga, DecodeJpeg,
+                                                                                DecodePng, DecodeBmp};
+  for (auto decode : kDecoders) {
+    DecodedImage image;
+    bool ok = false;
+    try {
+      ok = decode(data, size, &image);
+    } catch (const std::bad_alloc&) {
+      ok = false;
+    }
+    if (!ok) continue;
+    const int pitch = image.width * BytesPerPixel(image.format);
+    return TPixmap::Adopt(image.width, image.height, image.format, pitch, std::move(image.pixels));
+  }
+  return nullptr;
+}
+
+PixmapPtr LoadPixmap(const std::string& path) {
+  std::error_code error;
+  if (path.empty() || !std::filesystem::is_regular_file(path, error)) return nullptr;
+  const uintmax_t size = std::filesystem::file_size(path, error);
+  if (error || size == 0 || size > kMaxImageFileBytes) return nullptr;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return nullptr;
+  std::vector<uint8_t> bytes;
+  try {
+    bytes.resize(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) return nullptr;
+  return LoadPixmapFromMemory(bytes.data(), bytes.size());
+}

@@ -1,0 +1,54 @@
+// Encoders that make small image files for the image tests and the fuzz seed corpus:
+// PNG through libpng, JPEG through libjpeg, TGA and BMP as hand-built bytes. Each
+// returns the file's bytes; nothing here depends on the test framework.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// `rows` holds the PNG's raw scanlines, packed, top first, without filter bytes
+// (16-bit samples big-endian). A palette is RGB triples; trns is the tRNS chunk body.
+struct PngSpec {
+  int width = 0, height = 0;
+  int colour_type = 0;  // PNG_COLOR_TYPE_*
+  int bit_depth = 8;
+  bool interlaced = false;
+  Bytes rows = {};
+  Bytes palette = {};
+  Bytes trns = {};
+};
+Bytes EncodePng(const PngSpec& spec);
+
+// `pixels` packed, top row first, 1 (gray) or 3 (RGB) channels.
+Bytes EncodeJpeg(int width, int height, int channels, const Bytes& pixels, int quality, bool progressive);
+
+// A TGA header for `image_type` followed by `colour_map` and `data` as given (the
+// caller writes pixels in the order the descriptor says, BGR(A), RLE packets and all).
+struct TgaSpec {
+  int image_type = 2;
+  int width = 0, height = 0;
+  int bits = 24;
+  int descriptor = 0;  // 0x20 top row first, 0x10 right to left, low 4 bits alpha depth
+  int map_first = 0, map_bits = 0;
+  int map_length = 0;
+  Bytes colour_map = {};
+  Bytes data = {};
+};
+Bytes EncodeTga(const TgaSpec& spec);
+
+// A BMP with a 40-byte info header, or a 108-byte one when masks are given
+// (BI_BITFIELDS with red, green, blue, alpha). `rows` are unpadded file rows in file
+// order (bottom first unless height < 0); the encoder pads each to 4 bytes.
+struct BmpSpec {
+  int width = 0, height = 0;
+  int bits = 24;
+  std::vector<uint32_t> masks = {};  // empty, or red, green, blue, alpha
+  Bytes palette = {};                // BGRX quads
+  std::vector<Bytes> rows = {};
+};
+Bytes EncodeBmp(const BmpSpec& spec);
+
+bool WriteFileBytes(const std::string& path, const Bytes& bytes);

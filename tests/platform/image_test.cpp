@@ -1,0 +1,383 @@
+// Image decoding, pixmap conversion, windows and resizing. The test writes every
+// image it reads (image_files.h), so each expected pixel is known exactly.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <png.h>
+
+#include "image_files.h"
+#include "platform/image.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path TempDir() {
+  const char* root = std::getenv("VELMORA_TEST_TMP");
+  fs::path dir = fs::path(root ? root : "tmp") / "platform_image";
+  fs::create_directories(dir);
+  return dir;
+}
+
+// A 3 x 2 image, top row first, with a different colour and alpha in every pixel.
+constexpr int kW = 3, kH = 2;
+const std::vector<Rgba> kPattern = {{255, 0, 0, 255},     {0, 255, 0, 128},   {0, 0, 255, 0},
+                                    {255, 255, 255, 255}, {128, 128, 128, 64}, {10, 20, 30, 200}};
+const std::vector<Rgba> kGray = {{0, 0, 0, 255},       {50, 50, 50, 128},   {100, 100, 100, 0},
+                                 {150, 150, 150, 255}, {200, 200, 200, 64}, {250, 250, 250, 200}};
+
+std::vector<Rgba> Opaque(std::vector<Rgba> v) {
+  for (Rgba& c : v) c[3] = 255;
+  return v;
+}
+std::vector<Rgba> BottomFirst(const std::vector<Rgba>& v) {
+  std::vector<Rgba> out;
+  for (int y = kH - 1; y >= 0; --y) out.insert(out.end(), v.begin() + y * kW, v.begin() + (y + 1) * kW);
+  return out;
+}
+std::vector<Rgba> Mirrored(const std::vector<Rgba>& v) {
+  std::vector<Rgba> out = v;
+  for (int y = 0; y < kH; ++y) std::reverse(out.begin() + y * kW, out.begin() + (y + 1) * kW);
+  return out;
+}
+// The pixels' bytes in the channel order given: 'r', 'g', 'b', 'a', or '0' for a zero byte.
+Bytes Channels(const std::vector<Rgba>& v, const std::string& order) {
+  Bytes out;
+  for (const Rgba& c : v)
+    for (char ch : order) out.push_back(ch == '0' ? 0 : c[std::string("rgba").find(ch)]);
+  return out;
+}
+std::vector<Bytes> Rows(const Bytes& b, size_t row_bytes) {
+  std::vector<Bytes> rows;
+  for (size_t at = 0; at < b.size(); at += row_bytes) rows.emplace_back(b.begin() + at, b.begin() + at + row_bytes);
+  return rows;
+}
+Bytes Cat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+PixmapPtr Load(const std::string& name, const Bytes& bytes) {
+  const fs::path path = TempDir() / name;
+  if (!WriteFileBytes(path.string(), bytes)) return nullptr;
+  return LoadPixmap(path.string());
+}
+
+struct DecodeCase {
+  const char* name;
+  const char* file;
+  Bytes bytes;
+  int format;
+  std::vector<Rgba> expected;  // 3 x 2, top row first
+};
+
+std::vector<DecodeCase> DecodeCases() {
+  const Bytes white = Channels({kPattern[3]}, "bgra");
+  return {
+      {"png rgba", "rgba.png", EncodePng({kW, kH, PNG_COLOR_TYPE_RGB_ALPHA, 8, false, Channels(kPattern, "rgba")}),
+       kPixRgba8, kPattern},
+      {"png rgb 16-bit", "rgb16.png", EncodePng({kW, kH, PNG_COLOR_TYPE_RGB, 16, false, Channels(kPattern, "rrggbb")}),
+       kPixRgba8, Opaque(kPattern)},
+      {"png gray+alpha interlaced", "ga.png", EncodePng({kW, kH, PNG_COLOR_TYPE_GRAY_ALPHA, 8, true, Channels(kGray, "ra")}),
+       kPixGrayAlpha8, kGray},
+      {"png palette with tRNS", "pal.png",
+       EncodePng({kW, kH, PNG_COLOR_TYPE_PALETTE, 8, false, {0, 1, 2, 3, 4, 5}, Channels(kPattern, "rgb"),
+                  Channels(kPattern, "a")}),
+       kPixRgba8, kPattern},
+      {"png gray 1-bit", "bits.png", EncodePng({kW, kH, PNG_COLOR_TYPE_GRAY, 1, false, {0xA0, 0x40}}), kPixGray8,
+       {{255, 255, 255, 255}, {0, 0, 0, 255}, {255, 255, 255, 255}, {0, 0, 0, 255}, {255, 255, 255, 255}, {0, 0, 0, 255}}},
+      {"png bytes named .tga", "really-png.tga",
+       EncodePng({kW, kH, PNG_COLOR_TYPE_RGB_ALPHA, 8, false, Channels(kPattern, "rgba")}), kPixRgba8, kPattern},
+      {"tga 24 bottom row first", "b24.tga", EncodeTga({.width = kW, .height = kH, .bits = 24, .data = Channels(BottomFirst(kPattern), "bgr")}),
+       kPixRgba8, Opaque(kPattern)},
+      {"tga 32 top row first", "t32.tga",
+       EncodeTga({.width = kW, .height = kH, .bits = 32, .descriptor = 0x28, .data = Channels(kPattern, "bgra")}),
+       kPixRgba8, kPattern},
+      {"tga 32 right to left", "rl32.tga",
+       EncodeTga({.width = kW, .height = kH, .bits = 32, .descriptor = 0x18,
+                  .data = Channels(Mirrored(BottomFirst(kPattern)), "bgra")}),
+       kPixRgba8, kPattern},
+      {"tga 32 run-length", "rle.tga",
+       EncodeTga({.image_type = 10, .width = kW, .height = kH, .bits = 32, .descriptor = 0x28,
+                  .data = Cat(Cat(Bytes{0x02}, Channels({kPattern[0], kPattern[1], kPattern[2]}, "bgra")),
+                              Cat(Bytes{0x82}, white))}),
+       kPixRgba8, {kPattern[0], kPattern[1], kPattern[2], kPattern[3], kPattern[3], kPattern[3]}},
+      {"tga colour-mapped", "map.tga",
+       EncodeTga({.image_type = 1, .width = kW, .height = kH, .bits = 8, .descriptor = 0x28, .map_first = 2,
+                  .map_bits = 32, .map_length = 6, .colour_map = Channels(kPattern, "bgra"), .data = {2, 3, 4, 5, 6, 7}}),
+       kPixRgba8, kPattern},
+      {"tga gray", "gray.tga",
+       EncodeTga({.image_type = 3, .width = kW, .height = kH, .bits = 8, .data = Channels(BottomFirst(kGray), "r")}),
+       kPixGray8, Opaque(kGray)},
+      {"tga 16-bit with alpha bit", "t16.tga",
+       EncodeTga({.width = kW, .height = kH, .bits = 16, .descriptor = 0x21,
+                  .data = {0x00, 0xFC, 0xE0, 0x03, 0x1F, 0x80, 0xFF, 0xFF, 0x10, 0x42, 0x00, 0x80}}),
+       kPixRgba8,
+       {{255, 0, 0, 255}, {0, 255, 0, 0}, {0, 0, 255, 255}, {255, 255, 255, 255}, {132, 132, 132, 0}, {0, 0, 0, 255}}},
+      {"bmp 24 padded rows", "b24.bmp",
+       EncodeBmp({.width = kW, .height = kH, .bits = 24, .rows = Rows(Channels(BottomFirst(kPattern), "bgr"), 9)}),
+       kPixRgba8, Opaque(kPattern)},
+      {"bmp 32 with alpha mask, top row first", "a32.bmp",
+       EncodeBmp({.width = kW, .height = -kH, .bits = 32, .masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+                  .rows = Rows(Channels(kPattern, "bgra"), 12)}),
+       kPixRgba8, kPattern},
+      {"bmp 32 plain, fourth byte zero", "x32.bmp",
+       EncodeBmp({.width = kW, .height = kH, .bits = 32, .rows = Rows(Channels(BottomFirst(kPattern), "bgr0"), 12)}),
+       kPixRgba8, Opaque(kPattern)},
+      {"bmp 16-bit 5-6-5", "565.bmp",
+       EncodeBmp({.width = kW, .height = -kH, .bits = 16, .masks = {0xF800, 0x07E0, 0x001F, 0},
+                  .rows = {{0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00}, {0xFF, 0xFF, 0x10, 0x84, 0x00, 0x00}}}),
+       kPixRgba8,
+       {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {255, 255, 255, 255}, {132, 130, 132, 255}, {0, 0, 0, 255}}},
+      {"bmp 8-bit palette", "p8.bmp",
+       EncodeBmp({.width = kW, .height = kH, .bits = 8, .palette = Channels(kPattern, "bgr0"), .rows = {{3, 4, 5}, {0, 1, 2}}}),
+       kPixRgba8, Opaque(kPattern)},
+      {"bmp 4-bit palette", "p4.bmp",
+       EncodeBmp({.width = kW, .height = kH, .bits = 4, .palette = Channels(kPattern, "bgr0"), .rows = {{0x34, 0x50}, {0x01, 0x20}}}),
+       kPixRgba8, Opaque(kPattern)},
+      {"bmp 1-bit palette", "p1.bmp",
+       EncodeBmp({.width = kW, .height = kH, .bits = 1, .palette = {0, 0, 0, 0, 255, 255, 255, 0}, .rows = {{0x40}, {0xA0}}}),
+       kPixRgba8,
+       {{255, 255, 255, 255}, {0, 0, 0, 255}, {255, 255, 255, 255}, {0, 0, 0, 255}, {255, 255, 255, 255}, {0, 0, 0, 255}}},
+  };
+}
+
+// Quadrants of one 16 x 16 block each, so chroma subsampling keeps them flat.
+Bytes JpegQuadrants(bool progressive) {
+  const Rgba colours[4] = {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {255, 255, 255, 255}};
+  Bytes pixels;
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 32; ++x) {
+      const Rgba& c = colours[(y / 16) * 2 + x / 16];
+      pixels.insert(pixels.end(), c.begin(), c.begin() + 3);
+    }
+  return EncodeJpeg(32, 32, 3, pixels, 95, progressive);
+}
+
+Bytes JpegGrayHalves() {
+  Bytes pixels;
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 16; ++x) pixels.push_back(x < 8 ? 40 : 200);
+  return EncodeJpeg(16, 8, 1, pixels, 95, false);
+}
+
+TEST(LoadPixmap, DecodesEveryFormatTopRowFirst) {
+  for (const DecodeCase& c : DecodeCases()) {
+    SCOPED_TRACE(c.name);
+    ASSERT_FALSE(c.bytes.empty());
+    const PixmapPtr p = Load(c.file, c.bytes);
+    ASSERT_NE(p, nullptr);
+    ASSERT_EQ(p->Width(), kW);
+    ASSERT_EQ(p->Height(), kH);
+    EXPECT_EQ(p->Format(), c.format);
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) EXPECT_EQ(p->ReadPixel(x, y), c.expected[y * kW + x]) << "at " << x << "," << y;
+  }
+}
+
+TEST(LoadPixmap, DecodesJpegWithinLossyTolerance) {
+  auto near = [](const Rgba& a, const Rgba& b) {
+    for (int i = 0; i < 4; ++i)
+      if (std::abs(a[i] - b[i]) > 6) return false;
+    return true;
+  };
+  for (bool progressive : {false, true}) {
+    SCOPED_TRACE(progressive ? "progressive" : "baseline");
+    const PixmapPtr p = Load("quad.jpg", JpegQuadrants(progressive));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->Format(), kPixRgba8);
+    EXPECT_PRED2(near, p->ReadPixel(8, 8), (Rgba{255, 0, 0, 255}));
+    EXPECT_PRED2(near, p->ReadPixel(24, 8), (Rgba{0, 255, 0, 255}));
+    EXPECT_PRED2(near, p->ReadPixel(8, 24), (Rgba{0, 0, 255, 255}));
+    EXPECT_PRED2(near, p->ReadPixel(24, 24), (Rgba{255, 255, 255, 255}));
+  }
+  const PixmapPtr gray = Load("gray.jpg", JpegGrayHalves());
+  ASSERT_NE(gray, nullptr);
+  EXPECT_EQ(gray->Format(), kPixGray8);
+  EXPECT_PRED2(near, gray->ReadPixel(3, 4), (Rgba{40, 40, 40, 255}));
+  EXPECT_PRED2(near, gray->ReadPixel(12, 4), (Rgba{200, 200, 200, 255}));
+}
+
+TEST(LoadPixmap, EveryTruncationIsRejected) {
+  std::vector<std::pair<std::string, Bytes>> files;
+  for (const DecodeCase& c : DecodeCases()) files.emplace_back(c.name, c.bytes);
+  files.emplace_back("jpeg baseline", JpegQuadrants(false));
+  files.emplace_back("jpeg progressive", JpegQuadrants(true));
+  for (const auto& [name, bytes] : files) {
+    ASSERT_NE(LoadPixmapFromMemory(bytes.data(), bytes.size()), nullptr) << name;
+    for (size_t n = 0; n < bytes.size(); ++n)
+      if (LoadPixmapFromMemory(bytes.data(), n)) ADD_FAILURE() << name << " cut to " << n << " of " << bytes.size();
+  }
+}
+
+TEST(LoadPixmap, RejectsWhatNoDecoderAccepts) {
+  const Bytes png = EncodePng({kW, kH, PNG_COLOR_TYPE_RGB_ALPHA, 8, false, Channels(kPattern, "rgba")});
+  Bytes png_bad_crc = png;
+  png_bad_crc[std::search(png.begin(), png.end(), std::begin("IDAT"), std::end("IDAT") - 1) - png.begin() + 6] ^= 0x55;
+  const Bytes at_ceiling = EncodePng({kMaxPixmapSide, 1, PNG_COLOR_TYPE_GRAY, 1, false, {}});
+  const Bytes over_ceiling = EncodePng({kMaxPixmapSide + 1, 1, PNG_COLOR_TYPE_GRAY, 1, false, {}});
+  ASSERT_NE(LoadPixmapFromMemory(at_ceiling.data(), at_ceiling.size()), nullptr);
+  Bytes bmp_rle = EncodeBmp({.width = kW, .height = kH, .bits = 8, .palette = Channels(kPattern, "bgr0"), .rows = {{0, 1, 2}, {3, 4, 5}}});
+  bmp_rle[30] = 1;  // BI_RLE8
+
+  const struct {
+    const char* name;
+    Bytes bytes;
+  } cases[] = {
+      {"empty", {}},
+      {"text", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}},
+      {"png with a damaged chunk", png_bad_crc},
+      {"png wider than the ceiling", over_ceiling},
+      {"tga index outside the map",
+       EncodeTga({.image_type = 1, .width = kW, .height = kH, .bits = 8, .map_first = 2, .map_bits = 24, .map_length = 6,
+                  .colour_map = Channels(kPattern, "bgr"), .data = {2, 3, 4, 5, 6, 8}})},
+      {"tga of zero width", EncodeTga({.width = 0, .height = kH, .bits = 24, .data = Bytes(18, 0)})},
+      {"tga run past the last pixel",
+       EncodeTga({.image_type = 10, .width = kW, .height = kH, .bits = 24, .data = Cat({0x87}, {1, 2, 3})})},
+      {"bmp index outside the palette",
+       EncodeBmp({.width = kW, .height = kH, .bits = 8, .palette = {0, 0, 0, 0, 9, 9, 9, 0}, .rows = {{0, 1, 2}, {0, 1, 1}}})},
+      {"bmp run-length compressed", bmp_rle},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Load("bad.img", c.bytes), nullptr) << c.name;
+    EXPECT_EQ(LoadPixmapFromMemory(c.bytes.data(), c.bytes.size()), nullptr) << c.name;
+  }
+  EXPECT_EQ(LoadPixmap((TempDir() / "no such file.png").string()), nullptr);
+  EXPECT_EQ(LoadPixmap(TempDir().string()), nullptr) << "a directory";
+  EXPECT_EQ(LoadPixmap(""), nullptr);
+}
+
+PixmapPtr Filled(int width, int height, int format, const Bytes& bytes) {
+  PixmapPtr p = CreatePixmap(width, height, format, 1);
+  std::copy(bytes.begin(), bytes.end(), p->Pixels());
+  return p;
+}
+
+Bytes PackedBytes(const TPixmap& p) {
+  Bytes out;
+  for (int y = 0; y < p.Height(); ++y) out.insert(out.end(), p.Row(y), p.Row(y) + p.Width() * p.BytesPerPixel());
+  return out;
+}
+
+TEST(Pixmap, CreateSizesRowsAndRefusesBadArguments) {
+  const struct {
+    int width, height, format, align;
+    int pitch;  // -1: null
+  } cases[] = {
+      {3, 2, kPixRgb8, 4, 12}, {3, 2, kPixRgb8, 1, 9},        {3, 2, kPixRgb8, 3, 9},  // odd align counts as 1
+      {5, 1, kPixGray8, 8, 8}, {2, 2, kPixRgba8, 4, 8},       {0, 0, kPixRgba8, 4, 0},
+      {-1, 1, kPixRgba8, 4, -1}, {kMaxPixmapSide + 1, 1, kPixGray8, 1, -1}, {1, 1, 3, 4, -1},
+  };
+  for (const auto& c : cases) {
+    const PixmapPtr p = CreatePixmap(c.width, c.height, c.format, c.align);
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " format " << c.format << " align " << c.align);
+    if (c.pitch < 0) {
+      EXPECT_EQ(p, nullptr);
+      continue;
+    }
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->Pitch(), c.pitch);
+    for (int y = 0; y < c.height; ++y)
+      for (int x = 0; x < c.width; ++x) EXPECT_EQ(p->ReadPixel(x, y)[3], c.format == kPixRgba8 ? 0 : 255);
+  }
+}
+
+TEST(Pixmap, ConvertsBetweenFormats) {
+  const struct {
+    int from;
+    Bytes pixel;
+    int to;
+    Bytes expected;
+  } cases[] = {
+      {kPixGray8, {77}, kPixRgba8, {77, 77, 77, 255}},
+      {kPixGrayAlpha8, {77, 10}, kPixRgba8, {77, 77, 77, 10}},
+      {kPixRgb8, {1, 2, 3}, kPixRgba8, {1, 2, 3, 255}},
+      {kPixRgba8, {1, 2, 3, 4}, kPixRgba8, {1, 2, 3, 4}},
+      {kPixRgba8, {10, 20, 30, 40}, kPixRgb8, {10, 20, 30}},
+      {kPixRgba8, {255, 0, 0, 9}, kPixGray8, {76}},
+      {kPixRgba8, {0, 255, 0, 9}, kPixGrayAlpha8, {150, 9}},
+  };
+  for (const auto& c : cases) {
+    const PixmapPtr out = Filled(1, 1, c.from, c.pixel)->Convert(c.to);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->Format(), c.to);
+    EXPECT_EQ(PackedBytes(*out), c.expected) << "format " << c.from << " to " << c.to;
+  }
+  EXPECT_EQ(Filled(1, 1, kPixRgb8, {1, 2, 3})->Convert(3), nullptr);
+}
+
+TEST(Pixmap, WindowSharesPixelsAndPitch) {
+  const PixmapPtr image = CreatePixmap(4, 3, kPixRgba8, 4);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) image->WritePixel(x, y, {uint8_t(x), uint8_t(y), 7, 255});
+  const PixmapPtr window = image->Window(1, 1, 2, 2);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->Width(), 2);
+  EXPECT_EQ(window->Pitch(), image->Pitch());
+  EXPECT_EQ(window->ReadPixel(0, 0), (Rgba{1, 1, 7, 255}));
+  EXPECT_EQ(window->ReadPixel(1, 1), (Rgba{2, 2, 7, 255}));
+  EXPECT_EQ(window->ReadPixel(2, 0), (Rgba{0, 0, 0, 0})) << "outside the window, though inside the image";
+
+  window->WritePixel(1, 0, {9, 9, 9, 9});
+  window->WritePixel(2, 0, {5, 5, 5, 5});  // outside: ignored
+  EXPECT_EQ(image->ReadPixel(2, 1), (Rgba{9, 9, 9, 9}));
+  EXPECT_EQ(image->ReadPixel(3, 1), (Rgba{3, 1, 7, 255}));
+  EXPECT_EQ(window->Window(1, 1, 1, 1)->ReadPixel(0, 0), (Rgba{2, 2, 7, 255}));
+
+  const PixmapPtr packed = window->Convert(kPixRgba8);
+  EXPECT_EQ(packed->Pitch(), 8);
+  EXPECT_EQ(packed->ReadPixel(1, 0), (Rgba{9, 9, 9, 9}));
+  packed->WritePixel(0, 0, {0, 0, 0, 0});
+  EXPECT_EQ(image->ReadPixel(1, 1), (Rgba{1, 1, 7, 255})) << "a conversion has its own pixels";
+
+  const struct {
+    int x, y, width, height;
+  } outside[] = {{-1, 0, 1, 1}, {0, -1, 1, 1}, {0, 0, 5, 1}, {3, 0, 2, 1}, {0, 2, 1, 2}, {0, 0, -1, 1}};
+  for (const auto& c : outside)
+    EXPECT_EQ(image->Window(c.x, c.y, c.width, c.height), nullptr) << c.x << "," << c.y << " " << c.width << "x" << c.height;
+  EXPECT_NE(image->Window(4, 3, 0, 0), nullptr) << "an empty window at the far corner";
+}
+
+TEST(Pixmap, ResizeAveragesWhenShrinkingAndInterpolatesWhenGrowing) {
+  const struct {
+    const char* name;
+    int format, width, height;
+    Bytes pixels;
+    int new_width, new_height;
+    Bytes expected;
+  } cases[] = {
+      {"halving is the 2x2 mean", kPixGray8, 2, 2, {0, 100, 200, 60}, 1, 1, {90}},
+      {"halving rounds half up", kPixGray8, 2, 2, {0, 0, 1, 1}, 1, 1, {1}},
+      {"halving one axis", kPixGray8, 2, 2, {10, 20, 30, 41}, 2, 1, {20, 31}},
+      {"halving keeps channels apart", kPixRgb8, 2, 1, {0, 10, 20, 100, 110, 120}, 1, 1, {50, 60, 70}},
+      {"shrink by two", kPixGray8, 4, 1, {0, 0, 255, 255}, 2, 1, {0, 255}},
+      {"shrink by 1.5 weighs partial cover", kPixGray8, 3, 1, {0, 90, 180}, 2, 1, {30, 150}},
+      {"five to one", kPixGray8, 5, 1, {10, 20, 30, 40, 50}, 1, 1, {30}},
+      {"grow is bilinear between centres", kPixGray8, 2, 1, {0, 255}, 4, 1, {0, 64, 191, 255}},
+      {"grow one pixel", kPixGrayAlpha8, 1, 1, {7, 8}, 3, 2, {7, 8, 7, 8, 7, 8, 7, 8, 7, 8, 7, 8}},
+      {"shrink one axis, grow the other", kPixGray8, 2, 1, {0, 200}, 1, 2, {100, 100}},
+      {"same size copies", kPixGray8, 3, 1, {1, 2, 3}, 3, 1, {1, 2, 3}},
+  };
+  for (const auto& c : cases) {
+    const PixmapPtr out = ResizePixmap(*Filled(c.width, c.height, c.format, c.pixels), c.new_width, c.new_height);
+    ASSERT_NE(out, nullptr) << c.name;
+    EXPECT_EQ(out->Format(), c.format) << c.name;
+    EXPECT_EQ(PackedBytes(*out), c.expected) << c.name;
+  }
+  const PixmapPtr source = Filled(2, 2, kPixGray8, {1, 2, 3, 4});
+  EXPECT_EQ(ResizePixmap(*source, 0, 1), nullptr);
+  EXPECT_EQ(ResizePixmap(*source, 1, kMaxPixmapSide + 1), nullptr);
+  EXPECT_EQ(ResizePixmap(*CreatePixmap(0, 0, kPixGray8), 1, 1), nullptr);
+}
+
+TEST(Pixmap, ResizeReadsWindowsThroughTheirPitch) {
+  const PixmapPtr image = Filled(4, 2, kPixGray8, {9, 10, 20, 9, 9, 30, 40, 9});
+  const PixmapPtr out = ResizePixmap(*image->Window(1, 0, 2, 2), 1, 1);
+  EXPECT_EQ(PackedBytes(*out), Bytes{25});
+}
+
+}  // namespace
