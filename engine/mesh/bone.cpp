@@ -30,5 +30,6 @@ EntityPtr TBone::CopyEntity(const EntityPtr& parent_entity) {
   copy->key_pos_x = key_pos_x, copy->key_pos_y = key_pos_y, copy->key_pos_z = key_pos_z;
   copy->key_quat_w = key_quat_w, copy->key_quat_x = key_quat_x;
   copy->key_quat_y = key_quat_y, copy->key_quat_z = key_quat_z;
+  copy->key_posed = key_posed;
   return copy;
 }

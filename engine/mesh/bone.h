@@ -35,6 +35,9 @@ class TBone : public TEntity {
   std::shared_ptr<TMatrix> inverse_bind_matrix;
   float key_pos_x = 0, key_pos_y = 0, key_pos_z = 0;  // the last pose: a transition starts here
   float key_quat_w = 0, key_quat_x = 0, key_quat_y = 0, key_quat_z = 0;
+  // 1 once AnimateMesh has posed the bone; until then a transition starts from the rest
+  // pose, since the zero key_quat above is no rotation at all.
+  int key_posed = 0;
 
   EntityPtr CopyEntity(const EntityPtr& parent) override;
   void Update() override {}

@@ -149,6 +149,3 @@ void TMesh::GetBounds() {
   }
   bounds_stale = 0;
 }
-
-// Drawing comes with the render path.
-void TMesh::Update() {}

@@ -1,7 +1,383 @@
-// Texture loading. Until the loader lands, every load finds nothing.
+// Texture creation and upload: the file search, the filters, the cache, power-of-two
+// fitting, the mip chain, animation frames cut from one image, cube maps and copies
+// from the back buffer.
+//
+// Sections: GL name ownership, fitting and upload, creators, settings and queries,
+// filters, file names.
 #include "engine/mesh/texture.h"
 
-// Replaced by the texture loader.
-TexturePtr TTexture::LoadTexture(const std::string& /*file*/, int /*flags*/) {
+#include <cstdint>
+#include <cstdlib>
+
+#include "engine/mesh/brush.h"
+#include "engine/scene/global.h"
+#include "platform/file.h"
+#include "platform/gl.h"
+#include "platform/image.h"
+#include "platform/runtime.h"
+
+TList<TTexture> TTexture::tex_list;
+TList<TTextureFilter> TTextureFilter::filter_list;
+
+// ---------------------------------------------------------------------------------
+// GL name ownership
+//
+// A creator's frame-name array deletes its GL names when its last holder lets go:
+// after FreeTexture, once no copy of the texture still holds the array, nothing can
+// draw them again, and a reload must not leak a set of names each time. Names are
+// deleted only while the context that made them is current; in any other context the
+// same numbers belong to other textures. At process exit nothing is deleted at all:
+// the GL library may already be shutting down when the static lists are destroyed.
+
+namespace {
+
+bool g_exiting = false;
+
+void WatchForExit() {
+  // Registered after the static texture list was built, so it runs before that list's
+  // destructor does.
+  static const bool registered = (std::atexit([] { g_exiting = true; }) == 0);
+  (void)registered;
+}
+
+struct DeleteGlNames {
+  unsigned long long context;
+  void operator()(std::vector<unsigned>* names) const {
+    if (!g_exiting && context != 0 && GlCurrentContextId() == context) {
+      for (unsigned name : *names)
+        if (name != 0) glDeleteTextures(1, &name);
+    }
+    delete names;
+  }
+};
+
+std::shared_ptr<std::vector<unsigned>> NewFrameNames(int count) {
+  WatchForExit();
+  return std::shared_ptr<std::vector<unsigned>>(new std::vector<unsigned>(static_cast<size_t>(count), 0u),
+                                                DeleteGlNames{GlCurrentContextId()});
+}
+
+unsigned GenTexture(GLenum target) {
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  glBindTexture(target, name);
+  return name;
+}
+
+// Cube faces in the order they stand in the image strip.
+constexpr GLenum kCubeFaceTargets[kCubeFaces] = {
+    GL_TEXTURE_CUBE_MAP_NEGATIVE_X, GL_TEXTURE_CUBE_MAP_POSITIVE_Z, GL_TEXTURE_CUBE_MAP_POSITIVE_X,
+    GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, GL_TEXTURE_CUBE_MAP_POSITIVE_Y, GL_TEXTURE_CUBE_MAP_NEGATIVE_Y,
+};
+// The back-buffer copy swaps the two y faces relative to the strip: a camera rendering
+// "up" sees what a reflection looking down must show.
+constexpr GLenum kCubeCopyTargets[kCubeFaces] = {
+    GL_TEXTURE_CUBE_MAP_NEGATIVE_X, GL_TEXTURE_CUBE_MAP_POSITIVE_Z, GL_TEXTURE_CUBE_MAP_POSITIVE_X,
+    GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, GL_TEXTURE_CUBE_MAP_NEGATIVE_Y, GL_TEXTURE_CUBE_MAP_POSITIVE_Y,
+};
+
+// ---------------------------------------------------------------------------------
+// Fitting and upload
+
+// Uploads level 0 and, with the mipmapped flag, every halving down to 1 x 1, each level
+// resized from the one before. Windows upload in place through GL_UNPACK_ROW_LENGTH.
+void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
+  if (!image) return;  // the name stays empty; drawing skips it
+  GLint old_alignment = 4;
+  glGetIntegerv(GL_UNPACK_ALIGNMENT, &old_alignment);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);  // RGBA rows are whole words; the pitch says the rest
+
+  int w = image->Width(), h = image->Height();
+  texture.width = w;
+  texture.height = h;
+  int level = 0;
+  for (;;) {
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, image->Pitch() / image->BytesPerPixel());
+    glTexImage2D(target, level, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, image->Pixels());
+    if (!(texture.flags & kTexMipmapped) || (w == 1 && h == 1)) break;
+    if (w > 1) w /= 2;
+    if (h > 1) h /= 2;
+    PixmapPtr next = ResizePixmap(*image, w, h);
+    if (!next) break;  // cannot happen for sizes of at least 1; stop rather than upload garbage
+    image = std::move(next);
+    ++level;
+  }
+  texture.mipmap_count = level;
+
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);  // later uploads elsewhere expect packed rows
+  glPixelStorei(GL_UNPACK_ALIGNMENT, old_alignment);
+}
+
+// The image of one frame or face: a window into the source, fitted.
+PixmapPtr FittedWindow(const TPixmap& image, int x, int y, int width, int height) {
+  PixmapPtr sub = image.Window(x, y, width, height);
+  return sub ? TTexture::AdjustPixmap(sub) : nullptr;
+}
+
+}  // namespace
+
+int TTexture::Pow2Size(int n) {
+  int size = 1;
+  while (size < n && size <= (1 << 29)) size *= 2;
+  return size;
+}
+
+PixmapPtr TTexture::AdjustPixmap(const PixmapPtr& pixmap) {
+  int w = Pow2Size(pixmap->Width());
+  int h = Pow2Size(pixmap->Height());
+  for (;;) {
+    glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    GLint accepted = 0;
+    glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &accepted);
+    if (accepted != 0) break;
+    if (w == 1 && h == 1) RuntimeError("Unable to calculate tex size");
+    if (w > 1) w /= 2;
+    if (h > 1) h /= 2;
+  }
+  if (w == pixmap->Width() && h == pixmap->Height()) return pixmap;
+  return ResizePixmap(*pixmap, w, h);
+}
+
+// ---------------------------------------------------------------------------------
+// Creators
+
+namespace {
+
+// The first steps of every file loader: find the file, name the texture, apply the
+// filters. Null when the file is not found.
+TexturePtr NamedTexture(const std::string& file, int flags) {
+  std::string found = file;
+  if (!TTexture::FileFind(found)) return nullptr;
+  auto texture = std::make_shared<TTexture>();
+  texture->file_name = found;
+  texture->absolute_file_name = TTexture::FileAbs(found);
+  texture->flags = flags;
+  texture->FilterFlags();
+  return texture;
+}
+
+// Decodes the found file into the texture's RGBA image; false when it does not decode
+// (a directory, an unreadable, corrupt or unsupported file).
+bool ReadImageFile(TTexture& texture) {
+  PixmapPtr image = LoadPixmap(texture.file_name);
+  if (image && image->Format() != kPixRgba8) image = image->Convert(kPixRgba8);
+  if (!image || image->Width() < 1 || image->Height() < 1) {
+    DebugLog("ERROR: Cannot load texture: " + texture.file_name);
+    return false;
+  }
+  texture.pixmap = std::move(image);
+  return true;
+}
+
+}  // namespace
+
+TexturePtr TTexture::LoadTexture(const std::string& file, int flags) {
+  return LoadAnimTexture(file, flags, 0, 0, 0, 1);
+}
+
+TexturePtr TTexture::LoadAnimTexture(const std::string& file, int flags, int frame_width, int frame_height,
+                                     int first_frame, int frame_count) {
+  // The caller's flags decide: a filter cannot turn a texture into a cube map.
+  if (flags & kTexCubeMap) return LoadCubeMapTexture(file, flags);
+
+  TexturePtr texture = NamedTexture(file, flags);
+  if (!texture) return nullptr;
+  texture->frame_width_arg = frame_width;
+  texture->frame_height_arg = frame_height;
+  texture->first_frame_arg = first_frame;
+  texture->frame_count = frame_count;
+  if (TexturePtr cached = texture->TexInList()) return cached;
+  if (!ReadImageFile(*texture)) return nullptr;
+
+  const TPixmap& image = *texture->pixmap;
+  if (frame_width == 0 && frame_height == 0) {
+    frame_width = image.Width();
+    frame_height = image.Height();
+  }
+  // The grid must lie inside the image: no division by zero, no window outside it.
+  const int frames_x = frame_width > 0 ? image.Width() / frame_width : 0;
+  const int frames_y = frame_height > 0 ? image.Height() / frame_height : 0;
+  if (frames_x < 1 || frames_y < 1 || first_frame < 0 || frame_count < 1 ||
+      int64_t{first_frame} + frame_count > int64_t{frames_x} * frames_y) {
+    DebugLog("ERROR: Invalid frame grid for texture: " + texture->file_name);
+    return nullptr;
+  }
+
+  texture->frame_names = NewFrameNames(frame_count);
+  int column = first_frame % frames_x;
+  int row = first_frame / frames_x;
+  for (int i = 0; i < frame_count; ++i) {
+    PixmapPtr sub = FittedWindow(image, column * frame_width, row * frame_height, frame_width, frame_height);
+    if (++column == frames_x) {
+      column = 0;
+      ++row;
+    }
+    (*texture->frame_names)[i] = GenTexture(GL_TEXTURE_2D);
+    UploadWithMips(GL_TEXTURE_2D, sub, *texture);
+  }
+  tex_list.AddLast(texture);
+  return texture;
+}
+
+TexturePtr TTexture::CreateTexture(int width, int height, int flags, int frame_count) {
+  if (flags & kTexCubeMap) return CreateCubeMapTexture(width, height, flags);
+  if (width < 1 || height < 1 || frame_count < 1 || int64_t{width} * frame_count > kMaxPixmapSide) return nullptr;
+  PixmapPtr image = CreatePixmap(width * frame_count, height, kPixRgba8, 4);
+  if (!image) return nullptr;
+
+  auto texture = std::make_shared<TTexture>();
+  texture->pixmap = image;
+  texture->flags = flags;
+  texture->FilterFlags();
+  texture->frame_count = frame_count;
+  texture->frame_names = NewFrameNames(frame_count);
+  for (int i = 0; i < frame_count; ++i) {
+    PixmapPtr sub = FittedWindow(*image, i * width, 0, width, height);
+    (*texture->frame_names)[i] = GenTexture(GL_TEXTURE_2D);
+    UploadWithMips(GL_TEXTURE_2D, sub, *texture);
+  }
+  tex_list.AddLast(texture);
+  return texture;
+}
+
+namespace {
+
+// Uploads the six faces of the strip into one cube-map name.
+void UploadCubeFaces(TTexture& texture, int face_width, int face_height) {
+  texture.frame_count = 1;
+  texture.frame_names = NewFrameNames(1);
+  (*texture.frame_names)[0] = GenTexture(GL_TEXTURE_CUBE_MAP);
+  for (int face = 0; face < kCubeFaces; ++face) {
+    PixmapPtr sub = FittedWindow(*texture.pixmap, face * face_width, 0, face_width, face_height);
+    UploadWithMips(kCubeFaceTargets[face], sub, texture);
+  }
+}
+
+}  // namespace
+
+TexturePtr TTexture::CreateCubeMapTexture(int width, int height, int flags) {
+  if (width < 1 || height < 1 || int64_t{width} * kCubeFaces > kMaxPixmapSide) return nullptr;
+  PixmapPtr image = CreatePixmap(width * kCubeFaces, height, kPixRgba8, 4);
+  if (!image) return nullptr;
+  auto texture = std::make_shared<TTexture>();
+  texture->pixmap = image;
+  texture->flags = flags;  // no filters: a blank cube map is a render target
+  UploadCubeFaces(*texture, width, height);
+  tex_list.AddLast(texture);
+  return texture;
+}
+
+TexturePtr TTexture::LoadCubeMapTexture(const std::string& file, int flags) {
+  TexturePtr texture = NamedTexture(file, flags);
+  if (!texture) return nullptr;
+  if (TexturePtr cached = texture->TexInList()) return cached;
+  if (!ReadImageFile(*texture)) return nullptr;
+  const int face_width = texture->pixmap->Width() / kCubeFaces;
+  if (face_width < 1) {
+    DebugLog("ERROR: Invalid frame grid for texture: " + texture->file_name);
+    return nullptr;
+  }
+  UploadCubeFaces(*texture, face_width, texture->pixmap->Height());
+  tex_list.AddLast(texture);
+  return texture;
+}
+
+void TTexture::FreeTexture() {
+  tex_list.Remove(this);
+  pixmap.reset();
+  // A new empty array rather than clearing the shared one: copies of this texture
+  // keep theirs, and the old names go with the old array's last holder.
+  frame_names = std::make_shared<std::vector<unsigned>>();
+}
+
+TexturePtr TTexture::TexInList() const {
+  for (const TexturePtr& t : tex_list) {
+    if (t->absolute_file_name == absolute_file_name && t->flags == flags &&
+        t->frame_width_arg == frame_width_arg && t->frame_height_arg == frame_height_arg &&
+        t->first_frame_arg == first_frame_arg && t->frame_count == frame_count) {
+      return t;
+    }
+  }
   return nullptr;
+}
+
+// ---------------------------------------------------------------------------------
+// Settings and queries
+
+namespace {
+
+int MipmapSide(int side, int level, int mipmap_count) {
+  if (level < 0 || level > mipmap_count) return 0;
+  for (int i = 0; i < level && side > 1; ++i) side /= 2;
+  return side;
+}
+
+}  // namespace
+
+int TTexture::MipmapWidth(int level) const { return MipmapSide(width, level, mipmap_count); }
+int TTexture::MipmapHeight(int level) const { return MipmapSide(height, level, mipmap_count); }
+
+void TTexture::BackBufferToTex(int level, int frame) {
+  if (frame < 0 || static_cast<size_t>(frame) >= frame_names->size()) return;
+  glBindTexture(GL_TEXTURE_2D, (*frame_names)[frame]);
+  // GL counts y from the bottom: the top-left area starts height rows below the top.
+  glCopyTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, 0, TGlobal::height - height, width, height, 0);
+}
+
+void TTexture::BackBufferToCubeTex(int level) {
+  if (frame_names->empty()) return;
+  glBindTexture(GL_TEXTURE_CUBE_MAP, (*frame_names)[0]);
+  if (cube_face < 0 || cube_face >= kCubeFaces) return;
+  glCopyTexImage2D(kCubeCopyTargets[cube_face], level, GL_RGBA8, 0, TGlobal::height - height, width, height, 0);
+}
+
+TexturePtr TTexture::GetBrushTexture(const BrushPtr& brush, int index) {
+  if (!brush || index < 0 || index >= kMaxTextureLayers) return nullptr;
+  return brush->textures[index];
+}
+
+// ---------------------------------------------------------------------------------
+// Filters
+
+void TTexture::ClearTextureFilters() { TTextureFilter::filter_list.Clear(); }
+
+void TTexture::TextureFilter(const std::string& match_text, int filter_flags) {
+  auto filter = std::make_shared<TTextureFilter>();
+  filter->match_text = match_text;
+  filter->flags = filter_flags;
+  TTextureFilter::filter_list.AddLast(filter);
+}
+
+void TTexture::FilterFlags() {
+  // Exact, case-sensitive substring; the empty text is found in every name.
+  for (const auto& filter : TTextureFilter::filter_list)
+    if (file_name.find(filter->match_text) != std::string::npos) flags |= filter->flags;
+}
+
+// ---------------------------------------------------------------------------------
+// File names
+
+bool TTexture::FileFind(std::string& file) {
+  if (FileType(file) != kFileNone) return true;
+  // Missing as given: try the bare file name in the current directory, so a model's
+  // "maps\skin/face.png" is found as face.png.
+  const size_t backslash = file.find_last_of('\\');
+  if (backslash != std::string::npos) file.erase(0, backslash + 1);
+  const size_t slash = file.find_last_of('/');
+  if (slash != std::string::npos) file.erase(0, slash + 1);
+  if (FileType(file) == kFileNone) {
+    DebugLog("ERROR: Cannot find texture: " + file);
+    return false;
+  }
+  return true;
+}
+
+std::string TTexture::FileAbs(const std::string& file) {
+  std::string name = file;
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  // Absolute: from the root, or from a drive ("C:/..."). Any other name, one with a ":"
+  // further on included, is relative, or two folders' files would share a cache entry.
+  const bool absolute = (!name.empty() && name[0] == '/') || (name.size() >= 2 && name[1] == ':');
+  return absolute ? name : CurrentDir() + "/" + name;
 }

@@ -1,7 +1,9 @@
-// A texture: the OpenGL texture names of its frames plus how layers use it
-// (blend mode, coordinate set, texture matrix values, cube-map settings).
+// A texture: the OpenGL texture names of its frames plus how layers use it (blend
+// mode, coordinate set, texture matrix values, cube-map settings), the texture cache
+// TTexture::tex_list and the load-time filters TTextureFilter::filter_list.
 //
-// For now it holds only its data; loading, upload and the texture list come with the loader.
+// A cached texture is one object: brushes that loaded the same file share it. Its GL
+// names go when the last holder of its frame-name array does (see texture.cpp).
 #pragma once
 
 #include <memory>
@@ -9,8 +11,10 @@
 #include <vector>
 
 #include "engine/scene/handles.h"
+#include "platform/list.h"
 
 class TPixmap;  // the platform's RGBA image
+using PixmapPtr = std::shared_ptr<TPixmap>;
 
 // Bits of TTexture::flags. Every bit counts in the texture cache's key.
 enum TextureFlags : int {
@@ -24,27 +28,116 @@ enum TextureFlags : int {
   kTexCubeMap = 128,
 };
 
+// TTexture::blend: how a layer combines with what the units before it made.
+enum TextureBlendMode : int {
+  kTexBlendReplace = 1,  // 0 too
+  kTexBlendModulate = 2,
+  kTexBlendAdd = 3,
+  kTexBlendDot3 = 4,
+  kTexBlendModulate2x = 5,
+};
+
+// A cube map's faces side by side in its image, left to right.
+constexpr int kCubeFaces = 6;
+
+// A (match text, flags) pair: textures whose file name contains the text get the flags.
+class TTextureFilter {
+ public:
+  std::string match_text;  // the empty text matches every name
+  int flags = 0;
+
+  static TList<TTextureFilter> filter_list;  // installation order
+};
+
 class TTexture {
  public:
-  std::string file_name;  // as the file search found it; cache key with flags
+  std::string file_name;  // as the file search found it
   int flags = 0;          // after the texture filters were ORed in
-  int blend = 2;          // texture-unit combine mode
-  int coord_set = 0;      // texture coordinate set 0 or 1
+  int blend = kTexBlendModulate;  // texture-unit combine mode
+  int coord_set = 0;              // texture coordinate set 0 or 1
   float u_scale = 1.0f, v_scale = 1.0f;    // reciprocals of the scale factors
   float u_offset = 0.0f, v_offset = 0.0f;  // negated position offsets
   float angle = 0.0f;                      // degrees
-  std::string absolute_file_name;
+  std::string absolute_file_name;          // cache key with flags and the frame arguments
   int width = 0, height = 0;  // of mip level 0 (one face for a cube map)
-  std::shared_ptr<TPixmap> pixmap;
+  std::shared_ptr<TPixmap> pixmap;  // the whole source image in RGBA
   // GL name per frame. Shared as one object on purpose: brushes compare textures by
   // whether they hold the same array, so copies of a texture must keep pointing at it.
+  // An array made by a creator deletes its names when its last holder lets go.
   std::shared_ptr<std::vector<unsigned>> frame_names =
       std::make_shared<std::vector<unsigned>>(1, 0u);
   int frame_count = 1;
   int mipmap_count = 0;
   int cube_face = 0;
   int cube_mode = 1;  // 1 reflection map, 2 normal map
+  // The frame arguments the file was loaded with; part of the cache key, so that one
+  // file cut into two frame grids gives two textures.
+  int frame_width_arg = 0, frame_height_arg = 0, first_frame_arg = 0;
 
-  // Null when the file cannot be found.
-  static TexturePtr LoadTexture(const std::string& file, int flags);
+  static TList<TTexture> tex_list;  // every texture made and not yet freed
+
+  // ---- Creators (each appends its texture to tex_list) ----
+  // Null when the file cannot be found or does not decode.
+  static TexturePtr LoadTexture(const std::string& file, int flags = kTexColour);
+  // frame_count frames of frame_width x frame_height from grid cell first_frame on,
+  // cells numbered row by row; 0 x 0 means one frame of the whole image. Null as
+  // LoadTexture, and for a grid that does not fit the image.
+  static TexturePtr LoadAnimTexture(const std::string& file, int flags, int frame_width, int frame_height,
+                                    int first_frame, int frame_count);
+  // Blank (transparent black); never cached. Null for a size or count below 1 or
+  // beyond what an image can hold.
+  static TexturePtr CreateTexture(int width, int height, int flags = kTexColour, int frame_count = 1);
+  static TexturePtr CreateCubeMapTexture(int width, int height, int flags = kTexColour);
+  // The six faces side by side in one image.
+  static TexturePtr LoadCubeMapTexture(const std::string& file, int flags = kTexColour);
+
+  // Out of the cache, image and frame names dropped. Brushes that still hold the texture
+  // draw without that layer.
+  void FreeTexture();
+
+  // ---- Settings the draw path reads every frame ----
+  void TextureBlend(int value) { blend = value; }
+  void TextureCoords(int coords) { coord_set = coords; }
+  void ScaleTexture(float u, float v) {  // no zero test: 0 stores infinity
+    u_scale = 1.0f / u;
+    v_scale = 1.0f / v;
+  }
+  void PositionTexture(float u, float v) {
+    u_offset = -u;
+    v_offset = -v;
+  }
+  void RotateTexture(float degrees) { angle = degrees; }
+  void SetCubeFace(int face) { cube_face = face; }
+  void SetCubeMode(int mode) { cube_mode = mode; }
+
+  int TextureWidth() const { return width; }
+  int TextureHeight() const { return height; }
+  const std::string& TextureName() const { return absolute_file_name; }  // empty when created
+  int CountMipmaps() const { return mipmap_count; }
+  int MipmapWidth(int level) const;   // 0 outside 0..mipmap_count
+  int MipmapHeight(int level) const;
+
+  // Copies the top-left width x height of the back buffer into a mip level of a frame
+  // (a frame outside the names copies nothing), or of the face cube_face (0..5).
+  void BackBufferToTex(int level = 0, int frame = 0);
+  void BackBufferToCubeTex(int level = 0);
+
+  // Layer index (0..7) of the brush; null for an empty layer, a null brush or an
+  // index outside.
+  static TexturePtr GetBrushTexture(const BrushPtr& brush, int index);
+  static void ClearTextureFilters();
+  static void TextureFilter(const std::string& match_text, int flags);
+
+  // ---- Internals of the creators ----
+  // The name as given when it exists, else with its directories stripped; false (and
+  // a debug message) when neither exists.
+  static bool FileFind(std::string& file);
+  // Prefixed with the current directory unless it is absolute ("/..." or with a drive ":").
+  static std::string FileAbs(const std::string& file);
+  TexturePtr TexInList() const;  // the cached texture with this one's key, or null
+  void FilterFlags();            // ORs in the flags of every matching filter
+  // Fitted to a power-of-two size GL accepts, halving both sides while it refuses;
+  // the same pixmap when it fits already.
+  static PixmapPtr AdjustPixmap(const PixmapPtr& pixmap);
+  static int Pow2Size(int n);  // smallest power of two >= n (1 for n <= 1)
 };

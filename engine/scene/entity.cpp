@@ -6,6 +6,7 @@
 #include "engine/math/vector.h"
 #include "engine/mesh/bone.h"
 #include "engine/mesh/brush.h"
+#include "engine/scene/camera.h"
 
 TEntity::List TEntity::entity_list;
 float TEntity::tformed_x = 0;
@@ -342,7 +343,11 @@ void TEntity::EntityListAdd(List& list) {
   if (&list == &entity_list) list_link = link;
 }
 
-void TEntity::EntityOrder(int new_order) { order = new_order; }
+void TEntity::EntityOrder(int new_order) {
+  order = new_order;
+  // Cameras render in cam_list order; a freed camera is in no list and stays out.
+  if (dynamic_cast<TCamera*>(this) && TCamera::cam_list.Remove(this)) EntityListAdd(TCamera::cam_list);
+}
 
 // ---- Pivot ------------------------------------------------------------------------
 

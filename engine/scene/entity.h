@@ -168,6 +168,24 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   void MeshCullRadius(float radius) { cull_radius = -radius; }
   TSphere BoundingSphere() const;
 
+  // ---- Animation control (entity_animation.cpp; TGlobal::UpdateWorld steps it) -------
+  // Frames are absolute frame numbers; a sequence k is seq_first[k]..seq_last[k]. A
+  // sequence index outside 0..seq_count is refused: nothing changes, nothing is posed.
+  // Appends frames first..last, counted from base's first frame (base 0: absolute);
+  // returns the new sequence's index, or 0 when base is no sequence.
+  int ExtractAnimSeq(int first, int last, int base = 0);
+  // mode 0 pose once, 1 loop, 2 ping-pong, 3 one-shot; speed in frames per update. The
+  // next UpdateWorld poses, or blends from the last pose over trans updates first.
+  void Animate(int mode = 1, float speed = 1, int seq = 0, int trans = 0);
+  // Poses at once at time (counted from the sequence's first frame, wrapped into the
+  // sequence) and takes the entity out of automatic stepping.
+  void SetAnimTime(float time, int seq = 0);
+  int AnimSeq() const { return anim_seq; }
+  int AnimLength() const;   // last - first of the playing sequence
+  float AnimTime() const;   // from the sequence's first frame; 0 in a transition
+  int Animating() const;    // 1 while stepping moves the time or a transition runs
+  bool HasAnimSeq(int seq) const;
+
  protected:
   // The creation steps every kind shares: class name, parent, world list, matrix.
   void Attach(const std::string& kind, const EntityPtr& parent);

@@ -1,0 +1,88 @@
+// Texture loading against decoding alone: LoadTexture of a 1024 x 1024 JPEG and PNG
+// with the whole mip chain (file search, RGBA conversion, upload of every level),
+// next to LoadPixmap of the same file. The cache is emptied between loads.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "../tests/platform/image_files.cpp"
+#include "engine/mesh/texture.h"
+#include "platform/image.h"
+#include "platform/offscreen.h"
+
+namespace {
+
+constexpr int kSide = 1024;
+
+// Smooth gradients with some fine detail, so both codecs work as on a photo.
+Bytes Picture(int channels) {
+  Bytes pixels;
+  pixels.reserve(size_t(kSide) * kSide * channels);
+  uint32_t noise = 12345;
+  for (int y = 0; y < kSide; ++y)
+    for (int x = 0; x < kSide; ++x) {
+      noise = noise * 1664525u + 1013904223u;
+      const int grain = int(noise >> 28) - 8;
+      const double wave = 60 * std::sin(x * 0.02) * std::cos(y * 0.015);
+      const int r = int(128 + wave) + grain, g = (x * 255 / kSide) + grain, b = (y * 255 / kSide) - grain;
+      for (int v : {r, g, b}) pixels.push_back(uint8_t(v < 0 ? 0 : v > 255 ? 255 : v));
+      if (channels == 4) pixels.push_back(255);
+    }
+  return pixels;
+}
+
+struct Files {
+  std::string jpeg = "/tmp/velmora_bench_1024.jpg";
+  std::string png = "/tmp/velmora_bench_1024.png";
+  Files() {
+    WriteFileBytes(jpeg, EncodeJpeg(kSide, kSide, 3, Picture(3), 90, false));
+    WriteFileBytes(png, EncodePng({.width = kSide, .height = kSide, .colour_type = 2, .rows = Picture(3)}));
+  }
+};
+
+const Files& TestFiles() {
+  static const Files files;
+  return files;
+}
+
+TOffscreenContext& Context() {
+  static std::shared_ptr<TOffscreenContext> context = TOffscreenContext::Create(64, 64);
+  return *context;
+}
+
+void Decode(benchmark::State& state, const std::string& file) {
+  for (auto _ : state) {
+    PixmapPtr pixmap = LoadPixmap(file);
+    if (!pixmap) state.SkipWithError("decode failed");
+    benchmark::DoNotOptimize(pixmap);
+  }
+}
+
+void Load(benchmark::State& state, const std::string& file) {
+  Context().MakeCurrent();
+  for (auto _ : state) {
+    TexturePtr texture = TTexture::LoadTexture(file, kTexColour | kTexMipmapped);
+    if (!texture || texture->CountMipmaps() != 10) state.SkipWithError("load failed");
+    state.PauseTiming();
+    texture->FreeTexture();  // empties the cache and deletes the names
+    texture.reset();
+    state.ResumeTiming();
+  }
+}
+
+void BM_DecodeJpeg(benchmark::State& state) { Decode(state, TestFiles().jpeg); }
+void BM_LoadTextureJpeg(benchmark::State& state) { Load(state, TestFiles().jpeg); }
+void BM_DecodePng(benchmark::State& state) { Decode(state, TestFiles().png); }
+void BM_LoadTexturePng(benchmark::State& state) { Load(state, TestFiles().png); }
+
+BENCHMARK(BM_DecodeJpeg)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadTextureJpeg)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodePng)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadTexturePng)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

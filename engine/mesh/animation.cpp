@@ -1,0 +1,328 @@
+// Skeletal posing and skinning: key search and interpolation per bone, bone matrices
+// relative to the mesh, and the weighted vertex sums into the animated surface copies.
+// The contract with the model loader stands at the top of animation.h.
+#include "engine/mesh/animation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "engine/math/quaternion.h"
+#include "engine/mesh/bone.h"
+#include "engine/mesh/mesh.h"
+#include "engine/mesh/surface.h"
+
+std::vector<int> TAnimation::done_flags_;
+std::vector<TAnimation::SkinTarget> TAnimation::targets_;
+
+namespace {
+
+// Vertex numbers are ints; a larger array is only ever addressed below this.
+constexpr std::size_t kMaxVertexNumbers = std::size_t(std::numeric_limits<int>::max());
+
+constexpr int kPositionKey = 1;
+constexpr int kRotationKey = 4;
+
+struct Pose {
+  float x, y, z;
+  float qw, qx, qy, qz;
+};
+
+// The frames of one kind of key a bone holds. Frames outside the bone's arrays (as a
+// sequence longer than the file's animation asks for) hold no key; so does a bone
+// without keys.
+class KeyTrack {
+ public:
+  KeyTrack(const TAnimationKeys* keys, int bit) : keys_(keys), bit_(bit) {
+    if (!keys) return;
+    std::size_t n = keys->key_flags.size();
+    if (bit == kPositionKey) {
+      n = std::min({n, keys->pos_x.size(), keys->pos_y.size(), keys->pos_z.size()});
+    } else {
+      n = std::min({n, keys->quat_w.size(), keys->quat_x.size(), keys->quat_y.size(), keys->quat_z.size()});
+    }
+    size_ = static_cast<long long>(n);
+  }
+
+  // Backward search from i0: i0 down to first, then last down to first. -1 if none.
+  int Before(int i0, int first, int last) const {
+    const long long lo = std::max<long long>(first, 0);
+    for (long long i = std::min<long long>(i0, size_ - 1); i >= lo; --i)
+      if (Has(i)) return int(i);
+    for (long long i = std::min<long long>(last, size_ - 1); i >= lo; --i)
+      if (Has(i)) return int(i);
+    return -1;
+  }
+  // Forward search from i0: i0 + 1 up to last, then first up to last. -1 if none.
+  int After(int i0, int first, int last) const {
+    const long long hi = std::min<long long>(last, size_ - 1);
+    for (long long i = std::max<long long>(static_cast<long long>(i0) + 1, 0); i <= hi; ++i)
+      if (Has(i)) return int(i);
+    for (long long i = std::max<long long>(first, 0); i <= hi; ++i)
+      if (Has(i)) return int(i);
+    return -1;
+  }
+  int First(int first, int last) const { return After(first - 1, first, last); }
+
+ private:
+  bool Has(long long i) const { return (keys_->key_flags[std::size_t(i)] & bit_) != 0; }
+  const TAnimationKeys* keys_;
+  int bit_;
+  long long size_ = 0;
+};
+
+void RestPose(const TBone& b, Pose& p) {
+  p.x = b.rest_pos_x, p.y = b.rest_pos_y, p.z = -b.rest_pos_z;  // undo the stored negation
+  p.qw = b.rest_quat_w, p.qx = b.rest_quat_x, p.qy = b.rest_quat_y, p.qz = b.rest_quat_z;
+}
+
+// The straight line through the keys at frames ib and ia (at distances db and da from
+// the frame), evaluated at the frame: interpolation, or extrapolation after a wrap.
+float Line(float before, float after, float db, float da) {
+  return db + da == 0.0f ? before : before + (after - before) / (db + da) * db;
+}
+
+// The bone's matrix from its local pose: rotation, translation, then onto its parent
+// bone's pose, which the list order has already made for this pose.
+void SetBoneMatrix(TBone& bone, const Pose& p) {
+  TMatrix& m = bone.matrix;
+  TQuaternion::QuatToMat(p.qw, p.qx, p.qy, p.qz, m);
+  m.grid[3][0] = p.x, m.grid[3][1] = p.y, m.grid[3][2] = p.z;
+  m.grid[0][3] = m.grid[1][3] = m.grid[2][3] = 0.0f;  // the parent product reads this row
+  if (const TBone* parent = dynamic_cast<const TBone*>(bone.parent)) {
+    TMatrix world = parent->matrix;
+    world.Multiply(m);
+    m.Overwrite(world);
+  }
+}
+
+TMesh* AnimatedMesh(TEntity* entity) {
+  TMesh* mesh = dynamic_cast<TMesh*>(entity);
+  return mesh && mesh->animated != 0 ? mesh : nullptr;
+}
+
+}  // namespace
+
+int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
+  TMesh* mesh = AnimatedMesh(entity);
+  if (!mesh) return 0;
+  mesh->draw_deformed = 1;
+  int vertices = 0;
+  for (const SurfacePtr& s : *mesh->surfaces) vertices = std::max(vertices, s->vertex_count);
+  done_flags_.assign(std::size_t(vertices), 0);
+
+  if (f > float(last)) f = float(last);
+  if (f < float(first) || std::isnan(f)) f = float(first);
+  // Truncated in double: a float near INT_MAX would not convert to int.
+  const int i0 = int(std::clamp(double(f), double(first), double(std::max(first, last))));
+
+  for (const BonePtr& bone_ptr : mesh->bones) {
+    if (!bone_ptr) continue;
+    TBone& bone = *bone_ptr;
+    Pose pose;
+    RestPose(bone, pose);
+    const TAnimationKeys* keys = bone.keys.get();
+
+    const KeyTrack pos(keys, kPositionKey);
+    int ib = pos.Before(i0, first, last), ia = pos.After(i0, first, last);
+    if (ib >= 0 || ia >= 0) {
+      if (ib < 0) ib = ia;
+      if (ia < 0) ia = ib;
+      const float db = f - float(ib), da = float(ia) - f;
+      pose.x = Line(keys->pos_x[ib], keys->pos_x[ia], db, da);
+      pose.y = Line(keys->pos_y[ib], keys->pos_y[ia], db, da);
+      pose.z = Line(keys->pos_z[ib], keys->pos_z[ia], db, da);
+    }
+    bone.key_pos_x = pose.x, bone.key_pos_y = pose.y, bone.key_pos_z = pose.z;
+
+    const KeyTrack rot(keys, kRotationKey);
+    ib = rot.Before(i0, first, last), ia = rot.After(i0, first, last);
+    if (ib >= 0 || ia >= 0) {
+      if (ib < 0) ib = ia;
+      if (ia < 0) ia = ib;
+      const float db = f - float(ib), da = float(ia) - f;
+      pose.qw = keys->quat_w[ib], pose.qx = keys->quat_x[ib];
+      pose.qy = keys->quat_y[ib], pose.qz = keys->quat_z[ib];
+      if (db + da != 0.0f) {
+        TQuaternion::Slerp(keys->quat_x[ib], keys->quat_y[ib], keys->quat_z[ib], keys->quat_w[ib],
+                           keys->quat_x[ia], keys->quat_y[ia], keys->quat_z[ia], keys->quat_w[ia],
+                           pose.qx, pose.qy, pose.qz, pose.qw, (1.0f / (db + da)) * db);
+      }
+    }
+    bone.key_quat_w = pose.qw, bone.key_quat_x = pose.qx;
+    bone.key_quat_y = pose.qy, bone.key_quat_z = pose.qz;
+    bone.key_posed = 1;
+
+    SetBoneMatrix(bone, pose);
+    VertexDeform(*mesh, bone, done_flags_);
+  }
+  return 0;
+}
+
+int TAnimation::AnimateMesh2(TEntity* entity, float t, int first, int last) {
+  TMesh* mesh = AnimatedMesh(entity);
+  if (!mesh) return 0;
+  mesh->draw_deformed = 1;
+  int vertices = 0;
+  for (const SurfacePtr& s : *mesh->surfaces) vertices = std::max(vertices, s->vertex_count);
+  done_flags_.assign(std::size_t(vertices), 0);
+
+  for (const BonePtr& bone_ptr : mesh->bones) {
+    if (!bone_ptr) continue;
+    TBone& bone = *bone_ptr;
+    Pose rest;
+    RestPose(bone, rest);
+    // The start of the blend: the last pose made by AnimateMesh, or the rest pose.
+    Pose start = rest;
+    if (bone.key_posed) {
+      start = {bone.key_pos_x, bone.key_pos_y, bone.key_pos_z,
+               bone.key_quat_w, bone.key_quat_x, bone.key_quat_y, bone.key_quat_z};
+    }
+    const TAnimationKeys* keys = bone.keys.get();
+    Pose pose = rest;
+
+    const int target_pos = KeyTrack(keys, kPositionKey).First(first, last);
+    if (target_pos >= 0) {
+      const float db = t, da = 1.0f - t;
+      pose.x = Line(start.x, keys->pos_x[target_pos], db, da);
+      pose.y = Line(start.y, keys->pos_y[target_pos], db, da);
+      pose.z = Line(start.z, keys->pos_z[target_pos], db, da);
+    }
+    const int target_rot = KeyTrack(keys, kRotationKey).First(first, last);
+    if (target_rot >= 0) {
+      TQuaternion::Slerp(start.qx, start.qy, start.qz, start.qw, keys->quat_x[target_rot],
+                         keys->quat_y[target_rot], keys->quat_z[target_rot], keys->quat_w[target_rot],
+                         pose.qx, pose.qy, pose.qz, pose.qw, t);
+    }
+    // key_pos and key_quat stay: every step of one transition blends from the same start.
+    SetBoneMatrix(bone, pose);
+    VertexDeform(*mesh, bone, done_flags_);
+  }
+  return 0;
+}
+
+int TAnimation::VertexDeform(TMesh& mesh, const TBone& bone, std::vector<int>& done) {
+  if (!bone.inverse_bind_matrix) return 0;
+  TMatrix m = bone.matrix;
+  m.Multiply(*bone.inverse_bind_matrix);
+
+  // Surfaces paired with their copies, in list order; a surface without a copy (or a
+  // copy without a surface) takes no part.
+  targets_.clear();
+  auto copy_it = mesh.anim_surfaces.begin();
+  for (const SurfacePtr& s : *mesh.surfaces) {
+    if (copy_it == mesh.anim_surfaces.end()) break;
+    TSurface* copy = (*copy_it).get();
+    ++copy_it;
+    if (!s || !copy) continue;
+    const std::size_t limit = std::min({std::size_t(std::max(s->vertex_count, 0)), s->vertex_positions.size() / 3,
+                                        copy->vertex_positions.size() / 3});
+    copy->geometry_changed = 1;
+    targets_.push_back({s->vertex_positions.data(), copy->vertex_positions.data(), s->min_vertex_index,
+                        s->max_vertex_index, int(std::min<std::size_t>(limit, kMaxVertexNumbers))});
+  }
+  if (targets_.empty()) return 0;
+
+  // The matrix is captured by value (and a lone target copied below): nothing the loop
+  // stores can change them, so the compiler keeps them in registers.
+  auto deform = [m](const SkinTarget& target, int v, float w, bool add) {
+    if (v >= target.limit) return;
+    const auto& g = m.grid;
+    const float* p = target.source + std::size_t(v) * 3;
+    float* out = target.dest + std::size_t(v) * 3;
+    const float x = p[0], y = p[1], z = -p[2];  // public coordinates, as the bones work
+    // M applied to the point, summed in the order TMatrix::Translate forms it.
+    const float qx = g[3][0] + (g[0][0] * x + g[1][0] * y + g[2][0] * z);
+    const float qy = g[3][1] + (g[0][1] * x + g[1][1] * y + g[2][1] * z);
+    const float qz = g[3][2] + (g[0][2] * x + g[1][2] * y + g[2][2] * z);
+    const float ax = add ? out[0] : 0.0f, ay = add ? out[1] : 0.0f, az = add ? -out[2] : 0.0f;
+    out[0] = ax + qx * w;
+    out[1] = ay + qy * w;
+    out[2] = -(az + qz * w);
+  };
+
+  const std::size_t n = std::min({std::size_t(std::max(bone.influence_count, 0)), bone.influence_vertices.size(),
+                                  bone.influence_weights.size()});
+  const int* vertices = bone.influence_vertices.data();
+  const float* weights = bone.influence_weights.data();
+  int* flags = done.data();
+  const std::size_t flag_count = done.size();
+  if (mesh.CountSurfaces() < 2) {
+    const SkinTarget target = targets_.front();
+    for (std::size_t i = 0; i < n; ++i) {
+      const int v = vertices[i];
+      const float w = weights[i];
+      if (w == 0.0f) continue;  // not even the done flag
+      if (v < 0 || std::size_t(v) >= flag_count) continue;
+      deform(target, v, w, flags[v] != 0);
+      flags[v] = 1;
+    }
+    return 0;
+  }
+  const SkinTarget* first = targets_.data();
+  const SkinTarget* end = first + targets_.size();
+  auto holds = [](const SkinTarget* t, int v) { return t->min_vertex <= v && v <= t->max_vertex; };
+  // The loader's surfaces split the vertex numbers into ranges that do not overlap:
+  // then one target takes each vertex, and influences in vertex order mostly stay in
+  // the range of the one before.
+  bool disjoint = true;
+  for (const SkinTarget* a = first; a != end; ++a)
+    for (const SkinTarget* b = a + 1; b != end; ++b)
+      if (std::max(a->min_vertex, b->min_vertex) <= std::min(a->max_vertex, b->max_vertex)) disjoint = false;
+
+  // A local copy: the flag stores below are ints and could, for all the compiler knows,
+  // land in the targets' range fields.
+  SkinTarget recent = *first;
+  for (std::size_t i = 0; i < n; ++i) {
+    const int v = vertices[i];
+    const float w = weights[i];
+    if (w == 0.0f) continue;
+    if (v < 0 || std::size_t(v) >= flag_count) continue;
+    const bool add = flags[v] != 0;
+    flags[v] = 1;
+    if (disjoint && holds(&recent, v)) {
+      deform(recent, v, w, add);
+      continue;
+    }
+    // Every copy whose surface's range holds the vertex: each must show it. None does:
+    // the last copy takes it.
+    bool placed = false;
+    for (const SkinTarget* t = first; t != end; ++t) {
+      if (holds(t, v)) {
+        deform(*t, v, w, add);
+        recent = *t;
+        placed = true;
+      }
+    }
+    if (!placed) deform(end[-1], v, w, add);
+  }
+  return 0;
+}
+
+TMatrix TAnimation::RestPoseMatrix(const TBone& bone) {
+  // The chain of bones from the skeleton's root down to this one, multiplied top down
+  // in the order posing multiplies, so that the rest pose cancels as exactly as it can.
+  std::vector<const TBone*> chain{&bone};
+  while (const TBone* parent = dynamic_cast<const TBone*>(chain.back()->parent)) chain.push_back(parent);
+  TMatrix m;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    TMatrix local;
+    Pose rest;
+    RestPose(**it, rest);
+    TQuaternion::QuatToMat(rest.qw, rest.qx, rest.qy, rest.qz, local);
+    local.grid[3][0] = rest.x, local.grid[3][1] = rest.y, local.grid[3][2] = rest.z;
+    if (it == chain.rbegin()) {
+      m = local;
+    } else {
+      m.Multiply(local);
+    }
+  }
+  return m;
+}
+
+void TAnimation::SetBindPose(const TMesh& mesh) {
+  for (const BonePtr& bone : mesh.bones) {
+    if (bone) bone->inverse_bind_matrix = std::make_shared<TMatrix>(RestPoseMatrix(*bone).Inverse());
+  }
+}

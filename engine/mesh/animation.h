@@ -1,0 +1,80 @@
+// TAnimation: poses a skinned mesh's bones from their key frames and skins the vertices
+// on the processor into the mesh's animated surface copies, which drawing then uses.
+//
+// What posing expects of a skinned mesh (the model loader builds it this way):
+//  * mesh.animated != 0, and mesh.bones lists the bones, every parent bone before its
+//    children.
+//  * Bone space is the vertices' public coordinates, i.e. the model file's (z not
+//    negated). A bone's local matrix is QuatToMat(w, x, y, z) of the file quaternion,
+//    translation grid[3][0..2] = the file position, no scale; for the rest pose that is
+//    QuatToMat(rest_quat_w, rest_quat_x, rest_quat_y, rest_quat_z) with translation
+//    (rest_pos_x, rest_pos_y, -rest_pos_z). A bone whose parent is a TBone is posed as
+//    parent pose x local; any other parent (the mesh, another entity, none) makes it a
+//    root of the skeleton, posed in the mesh's own space. After a pose TBone::matrix
+//    holds this pose relative to the mesh; it never includes the mesh's world matrix.
+//  * inverse_bind_matrix = RestPoseMatrix(bone).Inverse(): the rest pose built by the
+//    same rule, relative to the mesh and NOT through the mesh's load-time world matrix.
+//    SetBindPose(mesh) sets it for every listed bone. At the rest pose the skinning
+//    matrix (pose x inverse bind) is then the identity, the copies reproduce the loaded
+//    vertices, and drawing applies the mesh's current matrix: a posed mesh keeps its
+//    placement however the mesh was placed when it was loaded.
+//  * mesh.anim_surfaces: one copy per entry of mesh.surfaces, same order. Only the
+//    copy's vertex_positions is used (x, y, -z per vertex, starting as a copy of its
+//    surface's); its vertex_count need not be set, writes stop at the array's end.
+//  * Vertex numbers are shared by all surfaces (each holds the mesh's whole vertex
+//    list); TSurface::min/max_vertex_index give each surface's range. With one surface
+//    every influence goes to it; with more, a vertex goes to every copy whose surface's
+//    range holds it, or to the last copy when none does.
+//  * Influences: influence_vertices[i] with influence_weights[i], weights not
+//    normalised; a zero weight does nothing.
+//  * keys: arrays indexed by frame number, frame_count + 1 entries.
+// Input outside these limits is skipped, never read or written out of bounds: frames
+// past a bone's key arrays hold no key; a bone without keys holds its rest pose; a bone
+// without inverse bind matrix is posed (its children need it) but moves no vertex;
+// influences whose vertex is outside the surfaces or copies are dropped; a mesh without
+// surfaces only poses its bones.
+//
+// Posing allocates nothing once its scratch buffers have grown to the mesh's size.
+#pragma once
+
+#include <vector>
+
+#include "engine/math/matrix.h"
+#include "engine/scene/handles.h"
+
+class TAnimation {
+ public:
+  // Poses every bone at frame (clamped into first..last) of the sequence first..last
+  // and skins the vertices. An entity that is not an animated mesh is left alone.
+  static int AnimateMesh(TEntity* entity, float frame, int first, int last);
+  // The transition step: every bone blended by factor blend (unclamped) from its last
+  // pose (the rest pose if it was never posed) toward the sequence's first keys.
+  static int AnimateMesh2(TEntity* entity, float blend, int first, int last);
+  static int AnimateMesh(const EntityPtr& entity, float frame, int first, int last) {
+    return AnimateMesh(entity.get(), frame, first, last);
+  }
+  static int AnimateMesh2(const EntityPtr& entity, float blend, int first, int last) {
+    return AnimateMesh2(entity.get(), blend, first, last);
+  }
+  // Adds the bone's share of every vertex it moves into the copies: w x (pose x inverse
+  // bind x loaded position). done holds one flag per vertex number for the current pose:
+  // 0 until some bone wrote that vertex (the copy is then overwritten), 1 after (added to).
+  static int VertexDeform(TMesh& mesh, const TBone& bone, std::vector<int>& done);
+
+  // The bone's rest pose relative to its mesh, by the rule above.
+  static TMatrix RestPoseMatrix(const TBone& bone);
+  // inverse_bind_matrix of every bone of the mesh's list from its rest pose.
+  static void SetBindPose(const TMesh& mesh);
+
+ private:
+  // One surface's loaded positions with its copy's, and the vertices skinning may touch.
+  struct SkinTarget {
+    const float* source;         // the surface's positions
+    float* dest;                 // the copy's positions
+    int min_vertex, max_vertex;  // the surface's triangle range
+    int limit;                   // vertices both position arrays hold
+  };
+  // Reused from pose to pose, so posing a mesh every frame allocates nothing.
+  static std::vector<int> done_flags_;
+  static std::vector<SkinTarget> targets_;
+};

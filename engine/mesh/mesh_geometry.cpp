@@ -1,0 +1,291 @@
+// Whole-mesh geometry: merging and copying surfaces, winding, painting, fitting into a
+// box, matrix transforms of positions and normals, and smooth normals welded by position.
+//
+// Sections: merging (AddMesh, CopyMesh) · winding and paint · fitting and transforms ·
+// normals (UpdateNormals, WeldNormals).
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <vector>
+
+#include "engine/math/vector.h"
+#include "engine/mesh/brush.h"
+#include "engine/mesh/mesh.h"
+#include "engine/mesh/mesh_normals.h"
+#include "engine/mesh/surface.h"
+
+namespace {
+
+// 16-bit corners address this many vertices; a merge never grows a surface past it.
+constexpr int kMaxSurfaceVertices = kMaxVertexIndex + 1;
+
+// Where FitMesh's vertex scan starts on every axis.
+constexpr float kFitScanStart = 1410065408.0f;
+
+// One vertex slot of a stored array, copied bit for bit; a source array filled in short
+// of its count reads as zeros, as the accessors would.
+void CopySlot(const std::vector<float>& from, int i, std::vector<float>& to, int j, std::size_t stride) {
+  const std::size_t src = std::size_t(i) * stride, dst = std::size_t(j) * stride;
+  if (dst + stride > to.size()) return;
+  for (std::size_t k = 0; k < stride; ++k) to[dst + k] = src + stride <= from.size() ? from[src + k] : 0.0f;
+}
+
+// Appends vertex i of src to dst with every attribute unchanged. The stored normal,
+// colour and second uv set are copied directly: the public colour accessors scale by
+// 255 and back, which can move the last bit. src may be dst itself.
+void CopyVertex(const TSurface& src, int i, TSurface& dst) {
+  const int j = dst.AddVertex(src.VertexX(i), src.VertexY(i), src.VertexZ(i), src.VertexU(i, 0),
+                              src.VertexV(i, 0), 0);
+  CopySlot(src.vertex_normals, i, dst.vertex_normals, j, 3);
+  CopySlot(src.vertex_colours, i, dst.vertex_colours, j, 4);
+  CopySlot(src.vertex_uv1, i, dst.vertex_uv1, j, 2);
+}
+
+std::vector<SurfacePtr> SurfacesOf(const TMesh& mesh) {
+  std::vector<SurfacePtr> list;
+  for (const SurfacePtr& s : *mesh.surfaces) list.push_back(s);
+  return list;
+}
+
+}  // namespace
+
+// ---- Merging --------------------------------------------------------------------------
+
+void TMesh::AddMesh(const MeshPtr& mesh2) const {
+  if (!mesh2) return;
+  // Both lists are taken before anything is added: surfaces made by this call are never
+  // merge targets, and merging a mesh into itself copies each surface once.
+  const std::vector<SurfacePtr> sources = SurfacesOf(*this);
+  const std::vector<SurfacePtr> targets = SurfacesOf(*mesh2);
+  for (const SurfacePtr& s1 : sources) {
+    const int vertices = s1->CountVertices();
+    const int triangles = s1->CountTriangles();
+    // The first surface with an equal brush and room for every vertex; a full one would
+    // need corners past the 16-bit ceiling, so the geometry starts a surface of its own.
+    SurfacePtr s2;
+    for (const SurfacePtr& t : targets) {
+      if (TBrush::CompareBrushes(s1->brush, t->brush) == 1 &&
+          t->CountVertices() + vertices <= kMaxSurfaceVertices) {
+        s2 = t;
+        break;
+      }
+    }
+    int offset = 0;
+    if (s2) {
+      offset = s2->CountVertices();
+    } else {
+      s2 = mesh2->CreateSurface(nullptr);
+      if (s1->brush) s2->brush = s1->brush->Copy();
+    }
+    for (int v = 0; v < vertices; ++v) CopyVertex(*s1, v, *s2);
+    for (int t = 0; t < triangles; ++t) {
+      s2->AddTriangle(s1->TriangleVertex(t, 0) + offset, s1->TriangleVertex(t, 1) + offset,
+                      s1->TriangleVertex(t, 2) + offset);
+    }
+  }
+  mesh2->bounds_stale = 1;
+}
+
+MeshPtr TMesh::CopyMesh(const EntityPtr& parent) const {
+  MeshPtr copy = CreateMesh(parent);
+  AddMesh(copy);
+  return copy;
+}
+
+// ---- Winding and paint ------------------------------------------------------------------
+
+void TMesh::FlipMesh() {
+  for (const SurfacePtr& s : *surfaces) {
+    const std::size_t n = std::min(std::size_t(std::max(s->triangle_count, 0)), s->triangle_indices.size() / 3);
+    for (std::size_t t = 0; t < n; ++t) std::swap(s->triangle_indices[3 * t], s->triangle_indices[3 * t + 2]);
+  }
+}
+
+void TMesh::PaintMesh(const BrushPtr& paint) {
+  if (!paint) return;
+  const TBrush source = *paint;  // the brush may be one of the surfaces' own
+  for (const SurfacePtr& s : *surfaces) {
+    if (!s->brush) s->brush = std::make_shared<TBrush>();
+    TBrush& b = *s->brush;  // in place: every holder of a shared brush sees the paint
+    b.layer_count = source.layer_count;
+    b.name = source.name;
+    b.red = source.red, b.green = source.green, b.blue = source.blue;
+    b.alpha = source.alpha;
+    b.shininess = source.shininess;
+    b.blend = source.blend;
+    b.fx = source.fx;
+    b.textures = source.textures;
+  }
+}
+
+// ---- Fitting and transforms -----------------------------------------------------------
+
+void TMesh::FitMesh(float x, float y, float z, float width, float height, float depth, int uniform) {
+  const float extent[3] = {MeshWidth(), MeshHeight(), MeshDepth()};
+  const float origin[3] = {x, y, z};
+  const float size[3] = {width, height, depth};
+  const float ratio[3] = {extent[0] / width, extent[1] / height, extent[2] / depth};
+
+  float lo[3] = {kFitScanStart, kFitScanStart, kFitScanStart};
+  float hi[3] = {-kFitScanStart, -kFitScanStart, -kFitScanStart};
+  for (const SurfacePtr& s : *surfaces) {
+    for (int v = 0; v < s->CountVertices(); ++v) {
+      const float p[3] = {s->VertexX(v), s->VertexY(v), s->VertexZ(v)};
+      for (int a = 0; a < 3; ++a) {
+        if (p[a] < lo[a]) lo[a] = p[a];
+        if (p[a] > hi[a]) hi[a] = p[a];
+      }
+    }
+  }
+
+  // Which axis's minimum, range and size each axis is mapped with: its own, or in
+  // uniform mode the governing axis's (x wins every tie, y wins a tie with z).
+  int from[3] = {0, 1, 2};
+  if (uniform == 1) {
+    const int g = (ratio[0] >= ratio[1] && ratio[0] >= ratio[2]) ? 0 : ratio[1] < ratio[2] ? 2 : 1;
+    from[0] = from[1] = from[2] = g;
+  }
+
+  // Normals scale by the ratios (the inverse of the position scale). A flat axis was not
+  // scaled, so its factor is 1. A zero size squashes its axis flat: the ratio is
+  // infinite, and the normals take the limit direction, along the squashed axes only.
+  float factor[3];
+  bool squashed = false;
+  for (int a = 0; a < 3; ++a) {
+    factor[a] = extent[a] == 0.0f ? 1.0f : ratio[a];
+    if (!std::isfinite(factor[a])) squashed = true;
+  }
+  if (squashed) {
+    for (float& f : factor) f = std::isfinite(f) ? 0.0f : std::signbit(f) ? -1.0f : 1.0f;
+  }
+
+  for (const SurfacePtr& s : *surfaces) {
+    for (int v = 0; v < s->CountVertices(); ++v) {
+      const float p[3] = {s->VertexX(v), s->VertexY(v), s->VertexZ(v)};
+      float q[3];
+      for (int a = 0; a < 3; ++a) {
+        const int m = from[a];
+        const float range = hi[m] - lo[m];
+        // A flat mapped axis has no range to divide by: it sits in the middle of its span.
+        q[a] = range != 0.0f ? origin[a] + (p[a] - lo[m]) / range * size[m]
+                             : origin[a] + (p[a] - lo[m]) + size[m] / 2.0f;
+      }
+      s->VertexCoords(v, q[0], q[1], q[2]);
+      s->VertexNormal(v, s->VertexNX(v) * factor[0], s->VertexNY(v) * factor[1], s->VertexNZ(v) * factor[2]);
+    }
+  }
+  bounds_stale = 1;
+}
+
+void TMesh::ScaleMesh(float x, float y, float z) {
+  TMatrix m;
+  m.LoadIdentity();
+  m.Scale(x, y, z);
+  TransformMesh(m);
+  bounds_stale = 1;
+}
+
+void TMesh::RotateMesh(float pitch, float yaw, float roll) {
+  TMatrix m;
+  m.LoadIdentity();
+  m.Rotate(-pitch, yaw, roll);  // the matrix works in the stored convention
+  TransformMesh(m);
+  bounds_stale = 1;
+}
+
+void TMesh::PositionMesh(float x, float y, float z) {
+  TMatrix m;
+  m.LoadIdentity();
+  m.Translate(x, y, -z);
+  TransformMesh(m);
+  bounds_stale = 1;
+}
+
+void TMesh::TransformMesh(const TMatrix& mat) {
+  const auto& g = mat.grid;
+  for (const SurfacePtr& s : *surfaces) {
+    for (int v = 0; v < s->CountVertices(); ++v) {
+      // Stored-space point and direction; sums in the order TMatrix::Translate forms them.
+      const float x = s->VertexX(v), y = s->VertexY(v), z = -s->VertexZ(v);
+      const float px = g[3][0] + (g[0][0] * x + g[1][0] * y + g[2][0] * z);
+      const float py = g[3][1] + (g[0][1] * x + g[1][1] * y + g[2][1] * z);
+      const float pz = g[3][2] + (g[0][2] * x + g[1][2] * y + g[2][2] * z);
+      s->VertexCoords(v, px, py, -pz);
+      const float nx = s->VertexNX(v), ny = s->VertexNY(v), nz = -s->VertexNZ(v);
+      s->VertexNormal(v, g[0][0] * nx + g[1][0] * ny + g[2][0] * nz,
+                      g[0][1] * nx + g[1][1] * ny + g[2][1] * nz,
+                      -(g[0][2] * nx + g[1][2] * ny + g[2][2] * nz));
+    }
+  }
+}
+
+// ---- Normals ----------------------------------------------------------------------------
+
+void TMesh::UpdateNormals() {
+  std::vector<TSurface*> one(1);
+  for (const SurfacePtr& s : *surfaces) {
+    one[0] = s.get();
+    WeldNormals(one);
+  }
+}
+
+void WeldNormals(const std::vector<TSurface*>& group) {
+  // The map orders exact stored positions; a NaN would break its ordering, so
+  // non-finite positions take no part.
+  std::map<TVector, TVector, TVectorLess> sums;
+  auto position = [](const TSurface& s, int v, TVector& p) {
+    if (v < 0 || v >= s.vertex_count || (std::size_t(v) + 1) * 3 > s.vertex_positions.size()) return false;
+    const float* q = &s.vertex_positions[std::size_t(v) * 3];
+    p = {q[0], q[1], q[2]};
+    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+  };
+
+  for (const TSurface* s : group) {
+    const std::size_t n = std::min(std::size_t(std::max(s->triangle_count, 0)), s->triangle_indices.size() / 3);
+    for (std::size_t t = 0; t < n; ++t) {
+      TVector p[3];
+      bool ok = true;
+      for (int c = 0; c < 3 && ok; ++c) ok = position(*s, s->triangle_indices[3 * t + c], p[c]);
+      if (!ok) continue;  // a corner past the vertex table
+      const TVector a = p[1].Subtract(p[0]);
+      const TVector b = p[2].Subtract(p[1]);
+      const TVector face = a.Cross(b);
+      for (const TVector& corner : p) {
+        TVector& sum = sums.try_emplace(corner).first->second;
+        sum.x += face.x;
+        sum.y += face.y;
+        sum.z += face.z;
+      }
+    }
+  }
+
+  for (auto it = sums.begin(); it != sums.end();) {
+    TVector& v = it->second;
+    const double length = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
+    const float k = float(1.0 / length);
+    // All faces degenerate (or cancelling): no direction to give, so the vertices keep
+    // the normals they had rather than take NaNs.
+    if (!(length > 0.0) || !std::isfinite(k)) {
+      it = sums.erase(it);
+      continue;
+    }
+    v.x *= k;
+    v.y *= k;
+    v.z *= k;
+    ++it;
+  }
+
+  for (TSurface* s : group) {
+    const int n = std::min(s->vertex_count, int(s->vertex_normals.size() / 3));
+    for (int v = 0; v < n; ++v) {
+      TVector p;
+      if (!position(*s, v, p)) continue;
+      const auto found = sums.find(p);
+      if (found == sums.end()) continue;
+      float* normal = &s->vertex_normals[std::size_t(v) * 3];
+      normal[0] = found->second.x;
+      normal[1] = found->second.y;
+      normal[2] = found->second.z;
+    }
+  }
+}

@@ -1,0 +1,91 @@
+// Sprites: creation, loading from an image, copies that share the square, and the
+// per-camera facing matrix (TGlobal::UpdateSprites).
+#include "engine/mesh/sprite.h"
+
+#include "engine/mesh/brush.h"
+#include "engine/mesh/surface.h"
+#include "engine/mesh/texture.h"
+#include "engine/scene/camera.h"
+#include "engine/scene/global.h"
+
+SpritePtr TSprite::CreateSprite(const EntityPtr& parent) {
+  auto sprite = std::make_shared<TSprite>();
+  sprite->Attach("Sprite", parent);  // drawing picks sprite_matrix by this class name
+  SurfacePtr s = sprite->CreateSurface();
+  s->AddVertex(-1, -1, 0, 0, 1);
+  s->AddVertex(-1, 1, 0, 0, 0);
+  s->AddVertex(1, 1, 0, 1, 0);
+  s->AddVertex(1, -1, 0, 1, 1);
+  s->AddTriangle(0, 1, 2);
+  s->AddTriangle(0, 2, 3);
+  sprite->EntityFX(kFxFullBright);  // the square has no normals to light
+  return sprite;
+}
+
+SpritePtr TSprite::LoadSprite(const std::string& file, int flags, const EntityPtr& parent) {
+  SpritePtr sprite = CreateSprite(parent);
+  // An image that does not load gives a null texture: the layer stays empty and the
+  // sprite draws untextured.
+  sprite->EntityTexture(TTexture::LoadTexture(file, flags), 0, 0);
+  if ((flags & kTexAlpha) == 0) sprite->EntityBlend(kBlendAdd);
+  return sprite;
+}
+
+EntityPtr TSprite::CopyEntity(const EntityPtr& parent) {
+  if (IsFreed()) return nullptr;
+  auto copy = std::make_shared<TSprite>();
+  copy->CopyChildrenOf(*this);
+  copy->CopyBaseFields(*this);
+  copy->auto_fade = auto_fade, copy->fade_near = fade_near, copy->fade_far = fade_far;
+  copy->collision_type = collision_type;
+  copy->brush = brush->Copy();
+  copy->surfaces = surfaces;  // the same square: editing one edits both
+  copy->sprite_matrix = sprite_matrix;
+  copy->sprite_angle = sprite_angle;
+  copy->sprite_scale_x = sprite_scale_x, copy->sprite_scale_y = sprite_scale_y;
+  copy->handle_x = handle_x, copy->handle_y = handle_y;
+  copy->view_mode = view_mode;
+  copy->PlaceCopy(parent);
+  return copy;
+}
+
+// The working angles persist from sprite to sprite within one call, so a sprite of an
+// unknown view mode takes whatever the previous one used (zero for the first).
+void TGlobal::UpdateSprites(const TCamera& camera, const RenderList& list) {
+  const float cam_pitch = camera.EntityPitch(1), cam_yaw = camera.EntityYaw(1), cam_roll = camera.EntityRoll(1);
+  float pitch = 0, yaw = 0, roll = 0;
+  list.ForEachInDrawOrder([&](TMesh* mesh) {
+    auto* sprite = dynamic_cast<TSprite*>(mesh);
+    if (!sprite) return;
+    TMatrix& m = sprite->sprite_matrix;
+    if (sprite->view_mode == kSpriteFree) {
+      m.Overwrite(sprite->matrix);
+      return;
+    }
+    switch (sprite->view_mode) {
+      case kSpriteFaceCamera: pitch = cam_pitch, yaw = cam_yaw, roll = 0; break;
+      case kSpriteCameraAxes: pitch = cam_pitch, yaw = cam_yaw, roll = cam_roll; break;
+      case kSpriteUpright: pitch = 0, yaw = cam_yaw, roll = cam_roll; break;
+      default: break;
+    }
+    float sx = sprite->sprite_scale_x, sy = sprite->sprite_scale_y;
+    if (const TEntity* parent = sprite->parent) {
+      // Start from the parent's world matrix and take its turn and scale back out, so
+      // the sprite still faces the camera at its own size. The parent's roll stays.
+      pitch -= parent->EntityPitch(1);
+      yaw -= parent->EntityYaw(1);
+      roll = 0;
+      sx /= sprite->EntityScaleX(1);
+      sy /= sprite->EntityScaleY(1);
+      m.Overwrite(parent->matrix);
+    } else {
+      m.LoadIdentity();
+    }
+    m.Translate(sprite->pos_x, sprite->pos_y, sprite->pos_z);
+    m.RotateYaw(yaw);
+    m.RotatePitch(-pitch);
+    m.RotateRoll(roll + sprite->sprite_angle);
+    m.Scale(sx, sy, 1.0f);
+    m.Translate(-sprite->handle_x, -sprite->handle_y, 0);
+  });
+}

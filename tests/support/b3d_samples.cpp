@@ -1,0 +1,121 @@
+// The sample models: small ones that touch every chunk kind, and the benchmark's grid.
+#include "support/b3d_samples.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace {
+
+// x, y, z, nx, ny, nz, r, g, b, a, then two uv sets of size 2: a quad's corners.
+std::vector<float> FullQuad() {
+  std::vector<float> f;
+  const float corners[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+  for (const auto& c : corners) {
+    f.insert(f.end(), {c[0], c[1], 0, 0, 0, -1, c[0], c[1], 0.5f, 1, c[0], c[1], 1 - c[0], 1 - c[1]});
+  }
+  return f;
+}
+
+// x, y, z, u, v of one triangle.
+std::vector<float> Triangle(float z) { return {0, 0, z, 0, 0, 1, 0, z, 1, 0, 0, 1, z, 0, 1}; }
+
+}  // namespace
+
+TB3dWriter SampleStaticModel() {
+  TB3dWriter w;
+  w.Header();
+  w.Texs({{"skin.png", 1 | 0x10000, 2, 0.5f, 0, 2, 2, 45}, {"cloth.png", 9}});
+  w.Brus(2, {{"skin", 0.8f, 0.7f, 0.6f, 1, 0.2f, 1, 0, {0, 1}}, {"cloth", 1, 1, 1, 0.5f, 0, 1, 2, {1, -1}}});
+  w.BeginNode("root", {0, 1, 0}, {1, 1, 1}, {1, 0, 0, 0});
+  w.BeginMesh(0).Vrts(3, 2, 2, FullQuad()).Tris(0, {0, 1, 2}).Tris(1, {1, 3, 2}).End();
+  w.BeginNode("child", {0, 0, 5}).BeginMesh(-1).Vrts(0, 1, 2, Triangle(0)).Tris(1, {0, 1, 2}).End().End();
+  w.BeginNode("pivot", {2, 0, 0});
+  w.BeginNode("leaf", {0, 2, 0}, {2, 2, 2}).BeginMesh().Vrts(0, 1, 2, Triangle(1)).Tris(-1, {0, 2, 1}).End().End();
+  w.End();
+  w.Finish();
+  return w;
+}
+
+TB3dWriter SampleSkinnedModel() {
+  const float h = std::sqrt(0.5f);
+  TB3dWriter w;
+  w.Header().Brus(0, {{"body"}});
+  w.BeginNode("body", {0, 0, 0}, {1, 1, 1}, {1, 0, 0, 0}).BeginMesh(0);
+  w.Vrts(3, 2, 2, FullQuad()).Tris(-1, {0, 1, 2, 1, 3, 2}).End();
+  w.Anim(8, 30);
+  w.BeginNode("hip", {0, 0.5f, 0}).Bone({{0, 1}, {1, 0.5f}, {2, 1}});
+  w.Keys(1, {{0, {0, 0.5f, 0}}, {8, {0, 1, 0}}});
+  w.Keys(2, {{0, {1, 1, 1}}});
+  w.Keys(4, {{0, {1, 0, 0, 0}}, {4, {h, 0, h, 0}}, {8, {1, 0, 0, 0}}});
+  w.BeginNode("knee", {0, 0.5f, 0}, {1, 1, 1}, {h, h, 0, 0}).Bone({{1, 0.5f}, {3, 1}});
+  w.Keys(5, {{2, {0, 0.5f, 0, 1, 0, 0, 0}}, {6, {0, 0.25f, 0, h, h, 0, 0}}}).End();
+  w.End();
+  w.Finish();
+  return w;
+}
+
+TB3dWriter SampleBoneRootedModel() {
+  TB3dWriter w;
+  w.Header().Anim(2).BeginNode("skeleton").Bone({}).Keys(1, {{1, {0, 1, 0}}});
+  w.BeginNode("arm", {1, 0, 0}).BeginMesh().Vrts(0, 1, 2, Triangle(0)).Tris(-1, {0, 1, 2}).End().End();
+  w.Finish();
+  return w;
+}
+
+std::vector<TB3dWriter> SampleModels() {
+  std::vector<TB3dWriter> models;
+  models.push_back(SampleStaticModel());
+  models.push_back(SampleSkinnedModel());
+  models.push_back(SampleBoneRootedModel());
+  return models;
+}
+
+TB3dWriter SkinnedGridModel(int meshes, int vertices_per_mesh, int triangles_per_mesh, int bones,
+                            int influences, int frames) {
+  const int width = std::max(2, int(std::sqrt(double(vertices_per_mesh))));
+  TB3dWriter w;
+  w.Header().Brus(0, {{"grid"}});
+  w.BeginNode("model");
+  for (int m = 0; m < meshes; ++m) {
+    w.BeginNode("part" + std::to_string(m), {float(m) * 300, 0, 0}).BeginMesh(0);
+    std::vector<float> vertices;
+    vertices.reserve(size_t(vertices_per_mesh) * 8);
+    for (int i = 0; i < vertices_per_mesh; ++i) {
+      const float x = float(i % width), y = float(i / width);
+      vertices.insert(vertices.end(), {x, y, std::sin(x * 0.1f), 0, 0, -1, x / float(width), y / float(width)});
+    }
+    w.Vrts(1, 1, 2, vertices);
+    // Corners wrap around the vertex list, as on a closed surface.
+    std::vector<int> corners;
+    corners.reserve(size_t(triangles_per_mesh) * 3);
+    for (int t = 0; t < triangles_per_mesh; ++t) {
+      const int base = (t / 2) % vertices_per_mesh;
+      const int a = base, b = (base + 1) % vertices_per_mesh;
+      const int c = (base + width) % vertices_per_mesh, d = (base + width + 1) % vertices_per_mesh;
+      corners.insert(corners.end(), (t % 2) ? std::initializer_list<int>{b, d, c} : std::initializer_list<int>{a, b, c});
+    }
+    w.Tris(-1, corners).End();
+    w.Anim(frames, 60);
+    // A chain of bones; vertex i is weighted by bones i, i + 1, ... (mod bones).
+    for (int b = 0; b < bones; ++b) {
+      w.BeginNode("bone" + std::to_string(b), {0, 1, 0});
+      std::vector<std::pair<int, float>> weights;
+      for (int i = 0; i < vertices_per_mesh; ++i) {
+        const int k = ((b - i) % bones + bones) % bones;
+        if (k < influences) weights.emplace_back(i, 1.0f / float(influences));
+      }
+      w.Bone(weights);
+      std::vector<B3dKey> keys;
+      for (int f = 0; f < frames; ++f) {
+        const float a = float(f) * 0.05f;
+        keys.push_back({f, {0, 1, 0, std::cos(a), 0, std::sin(a), 0}});
+      }
+      w.Keys(1 | 4, keys);
+    }
+    for (int b = 0; b < bones; ++b) w.End();
+    w.End();
+  }
+  w.Finish();
+  return w;
+}
