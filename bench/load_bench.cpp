@@ -29,7 +29,8 @@ constexpr int kFrames = 60;
 const std::string& ModelFile() {
   static const std::string path = [] {
     std::string p = "/tmp/velmora_load_bench.b3d";
-    SkinnedGridModel(kMeshes, kVerticesPerMesh, kTrianglesPerMesh, kBonesPerMesh, kInfluences, kFrames).Save(p);
+    SkinnedGridModel(kMeshes, kVerticesPerMesh, kTrianglesPerMesh, kBonesPerMesh, kInfluences, kFrames)
+        .Save(p);
     return p;
   }();
   return path;
@@ -116,7 +117,8 @@ void BM_ParseIntoPlainArrays(benchmark::State& state) {
     PlainModel model;
     PlainParser(*stream).Parse(model);
     benchmark::DoNotOptimize(model.vertices.data());
-    if (model.corners.size() != size_t(kMeshes) * kTrianglesPerMesh * 3) state.SkipWithError("baseline misread");
+    if (model.corners.size() != size_t(kMeshes) * kTrianglesPerMesh * 3)
+      state.SkipWithError("baseline misread");
   }
 }
 BENCHMARK(BM_ParseIntoPlainArrays)->Unit(benchmark::kMillisecond);

@@ -22,7 +22,8 @@ void FreeWorld() {
     while (e->parent) e = e->GetParent();
     const size_t before = TEntity::entity_list.Count();
     e->TEntity::FreeEntity();
-    if (TEntity::entity_list.Count() == before) TEntity::entity_list.RemoveLink(TEntity::entity_list.FirstLink());
+    if (TEntity::entity_list.Count() == before)
+      TEntity::entity_list.RemoveLink(TEntity::entity_list.FirstLink());
   }
 }
 
@@ -36,7 +37,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
-    const TModelParts parts = TModel::LoadB3DFromMemory(std::vector<uint8_t>(data, data + size), nullptr, false);
+    const TModelParts parts =
+        TModel::LoadB3DFromMemory(std::vector<uint8_t>(data, data + size), nullptr, false);
     auto collapsed = std::make_shared<TMesh>();
     for (const EntityPtr& part : parts.top_level) {
       if (auto mesh = std::dynamic_pointer_cast<TMesh>(part)) mesh->CollapseAnimMesh(collapsed);

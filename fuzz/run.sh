@@ -20,6 +20,13 @@ for pair in fuzz_image:fuzz_image_seeds fuzz_b3d:b3d_seeds; do
   mkdir -p "$corpus" "$artifacts"
   "$build/fuzz/$seeder" "$corpus"
   echo "fuzzing $target for ${seconds}s"
-  "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 -max_len=65536 \
-    -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus"
+  # The progress lines go to a log; a finding shows its report.
+  log=$build/$target.log
+  if ! "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 -max_len=65536 \
+      -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus" >"$log" 2>&1; then
+    tail -n 80 "$log"
+    echo "$target: finding, see $artifacts"
+    exit 1
+  fi
+  grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$log"
 done

@@ -96,7 +96,7 @@ class B3dLoad {
 
  private:
   void Header();
-  void Nest(int64_t chunk_body, int32_t length);
+  void Nest(int64_t body, int32_t length);
   void Texs(int64_t end);
   void Brus(int64_t end);
   void Node(int64_t end);
@@ -135,12 +135,12 @@ class B3dLoad {
 
   MeshPtr mesh_;  // of the last MESH chunk
   int mesh_brush_ = -1;
-  SurfacePtr holder_;      // the vertices of the current mesh's VRTS chunk
+  SurfacePtr holder_;  // the vertices of the current mesh's VRTS chunk
   int vertex_flags_ = 0;
-  SurfacePtr surface_;     // the surface the last TRIS chunk filled
+  SurfacePtr surface_;  // the surface the last TRIS chunk filled
   int tris_brush_ = -1;
-  int frame_count_ = 0;    // of the last ANIM chunk
-  BonePtr bone_;           // of the current node's BONE chunk
+  int frame_count_ = 0;  // of the last ANIM chunk
+  BonePtr bone_;         // of the current node's BONE chunk
 
   float normal_[3] = {0, 0, 0};  // held across vertices and chunks, as the format has it
   float colour_[4] = {0, 0, 0, 0};
@@ -158,7 +158,7 @@ TModelParts B3dLoad::Run() {
     }
     prev_tag_ = tag_;
     tag_ = tag;
-    in_.ReadInt();
+    in_.ReadInt();  // the tag, peeked already
     const int32_t length = in_.ReadInt();
     const int64_t body = in_.Pos();
     const int64_t end = in_.RegionEnd(length);
@@ -255,7 +255,8 @@ void B3dLoad::Brus(int64_t end) {
     for (int32_t j = 0; j < n; ++j) {
       const int32_t id = in_.ReadInt();
       if (j >= kMaxTextureLayers) continue;  // read past: a brush has no more layers
-      if (TBoundedReader::InRange(id, int64_t(textures_.size()))) brush->textures[size_t(j)] = textures_[size_t(id)];
+      if (TBoundedReader::InRange(id, int64_t(textures_.size())))
+        brush->textures[size_t(j)] = textures_[size_t(id)];
     }
     if (i < brushes_.size()) {
       brushes_[i] = brush;
@@ -530,8 +531,8 @@ void B3dLoad::Bone(int64_t end) {
 void B3dLoad::Keys(int64_t end) {
   if (!bone_ || !in_.Fits(4, end)) return SkipTo(end);
   const int32_t flags = in_.ReadInt() & (kKeyPosition | kKeyScale | kKeyRotation);
-  const int64_t floats = ((flags & kKeyPosition) ? 3 : 0) + ((flags & kKeyScale) ? 3 : 0) +
-                         ((flags & kKeyRotation) ? 4 : 0);
+  const int64_t floats =
+      ((flags & kKeyPosition) ? 3 : 0) + ((flags & kKeyScale) ? 3 : 0) + ((flags & kKeyRotation) ? 4 : 0);
   const int64_t n = in_.RecordsBefore(4 + floats * 4, end);
   TAnimationKeys& k = *bone_->keys;
   const int64_t slots = int64_t(k.key_flags.size());

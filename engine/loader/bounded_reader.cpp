@@ -20,8 +20,7 @@ int64_t TBoundedReader::RecordsBefore(int64_t record_bytes, int64_t end) const {
   return record_bytes > 0 ? Left(end) / record_bytes : 0;
 }
 
-bool TBoundedReader::CountFits(int64_t count, int64_t item_bytes, int64_t ceiling,
-                               int64_t end) const {
+bool TBoundedReader::CountFits(int64_t count, int64_t item_bytes, int64_t ceiling, int64_t end) const {
   if (count < 0 || count > ceiling || item_bytes < 0) return false;
   // Divide rather than multiply: count x item_bytes could pass 2^63 for a wild ceiling.
   return item_bytes == 0 || count <= Left(end) / item_bytes;
@@ -35,7 +34,8 @@ void TBoundedReader::ReadFloats(float* out, int64_t n) {
     stream_->ReadBytes(bytes, size_t(step) * 4);
     for (int64_t i = 0; i < step; ++i) {
       const uint8_t* b = &bytes[i * 4];
-      const uint32_t bits = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+      const uint32_t bits =
+          uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
       std::memcpy(&out[i], &bits, 4);
     }
     out += step;

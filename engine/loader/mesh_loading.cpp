@@ -13,7 +13,8 @@ namespace {
 // ".3ds" in the name becomes ".b3d". Only the exact lower-case ending counts.
 std::string ModelFileName(std::string file) {
   const std::string from = ".3ds", to = ".b3d";
-  if (file.size() < from.size() || file.compare(file.size() - from.size(), from.size(), from) != 0) return file;
+  if (file.size() < from.size() || file.compare(file.size() - from.size(), from.size(), from) != 0)
+    return file;
   for (size_t at = file.find(from); at != std::string::npos; at = file.find(from, at + to.size())) {
     file.replace(at, from.size(), to);
   }

@@ -72,8 +72,13 @@ TEST_F(B3dLimits, TexCoordSetsAndFrameCounts) {
   struct Sets {
     int count, size;
     bool read;
-  } sets[] = {{8, 4, true}, {0, 0, true}, {9, 2, false}, {-1, 2, false},
-              {1, 5, false}, {1, -1, false}, {INT32_MAX, INT32_MAX, false}};
+  } sets[] = {{8, 4, true},
+              {0, 0, true},
+              {9, 2, false},
+              {-1, 2, false},
+              {1, 5, false},
+              {1, -1, false},
+              {INT32_MAX, INT32_MAX, false}};
   for (const Sets& c : sets) {
     ResetEngine();
     TB3dWriter w;
@@ -88,7 +93,8 @@ TEST_F(B3dLimits, TexCoordSetsAndFrameCounts) {
   struct Frames {
     int frames;
     size_t key_slots;  // 1: the ANIM chunk was skipped
-  } frames[] = {{0, 1}, {kB3dMaxFrames, size_t(kB3dMaxFrames) + 1}, {kB3dMaxFrames + 1, 1}, {-1, 1}, {INT32_MIN, 1}};
+  } frames[] = {
+      {0, 1}, {kB3dMaxFrames, size_t(kB3dMaxFrames) + 1}, {kB3dMaxFrames + 1, 1}, {-1, 1}, {INT32_MIN, 1}};
   for (const Frames& c : frames) {
     ResetEngine();
     TB3dWriter w;
@@ -142,8 +148,15 @@ TEST_F(B3dOrder, ChunksOutOfOrder) {
     size_t bones, entities;
   } cases[] = {
       {"VRTS and TRIS without MESH",
-       [](TB3dWriter& w) { w.BeginNode("m").Vrts(0, 1, 2, TriangleVertices()).Tris(-1, {0, 1, 2}); }, 0, 0, 0, 0},
-      {"TRIS without VRTS", [](TB3dWriter& w) { w.BeginNode("m").BeginMesh().Tris(-1, {0, 1, 2}); }, 0, 0, 0, 1},
+       [](TB3dWriter& w) {
+         w.BeginNode("m").Vrts(0, 1, 2, TriangleVertices()).Tris(-1, {0, 1, 2});
+       },
+       0, 0, 0, 0},
+      {"TRIS without VRTS",
+       [](TB3dWriter& w) {
+         w.BeginNode("m").BeginMesh().Tris(-1, {0, 1, 2});
+       },
+       0, 0, 0, 1},
       {"TRIS of a second mesh without its own VRTS",
        [](TB3dWriter& w) {
          w.BeginNode("a");
@@ -162,7 +175,11 @@ TEST_F(B3dOrder, ChunksOutOfOrder) {
          w.BeginNode("k").BeginMesh().End().Keys(1, {{1, {1, 1, 1}}});
        },
        0, 0, 1, 3},
-      {"KEYS at file level", [](TB3dWriter& w) { w.Keys(1, {{0, {1, 1, 1}}}); }, 0, 0, 0, 0},
+      {"KEYS at file level",
+       [](TB3dWriter& w) {
+         w.Keys(1, {{0, {1, 1, 1}}});
+       },
+       0, 0, 0, 0},
       {"a bone outside the mesh's subtree",
        [](TB3dWriter& w) {
          w.BeginNode("m").BeginMesh().Vrts(0, 1, 2, TriangleVertices()).Tris(-1, {0, 1, 2}).End().End();

@@ -26,7 +26,8 @@ EntityPtr Named(const std::string& name) {
 
 void ExpectMatrixNear(const TMatrix& a, const TMatrix& b, const std::string& what) {
   for (int c = 0; c < 4; ++c)
-    for (int r = 0; r < 4; ++r) EXPECT_NEAR(a.grid[c][r], b.grid[c][r], 1e-5) << what << " [" << c << "][" << r << "]";
+    for (int r = 0; r < 4; ++r)
+      EXPECT_NEAR(a.grid[c][r], b.grid[c][r], 1e-5) << what << " [" << c << "][" << r << "]";
 }
 
 // The fatal messages are compared whole: "Invalid b3d file" is a prefix of the version one.
@@ -140,7 +141,8 @@ TEST_F(B3dHierarchy, ParentIsTheNearestEnclosingEntity) {
   } cases[] = {
       {"down and back up", {{0, 'm'}, {1, 'm'}, {2, 'm'}, {3, 'm'}, {2, 'm'}}, {-2, 0, 1, 2, 1}},
       {"siblings", {{0, 'm'}, {1, 'm'}, {1, 'm'}}, {-2, 0, 0}},
-      {"two top-level nodes", {{0, 'm'}, {1, 'm'}, {2, 'm'}, {0, 'm'}, {1, 'm'}, {2, 'm'}, {1, 'm'}},
+      {"two top-level nodes",
+       {{0, 'm'}, {1, 'm'}, {2, 'm'}, {0, 'm'}, {1, 'm'}, {2, 'm'}, {1, 'm'}},
        {-2, 0, 1, -1, 3, 4, 3}},
       {"nodes that make nothing", {{0, 'm'}, {1, '-'}, {2, '-'}, {3, 'm'}, {2, 'm'}}, {-2, -1, -1, 0, 0}},
       {"first entity below level 0", {{0, '-'}, {1, 'm'}, {1, 'm'}}, {-1, -2, -1}},
@@ -160,7 +162,9 @@ TEST_F(B3dHierarchy, ParentIsTheNearestEnclosingEntity) {
         continue;
       }
       ASSERT_NE(e, nullptr) << c.what << ": node " << i;
-      EntityPtr expected = c.parent[i] == -2 ? holder : c.parent[i] >= 0 ? Named("n" + std::to_string(c.parent[i])) : nullptr;
+      EntityPtr expected = c.parent[i] == -2  ? holder
+                           : c.parent[i] >= 0 ? Named("n" + std::to_string(c.parent[i]))
+                                              : nullptr;
       EXPECT_EQ(e->GetParent(), expected) << c.what << ": node " << i;
       if (e->parent) ++attached;
     }
@@ -177,8 +181,8 @@ TEST_F(B3dHierarchy, NodeTransforms) {
     std::vector<float> pos, scale, quat;
   } cases[] = {
       {{1, 2, 3}, {1, 1, 1}, {1, 0, 0, 0}},
-      {{1, 2, 3}, {2, 3, 4}, {h, 0, h, 0}},   // a quarter turn about y
-      {{-4, 0, 7}, {1, 1, 1}, {h, h, 0, 0}},  // about x
+      {{1, 2, 3}, {2, 3, 4}, {h, 0, h, 0}},              // a quarter turn about y
+      {{-4, 0, 7}, {1, 1, 1}, {h, h, 0, 0}},             // about x
       {{0, 5, 0}, {1, 2, 1}, {0.8f, 0.2f, 0.4f, 0.4f}},  // no axis; clear of gimbal lock
   };
   for (const Case& c : cases) {
@@ -288,15 +292,15 @@ TEST_F(B3dGeometry, VertexFormats) {
     // expected uv0 and uv1 of vertex 1, whose set s component c is 10 s + c + 1
     float u0, v0, u1, v1;
   } cases[] = {
-      {0, 1, 2, 1, 2, 0, 0},  {1, 1, 2, 1, 2, 0, 0},   {2, 0, 0, 0, 0, 0, 0},
-      {3, 2, 4, 1, 2, 11, 12}, {0, 3, 3, 1, 2, 11, 12}, {2, 2, 2, 1, 2, 11, 12},
-      {0, 1, 1, 1, 0, 0, 0},   // a short set leaves v as it was: 0 before any was read
+      {0, 1, 2, 1, 2, 0, 0},   {1, 1, 2, 1, 2, 0, 0},   {2, 0, 0, 0, 0, 0, 0}, {3, 2, 4, 1, 2, 11, 12},
+      {0, 3, 3, 1, 2, 11, 12}, {2, 2, 2, 1, 2, 11, 12}, {0, 1, 1, 1, 0, 0, 0},  // a short set leaves v as it
+                                                                                // was: 0 before any was read
       {0, 2, 1, 1, 0, 11, 0},
   };
   for (const Case& c : cases) {
     ResetEngine();
-    const std::string what = "flags " + std::to_string(c.flags) + " sets " + std::to_string(c.sets) + "x" +
-                             std::to_string(c.size);
+    const std::string what =
+        "flags " + std::to_string(c.flags) + " sets " + std::to_string(c.sets) + "x" + std::to_string(c.size);
     std::vector<float> floats;
     for (int v = 0; v < 3; ++v) {
       floats.insert(floats.end(), {float(v), float(2 * v), float(3 * v)});
@@ -333,7 +337,8 @@ TEST_F(B3dGeometry, VertexFormats) {
 TEST_F(B3dGeometry, ColoursAndNormalsCarryOverFromTheLastVertexRead) {
   TB3dWriter w;
   w.Header().BeginNode("a").BeginMesh();
-  w.Vrts(3, 0, 0, {0, 0, 0, 0, 1, 0, 1, 0, 0, 1, /**/ 1, 0, 0, 0, 0, 1, 0, 0.5f, 0, 0.25f}).Tris(-1, {0, 1, 0});
+  w.Vrts(3, 0, 0, {0, 0, 0, 0, 1, 0, 1, 0, 0, 1, /**/ 1, 0, 0, 0, 0, 1, 0, 0.5f, 0, 0.25f})
+      .Tris(-1, {0, 1, 0});
   w.End().End().BeginNode("b").BeginMesh().Vrts(0, 0, 0, {0, 0, 0, 5, 0, 0, 0, 5, 0}).Tris(-1, {0, 1, 2});
   Load(w);
   auto b = std::dynamic_pointer_cast<TMesh>(Named("b"));
@@ -395,7 +400,8 @@ TEST_F(B3dSkinning, BonesKeysAndBindPose) {
   w.Vrts(1, 0, 0, {0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 1, 1, 1, 0, 0, 0, 1});
   w.Tris(-1, {0, 1, 2, 1, 3, 2}).End().Anim(10);
   w.BeginNode("hip", {1, 2, 3}).Bone({{0, 1.0f}, {1, 0.5f}, {4, 1.0f}, {-1, 1.0f}, {3, 0.25f}});
-  w.Keys(1, {{0, {1, 2, 3}}, {10, {4, 5, 6}}, {11, {9, 9, 9}}}).Keys(4, {{0, {1, 0, 0, 0}}, {5, {h, h, 0, 0}}});
+  w.Keys(1, {{0, {1, 2, 3}}, {10, {4, 5, 6}}, {11, {9, 9, 9}}})
+      .Keys(4, {{0, {1, 0, 0, 0}}, {5, {h, h, 0, 0}}});
   w.BeginNode("knee", {0, -1, 0}, {1, 1, 1}, {h, h, 0, 0}).Bone({{1, 0.5f}, {2, 1.0f}}).End().End();
   MeshPtr mesh = Load(w);
   ASSERT_NE(mesh, nullptr);
@@ -472,7 +478,8 @@ TEST_F(B3dSkinning, RestPoseSkinsOntoTheLoadedVertices) {
   const std::vector<float>& loaded = SurfaceOf(mesh).vertex_positions;
   const std::vector<float>& posed = mesh->anim_surfaces.First()->vertex_positions;
   ASSERT_GE(posed.size(), 9u);
-  for (size_t i = 0; i < 9; ++i) EXPECT_NEAR(posed[i], loaded[i], 1e-5) << "vertex " << i / 3 << " axis " << i % 3;
+  for (size_t i = 0; i < 9; ++i)
+    EXPECT_NEAR(posed[i], loaded[i], 1e-5) << "vertex " << i / 3 << " axis " << i % 3;
 }
 
 TEST_F(B3dSkinning, KeyFlagsCombineByOr) {

@@ -86,12 +86,17 @@ TEST_F(MeshLoading, CollapseMergesByBrush) {
     w.Header().Brus(0, {a, a_again, b}).BeginNode("root", {1, 0, 0});
     w.BeginMesh().Vrts(0, 1, 2, TriangleVertices()).Tris(c.root_brush, {0, 1, 2});
     if (c.root_second_brush != -3) w.Tris(c.root_second_brush, {2, 1, 0});
-    w.End().BeginNode("child", {0, 0, 5}).BeginMesh().Vrts(0, 1, 2, TriangleVertices()).Tris(c.child_brush, {0, 1, 2});
+    w.End()
+        .BeginNode("child", {0, 0, 5})
+        .BeginMesh()
+        .Vrts(0, 1, 2, TriangleVertices())
+        .Tris(c.child_brush, {0, 1, 2});
     MeshPtr mesh = TMesh::LoadMesh(Save(w), parent);
     ASSERT_NE(mesh, nullptr) << c.what;
     ASSERT_EQ(mesh->CountSurfaces(), int(c.surface_vertices.size())) << c.what;
     for (size_t i = 0; i < c.surface_vertices.size(); ++i)
-      EXPECT_EQ(mesh->GetSurface(int(i) + 1)->CountVertices(), c.surface_vertices[i]) << c.what << " surface " << i;
+      EXPECT_EQ(mesh->GetSurface(int(i) + 1)->CountVertices(), c.surface_vertices[i])
+          << c.what << " surface " << i;
     EXPECT_EQ(mesh->GetSurface(1)->brush->red, 0.5f) << c.what;
     EXPECT_NE(mesh->GetSurface(1)->brush, nullptr);
 

@@ -31,7 +31,12 @@ TB3dWriter SampleStaticModel() {
   w.BeginMesh(0).Vrts(3, 2, 2, FullQuad()).Tris(0, {0, 1, 2}).Tris(1, {1, 3, 2}).End();
   w.BeginNode("child", {0, 0, 5}).BeginMesh(-1).Vrts(0, 1, 2, Triangle(0)).Tris(1, {0, 1, 2}).End().End();
   w.BeginNode("pivot", {2, 0, 0});
-  w.BeginNode("leaf", {0, 2, 0}, {2, 2, 2}).BeginMesh().Vrts(0, 1, 2, Triangle(1)).Tris(-1, {0, 2, 1}).End().End();
+  w.BeginNode("leaf", {0, 2, 0}, {2, 2, 2})
+      .BeginMesh()
+      .Vrts(0, 1, 2, Triangle(1))
+      .Tris(-1, {0, 2, 1})
+      .End()
+      .End();
   w.End();
   w.Finish();
   return w;
@@ -83,7 +88,8 @@ TB3dWriter SkinnedGridModel(int meshes, int vertices_per_mesh, int triangles_per
     vertices.reserve(size_t(vertices_per_mesh) * 8);
     for (int i = 0; i < vertices_per_mesh; ++i) {
       const float x = float(i % width), y = float(i / width);
-      vertices.insert(vertices.end(), {x, y, std::sin(x * 0.1f), 0, 0, -1, x / float(width), y / float(width)});
+      vertices.insert(vertices.end(),
+                      {x, y, std::sin(x * 0.1f), 0, 0, -1, x / float(width), y / float(width)});
     }
     w.Vrts(1, 1, 2, vertices);
     // Corners wrap around the vertex list, as on a closed surface.
@@ -93,7 +99,8 @@ TB3dWriter SkinnedGridModel(int meshes, int vertices_per_mesh, int triangles_per
       const int base = (t / 2) % vertices_per_mesh;
       const int a = base, b = (base + 1) % vertices_per_mesh;
       const int c = (base + width) % vertices_per_mesh, d = (base + width + 1) % vertices_per_mesh;
-      corners.insert(corners.end(), (t % 2) ? std::initializer_list<int>{b, d, c} : std::initializer_list<int>{a, b, c});
+      corners.insert(corners.end(),
+                     (t % 2) ? std::initializer_list<int>{b, d, c} : std::initializer_list<int>{a, b, c});
     }
     w.Tris(-1, corners).End();
     w.Anim(frames, 60);

@@ -13,8 +13,14 @@
 struct B3dTexture {
   B3dTexture(std::string file_name = "", int flags_ = 1, int blend_ = 2, float u_ = 0, float v_ = 0,
              float u_scale_ = 1, float v_scale_ = 1, float angle_ = 0)
-      : file(std::move(file_name)), flags(flags_), blend(blend_), u(u_), v(v_), u_scale(u_scale_),
-        v_scale(v_scale_), angle(angle_) {}
+      : file(std::move(file_name)),
+        flags(flags_),
+        blend(blend_),
+        u(u_),
+        v(v_),
+        u_scale(u_scale_),
+        v_scale(v_scale_),
+        angle(angle_) {}
   std::string file;
   int flags;
   int blend;
@@ -24,8 +30,15 @@ struct B3dTexture {
 struct B3dBrush {
   B3dBrush(std::string name_ = "", float red_ = 1, float green_ = 1, float blue_ = 1, float alpha_ = 1,
            float shininess_ = 0, int blend_ = 1, int fx_ = 0, std::vector<int> textures_ = {})
-      : name(std::move(name_)), red(red_), green(green_), blue(blue_), alpha(alpha_), shininess(shininess_),
-        blend(blend_), fx(fx_), textures(std::move(textures_)) {}
+      : name(std::move(name_)),
+        red(red_),
+        green(green_),
+        blue(blue_),
+        alpha(alpha_),
+        shininess(shininess_),
+        blend(blend_),
+        fx(fx_),
+        textures(std::move(textures_)) {}
   std::string name;
   float red, green, blue, alpha, shininess;
   int blend, fx;
@@ -46,7 +59,7 @@ class TB3dWriter {
   TB3dWriter& Int(int32_t v);
   TB3dWriter& Float(float v);
   TB3dWriter& Floats(const std::vector<float>& v);
-  TB3dWriter& String(const std::string& s);  // zero-terminated
+  TB3dWriter& String(const std::string& s);   // zero-terminated
   TB3dWriter& Raw(const std::string& bytes);  // knob: junk, or a chunk written by hand
 
   // ---- The format's chunks ----
@@ -81,7 +94,7 @@ class TB3dWriter {
  private:
   void Patch(size_t at, int32_t v);
   std::vector<uint8_t> bytes_;
-  std::vector<size_t> open_;  // offsets of the open chunks' length fields
+  std::vector<size_t> open_;           // offsets of the open chunks' length fields
   std::vector<size_t> length_fields_;  // of every chunk, in opening order
 };
 
