@@ -38,7 +38,7 @@ TMesh* AsMesh(const EntityPtr& entity) { return dynamic_cast<TMesh*>(entity.get(
 
 }  // namespace
 
-// ==== Entities: movement and placement ======================================================
+// ==== Entities: movement and placement =======================================================
 int PositionEntity(const EntityPtr& e, float x, float y, float z, int global) { if (e) e->PositionEntity(x, y, z, global); return 0; }
 int MoveEntity(const EntityPtr& e, float x, float y, float z) { if (e) e->MoveEntity(x, y, z); return 0; }
 int TranslateEntity(const EntityPtr& e, float x, float y, float z, int global) { if (e) e->TranslateEntity(x, y, z, global); return 0; }
@@ -63,7 +63,7 @@ float TFormedX() { return TEntity::TFormedX(); }
 float TFormedY() { return TEntity::TFormedY(); }
 float TFormedZ() { return TEntity::TFormedZ(); }
 
-// ==== Entities: state and hierarchy =========================================================
+// ==== Entities: state and hierarchy ==========================================================
 EntityPtr CopyEntity(const EntityPtr& e, const EntityPtr& parent) { return e ? e->CopyEntity(parent) : nullptr; }
 int FreeEntity(const EntityPtr& e) { if (e) e->FreeEntity(); return 0; }
 int EntityParent(const EntityPtr& e, const EntityPtr& parent, int global) { if (e) e->EntityParent(parent, global); return 0; }
@@ -78,7 +78,7 @@ int HideEntity(const EntityPtr& e) { if (e) e->HideEntity(); return 0; }
 int ShowEntity(const EntityPtr& e) { if (e) e->ShowEntity(); return 0; }
 int EntityOrder(const EntityPtr& e, int order) { if (e) e->EntityOrder(order); return 0; }
 
-// ==== Entities: appearance (the entity's own brush) =========================================
+// ==== Entities: appearance (the entity's own brush) ==========================================
 int EntityColor(const EntityPtr& e, float red, float green, float blue) { if (e) e->EntityColor(red, green, blue); return 0; }
 int EntityAlpha(const EntityPtr& e, float alpha) { if (e) e->EntityAlpha(alpha); return 0; }
 int EntityShininess(const EntityPtr& e, float shininess) { if (e) e->EntityShininess(shininess); return 0; }
@@ -115,7 +115,7 @@ EntityPtr CollisionEntity(const EntityPtr& e, int index) { return e ? e->Collisi
 SurfacePtr CollisionSurface(const EntityPtr& e, int index) { return e ? e->CollisionSurface(index) : nullptr; }
 int CollisionTriangle(const EntityPtr& e, int index) { return e ? e->CollisionTriangle(index) : 0; }
 
-// ==== Entities: animation ==================================================================
+// ==== Entities: animation ====================================================================
 int ExtractAnimSeq(const EntityPtr& e, int first_frame, int last_frame, int sequence) { return e ? e->ExtractAnimSeq(first_frame, last_frame, sequence) : 0; }
 int Animate(const EntityPtr& e, int mode, float speed, int sequence, int transition) { if (e) e->Animate(mode, speed, sequence, transition); return 0; }
 int SetAnimTime(const EntityPtr& e, float time, int sequence) { if (e) e->SetAnimTime(time, sequence); return 0; }
@@ -124,7 +124,7 @@ int AnimLength(const EntityPtr& e) { return e ? e->AnimLength() : 0; }
 float AnimTime(const EntityPtr& e) { return e ? e->AnimTime() : 0.0f; }
 int Animating(const EntityPtr& e) { return e ? e->Animating() : 0; }
 
-// ==== Cameras ===============================================================================
+// ==== Cameras ================================================================================
 CameraPtr CreateCamera(const EntityPtr& parent) { return TCamera::CreateCamera(parent); }
 int CameraViewport(const CameraPtr& c, int x, int y, int width, int height) { if (c) c->CameraViewport(x, y, width, height); return 0; }
 int CameraClsColor(const CameraPtr& c, float red, float green, float blue) { if (c) c->CameraClsColor(red, green, blue); return 0; }
@@ -141,14 +141,14 @@ float ProjectedZ() { return TCamera::projected_z; }
 // The entity comes first here, while the method belongs to the camera.
 int EntityInView(const EntityPtr& entity, const CameraPtr& c) { return c ? TruncateToInt(c->EntityInView(entity)) : 0; }
 
-// ==== Lights and pivots =====================================================================
+// ==== Lights and pivots ======================================================================
 LightPtr CreateLight(int type, const EntityPtr& parent) { return TLight::CreateLight(type, parent); }
 int LightColor(const LightPtr& l, float red, float green, float blue) { if (l) l->LightColor(red, green, blue); return 0; }
 int LightRange(const LightPtr& l, float range) { if (l) l->LightRange(range); return 0; }
 int LightConeAngles(const LightPtr& l, float inner, float outer) { if (l) l->LightConeAngles(inner, outer); return 0; }
 PivotPtr CreatePivot(const EntityPtr& parent) { return TPivot::CreatePivot(parent); }
 
-// ==== Sprites ==============================================================================
+// ==== Sprites ================================================================================
 SpritePtr CreateSprite(const EntityPtr& parent) { return TSprite::CreateSprite(parent); }
 SpritePtr LoadSprite(const std::string& file, int flags, const EntityPtr& parent) { return TSprite::LoadSprite(file, flags, parent); }
 int RotateSprite(const SpritePtr& s, float angle) { if (s) s->RotateSprite(angle); return 0; }
@@ -156,7 +156,7 @@ int ScaleSprite(const SpritePtr& s, float x, float y) { if (s) s->ScaleSprite(x,
 int HandleSprite(const SpritePtr& s, float x, float y) { if (s) s->HandleSprite(x, y); return 0; }
 int SpriteViewMode(const SpritePtr& s, int mode) { if (s) s->SpriteViewMode(mode); return 0; }
 
-// ==== Meshes ================================================================================
+// ==== Meshes =================================================================================
 MeshPtr CreateMesh(const EntityPtr& parent) { return TMesh::CreateMesh(parent); }
 MeshPtr CreateCube(const EntityPtr& parent) { return TMesh::CreateCube(parent); }
 MeshPtr CreateSphere(int segments, const EntityPtr& parent) { return TMesh::CreateSphere(segments, parent); }
@@ -184,7 +184,7 @@ float MeshWidth(const MeshPtr& m) { return m ? m->MeshWidth() : 0.0f; }
 float MeshHeight(const MeshPtr& m) { return m ? m->MeshHeight() : 0.0f; }
 float MeshDepth(const MeshPtr& m) { return m ? m->MeshDepth() : 0.0f; }
 
-// ==== Surfaces ==============================================================================
+// ==== Surfaces ===============================================================================
 int AddVertex(const SurfacePtr& s, float x, float y, float z, float u, float v, float w) { return s ? s->AddVertex(x, y, z, u, v, w) : 0; }
 int AddTriangle(const SurfacePtr& s, int v0, int v1, int v2) { return s ? s->AddTriangle(v0, v1, v2) : 0; }
 int ClearSurface(const SurfacePtr& s, int clear_vertices, int clear_triangles) { if (s) s->ClearSurface(clear_vertices, clear_triangles); return 0; }
@@ -215,7 +215,7 @@ float TriangleNX(const SurfacePtr& s, int triangle) { return s ? s->TriangleNX(t
 float TriangleNY(const SurfacePtr& s, int triangle) { return s ? s->TriangleNY(triangle) : 0.0f; }
 float TriangleNZ(const SurfacePtr& s, int triangle) { return s ? s->TriangleNZ(triangle) : 0.0f; }
 
-// ==== Textures ==============================================================================
+// ==== Textures ===============================================================================
 TexturePtr LoadTexture(const std::string& file, int flags) { return TTexture::LoadTexture(file, flags); }
 TexturePtr LoadAnimTexture(const std::string& file, int flags, int frame_width, int frame_height, int first_frame, int frame_count) {
   return TTexture::LoadAnimTexture(file, flags, frame_width, frame_height, first_frame, frame_count);
@@ -239,7 +239,7 @@ TexturePtr GetBrushTexture(const BrushPtr& brush, int index) { return TTexture::
 int TextureFilter(const std::string& match_text, int flags) { TTexture::TextureFilter(match_text, flags); return 0; }
 int ClearTextureFilters() { TTexture::ClearTextureFilters(); return 0; }
 
-// ==== Brushes ===============================================================================
+// ==== Brushes ================================================================================
 BrushPtr CreateBrush(float red, float green, float blue) { return TBrush::CreateBrush(red, green, blue); }
 BrushPtr LoadBrush(const std::string& file, int flags, float u_scale, float v_scale) { return TBrush::LoadBrush(file, flags, u_scale, v_scale); }
 int FreeBrush(const BrushPtr& b) { if (b) b->FreeBrush(); return 0; }
@@ -252,7 +252,7 @@ int BrushFX(const BrushPtr& b, int fx) { if (b) b->BrushFX(fx); return 0; }
 BrushPtr GetEntityBrush(const EntityPtr& entity) { return TBrush::GetEntityBrush(entity); }
 BrushPtr GetSurfaceBrush(const SurfacePtr& surface) { return TBrush::GetSurfaceBrush(surface); }
 
-// ==== World and rendering ===================================================================
+// ==== World and rendering ====================================================================
 int AmbientLight(float red, float green, float blue) { TGlobal::AmbientLight(red, green, blue); return 0; }
 int AntiAlias(int samples) { TGlobal::AntiAlias(samples); return 0; }
 int Wireframe(int on) { TGlobal::Wireframe(on); return 0; }
@@ -261,11 +261,11 @@ int ClearCollisions() { TGlobal::ClearCollisions(); return 0; }
 int UpdateWorld(float speed) { TGlobal::UpdateWorld(speed); return 0; }
 int RenderWorld() { TGlobal::RenderWorld(); return 0; }
 
-// ==== Math ==================================================================================
+// ==== Math ===================================================================================
 float VectorPitch(float x, float y, float z) { return TVector::VectorPitch(x, y, z); }
 float VectorYaw(float x, float y, float z) { return TVector::VectorYaw(x, y, z); }
 
-// ==== Commands without an effect ============================================================
+// ==== Commands without an effect =============================================================
 int LightMesh(const MeshPtr&, float, float, float, float, float, float, float) { return 0; }
 int MeshesIntersect(const MeshPtr&, const MeshPtr&) { return 0; }
 int CameraProjMode(const CameraPtr&) { return 0; }

@@ -10,7 +10,8 @@
 // and the operations that would put it back into the scene do nothing.
 //
 // Sections: fields, lifetime (create/copy/free), transforms, hierarchy and world list,
-// appearance, services (names, children, distances, TForm, pick and collision settings).
+// appearance, services (names, children, distances, TForm, pick and collision settings),
+// animation control.
 #pragma once
 
 #include <string>
