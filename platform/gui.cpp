@@ -68,6 +68,7 @@ GuiGadget::~GuiGadget() {
 
 void GuiGadget::DropWidget() {
   if (!widget) return;
+  if (gl) NoteCanvasDestroyed(gl);
   g_widget_gadgets.erase(widget);
   if (Fl_Group* group = widget->parent()) group->remove(widget);
   delete widget;  // a window's bars and client area go with it
@@ -491,6 +492,7 @@ void SetGraphics(const GraphicsPtr& graphics) {
   if (!gl) return;
   if (!gl->shown()) gl->show();
   gl->make_current();
+  NoteCanvasCurrent(gl);
 }
 
 GraphicsPtr CurrentGraphics() { return g_current_graphics; }

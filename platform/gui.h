@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/event_queue.h"
+#include "platform/input.h"  // the polled keys and mouse, fed by this layer
 
 class TGadget;
 class TTimer;
@@ -67,14 +68,13 @@ constexpr int kModOption = 4;
 constexpr int kModCommand = 8;
 
 // Key codes are virtual-key style: letters 65..90, digits 48..57, F1..F12 112..123,
-// the keypad 96..111, and the left/right modifiers below.
+// the keypad 96..111, and the left/right modifiers below; at most kMaxKeyCode.
 constexpr int kKeyLeftShift = 160;
 constexpr int kKeyRightShift = 161;
 constexpr int kKeyLeftControl = 162;
 constexpr int kKeyRightControl = 163;
 constexpr int kKeyLeftAlt = 164;
 constexpr int kKeyRightAlt = 165;
-constexpr int kMaxKeyCode = 255;
 
 constexpr int kGadgetWindow = 1;
 constexpr int kGadgetLabel = 2;
@@ -183,7 +183,8 @@ GraphicsPtr CanvasGraphics(const GadgetPtr& canvas);
 // the window is always windowed; closing it posts AppTerminate.
 GraphicsPtr Graphics(int width, int height, int depth = 0, int hz = 60, int flags = kGraphicsBackBuffer);
 void CloseGraphics(const GraphicsPtr& graphics);  // closes a Graphics window; a canvas stays
-void SetGraphics(const GraphicsPtr& graphics);  // makes its context current
+// Makes its context current and loads the GL entry points from it (platform/gl.h).
+void SetGraphics(const GraphicsPtr& graphics);
 GraphicsPtr CurrentGraphics();
 int GraphicsWidth();
 int GraphicsHeight();
@@ -192,6 +193,10 @@ int GraphicsHeight();
 void Flip(int sync = -1);
 // Entry points of the windowing GL, for the engine's GL loader.
 void* GuiGetProcAddress(const char* name);
+// The engine's own display set-up (installed as TGlobal::display_opener): the OpenGL
+// driver with its default flags, then a Graphics window of the size with `flags`,
+// made current.
+void OpenEngineDisplay(int width, int height, int depth, int rate, int flags);
 
 // ---- Requesters and notices ---------------------------------------------------------
 
@@ -227,14 +232,9 @@ void SetNotifyHook(NotifyHook hook);
 // key still reaches the windows, so a menu's key equivalent still works.
 void SetHotKeyEvent(int key, int modifiers, std::optional<TEvent> event = std::nullopt,
                     EventSourcePtr owner = nullptr);
-void FlushKeys();
-void FlushMouse();
-int KeyHit(int key);   // presses since the previous query of this key
-int KeyDown(int key);  // 1 while held
-int MouseHit(int button);   // 1 left, 2 right, 3 middle
-int MouseDown(int button);
-int MouseX();  // pointer position in the current graphics context
-int MouseY();
+// FlushKeys, FlushMouse, KeyHit, KeyDown, MouseHit, MouseDown, MouseX and MouseY are in
+// platform/input.h; this layer feeds them, measuring the pointer from the current
+// graphics context.
 
 // ---- Process ------------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
-// Keyboard and mouse for the GUI layer: toolkit keys to key codes, the polled key and
-// button state, hot keys, key events for every window, and menu key equivalents
-// that work from any of the program's windows (as a global menu bar would).
+// Keyboard and mouse for the GUI layer: toolkit keys to key codes, feeding the polled
+// key, button and pointer state (platform/input.h), hot keys, key events for every
+// window, and menu key equivalents that work from any of the program's windows (as a
+// global menu bar would).
 //
 // All of it hangs on FLTK's event dispatch hook, which sees every event before the
 // widgets do, synthetic ones from Fl::handle included.
@@ -11,10 +12,10 @@
 #include <FL/Fl_Window.H>
 #include <FL/fl_utf8.h>
 
-#include <array>
 #include <vector>
 
 #include "platform/gui_internal.h"
+#include "platform/input.h"
 
 // ---- Key codes ------------------------------------------------------------------------
 
@@ -95,18 +96,9 @@ int MouseButtonCode(int toolkit_button) {
   }
 }
 
-// ---- Polled state and hot keys --------------------------------------------------------
+// ---- Feeding the polled state, hot keys ------------------------------------------------
 
 namespace {
-
-constexpr int kMouseButtons = 4;  // index 1..3
-
-std::array<int, kMaxKeyCode + 1> g_key_down{};
-std::array<int, kMaxKeyCode + 1> g_key_hits{};
-std::array<int, kMouseButtons> g_mouse_down{};
-std::array<int, kMouseButtons> g_mouse_hits{};
-int g_mouse_root_x = 0;
-int g_mouse_root_y = 0;
 
 struct HotKey {
   int key;
@@ -121,7 +113,6 @@ int FoldCommand(int modifiers) {
 }
 
 bool ValidKey(int code) { return code > 0 && code <= kMaxKeyCode; }
-bool ValidButton(int button) { return button > 0 && button < kMouseButtons; }
 
 void FireHotKeys(int code) {
   int mods = FoldCommand(ModifierBits());
@@ -147,8 +138,7 @@ void NoteKey(int event, GuiGadget* top) {
   int code = KeyCodeFromToolkitKey(Fl::event_key());
   if (event == FL_KEYDOWN) {
     if (ValidKey(code)) {
-      g_key_down[code] = 1;
-      ++g_key_hits[code];
+      InputKeyDown(code);
       PostEvent(EventId::KeyDown, KeySource(top), code, 0, 0, ModifierBits());
       FireHotKeys(code);
     }
@@ -158,23 +148,25 @@ void NoteKey(int event, GuiGadget* top) {
       PostEvent(EventId::KeyChar, KeySource(top), static_cast<int>(ch), 0, 0, ModifierBits());
     }
   } else if (ValidKey(code)) {
-    g_key_down[code] = 0;
+    InputKeyUp(code);
     PostEvent(EventId::KeyUp, KeySource(top), code, 0, 0, ModifierBits());
   }
 }
 
 void NoteMouse(int event) {
-  g_mouse_root_x = Fl::event_x_root();
-  g_mouse_root_y = Fl::event_y_root();
-  if (event != FL_PUSH && event != FL_RELEASE) return;
-  int button = MouseButtonCode(Fl::event_button());
-  if (!ValidButton(button)) return;
-  if (event == FL_PUSH) {
-    g_mouse_down[button] = 1;
-    ++g_mouse_hits[button];
-  } else {
-    g_mouse_down[button] = 0;
+  InputPointerAt(Fl::event_x_root(), Fl::event_y_root());
+  if (event == FL_PUSH || event == FL_RELEASE) {
+    InputMouseButton(MouseButtonCode(Fl::event_button()), event == FL_PUSH);
   }
+}
+
+// The polled pointer is read in the current graphics context's coordinates.
+bool CurrentContextOrigin(int& x, int& y) {
+  Fl_Window* window = CurrentGraphicsWindow();
+  if (!window) return false;
+  x = window->x_root();
+  y = window->y_root();
+  return true;
 }
 
 // A key no widget took is tried against every window's menu key equivalents.
@@ -217,7 +209,10 @@ int Dispatch(int event, Fl_Window* window) {
 
 }  // namespace
 
-void InstallInputHooks() { Fl::event_dispatch(Dispatch); }
+void InstallInputHooks() {
+  Fl::event_dispatch(Dispatch);
+  SetPointerOriginHook(CurrentContextOrigin);
+}
 
 void SetHotKeyEvent(int key, int modifiers, std::optional<TEvent> event, EventSourcePtr owner) {
   GuiStart();
@@ -230,42 +225,4 @@ void SetHotKeyEvent(int key, int modifiers, std::optional<TEvent> event, EventSo
     }
   }
   g_hot_keys.push_back(HotKey{key, mods, std::move(event), std::move(owner)});
-}
-
-void FlushKeys() {
-  g_key_down.fill(0);
-  g_key_hits.fill(0);
-}
-
-void FlushMouse() {
-  g_mouse_down.fill(0);
-  g_mouse_hits.fill(0);
-}
-
-int KeyHit(int key) {
-  if (!ValidKey(key)) return 0;
-  int hits = g_key_hits[key];
-  g_key_hits[key] = 0;
-  return hits;
-}
-
-int KeyDown(int key) { return ValidKey(key) ? g_key_down[key] : 0; }
-
-int MouseHit(int button) {
-  if (!ValidButton(button)) return 0;
-  int hits = g_mouse_hits[button];
-  g_mouse_hits[button] = 0;
-  return hits;
-}
-
-int MouseDown(int button) { return ValidButton(button) ? g_mouse_down[button] : 0; }
-
-int MouseX() {
-  Fl_Window* window = CurrentGraphicsWindow();
-  return window ? g_mouse_root_x - window->x_root() : g_mouse_root_x;
-}
-
-int MouseY() {
-  Fl_Window* window = CurrentGraphicsWindow();
-  return window ? g_mouse_root_y - window->y_root() : g_mouse_root_y;
 }

@@ -69,3 +69,9 @@ Fl_Window* CurrentGraphicsWindow();
 
 // gui_glx.cpp: kept apart because the GLX header brings in X11's macros.
 void* GlxProcAddress(const char* name);
+
+// gui_gl.cpp: tells the GL layer which canvas context is current (and loads its entry
+// points) or gone, so texture names are deleted only in the context that made them. Apart because the GL loader's
+// header must come before every other GL header.
+void NoteCanvasCurrent(Fl_Gl_Window* gl);
+void NoteCanvasDestroyed(Fl_Gl_Window* gl);

@@ -1,13 +1,79 @@
-// The result of the last pick: point, normal, time, and what was hit.
+// TPick: ray picks. A segment in world space, from a camera through a window point,
+// along an entity's forward axis, along a line or between two entities, is tested
+// against every pickable entity by its pick mode (sphere, mesh triangles, box); the
+// nearest hit is kept in the picked_* class variables that the Picked* accessors read.
+//
+// Every time is the fraction of the segment from its start (0) to its end (1); a hit
+// at time 1 counts, and on equal times the later test wins (later entity, triangle).
+// A zero-length segment is a point: it hits what contains it (a sphere, a box), at time 0.
 #pragma once
 
+#include <vector>
+
+#include "engine/math/vector.h"
 #include "engine/scene/handles.h"
 
-struct TPick {
-  static float picked_x, picked_y, picked_z;
-  static float picked_nx, picked_ny, picked_nz;
+class TPolygon;
+
+// The pick modes of TEntity::pick_mode.
+enum PickMode : int { kPickNone = 0, kPickSphere = 1, kPickPolygons = 2, kPickBox = 3 };
+
+class TPick {
+ public:
+  // ---- The result of the last pick ----------------------------------------------------
+  // A pick that hits nothing sets picked_ent null and picked_time 1 and leaves the rest.
+  // A sphere or box hit leaves picked_surface and picked_triangle as they were.
+  static float picked_x, picked_y, picked_z;     // world position, public axes
+  static float picked_nx, picked_ny, picked_nz;  // world normal, unit length
   static float picked_time;
   static EntityPtr picked_ent;
   static SurfacePtr picked_surface;
-  static int picked_triangle;
+  static int picked_triangle;  // from 0, in picked_surface
+
+  // ---- Front ends: each returns the entity hit, or null ------------------------------
+  // x, y are pixels of the graphics area from its top left, unprojected through the
+  // matrices the camera kept at its last render: time 0 on the near plane, 1 on the far.
+  // A camera that cannot unproject (never rendered, a null camera) picks nothing.
+  static EntityPtr CameraPick(const TCamera* camera, float x, float y);
+  // From the entity's origin to its local point (0, 0, range), in world space; a null
+  // entity means world space.
+  static EntityPtr EntityPick(const TEntity* entity, float range);
+  // From (x, y, z) to (x + dx, y + dy, z + dz). radius plays no part.
+  static EntityPtr LinePick(float x, float y, float z, float dx, float dy, float dz, float radius = 0);
+  // 1 when nothing lies on the segment between the two world positions (the two take
+  // part like any entity), else 0; 0 when either is null. The last pick result is kept.
+  static int EntityVisible(const TEntity* src, const TEntity* dest);
+
+  static float PickedX() { return picked_x; }
+  static float PickedY() { return picked_y; }
+  static float PickedZ() { return picked_z; }
+  static float PickedNX() { return picked_nx; }
+  static float PickedNY() { return picked_ny; }
+  static float PickedNZ() { return picked_nz; }
+  static float PickedTime() { return picked_time; }
+  static EntityPtr PickedEntity() { return picked_ent; }
+  static SurfacePtr PickedSurface() { return picked_surface; }
+  static int PickedTriangle() { return picked_triangle; }
+
+  // ---- Core ---------------------------------------------------------------------------
+  // Tests every pickable, visible entity of the world list against segment a-b.
+  static EntityPtr Pick(const TVector& a, const TVector& b, float radius = 0);
+  // Tests the triangles among polygons (others are skipped) against a-b in the mesh's
+  // space, accepting hits at times <= best; an accepted hit lowers best and fills the
+  // whole result. 1 when any hit was accepted.
+  static int PickPolys(const TVector& a, const TVector& b, const std::vector<TPolygon>& polygons, TMesh& mesh,
+                       float& best);
+
+  // ---- Segment tests: 1 on a hit, outputs meaningful only then -------------------------
+  // A start inside the sphere is hit at its start.
+  static int IntersectSegmentSphere(const TVector& a, const TVector& b, const TVector& centre, float radius,
+                                    float& t, TVector& point);
+  // One-sided: only from the side (q - p) x (r - p) points to; edges and ends on the
+  // plane count. u, v, w weigh p, q, r at the hit point.
+  static int IntersectSegmentTriangle(const TVector& a, const TVector& b, const TVector& p, const TVector& q,
+                                      const TVector& r, float& u, float& v, float& w, float& t);
+  // Slab test against the box from min to min + size; touching counts, a start inside
+  // is hit at time 0.
+  static int IntersectSegmentAABB(const TVector& a, const TVector& b, float min_x, float min_y, float min_z,
+                                  float width, float height, float depth, float& t, TVector& point);
 };

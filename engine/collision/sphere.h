@@ -1,4 +1,6 @@
-// TSphere: a centre and a radius, the bounding volume of an entity.
+// TSphere: a centre and a radius. An entity's world bounding sphere (BoundingSphere)
+// is one; picking tests segments against it and the collision pre-test tests it
+// against the sweep box.
 #pragma once
 
 #include "engine/math/vector.h"

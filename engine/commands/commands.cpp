@@ -8,6 +8,9 @@
 #include <climits>
 #include <cmath>
 
+#include "engine/collision/octree.h"
+#include "engine/collision/pick.h"
+#include "engine/commands/debug_overlay.h"
 #include "engine/math/vector.h"
 #include "engine/mesh/brush.h"
 #include "engine/mesh/mesh.h"
@@ -115,6 +118,23 @@ EntityPtr CollisionEntity(const EntityPtr& e, int index) { return e ? e->Collisi
 SurfacePtr CollisionSurface(const EntityPtr& e, int index) { return e ? e->CollisionSurface(index) : nullptr; }
 int CollisionTriangle(const EntityPtr& e, int index) { return e ? e->CollisionTriangle(index) : 0; }
 
+// ==== Picking ================================================================================
+// EntityPick forwards a null entity: TPick::EntityPick takes it as world space.
+EntityPtr CameraPick(const CameraPtr& c, float x, float y) { return c ? TPick::CameraPick(c.get(), x, y) : nullptr; }
+EntityPtr EntityPick(const EntityPtr& e, float range) { return TPick::EntityPick(e.get(), range); }
+EntityPtr LinePick(float x, float y, float z, float dx, float dy, float dz, float radius) { return TPick::LinePick(x, y, z, dx, dy, dz, radius); }
+int EntityVisible(const EntityPtr& source, const EntityPtr& dest) { return source ? TPick::EntityVisible(source.get(), dest.get()) : 0; }
+float PickedX() { return TPick::PickedX(); }
+float PickedY() { return TPick::PickedY(); }
+float PickedZ() { return TPick::PickedZ(); }
+float PickedNX() { return TPick::PickedNX(); }
+float PickedNY() { return TPick::PickedNY(); }
+float PickedNZ() { return TPick::PickedNZ(); }
+float PickedTime() { return TPick::PickedTime(); }
+EntityPtr PickedEntity() { return TPick::PickedEntity(); }
+SurfacePtr PickedSurface() { return TPick::PickedSurface(); }
+int PickedTriangle() { return TPick::PickedTriangle(); }
+
 // ==== Entities: animation ====================================================================
 int ExtractAnimSeq(const EntityPtr& e, int first_frame, int last_frame, int sequence) { return e ? e->ExtractAnimSeq(first_frame, last_frame, sequence) : 0; }
 int Animate(const EntityPtr& e, int mode, float speed, int sequence, int transition) { if (e) e->Animate(mode, speed, sequence, transition); return 0; }
@@ -183,6 +203,7 @@ int UpdateNormals(const MeshPtr& m) { if (m) m->UpdateNormals(); return 0; }
 float MeshWidth(const MeshPtr& m) { return m ? m->MeshWidth() : 0.0f; }
 float MeshHeight(const MeshPtr& m) { return m ? m->MeshHeight() : 0.0f; }
 float MeshDepth(const MeshPtr& m) { return m ? m->MeshDepth() : 0.0f; }
+int CreateOctree(const MeshPtr& m, int max_polys, int max_levels) { return m ? TOctree::CreateOctree(m, max_polys, max_levels) : 0; }
 
 // ==== Surfaces ===============================================================================
 int AddVertex(const SurfacePtr& s, float x, float y, float z, float u, float v, float w) { return s ? s->AddVertex(x, y, z, u, v, w) : 0; }
@@ -253,6 +274,10 @@ BrushPtr GetEntityBrush(const EntityPtr& entity) { return TBrush::GetEntityBrush
 BrushPtr GetSurfaceBrush(const SurfacePtr& surface) { return TBrush::GetSurfaceBrush(surface); }
 
 // ==== World and rendering ====================================================================
+int Graphics3D(int width, int height, int depth, int mode, int rate) {
+  TGlobal::Graphics3D(width, height, depth, mode, rate);
+  return 0;
+}
 int AmbientLight(float red, float green, float blue) { TGlobal::AmbientLight(red, green, blue); return 0; }
 int AntiAlias(int samples) { TGlobal::AntiAlias(samples); return 0; }
 int Wireframe(int on) { TGlobal::Wireframe(on); return 0; }
@@ -260,6 +285,11 @@ int Collisions(int source_type, int dest_type, int method, int response) { TGlob
 int ClearCollisions() { TGlobal::ClearCollisions(); return 0; }
 int UpdateWorld(float speed) { TGlobal::UpdateWorld(speed); return 0; }
 int RenderWorld() { TGlobal::RenderWorld(); return 0; }
+
+// ==== 2D overlay (after RenderWorld, before the flip) ========================================
+int Text(int x, int y, const std::string& text) { return TSorrel2D::Text(x, y, text); }
+int MouseXSpeed() { return TSorrel2D::MouseXSpeed(); }
+int MouseYSpeed() { return TSorrel2D::MouseYSpeed(); }
 
 // ==== Math ===================================================================================
 float VectorPitch(float x, float y, float z) { return TVector::VectorPitch(x, y, z); }

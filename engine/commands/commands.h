@@ -10,9 +10,6 @@
 // collisions count from 1; vertices, triangles, corners and texture layers from 0.
 // Transform setters take their global flag as world space only when it equals 1; the
 // position and angle getters take any non-zero flag as world space.
-//
-// Not here yet: the picking, octree and 2D overlay commands, and Graphics3D (until it
-// comes, a program sets TGlobal::width and height and runs TGlobal::GraphicsInit itself).
 #pragma once
 
 #include <string>
@@ -101,6 +98,22 @@ EntityPtr CollisionEntity(const EntityPtr& entity, int index);         // what w
 SurfacePtr CollisionSurface(const EntityPtr& entity, int index);       // surface hit, index from 1; null outside
 int CollisionTriangle(const EntityPtr& entity, int index);             // triangle hit (from 0), index from 1; 0 outside
 
+// ==== Picking (the last pick's result stays for the Picked* commands) ========================
+EntityPtr CameraPick(const CameraPtr& camera, float x, float y);     // pixels from the area's top left, as last rendered; null if nothing hit
+EntityPtr EntityPick(const EntityPtr& entity, float range);          // along its own +z, range long; null entity: from the world origin; null if nothing hit
+EntityPtr LinePick(float x, float y, float z, float dx, float dy, float dz, float radius);  // from x, y, z by dx, dy, dz; radius unused; null if nothing hit
+int EntityVisible(const EntityPtr& source, const EntityPtr& dest);   // 1 when nothing pickable lies between them; keeps Picked*; 0 for null
+float PickedX();                                                     // world hit point; a miss keeps the last one
+float PickedY();                                                     // as PickedX
+float PickedZ();                                                     // as PickedX
+float PickedNX();                                                    // unit world normal at the hit; a miss keeps the last one
+float PickedNY();                                                    // as PickedNX
+float PickedNZ();                                                    // as PickedNX
+float PickedTime();                                                  // 0..1 along the segment; 1 after a miss
+EntityPtr PickedEntity();                                            // null after a miss
+SurfacePtr PickedSurface();                                          // of the last triangle hit (sphere and box hits keep it)
+int PickedTriangle();                                                // from 0, in PickedSurface
+
 // ==== Entities: animation ====================================================================
 int ExtractAnimSeq(const EntityPtr& entity, int first_frame, int last_frame, int sequence);  // frames from sequence's first (0: absolute); the new index; 0 if refused
 int Animate(const EntityPtr& entity, int mode, float speed, int sequence, int transition);  // 0 once, 1 loop, 2 ping-pong, 3 one-shot; frames per update; 0
@@ -165,6 +178,7 @@ int UpdateNormals(const MeshPtr& mesh);                                       //
 float MeshWidth(const MeshPtr& mesh);                                         // extent on x in mesh space; 0 for null
 float MeshHeight(const MeshPtr& mesh);                                        // extent on y; 0 for null
 float MeshDepth(const MeshPtr& mesh);                                         // extent on z; 0 for null
+int CreateOctree(const MeshPtr& mesh, int max_polys, int max_levels);         // speeds picks and collisions; rebuild after editing vertices; both limits <= 0 fatal; 0
 
 // ==== Surfaces ===============================================================================
 int AddVertex(const SurfacePtr& surface, float x, float y, float z, float u, float v, float w);  // index of the new vertex, from 0; 0 for null
@@ -226,6 +240,7 @@ BrushPtr GetEntityBrush(const EntityPtr& entity);                               
 BrushPtr GetSurfaceBrush(const SurfacePtr& surface);                                   // a new copy of the surface's brush; null if it has none
 
 // ==== World and rendering ====================================================================
+int Graphics3D(int width, int height, int depth, int mode, int rate);      // opens the engine's window (program installs the GUI opener); 0
 int AmbientLight(float red, float green, float blue);                      // 0..255; 0
 int AntiAlias(int samples);                                                // passes 2, 3, 4, 5, 6, 8, 9, 12, 16 (1 as 2); other counts off; 0
 int Wireframe(int on);                                                     // non-zero: polygons as lines; 0
@@ -233,6 +248,11 @@ int Collisions(int source_type, int dest_type, int method, int response);  // ad
 int ClearCollisions();                                                     // removes every collision rule; 0
 int UpdateWorld(float speed);                                              // advances every animation by speed x its own speed; 0
 int RenderWorld();                                                         // every visible camera into the current GL context; 0
+
+// ==== 2D overlay (after RenderWorld, before the flip) ========================================
+int Text(int x, int y, const std::string& text);  // white 8 x 16 font, top-left at pixel x, y of the viewport, y down; 0
+int MouseXSpeed();                                // pixels moved right since the previous call; the first gives MouseX
+int MouseYSpeed();                                // pixels moved down, as MouseXSpeed
 
 // ==== Math ===================================================================================
 float VectorPitch(float x, float y, float z);  // degrees; straight up is -90

@@ -59,6 +59,12 @@ class TCamera : public TEntity {
   // Above 0 when the entity's bounding sphere reaches into the view: how far it
   // reaches in front of the near plane. Refreshes a mesh's bounds first; 0 for null.
   float EntityInView(const EntityPtr& entity) const;
+  // Picks under window point x, y (pixels from the top left of the graphics area),
+  // through the matrices of the last render; the result stays in TPick.
+  EntityPtr CameraPick(float x, float y) const;
+  // The point at window x, y (y from the bottom) and depth 0..1 through the kept
+  // matrices; false, outputs untouched, when it cannot be unprojected (never rendered).
+  bool CameraUnproject(double x, double y, double depth, double& out_x, double& out_y, double& out_z) const;
   // The same on the bounds the entity already has.
   float EntityInFrustum(const TEntity& entity) const;
   // Rebuilds the six planes from GL's current projection and modelview matrices.

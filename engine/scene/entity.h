@@ -168,6 +168,12 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   int GetEntityType() const { return collision_type; }
   void MeshCullRadius(float radius) { cull_radius = -radius; }
   TSphere BoundingSphere() const;
+  // Picks (engine/scene/entity_pick.cpp); the result stays in TPick (collision/pick.h).
+  EntityPtr EntityPick(float range) const;  // along the entity's own +z axis, range long
+  // From (x, y, z) by (dx, dy, dz); the receiver takes no part. radius has no effect.
+  EntityPtr LinePick(float x, float y, float z, float dx, float dy, float dz, float radius = 0) const;
+  // 1 when nothing lies between the two world positions; the receiver takes no part.
+  int EntityVisible(const EntityPtr& src, const EntityPtr& dest) const;
 
   // ---- Animation control (entity_animation.cpp; TGlobal::UpdateWorld steps it) -------
   // Frames are absolute frame numbers; a sequence k is seq_first[k]..seq_last[k]. A

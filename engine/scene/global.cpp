@@ -31,6 +31,20 @@ RenderList TGlobal::render_list;
 // lights, textures, filters, collision rules), the GL light table and the jitter rows
 // are static objects, built once before main.
 
+TGlobal::DisplayOpener TGlobal::display_opener = nullptr;
+
+void TGlobal::Graphics3D(int width_arg, int height_arg, int depth_arg, int mode_arg, int rate_arg) {
+  depth = mode_arg == 1 ? depth_arg : 0;  // only mode 1 asks for a colour depth
+  width = width_arg;
+  height = height_arg;
+  mode = mode_arg;
+  rate = rate_arg;
+  // Back buffer 2, depth buffer 8, accumulation buffer 32 (for AntiAlias).
+  constexpr int kDisplayFlags = 2 | 8 | 32;
+  if (display_opener) display_opener(width, height, depth, rate, kDisplayFlags);
+  GraphicsInit();
+}
+
 void TGlobal::GraphicsInit() {
   TTexture::TextureFilter("", kTexColour | kTexMipmapped);  // "" matches every file
   GlInitEntryPoints();  // GLEW and the multitexture calls of the current context

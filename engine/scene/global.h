@@ -42,6 +42,14 @@ class TGlobal {
   static int jitter;    // the pass being rendered: the row of j the camera uses
   static float j[kMaxJitterSamples][2];  // sub-pixel jitter (x, y) per pass
 
+  // Opens the engine's own window for Graphics3D: the engine links no GUI toolkit, so a
+  // program installs its GUI layer's opener here (OpenEngineDisplay in platform/gui.h).
+  // Without one, Graphics3D opens nothing and expects a context to be current already.
+  using DisplayOpener = void (*)(int width, int height, int depth, int rate, int flags);
+  static DisplayOpener display_opener;
+  // Windowed graphics of that size (depth is kept for mode 1 only, else 0), then
+  // GraphicsInit. The window has back, depth and accumulation buffers.
+  static void Graphics3D(int width, int height, int depth, int mode, int rate);
   // The fixed OpenGL state and the default texture filter (colour + mipmaps for every
   // file). Once, after the program's GL context is current and width/height are set.
   static void GraphicsInit();

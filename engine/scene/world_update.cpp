@@ -1,6 +1,8 @@
-// The world step: TGlobal::UpdateWorld advances the animation of every entity that has
-// one pending (transition blending, then pose once, loop, ping-pong or one-shot) and
-// poses its mesh. Visibility plays no part: a hidden entity is stepped like any other.
+// The world step: TGlobal::UpdateWorld first runs the collision update (entities moved
+// and slid under the collision rules), then advances the animation of every entity that
+// has one pending (transition blending, then pose once, loop, ping-pong or one-shot) and
+// poses its mesh. Visibility plays no part in animation: a hidden entity is stepped.
+#include "engine/collision/collision.h"
 #include "engine/mesh/animation.h"
 #include "engine/scene/anim_wrap.h"
 #include "engine/scene/entity.h"
@@ -78,6 +80,7 @@ void StepTime(TEntity& e, int first, int last, float speed) {
 }  // namespace
 
 void TGlobal::UpdateWorld(float speed) {
+  TCollision::UpdateCollisions();  // before animation: sweeps start where the program put things
   for (const EntityPtr& entity : TEntity::entity_list) {
     TEntity& e = *entity;
     if (e.animated == 0 || e.anim_pending != 1) continue;

@@ -12,7 +12,7 @@
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
 #include "platform/runtime.h"
-#include "support/b3d_writer.h"
+#include "tools/b3d_writer.h"
 #include "support/engine_reset.h"
 
 class LoaderTest : public EngineTest {

@@ -15,7 +15,7 @@
 #include "engine/mesh/surface.h"
 #include "engine/scene/entity.h"
 #include "engine/scene/global.h"
-#include "support/b3d_writer.h"
+#include "tools/b3d_writer.h"
 #include "support/engine_reset.h"
 
 namespace {

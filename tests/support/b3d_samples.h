@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "support/b3d_writer.h"
+#include "tools/b3d_writer.h"
 
 // Textures, brushes, a root mesh with two surfaces, a child mesh and a pivot-like node.
 TB3dWriter SampleStaticModel();

@@ -3,6 +3,7 @@
 
 #include "engine/collision/collision.h"
 #include "engine/collision/pick.h"
+#include "engine/commands/debug_overlay.h"
 #include "engine/mesh/texture.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/entity.h"
@@ -35,6 +36,11 @@ void ResetEngine() {
   for (auto& row : TGlobal::j) row[0] = row[1] = 0.0f;
   TPick::picked_ent.reset();
   TPick::picked_surface.reset();
+  TDebug::cno = 0;
+  TDebug::info = 1;
+  TDebug::bsphere = 0;
+  TDebug::sphere.reset();  // freed with the world above
+  TSorrel2D::last_mouse_x = TSorrel2D::last_mouse_y = 0;
   // After the entities, so the brushes that held textures are gone first.
   TTexture::tex_list.Clear();
   TTextureFilter::filter_list.Clear();

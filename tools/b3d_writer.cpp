@@ -1,5 +1,5 @@
 // The B3D writer for tests: little-endian fields, nested chunks, and the temp paths.
-#include "support/b3d_writer.h"
+#include "tools/b3d_writer.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

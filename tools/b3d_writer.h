@@ -1,6 +1,6 @@
-// TB3dWriter: builds B3D model files for the tests, the fuzz seeds and the benchmark,
-// in the layout the model reader reads. Chunks nest; each length is patched when its
-// chunk closes. Knobs break a file on purpose: a wrong length, junk bytes, truncation.
+// TB3dWriter: builds B3D model files, in the layout the model reader reads, for the
+// previewer's assets, the tests, the fuzz seeds and the benchmark. Chunks nest; each
+// length is patched when its chunk closes. Knobs break a file on purpose: a wrong length, junk bytes, truncation.
 // Needs nothing but the standard library, so the fuzz seed generator links it alone.
 #pragma once
 

@@ -1,0 +1,279 @@
+// The collide-and-slide sweep: the slide passes, the impact record, gathering triangles
+// (all of the mesh, or the octree cells the sweep box meets) and the swept unit sphere
+// against one triangle with its root finder and point-in-triangle test.
+#include <cmath>
+#include <utility>
+
+#include "engine/collision/collision.h"
+#include "engine/collision/octree.h"
+#include "engine/collision/plane.h"
+#include "engine/collision/polygon.h"
+#include "engine/mesh/mesh.h"
+#include "engine/mesh/surface.h"
+#include "engine/scene/entity.h"
+
+namespace {
+
+TVector PerAxisDivide(const TVector& v, const TVector& d) { return TVector::Create(v.x / d.x, v.y / d.y, v.z / d.z); }
+
+// The first contact of a slide, in world space, appended to the moving entity's impacts.
+void RecordImpact(const TCollisionPacket& k) {
+  TCollisionImpact impact;
+  TVector p = TVector::Create(k.intersection_point.x * k.divisor.x, k.intersection_point.y * k.divisor.y,
+                              k.intersection_point.z * k.divisor.z);
+  if (k.method != kSphereToMeshWorld) {
+    TEntity::TFormPoint(p.x, p.y, p.z, k.mesh, nullptr);
+    p = TVector::Create(TEntity::TFormedX(), TEntity::TFormedY(), TEntity::TFormedZ());
+  }
+  impact.x = p.x, impact.y = p.y, impact.z = p.z;
+  if (k.surface) {
+    TEntity::TFormNormal(k.surface->TriangleNX(k.triangle), k.surface->TriangleNY(k.triangle),
+                         k.surface->TriangleNZ(k.triangle), k.mesh, nullptr);
+    impact.nx = TEntity::TFormedX(), impact.ny = TEntity::TFormedY(), impact.nz = TEntity::TFormedZ();
+  }
+  impact.entity = k.mesh->weak_from_this();
+  impact.surface = k.surface;
+  impact.triangle = k.triangle;
+  k.entity->collisions.push_back(std::move(impact));
+  k.entity->collision_count = int(k.entity->collisions.size());
+}
+
+TVector Corner(const TSurface& s, int triangle, int corner) {
+  const int v = s.TriangleVertex(triangle, corner);
+  return TVector::Create(s.VertexX(v), s.VertexY(v), s.VertexZ(v));
+}
+
+TVector ToWorld(const TVector& p, const TMesh& mesh) {
+  TEntity::TFormPoint(p.x, p.y, p.z, &mesh, nullptr);
+  return TVector::Create(TEntity::TFormedX(), TEntity::TFormedY(), TEntity::TFormedZ());
+}
+
+}  // namespace
+
+// ---- The slide -----------------------------------------------------------------------------------
+
+TVector TCollision::SlideSphereAgainstMesh(TVector position, TVector velocity, TCollisionPacket& k) {
+  for (int pass = 0; pass <= kMaxSlidePasses; ++pass) {
+    if (velocity.SquaredLength() == 0.0f) return position;  // no move, no contact
+    k.velocity = velocity;
+    k.normalized_velocity = velocity;
+    k.normalized_velocity.Normalize();
+    k.base_point = position;
+    k.found_collision = 0;
+    MeshCheckCollision(k);
+    const TVector destination = position.Add(velocity);
+    if (!k.found_collision) return destination;
+
+    // A contact at the very start (touching, or already sunk into a triangle it moves
+    // further into) is resolved like any other: the sphere is held and slides, where
+    // letting the move through would drop it through the floor it stands on.
+    TVector to_contact = velocity;
+    to_contact.SetLength(k.nearest_distance);
+    TVector base = position.Add(to_contact);
+    TVector normal = base.Subtract(k.intersection_point);
+    normal.Normalize();
+    if (pass == 0) RecordImpact(k);
+    if (normal.SquaredLength() == 0.0f) return base;  // a contact of no direction
+
+    // Step back off the contact so that the sphere stands kVeryCloseDistance clear of it.
+    // Backing along the move takes kVeryCloseDistance / cos(angle), which at grazing
+    // angles is a long way, even back past this pass's start into space never swept;
+    // then it steps straight out along the normal instead.
+    TVector push = normal.Multiply(kVeryCloseDistance);
+    TVector step = velocity;
+    step.SetLength(kVeryCloseDistance);
+    const float s = step.Dot(normal);
+    if (s != 0.0f) {
+      const TVector along = step.Multiply(kVeryCloseDistance / s);
+      if (along.Length() <= k.nearest_distance + kVeryCloseDistance) push = along;
+    }
+    base = base.Add(push);
+    k.intersection_point = k.intersection_point.Add(push);
+
+    // What is left of the move, projected onto the plane of the contact.
+    const TPlane slide = TPlane::CreatePlane(k.intersection_point, normal);
+    const TVector slid = destination.Subtract(normal.Multiply(slide.signedDistanceTo(destination)));
+    const TVector rest = slid.Subtract(k.intersection_point);
+    if (!(rest.Length() > kVeryCloseDistance)) return base;
+    position = base;
+    velocity = rest;
+  }
+  return position;  // the pass limit: stop where the last pass ended
+}
+
+// ---- Gathering triangles --------------------------------------------------------------------------
+
+int TCollision::MeshCheckCollision(TCollisionPacket& k) {
+  if (k.mesh->octree) {
+    TOctree::no_polys_active = 0;
+    k.mesh->octree->OctCollision(k);
+  } else if (k.method == kSphereToMeshWorld) {
+    MeshCheckCollision2(k);
+  } else {
+    MeshCheckCollision4(k);
+  }
+  return 0;
+}
+
+int TCollision::MeshCheckCollision2(TCollisionPacket& k) {
+  for (const SurfacePtr& surface : *k.mesh->surfaces) {
+    const int triangles = surface->CountTriangles();
+    for (int t = 0; t < triangles; ++t) {
+      const TVector p1 = PerAxisDivide(ToWorld(Corner(*surface, t, 0), *k.mesh), k.divisor);
+      const TVector p2 = PerAxisDivide(ToWorld(Corner(*surface, t, 1), *k.mesh), k.divisor);
+      const TVector p3 = PerAxisDivide(ToWorld(Corner(*surface, t, 2), *k.mesh), k.divisor);
+      if (CheckTriangle(k, p1, p2, p3)) k.surface = surface, k.triangle = t;
+    }
+  }
+  return 0;
+}
+
+int TCollision::MeshCheckCollision4(TCollisionPacket& k) {
+  for (const SurfacePtr& surface : *k.mesh->surfaces) {
+    const int triangles = surface->CountTriangles();
+    for (int t = 0; t < triangles; ++t) {
+      const TVector p1 = PerAxisDivide(Corner(*surface, t, 0), k.divisor);
+      const TVector p2 = PerAxisDivide(Corner(*surface, t, 1), k.divisor);
+      const TVector p3 = PerAxisDivide(Corner(*surface, t, 2), k.divisor);
+      if (CheckTriangle(k, p1, p2, p3)) k.surface = surface, k.triangle = t;
+    }
+  }
+  return 0;
+}
+
+int TCollision::PolysCheckCollision(TCollisionPacket& k, const std::vector<TPolygon>& polygons) {
+  return k.method == kSphereToMeshWorld ? PolysCheckCollision2(k, polygons) : PolysCheckCollision4(k, polygons);
+}
+
+int TCollision::PolysCheckCollision2(TCollisionPacket& k, const std::vector<TPolygon>& polygons) {
+  for (const TPolygon& polygon : polygons) {
+    if (polygon.vertex_count != 3) continue;
+    const TVector p1 = PerAxisDivide(ToWorld(polygon.vertices[0], *k.mesh), k.divisor);
+    const TVector p2 = PerAxisDivide(ToWorld(polygon.vertices[1], *k.mesh), k.divisor);
+    const TVector p3 = PerAxisDivide(ToWorld(polygon.vertices[2], *k.mesh), k.divisor);
+    if (CheckTriangle(k, p1, p2, p3)) k.surface = polygon.surface, k.triangle = polygon.triangle;
+  }
+  return 0;
+}
+
+int TCollision::PolysCheckCollision4(TCollisionPacket& k, const std::vector<TPolygon>& polygons) {
+  for (const TPolygon& polygon : polygons) {
+    if (polygon.vertex_count != 3) continue;
+    const TVector p1 = PerAxisDivide(polygon.vertices[0], k.divisor);
+    const TVector p2 = PerAxisDivide(polygon.vertices[1], k.divisor);
+    const TVector p3 = PerAxisDivide(polygon.vertices[2], k.divisor);
+    if (CheckTriangle(k, p1, p2, p3)) k.surface = polygon.surface, k.triangle = polygon.triangle;
+  }
+  return 0;
+}
+
+// ---- One triangle ----------------------------------------------------------------------------------
+
+int TCollision::CheckTriangle(TCollisionPacket& k, const TVector& p1, const TVector& p2, const TVector& p3) {
+  const TPlane plane = TPlane::CreatePlaneFromTriangle(p1, p2, p3);
+  if (plane.IsDegenerate() || !plane.isFrontFacingTo(k.normalized_velocity)) return 0;
+
+  // The part of the move during which the sphere touches the triangle's plane.
+  const float sd = plane.signedDistanceTo(k.base_point);
+  const float nv = plane.normal.Dot(k.velocity);
+  bool embedded = false;
+  float t0;
+  if (nv == 0.0f) {
+    if (!(std::fabs(sd) < 1.0f)) return 0;  // parallel and clear of the plane (or NaN)
+    embedded = true;
+    t0 = 0.0f;
+  } else {
+    t0 = (-1.0f - sd) / nv;
+    float t1 = (1.0f - sd) / nv;
+    if (t0 > t1) std::swap(t0, t1);
+    if (!(t0 <= 1.0f && t1 >= 0.0f)) return 0;
+    t0 = std::fmin(std::fmax(t0, 0.0f), 1.0f);
+  }
+
+  bool found = false;
+  float t = 1.0f;
+  TVector contact;
+  if (!embedded) {  // the face, where the sphere first touches the plane
+    const TVector q = k.base_point.Subtract(plane.normal).Add(k.velocity.Multiply(t0));
+    if (CheckPointInTriangle(q, p1, p2, p3)) {
+      found = true;
+      t = t0;
+      contact = q;
+    }
+  }
+  if (!found) {  // the corners, then the edges; each only when sooner than what was found
+    const TVector& vel = k.velocity;
+    const TVector& base = k.base_point;
+    const float vel2 = vel.SquaredLength();
+    float root;
+    for (const TVector* p : {&p1, &p2, &p3}) {
+      const float b = 2.0f * vel.Dot(base.Subtract(*p));
+      const float c = p->Subtract(base).SquaredLength() - 1.0f;
+      if (getLowestRoot(vel2, b, c, t, root)) {
+        found = true;
+        t = root;
+        contact = *p;
+      }
+    }
+    const std::pair<const TVector*, const TVector*> edges[3] = {{&p1, &p2}, {&p2, &p3}, {&p3, &p1}};
+    for (const auto& [from, to] : edges) {
+      const TVector edge = to->Subtract(*from);
+      const TVector btv = from->Subtract(base);
+      const float e2 = edge.SquaredLength();
+      const float ev = edge.Dot(vel);
+      const float eb = edge.Dot(btv);
+      const float a = e2 * -vel2 + ev * ev;
+      const float b = e2 * (2.0f * vel.Dot(btv)) - 2.0f * ev * eb;
+      const float c = e2 * (1.0f - btv.SquaredLength()) + eb * eb;
+      if (!getLowestRoot(a, b, c, t, root)) continue;
+      const float f = (ev * root - eb) / e2;
+      if (f >= 0.0f && f <= 1.0f) {
+        found = true;
+        t = root;
+        contact = from->Add(edge.Multiply(f));
+      }
+    }
+  }
+  if (!found) return 0;
+
+  const float distance = t * k.velocity.Length();
+  if (k.found_collision && !(distance < k.nearest_distance)) return 0;
+  k.nearest_distance = distance;
+  k.intersection_point = contact;
+  k.found_collision = 1;
+  return 1;
+}
+
+int TCollision::Barycentric(const TVector& a, const TVector& b, const TVector& c, const TVector& p, float& u,
+                            float& v, float& w) {
+  const TVector ab = b.Subtract(a), ac = c.Subtract(a), ap = p.Subtract(a);
+  const float d1 = ab.Dot(ab), d2 = ab.Dot(ac), d3 = ac.Dot(ac), d4 = ap.Dot(ab), d5 = ap.Dot(ac);
+  const float den = d1 * d3 - d2 * d2;
+  v = (d3 * d4 - d2 * d5) / den;
+  w = (d1 * d5 - d2 * d4) / den;
+  u = 1.0f - v - w;
+  return 0;
+}
+
+int TCollision::CheckPointInTriangle(const TVector& point, const TVector& p1, const TVector& p2, const TVector& p3) {
+  float u, v, w;
+  Barycentric(p1, p2, p3, point, u, v, w);
+  return v >= 0.0f && w >= 0.0f && v + w <= 1.0f ? 1 : 0;  // NaN fails
+}
+
+int TCollision::getLowestRoot(float a, float b, float c, float max_root, float& root) {
+  const float d = b * b - 4.0f * a * c;
+  if (d < 0.0f) return 0;
+  const float sq = std::sqrt(d);
+  float r1 = (-b - sq) / (2.0f * a), r2 = (-b + sq) / (2.0f * a);
+  if (r1 > r2) std::swap(r1, r2);
+  if (r1 > 0.0f && r1 < max_root) {
+    root = r1;
+    return 1;
+  }
+  if (r2 > 0.0f && r2 < max_root) {
+    root = r2;
+    return 1;
+  }
+  return 0;  // none in range; with a = 0 the quotients are inf or NaN and fail too
+}

@@ -1,0 +1,65 @@
+// TOctree: one node of a mesh's polygon octree, a copy of its triangles cut into the
+// cells of a recursive eightfold division of its bounding box, so that picks and
+// collisions test only the cells they reach. Built on request (CreateOctree) and kept
+// in TMesh::octree; everything in it is in mesh space, so it serves the mesh wherever
+// it is placed. It is never rebuilt: after the mesh's geometry changes, it goes on
+// answering with the old triangles until CreateOctree runs again.
+#pragma once
+
+#include <vector>
+
+#include "engine/collision/polygon.h"
+#include "engine/math/vector.h"
+#include "engine/scene/handles.h"
+
+struct TCollisionPacket;
+
+// max_levels 0 means "no level limit", which stands for this many.
+constexpr int kOctreeUnlimitedLevels = 100000;
+// Splitting stops this deep whatever the limits: a cell 2^-24 of the root is below
+// float resolution, and shared vertices would otherwise be split around forever.
+constexpr int kMaxOctreeDepth = 24;
+// At most this many nodes per tree: max_polys 0 splits even empty cells, 8^levels of them.
+constexpr int kMaxOctreeNodes = 1 << 18;
+// Split pieces the tree may hold, per triangle of the mesh and in all; a split that
+// would pass the budget is not made and the cell stays a leaf.
+constexpr int kOctreePiecesPerTriangle = 32;
+constexpr int kOctreePieceAllowance = 1 << 16;
+
+class TOctree {
+ public:
+  float centre_x = 0, centre_y = 0, centre_z = 0;  // mesh space
+  float width = 0, height = 0, depth = 0;          // full size of the cell
+  // None in a leaf; eight in an inner node, by octant: bit 2 high x, bit 1 high y,
+  // bit 0 high z.
+  std::vector<TOctree> children;
+  std::vector<TPolygon> polygons;  // a leaf's; may be empty
+
+  // Statistics, read by nothing in the engine.
+  static int no_polys_mesh;    // polygons made from the mesh by the last CreateOctree
+  static int no_polys_octree;  // pieces stored in leaves, over every tree since start-up
+  static int no_polys_active;  // leaf polygons handed to the last collision query
+
+  // Builds the mesh's tree, replacing its old one. A cell splits while its polygons come
+  // from at least max_polys distinct triangles (0: always) and fewer than max_levels
+  // splits lie above it (0: no limit). Negative limits count as 0; both 0 is the fatal
+  // error "Octree cannot be created - max_polys or max_levels must be greater than 0".
+  static int CreateOctree(const MeshPtr& mesh, int max_polys, int max_levels);
+  // 1 when a cell holding these polygons is to be split: max_polys is 0, or they come
+  // from at least max_polys distinct triangle indices (the surface is not compared).
+  static int TestTris(const std::vector<TPolygon>& polys, int max_polys);
+
+  bool IsLeaf() const { return children.empty(); }
+  // Picks along p0-p1 (mesh space) through the subtree, entering only cells met before
+  // best_box_time; a leaf with a hit sets best_box_time to its own entry time. best is
+  // the running time of the pick, handed on to TPick::PickPolys.
+  void OctPick(const TVector& p0, const TVector& p1, TMesh& mesh, float& best, float& best_box_time) const;
+  // Runs the packet's triangle test on every leaf whose cell meets its sweep box.
+  void OctCollision(TCollisionPacket& packet) const;
+  // Debugging aid: colours red the vertices of the source triangles of this node's own
+  // polygons (it does not descend).
+  void HighlightTris() const;
+
+ private:
+  friend struct OctreeBuilder;
+};

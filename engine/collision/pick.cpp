@@ -1,0 +1,296 @@
+// TPick: the pick front ends, the core walk over the world list with its three pick
+// modes, the leaf test the octree calls back, and the segment tests.
+//
+// Comparisons in the segment tests are written so that NaN fails them: a segment or
+// shape of no value hits nothing rather than reporting a hit at a NaN time.
+#include "engine/collision/pick.h"
+
+#include <cmath>
+#include <utility>
+
+#include "engine/collision/octree.h"
+#include "engine/collision/polygon.h"
+#include "engine/collision/sphere.h"
+#include "engine/mesh/mesh.h"
+#include "engine/mesh/surface.h"
+#include "engine/scene/camera.h"
+#include "engine/scene/entity.h"
+#include "engine/scene/global.h"
+
+// ---- Front ends -----------------------------------------------------------------------
+
+namespace {
+void ClearResult() {
+  TPick::picked_ent.reset();
+  TPick::picked_time = 1.0f;
+}
+TVector WorldPosition(const TEntity& e) { return TVector::Create(e.EntityX(1), e.EntityY(1), e.EntityZ(1)); }
+}  // namespace
+
+EntityPtr TPick::CameraPick(const TCamera* camera, float x, float y) {
+  if (!camera) {
+    ClearResult();
+    return nullptr;
+  }
+  const double wy = double(float(TGlobal::height) - y);
+  double ox = 0, oy = 0, oz = 0;
+  bool ok = camera->CameraUnproject(x, wy, 0.0, ox, oy, oz);
+  const TVector start = TVector::Create(float(ox), float(oy), float(-oz));
+  ok = camera->CameraUnproject(x, wy, 1.0, ox, oy, oz) && ok;
+  const TVector end = TVector::Create(float(ox), float(oy), float(-oz));
+  if (!ok) {  // no segment to pick along: not the origin as a point, which might hit
+    ClearResult();
+    return nullptr;
+  }
+  return Pick(start, end, 0.0f);
+}
+
+EntityPtr TPick::EntityPick(const TEntity* entity, float range) {
+  TEntity::TFormPoint(0, 0, 0, entity, nullptr);
+  const TVector start = TVector::Create(TEntity::TFormedX(), TEntity::TFormedY(), TEntity::TFormedZ());
+  TEntity::TFormPoint(0, 0, range, entity, nullptr);
+  const TVector end = TVector::Create(TEntity::TFormedX(), TEntity::TFormedY(), TEntity::TFormedZ());
+  return Pick(start, end, 0.0f);
+}
+
+EntityPtr TPick::LinePick(float x, float y, float z, float dx, float dy, float dz, float radius) {
+  return Pick(TVector::Create(x, y, z), TVector::Create(x + dx, y + dy, z + dz), radius);
+}
+
+int TPick::EntityVisible(const TEntity* src, const TEntity* dest) {
+  if (!src || !dest) return 0;
+  const float x = picked_x, y = picked_y, z = picked_z;
+  const float nx = picked_nx, ny = picked_ny, nz = picked_nz;
+  const float time = picked_time;
+  EntityPtr ent = picked_ent;
+  SurfacePtr surface = picked_surface;
+  const int triangle = picked_triangle;
+
+  const bool hit = Pick(WorldPosition(*src), WorldPosition(*dest), 0.0f) != nullptr;
+
+  picked_x = x, picked_y = y, picked_z = z;
+  picked_nx = nx, picked_ny = ny, picked_nz = nz;
+  picked_time = time;
+  picked_ent = std::move(ent);
+  picked_surface = std::move(surface);
+  picked_triangle = triangle;
+  return hit ? 0 : 1;
+}
+
+// ---- Core -----------------------------------------------------------------------------
+
+namespace {
+
+void AcceptPoint(TEntity& entity, const TVector& point, float nx, float ny, float nz, float t, float& best) {
+  best = t;
+  TPick::picked_x = point.x, TPick::picked_y = point.y, TPick::picked_z = point.z;
+  TPick::picked_nx = nx, TPick::picked_ny = ny, TPick::picked_nz = nz;
+  TPick::picked_time = t;
+  TPick::picked_ent = entity.shared_from_this();
+}
+
+// A triangle hit in mesh space: point and normal go to world space.
+void AcceptTriangle(TMesh& mesh, const SurfacePtr& surface, int triangle, const TVector& local_point, float t,
+                    float& best) {
+  best = t;
+  TEntity::TFormPoint(local_point.x, local_point.y, local_point.z, &mesh, nullptr);
+  TPick::picked_x = TEntity::TFormedX(), TPick::picked_y = TEntity::TFormedY(), TPick::picked_z = TEntity::TFormedZ();
+  TEntity::TFormNormal(surface->TriangleNX(triangle), surface->TriangleNY(triangle), surface->TriangleNZ(triangle),
+                       &mesh, nullptr);
+  TPick::picked_nx = TEntity::TFormedX(), TPick::picked_ny = TEntity::TFormedY(), TPick::picked_nz = TEntity::TFormedZ();
+  TPick::picked_time = t;
+  TPick::picked_ent = mesh.shared_from_this();
+  TPick::picked_surface = surface;
+  TPick::picked_triangle = triangle;
+}
+
+TVector IntoMesh(const TVector& p, const TMesh& mesh) {
+  TEntity::TFormPoint(p.x, p.y, p.z, nullptr, &mesh);
+  return TVector::Create(TEntity::TFormedX(), TEntity::TFormedY(), TEntity::TFormedZ());
+}
+
+void PickSphere(TEntity& e, const TVector& a, const TVector& b, float& best) {
+  const TVector centre = WorldPosition(e);
+  float t;
+  TVector point;
+  if (!TPick::IntersectSegmentSphere(a, b, centre, e.radius_x, t, point) || !(t <= best)) return;
+  TVector n = point.Subtract(centre);
+  if (n.SquaredLength() == 0.0f) n = a.Subtract(b);  // hit at the centre: face the start
+  n.Normalize();
+  AcceptPoint(e, point, n.x, n.y, n.z, t, best);
+}
+
+void PickBox(TEntity& e, const TVector& a, const TVector& b, float& best) {
+  const float min_x = e.box_x + e.EntityX(1), min_y = e.box_y + e.EntityY(1), min_z = e.box_z + e.EntityZ(1);
+  float t;
+  TVector p;
+  if (!TPick::IntersectSegmentAABB(a, b, min_x, min_y, min_z, e.box_w, e.box_h, e.box_d, t, p) || !(t <= best))
+    return;
+  // The face nearest the hit point; among equally near faces the later one.
+  const float d[6] = {std::fabs(min_x - p.x), std::fabs(min_x + e.box_w - p.x),
+                      std::fabs(min_y - p.y), std::fabs(min_y + e.box_h - p.y),
+                      std::fabs(min_z - p.z), std::fabs(min_z + e.box_d - p.z)};
+  static constexpr float kFaceNormals[6][3] = {{-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}, {0, 0, -1}, {0, 0, 1}};
+  int face = 5;
+  for (int i = 4; i >= 0; --i)
+    if (d[i] < d[face]) face = i;
+  AcceptPoint(e, p, kFaceNormals[face][0], kFaceNormals[face][1], kFaceNormals[face][2], t, best);
+}
+
+void PickMesh(TMesh& mesh, const TVector& a, const TVector& b, float& best) {
+  if (mesh.octree) {
+    const TVector la = IntoMesh(a, mesh), lb = IntoMesh(b, mesh);
+    float best_box_time = 1.0f;
+    mesh.octree->OctPick(la, lb, mesh, best, best_box_time);
+    return;
+  }
+  // Bounds refreshed first: a mesh that has never been drawn would otherwise be tested
+  // against a sphere of radius 0 and never be picked.
+  mesh.GetBounds();
+  const TSphere sphere = mesh.BoundingSphere();
+  float t;
+  TVector point;
+  if (!TPick::IntersectSegmentSphere(a, b, sphere.centre, sphere.radius, t, point)) return;
+  const TVector la = IntoMesh(a, mesh), lb = IntoMesh(b, mesh);
+  TVector p, q, r;  // refilled per triangle
+  for (const SurfacePtr& surface : *mesh.surfaces) {
+    const int triangles = surface->CountTriangles();
+    for (int k = 0; k < triangles; ++k) {
+      const int i0 = surface->TriangleVertex(k, 0), i1 = surface->TriangleVertex(k, 1),
+                i2 = surface->TriangleVertex(k, 2);
+      p = TVector::Create(surface->VertexX(i0), surface->VertexY(i0), surface->VertexZ(i0));
+      q = TVector::Create(surface->VertexX(i1), surface->VertexY(i1), surface->VertexZ(i1));
+      r = TVector::Create(surface->VertexX(i2), surface->VertexY(i2), surface->VertexZ(i2));
+      float u, v, w;
+      if (!TPick::IntersectSegmentTriangle(la, lb, p, q, r, u, v, w, t) || !(t <= best)) continue;
+      AcceptTriangle(mesh, surface, k, p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t, best);
+    }
+  }
+}
+
+}  // namespace
+
+EntityPtr TPick::Pick(const TVector& a, const TVector& b, float /*radius*/) {
+  ClearResult();
+  float best = 1.0f;
+  for (const EntityPtr& entity : TEntity::entity_list) {
+    TEntity& e = *entity;
+    if (e.pick_mode == kPickNone || e.EntityHidden()) continue;
+    switch (e.pick_mode) {
+      case kPickSphere:
+        PickSphere(e, a, b, best);
+        break;
+      case kPickPolygons:
+        if (auto* mesh = dynamic_cast<TMesh*>(&e)) PickMesh(*mesh, a, b, best);
+        break;
+      case kPickBox:
+        PickBox(e, a, b, best);
+        break;
+      default:
+        break;
+    }
+  }
+  return picked_ent;
+}
+
+int TPick::PickPolys(const TVector& a, const TVector& b, const std::vector<TPolygon>& polygons, TMesh& mesh,
+                     float& best) {
+  int hit = 0;
+  for (const TPolygon& polygon : polygons) {
+    if (polygon.vertex_count != 3) continue;
+    const TVector& p = polygon.vertices[0];
+    const TVector& q = polygon.vertices[1];
+    const TVector& r = polygon.vertices[2];
+    float u, v, w, t;
+    if (!IntersectSegmentTriangle(a, b, p, q, r, u, v, w, t) || !(t <= best)) continue;
+    hit = 1;
+    AcceptTriangle(mesh, polygon.surface, polygon.triangle, p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t,
+                   best);
+  }
+  return hit;
+}
+
+// ---- Segment tests ----------------------------------------------------------------------
+
+int TPick::IntersectSegmentSphere(const TVector& a, const TVector& b, const TVector& centre, float radius, float& t,
+                                  TVector& point) {
+  const TVector ab = b.Subtract(a);
+  const float len = ab.Length();
+  const TVector m = a.Subtract(centre);
+  const float gamma = m.Dot(m) - radius * radius;
+  if (len == 0.0f) {  // a point: inside or not
+    if (!(gamma <= 0.0f)) return 0;
+    t = 0.0f;
+    point = a;
+    return 1;
+  }
+  const TVector dir = ab.Divide(len);
+  const float beta = m.Dot(dir);
+  if (gamma > 0.0f && beta > 0.0f) return 0;  // outside and moving away
+  const float disc = beta * beta - gamma;
+  if (!(disc >= 0.0f)) return 0;
+  float along = -beta - std::sqrt(disc);
+  if (along < 0.0f) along = 0.0f;  // starts inside: hit at the start
+  if (!(along <= len)) return 0;
+  point = a.Add(dir.Multiply(along));
+  t = along / len;
+  return 1;
+}
+
+int TPick::IntersectSegmentTriangle(const TVector& a, const TVector& b, const TVector& p, const TVector& q,
+                                    const TVector& r, float& u, float& v, float& w, float& t) {
+  const TVector e1 = q.Subtract(p), e2 = r.Subtract(p);
+  const TVector s = a.Subtract(b);
+  const TVector n = e1.Cross(e2);
+  const float dd = s.Dot(n);
+  if (!(dd > 0.0f)) return 0;  // parallel, from the back, or degenerate
+  const TVector ap = a.Subtract(p);
+  const float tt = ap.Dot(n);
+  if (!(tt >= 0.0f && tt <= dd)) return 0;
+  const TVector e = s.Cross(ap);
+  const float vv = e2.Dot(e);
+  if (!(vv >= 0.0f && vv <= dd)) return 0;
+  const float ww = -e1.Dot(e);
+  if (!(ww >= 0.0f && vv + ww <= dd)) return 0;
+  const float inv = 1.0f / dd;
+  t = tt * inv;
+  v = vv * inv;
+  w = ww * inv;
+  u = 1.0f - v - w;
+  return 1;
+}
+
+int TPick::IntersectSegmentAABB(const TVector& a, const TVector& b, float min_x, float min_y, float min_z,
+                                float width, float height, float depth, float& t, TVector& point) {
+  const float lo[3] = {min_x, min_y, min_z};
+  const float hi[3] = {min_x + width, min_y + height, min_z + depth};
+  const float start[3] = {a.x, a.y, a.z};
+  const TVector ab = b.Subtract(a);
+  const float len = ab.Length();
+  if (len == 0.0f) {  // a point: inside or not
+    for (int i = 0; i < 3; ++i)
+      if (!(start[i] >= lo[i] && start[i] <= hi[i])) return 0;
+    t = 0.0f;
+    point = a;
+    return 1;
+  }
+  const TVector d = ab.Divide(len);
+  const float dir[3] = {d.x, d.y, d.z};
+  float near_t = 0.0f, far_t = len;
+  for (int i = 0; i < 3; ++i) {
+    if (dir[i] == 0.0f) {  // parallel to this slab: inside it or a miss
+      if (!(start[i] >= lo[i] && start[i] <= hi[i])) return 0;
+      continue;
+    }
+    const float o = 1.0f / dir[i];
+    float t1 = (lo[i] - start[i]) * o, t2 = (hi[i] - start[i]) * o;
+    if (std::isnan(t1) || std::isnan(t2)) return 0;
+    if (t1 > t2) std::swap(t1, t2);
+    if (t1 > near_t) near_t = t1;
+    if (t2 < far_t) far_t = t2;
+    if (!(near_t <= far_t)) return 0;
+  }
+  point = a.Add(d.Multiply(near_t));
+  t = near_t / len;
+  return 1;
+}

@@ -1,0 +1,47 @@
+// TPlane: a plane as its equation a·x + b·y + c·z + d = 0, a point on it and its normal.
+// It classifies points and polygons against itself and cuts edges; the octree splits
+// its cells with it and the collide-and-slide builds its contact and slide planes.
+#pragma once
+
+#include <optional>
+
+#include "engine/math/vector.h"
+
+class TPolygon;
+
+// Results of the Classify* operations.
+enum PlaneSide : int { kBehind = -1, kOnPlane = 0, kInFront = 1, kStraddling = 2 };
+
+// A point this close to the plane (signed distance, both bounds included) lies on it, so
+// split pieces and vertices that rounding nudged off the plane still count as on it.
+constexpr float kPlaneTolerance = 0.0001f;
+
+class TPlane {
+ public:
+  float equation[4] = {};  // a, b, c = normal; d = -(normal · origin)
+  TVector origin;
+  TVector normal;
+  float distance = 0;  // normal · origin
+
+  // Keeps the normal's length as given: with a non-unit normal, distances scale with it.
+  static TPlane CreatePlane(const TVector& origin, const TVector& normal);
+  // Unit normal along (p2 - p1) x (p3 - p1), through p1. Points on one line give a zero
+  // normal: such a plane faces nothing (see IsDegenerate).
+  static TPlane CreatePlaneFromTriangle(const TVector& p1, const TVector& p2, const TVector& p3);
+  bool IsDegenerate() const { return normal.SquaredLength() == 0.0f; }
+
+  int isFrontFacingTo(const TVector& direction) const { return normal.Dot(direction) <= 0.0f ? 1 : 0; }
+  float signedDistanceTo(const TVector& point) const { return point.Dot(normal) + equation[3]; }
+  int ClassifyPointToPlane(const TVector& point) const;    // kInFront, kOnPlane or kBehind
+  int ClassifyPolygonToPlane(const TPolygon& polygon) const;  // also kStraddling
+  int ClassifyTriangleToPlane(const TVector& p1, const TVector& p2, const TVector& p3) const;
+  TVector ClosestPointTo(const TVector& point) const;
+
+  // The point where the edge a-b meets the plane, or nothing when it does not meet it
+  // between its ends (an edge parallel to the plane or lying in it never does).
+  static std::optional<TVector> IntersectEdgeAgainstPlane(const TVector& a, const TVector& b,
+                                                          const TPlane& plane);
+  // t along a-b is written in every case; q only when 0 <= t <= 1, and then 1 is returned.
+  static int IntersectSegmentPlane(const TVector& a, const TVector& b, const TPlane& plane, float& t,
+                                   TVector& q);
+};

@@ -1,0 +1,132 @@
+// TPolygon: building polygons from a mesh and from points, the plane split that the
+// octree cuts its cells with, and turning split quads back into triangles.
+#include "engine/collision/polygon.h"
+
+#include <algorithm>
+
+#include "engine/collision/plane.h"
+#include "engine/mesh/mesh.h"
+#include "engine/mesh/surface.h"
+
+int TPolygon::AddVertex(const TVector& v) {
+  if (vertex_count < kMaxPolygonVertices) vertices[vertex_count++] = v;
+  return 0;
+}
+
+const TVector& TPolygon::GetVertex(int i) const {
+  static const TVector kNoVertex;
+  return i >= 0 && i < kMaxPolygonVertices ? vertices[i] : kNoVertex;
+}
+
+std::vector<TPolygon> TPolygon::MeshToPolygons(const TMesh& mesh) {
+  size_t total = 0;
+  for (const SurfacePtr& s : *mesh.surfaces) total += size_t(std::max(s->CountTriangles(), 0));
+  std::vector<TPolygon> polygons;
+  polygons.reserve(total);
+  for (const SurfacePtr& s : *mesh.surfaces) {
+    const int triangles = s->CountTriangles();
+    for (int t = 0; t < triangles; ++t) {
+      TPolygon& p = polygons.emplace_back();
+      for (int corner = 0; corner < 3; ++corner) {
+        const int k = s->TriangleVertex(t, corner);
+        p.AddVertex(TVector::Create(s->VertexX(k), s->VertexY(k), s->VertexZ(k)));
+      }
+      p.surface = s;
+      p.triangle = t;
+    }
+  }
+  return polygons;
+}
+
+std::optional<TPolygon> TPolygon::CreateFromPoints(std::span<const TVector> points) {
+  if (points.empty()) return std::nullopt;
+  TPolygon polygon;
+  for (const TVector& p : points) polygon.AddVertex(p);
+  return polygon;
+}
+
+namespace {
+// One side's points during a split; a point past the room is dropped (see the header).
+struct SidePoints {
+  TVector points[kMaxPolygonVertices];
+  int count = 0;
+  void Add(const TVector& p) {
+    if (count < kMaxPolygonVertices) points[count++] = p;
+  }
+  std::optional<TPolygon> Piece(const TPolygon& source) const {
+    std::optional<TPolygon> piece = TPolygon::CreateFromPoints(std::span<const TVector>(points, size_t(count)));
+    if (piece) {
+      piece->surface = source.surface;
+      piece->triangle = source.triangle;
+    }
+    return piece;
+  }
+};
+}  // namespace
+
+int TPolygon::SplitPolygon(const TPolygon& polygon, const TPlane& plane, std::optional<TPolygon>& front,
+                           std::optional<TPolygon>& back) {
+  SidePoints f, b;
+  const int n = std::min(polygon.vertex_count, kMaxPolygonVertices);
+  if (n >= 1) {
+    TVector a = polygon.GetVertex(n - 1);
+    int side_a = plane.ClassifyPointToPlane(a);
+    for (int i = 0; i < n; ++i) {
+      const TVector& v = polygon.GetVertex(i);
+      const int side_v = plane.ClassifyPointToPlane(v);
+      if (side_v == kInFront) {
+        if (side_a == kBehind) {
+          if (auto q = TPlane::IntersectEdgeAgainstPlane(v, a, plane)) f.Add(*q), b.Add(*q);
+        }
+        f.Add(v);
+      } else if (side_v == kBehind) {
+        if (side_a == kInFront) {
+          if (auto q = TPlane::IntersectEdgeAgainstPlane(a, v, plane)) f.Add(*q), b.Add(*q);
+        } else if (side_a == kOnPlane) {
+          b.Add(a);
+        }
+        b.Add(v);
+      } else {
+        f.Add(v);
+        if (side_a == kBehind) b.Add(v);
+      }
+      a = v;
+      side_a = side_v;
+    }
+  }
+  front = f.Piece(polygon);
+  back = b.Piece(polygon);
+  return 0;
+}
+
+std::vector<TPolygon>& TPolygon::QuadToTris(std::vector<TPolygon>& polygons) {
+  const size_t n = polygons.size();
+  for (size_t i = 0; i < n; ++i) {
+    TPolygon& quad = polygons[i];
+    if (quad.vertex_count != 4) continue;
+    TPolygon second;
+    second.AddVertex(quad.vertices[0]);
+    second.AddVertex(quad.vertices[2]);
+    second.AddVertex(quad.vertices[3]);
+    second.surface = quad.surface;
+    second.triangle = quad.triangle;
+    quad.vertex_count = 3;
+    polygons.push_back(std::move(second));  // may move the array: quad is not used after
+  }
+  return polygons;
+}
+
+int TPolygon::SplitPolygons(const std::vector<TPolygon>& polygons, const TPlane& plane,
+                            std::vector<TPolygon>& front, std::vector<TPolygon>& back) {
+  front.clear();
+  back.clear();
+  std::optional<TPolygon> f, b;
+  for (const TPolygon& p : polygons) {
+    SplitPolygon(p, plane, f, b);
+    if (f) front.push_back(std::move(*f));
+    if (b) back.push_back(std::move(*b));
+  }
+  QuadToTris(front);
+  QuadToTris(back);
+  return 0;
+}

@@ -1,0 +1,46 @@
+// TPolygon: a convex polygon of its own vertex copies that remembers the surface and the
+// triangle it was cut from. The octree is built from these: a mesh becomes one polygon
+// per triangle, and each cell split cuts them by a plane into front and back pieces.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "engine/math/vector.h"
+#include "engine/scene/handles.h"
+
+class TPlane;
+
+// Room for the vertices of one polygon, and for the points one side of a split gathers.
+// Triangles and their pieces need 4 at most; a longer polygon keeps its first 9 points.
+constexpr int kMaxPolygonVertices = 9;
+
+class TPolygon {
+ public:
+  int vertex_count = 0;
+  TVector vertices[kMaxPolygonVertices];  // boundary order; entries 0..vertex_count-1
+  SurfacePtr surface;  // the source surface, kept alive by the polygon
+  int triangle = 0;    // index of the source triangle in that surface, from 0
+
+  // One triangle polygon per triangle of every surface, in surface then triangle order,
+  // corners 0, 1, 2 in mesh space (public z), read once: later edits do not reach them.
+  static std::vector<TPolygon> MeshToPolygons(const TMesh& mesh);
+  // Cuts every polygon by the plane; pieces go to front or back, quads turned into two
+  // triangles. Both outputs are emptied first. Returns 0.
+  static int SplitPolygons(const std::vector<TPolygon>& polygons, const TPlane& plane,
+                           std::vector<TPolygon>& front, std::vector<TPolygon>& back);
+  // The piece on each side (nothing for a side that got no point). A crossing point is
+  // computed from the front end, so two polygons sharing an edge cut it at one point.
+  // Pieces keep the source surface and triangle; the input is not changed. Returns 0.
+  static int SplitPolygon(const TPolygon& polygon, const TPlane& plane, std::optional<TPolygon>& front,
+                          std::optional<TPolygon>& back);
+  // A polygon of the points in order, or nothing for no point.
+  static std::optional<TPolygon> CreateFromPoints(std::span<const TVector> points);
+  // Every 4-vertex polygon keeps (0, 1, 2) and a new (0, 2, 3) is appended at the end.
+  static std::vector<TPolygon>& QuadToTris(std::vector<TPolygon>& polygons);
+
+  int AddVertex(const TVector& v);  // a copy; past kMaxPolygonVertices nothing is added
+  // Vertex i as stored; outside 0..kMaxPolygonVertices-1 a zero vector.
+  const TVector& GetVertex(int i) const;
+};

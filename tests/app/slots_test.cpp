@@ -1,0 +1,213 @@
+// The texture slots: choose, reload and clear on a base, an overlay and the skirt slot,
+// through the panel's buttons and a scripted file requester, checked on the drawn frame.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "app/shell.h"
+#include "app_fixture.h"
+#include "engine/commands/commands.h"
+#include "engine/mesh/brush.h"
+#include "engine/mesh/texture.h"
+#include "platform/gui.h"
+#include "support/tga_file.h"
+
+using namespace velmora;
+
+namespace {
+
+struct SlotCase {
+  const char* what;
+  size_t slot;     // index in Slots()
+  float x, y, z;   // a world point the slot's image covers
+  bool show_skirt;
+};
+
+const SlotCase kSlotCases[] = {
+    {"upper base", 2, 0, 1.07f, 0, false},
+    {"lower overlay 2", 7, 0, 0.3f, 0, false},
+    {"skirt", 8, 0, -0.3f, 0, true},
+};
+
+int CountInCache(const TexturePtr& t) {
+  int n = 0;
+  for (const TexturePtr& cached : TTexture::tex_list) n += cached == t;
+  return n;
+}
+bool InCache(const TexturePtr& t) { return CountInCache(t) > 0; }
+
+using SlotsTest = AppTest;
+
+TEST_F(SlotsTest, ChooseReloadAndClearOnBaseOverlayAndSkirtSlots) {
+  for (const SlotCase& c : kSlotCases) {
+    SCOPED_TRACE(c.what);
+    ResetEngine();
+    StopTimer(app.timer);
+    FreeGadget(app.window);
+    FreeGadget(app.panel);
+    ResetAppState();
+    Start();
+    if (c.show_skirt) Menu(kMenuToggleSkirt);
+    const SlotRefs& s = Slots()[c.slot];
+    auto colour = [&] {
+      Paint();
+      return PixelAt(c.x, c.y, c.z);
+    };
+    const std::string start_file = *s.file, start_text = GadgetText(*s.file_button);
+    const TexturePtr start_texture = *s.texture;
+
+    // Cancel changes nothing.
+    Choose(*s.file_button, "");
+    EXPECT_EQ(*s.file, start_file);
+    EXPECT_EQ(GadgetText(*s.file_button), start_text);
+    EXPECT_EQ(*s.texture, start_texture);
+    if (s.overlay) {
+      EXPECT_EQ((*s.brush)->alpha, 0.0f);
+    }
+    ASSERT_FALSE(file_requests_.empty());
+    EXPECT_EQ(file_requests_.back(), "Select .tga file|tga");
+
+    // A bare name (found in the working folder) is shown whole.
+    ASSERT_TRUE(WriteSolidTga(PathIn("red.tga"), 230, 0, 0));
+    Choose(*s.file_button, "red.tga");
+    EXPECT_EQ(*s.file, "red.tga");
+    EXPECT_EQ(GadgetText(*s.file_button), "red.tga");
+    ASSERT_NE(*s.texture, nullptr);
+    EXPECT_TRUE(Reddish(colour())) << Show(colour());
+
+    // A missing file: the slot takes it and shows its name, and draws on without it;
+    // "Re" tries the file again once it exists. An absolute path shows its image.
+    const std::string later = PathIn("later.tga");
+    std::remove(later.c_str());  // left by the case before
+    Choose(*s.file_button, later);
+    EXPECT_EQ(*s.file, later);
+    EXPECT_EQ(GadgetText(*s.file_button), "later.tga");
+    EXPECT_EQ(*s.texture, nullptr);
+    if (s.overlay) {
+      EXPECT_EQ((*s.brush)->alpha, 1.0f);
+    }
+    EXPECT_FALSE(Reddish(colour()));
+    ASSERT_TRUE(WriteSolidTga(later, 0, 220, 0));
+    Press(*s.reload_button);
+    EXPECT_TRUE(Greenish(colour())) << Show(colour());
+
+    // The same file again, changed on disk: read anew, not taken from the cache.
+    ASSERT_TRUE(WriteSolidTga(later, 0, 0, 230));
+    Choose(*s.file_button, later);
+    EXPECT_TRUE(Bluish(colour())) << Show(colour());
+    // Reload after an edit shows the new pixels; the button keeps its text.
+    ASSERT_TRUE(WriteSolidTga(later, 230, 0, 0));
+    const TexturePtr before_reload = *s.texture;
+    Press(*s.reload_button);
+    EXPECT_NE(*s.texture, before_reload);
+    EXPECT_FALSE(InCache(before_reload));
+    EXPECT_EQ(GadgetText(*s.file_button), "later.tga");
+    EXPECT_TRUE(Reddish(colour())) << Show(colour());
+
+    // A path ending in "/" shows no name; a folder does not load.
+    ASSERT_EQ(mkdir(PathIn("pictures").c_str(), 0755), 0);
+    Choose(*s.file_button, PathIn("pictures/"));
+    EXPECT_EQ(GadgetText(*s.file_button), "");
+    EXPECT_EQ(*s.file, PathIn("pictures/"));
+    EXPECT_EQ(*s.texture, nullptr);
+    EXPECT_FALSE(IsBackground(colour()));
+    rmdir(PathIn("pictures").c_str());
+
+    // Clear forgets the file and frees the texture; an overlay hides.
+    Choose(*s.file_button, later);
+    const TexturePtr chosen = *s.texture;
+    ASSERT_NE(chosen, nullptr);
+    Press(*s.clear_button);
+    EXPECT_EQ(*s.file, "");
+    EXPECT_EQ(GadgetText(*s.file_button), "");
+    EXPECT_FALSE(InCache(chosen));
+    if (s.overlay) {
+      EXPECT_EQ((*s.brush)->alpha, 0.0f);
+    }
+    const Rgba cleared = colour();
+    EXPECT_FALSE(Reddish(cleared)) << Show(cleared);
+    EXPECT_FALSE(IsBackground(cleared)) << "the region still draws";
+    // "Re" and "-" on an empty slot do nothing.
+    const size_t requests = file_requests_.size();
+    Press(*s.reload_button);
+    Press(*s.clear_button);
+    EXPECT_EQ(*s.texture, chosen);
+    EXPECT_EQ(file_requests_.size(), requests);
+    EXPECT_EQ(*s.file, "");
+  }
+}
+
+TEST_F(SlotsTest, TwoSlotsWithOneFileShareATextureAndSurviveEachOthersReloadAndClear) {
+  Start();
+  ASSERT_TRUE(WriteSolidTga(PathIn("shared.tga"), 0, 220, 0));
+  Choose(app.bUpper1Tex, PathIn("shared.tga"));
+  Choose(app.bLower1Tex, PathIn("shared.tga"));
+  ASSERT_NE(app.texUpper1, nullptr);
+  EXPECT_EQ(app.texUpper1, app.texLower1) << "one cached texture";
+  EXPECT_EQ(CountInCache(app.texUpper1), 1);
+  Paint();
+  EXPECT_TRUE(Greenish(PixelAt(0, 1.07f, 0)));
+  EXPECT_TRUE(Greenish(PixelAt(0, 0.3f, 0)));
+
+  // "Re" on one frees the shared texture; the other keeps drawing (without its layer).
+  ASSERT_TRUE(WriteSolidTga(PathIn("shared.tga"), 0, 0, 230));
+  Press(app.bUpper1Rel);
+  EXPECT_NE(app.texUpper1, app.texLower1);
+  Paint();
+  EXPECT_TRUE(Bluish(PixelAt(0, 1.07f, 0))) << Show(PixelAt(0, 1.07f, 0));
+  EXPECT_FALSE(IsBackground(PixelAt(0, 0.3f, 0)));
+
+  // Sharing again, "-" on one frees the texture under the other, which draws on;
+  // its own "Re" brings its image back.
+  Choose(app.bLower1Tex, PathIn("shared.tga"));
+  EXPECT_EQ(app.texUpper1, app.texLower1);
+  Press(app.bLower1Del);
+  Paint();
+  EXPECT_FALSE(IsBackground(PixelAt(0, 1.07f, 0)));
+  EXPECT_FALSE(Bluish(PixelAt(0, 0.3f, 0)));
+  Press(app.bUpper1Rel);
+  Paint();
+  EXPECT_TRUE(Bluish(PixelAt(0, 1.07f, 0)));
+}
+
+TEST_F(SlotsTest, SkirtImageChosenWhileHiddenShowsWhenTheSkirtDoes) {
+  Start();
+  ASSERT_TRUE(WriteSolidTga(PathIn("cloth.tga"), 0, 220, 0));
+  Choose(app.bSkirtTex, PathIn("cloth.tga"));
+  EXPECT_EQ(app.skirt, nullptr);
+  EXPECT_EQ(app.fileSkirt, PathIn("cloth.tga"));
+  EXPECT_EQ(GadgetText(app.bSkirtTex), "cloth.tga");
+  ASSERT_NE(app.texSkirt, nullptr);
+  Press(app.bSkirtRel);
+  EXPECT_EQ(app.skirt, nullptr);
+  Menu(kMenuToggleSkirt);
+  Paint();
+  EXPECT_TRUE(Greenish(PixelAt(0, -0.3f, 0))) << Show(PixelAt(0, -0.3f, 0));
+}
+
+// Every one of the 27 buttons reaches its own slot and no other.
+TEST_F(SlotsTest, EachButtonActsOnItsOwnSlot) {
+  Start();
+  ASSERT_TRUE(WriteSolidTga(PathIn("x.tga"), 200, 200, 200));
+  for (size_t i = 0; i < Slots().size(); ++i) {
+    SCOPED_TRACE("slot " + std::to_string(i));
+    std::vector<std::string> before;
+    for (const SlotRefs& s : Slots()) before.push_back(*s.file);
+    Choose(*Slots()[i].file_button, "x.tga");
+    for (size_t j = 0; j < Slots().size(); ++j) EXPECT_EQ(*Slots()[j].file, j == i ? "x.tga" : before[j]);
+    const TexturePtr loaded = *Slots()[i].texture;
+    Press(*Slots()[i].reload_button);
+    EXPECT_NE(*Slots()[i].texture, loaded) << "reloaded";
+    Press(*Slots()[i].clear_button);
+    for (size_t j = 0; j < Slots().size(); ++j) EXPECT_EQ(*Slots()[j].file, j == i ? "" : before[j]);
+  }
+  // Gadgets that are no slot button do nothing.
+  const size_t requests = file_requests_.size();
+  Press(app.canvas);
+  Press(app.window);
+  EXPECT_EQ(file_requests_.size(), requests);
+}
+
+}  // namespace

@@ -1,0 +1,215 @@
+// Octrees: the build limits and the fatal error, how many leaves and pieces a build
+// makes, the budgets that stop runaway builds, picks through the octree agreeing with
+// the triangle-by-triangle picks, and the octree staying as built after vertex edits.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <functional>
+
+#include "engine/collision/octree.h"
+#include "engine/collision/pick.h"
+#include "platform/runtime.h"
+#include "scenes.h"
+#include "support/engine_reset.h"
+
+namespace collision_test {
+namespace {
+
+class OctreeTest : public EngineTest {};
+
+struct TreeShape {
+  int leaves = 0, nodes = 0, pieces = 0, depth = 0;
+};
+void Measure(const TOctree& node, int level, TreeShape& shape) {
+  ++shape.nodes;
+  shape.depth = std::max(shape.depth, level);
+  if (node.IsLeaf()) {
+    ++shape.leaves;
+    shape.pieces += int(node.polygons.size());
+    return;
+  }
+  EXPECT_EQ(node.children.size(), 8u);
+  EXPECT_TRUE(node.polygons.empty());
+  for (const TOctree& child : node.children) Measure(child, level + 1, shape);
+}
+TreeShape Shape(const MeshPtr& mesh) {
+  TreeShape shape;
+  if (mesh->octree) Measure(*mesh->octree, 0, shape);
+  return shape;
+}
+
+TEST_F(OctreeTest, BothLimitsAtOrBelowZeroAreFatal) {
+  MeshPtr mesh = MakeFloor(1);
+  TOctree::CreateOctree(mesh, 4, 1);
+  const OctreePtr before = mesh->octree;
+  for (auto [polys, levels] : {std::pair{0, 0}, std::pair{-1, -5}}) {
+    try {
+      TOctree::CreateOctree(mesh, polys, levels);
+      ADD_FAILURE() << polys << ", " << levels << " built";
+    } catch (const FatalError& e) {
+      EXPECT_STREQ(e.what(), "Octree cannot be created - max_polys or max_levels must be greater than 0");
+    }
+    EXPECT_EQ(mesh->octree, before);  // the old tree stays
+  }
+}
+
+TEST_F(OctreeTest, LimitsShapeTheTree) {
+  struct Case {
+    const char* name;
+    std::function<MeshPtr()> mesh;
+    int max_polys, max_levels;
+    int leaves;
+  };
+  const auto two_quads = [] {
+    MeshPtr m = MakeFloor(1);
+    AddQuad(m->GetSurface(1), TVector::Create(-1, 1, -1), TVector::Create(0, 0, 2), TVector::Create(2, 0, 0));
+    return m;
+  };
+  const Case cases[] = {
+      {"max_polys 0 splits every cell, once", [] { return MakeFloor(1); }, 0, 1, 8},
+      {"max_polys 0, two levels", [] { return MakeFloor(1); }, 0, 2, 64},
+      {"negative max_polys counts as 0", [] { return MakeFloor(1); }, -3, 2, 64},
+      {"empty mesh, max_polys 0", [] { return TMesh::CreateMesh(); }, 0, 1, 8},
+      {"four triangles under max_polys 5", two_quads, 5, 1, 1},
+      {"two distinct triangles reach max_polys 2", [] { return MakeFloor(1); }, 2, 1, 8},
+  };
+  for (const Case& c : cases) {
+    MeshPtr mesh = c.mesh();
+    TOctree::CreateOctree(mesh, c.max_polys, c.max_levels);
+    ASSERT_NE(mesh->octree, nullptr) << c.name;
+    EXPECT_EQ(Shape(mesh).leaves, c.leaves) << c.name;
+    EXPECT_EQ(TOctree::no_polys_mesh, mesh->CountTriangles()) << c.name;
+  }
+}
+
+TEST_F(OctreeTest, SplitTestCountsSourceTrianglesByIndexOnly) {
+  TPolygon piece;
+  piece.AddVertex(TVector::Create(0, 0, 0));
+  std::vector<TPolygon> polys(3, piece);
+  polys[0].triangle = 7, polys[1].triangle = 7, polys[2].triangle = 3;  // two pieces of triangle 7
+  polys[1].surface = std::make_shared<TSurface>();                      // ... one from another surface
+  EXPECT_EQ(TOctree::TestTris(polys, 2), 1);
+  EXPECT_EQ(TOctree::TestTris(polys, 3), 0);
+  EXPECT_EQ(TOctree::TestTris({}, 0), 1);
+  EXPECT_EQ(TOctree::TestTris({}, 1), 0);
+}
+
+TEST_F(OctreeTest, CrossingTrianglesAreCutIntoEveryCellTheyReach) {
+  // One triangle through the middle of a box given its extent by a far-off corner pair.
+  MeshPtr mesh = TMesh::CreateMesh();
+  SurfacePtr s = mesh->CreateSurface();
+  s->AddVertex(-1, -1, -1), s->AddVertex(1, 1, 1);  // the bounds
+  const int a = s->AddVertex(-0.8f, 0.1f, -0.8f), b = s->AddVertex(-0.8f, 0.1f, 0.8f), c = s->AddVertex(0.8f, 0.1f, 0.8f);
+  s->AddTriangle(a, b, c);
+  const int stored_before = TOctree::no_polys_octree;
+  TOctree::CreateOctree(mesh, 0, 1);
+  const TreeShape shape = Shape(mesh);
+  EXPECT_EQ(shape.leaves, 8);
+  EXPECT_GT(shape.pieces, 1);
+  EXPECT_EQ(TOctree::no_polys_octree - stored_before, shape.pieces);
+  int cells_with_pieces = 0;
+  for (const TOctree& leaf : mesh->octree->children) {
+    bool any = false;
+    for (const TPolygon& p : leaf.polygons) {
+      EXPECT_EQ(p.surface, s);
+      EXPECT_EQ(p.triangle, 0);
+      any = any || p.vertex_count == 3;
+    }
+    cells_with_pieces += any;
+  }
+  EXPECT_EQ(cells_with_pieces, 3);  // the triangle covers three of the four upper quarters
+}
+
+TEST_F(OctreeTest, RunawayBuildsStopAtTheirBudgets) {
+  // Every cell splits (max_polys 0) for ten levels: 8^10 cells unless something stops it.
+  MeshPtr empty = TMesh::CreateMesh();
+  const auto start = std::chrono::steady_clock::now();
+  TOctree::CreateOctree(empty, 0, 10);
+  TreeShape shape = Shape(empty);
+  EXPECT_LE(shape.nodes, kMaxOctreeNodes);
+  // A fan around one shared vertex keeps that cell holding max_polys triangles at any
+  // depth: with no level limit only the depth ceiling stops it.
+  MeshPtr fan = TMesh::CreateMesh();
+  SurfacePtr s = fan->CreateSurface();
+  const int centre = s->AddVertex(0.1f, 0.2f, 0.3f);
+  for (int i = 0; i < 8; ++i) {
+    const float a = float(i) * 0.785398f, b = float(i + 1) * 0.785398f;
+    s->AddTriangle(centre, s->AddVertex(std::cos(a), 0.2f, std::sin(a)), s->AddVertex(std::cos(b), 0.2f, std::sin(b)));
+  }
+  TOctree::CreateOctree(fan, 2, 0);
+  shape = Shape(fan);
+  EXPECT_LE(shape.depth, kMaxOctreeDepth);
+  EXPECT_LE(shape.nodes, kMaxOctreeNodes);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+struct PickResult {
+  TEntity* entity;
+  float time;
+  TVector point;
+  TSurface* surface;
+  int triangle;
+};
+PickResult Picked() {
+  return {TPick::PickedEntity().get(), TPick::PickedTime(),
+          TVector::Create(TPick::PickedX(), TPick::PickedY(), TPick::PickedZ()), TPick::PickedSurface().get(),
+          TPick::PickedTriangle()};
+}
+
+TEST_F(OctreeTest, OctreePicksEqualTriangleByTrianglePicks) {
+  // The same bumpy grid twice, placed alike; one gets an octree. Pick each with the same
+  // segments (a fixed pseudo-random set) with only that one pickable.
+  MeshPtr plain = MakeGrid(24, 6), tree = MakeGrid(24, 6);
+  for (const MeshPtr& m : {plain, tree}) {
+    m->PositionEntity(1, -1, 2);
+    m->RotateEntity(10, 30, 0);
+    m->ScaleEntity(1.5f, 1, 1.5f);
+  }
+  TOctree::CreateOctree(tree, 4, 6);
+  ASSERT_GT(Shape(tree).leaves, 64);
+  unsigned seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return float((seed >> 8) & 0xffff) / 65535.0f;
+  };
+  int hits = 0;
+  for (int i = 0; i < 400; ++i) {
+    const TVector from = TVector::Create(next() * 16 - 8, 4 + next() * 4, next() * 16 - 8 + 2);
+    const TVector move = TVector::Create(next() * 8 - 4, -10 - next() * 4, next() * 8 - 4);
+    plain->EntityPickMode(kPickPolygons), tree->EntityPickMode(kPickNone);
+    TPick::LinePick(from.x, from.y, from.z, move.x, move.y, move.z);
+    const PickResult want = Picked();
+    plain->EntityPickMode(kPickNone), tree->EntityPickMode(kPickPolygons);
+    TPick::LinePick(from.x, from.y, from.z, move.x, move.y, move.z);
+    const PickResult got = Picked();
+    ASSERT_EQ(got.entity == tree.get(), want.entity == plain.get()) << "segment " << i;
+    if (!want.entity) continue;
+    ++hits;
+    EXPECT_NEAR(got.time, want.time, 1e-5f) << "segment " << i;
+    EXPECT_EQ(Apart(got.point, want.point, 1e-3f), "") << "segment " << i;
+    EXPECT_EQ(got.triangle, want.triangle) << "segment " << i;
+    EXPECT_EQ(got.surface == tree->GetSurface(1).get(), want.surface == plain->GetSurface(1).get()) << i;
+  }
+  EXPECT_GT(hits, 200);
+}
+
+TEST_F(OctreeTest, OctreeKeepsTheGeometryItWasBuiltFrom) {
+  MeshPtr floor = MakeFloor(1);
+  floor->EntityPickMode(kPickPolygons);
+  TOctree::CreateOctree(floor, 1, 2);
+  for (int v = 0; v < 4; ++v) floor->GetSurface(1)->VertexCoords(v, floor->GetSurface(1)->VertexX(v), 5, floor->GetSurface(1)->VertexZ(v));
+  EXPECT_EQ(TPick::LinePick(0.5f, 2, -0.5f, 0, -4, 0), floor);
+  EXPECT_NEAR(TPick::PickedY(), 0.0f, kNear);  // the old place
+  TOctree::CreateOctree(floor, 1, 2);
+  EXPECT_EQ(TPick::LinePick(0.5f, 2, -0.5f, 0, -4, 0), nullptr);  // rebuilt: it moved up to 5
+  EXPECT_EQ(TPick::LinePick(0.5f, 8, -0.5f, 0, -4, 0), floor);
+
+  MeshPtr empty = TMesh::CreateMesh();
+  empty->EntityPickMode(kPickPolygons);
+  TOctree::CreateOctree(empty, 1, 3);
+  EXPECT_EQ(TPick::LinePick(0, 20, 0, 0, -40, 0), floor);  // nothing in the empty one
+}
+
+}  // namespace
+}  // namespace collision_test

@@ -1,0 +1,277 @@
+// The previewer as a user meets it: the real binary on the X server of $DISPLAY, run
+// from a folder holding its models and images, driven with xdotool (menu, the real file
+// chooser, panel buttons, a drag, a resize, Ctrl-Q) and checked on screenshots taken
+// with ImageMagick's import. The screenshots stay in the test's folder for a look.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "platform/image.h"
+#include "support/tga_file.h"
+
+namespace {
+
+const char* const kAssets[] = {"Tavren_Female.b3d", "Tavren_Male.b3d", "Tavren_Skirt.b3d", "HEAD.JPG",
+                               "UPPER.JPG",         "LOWER.JPG",       "SKIRT.JPG",        "tavren_head.jpg",
+                               "tavren_upper.jpg",  "tavren_lower.jpg"};
+
+// Fixed by the previewer's layout: menu bar 25 px above the canvas; the panel's rows.
+constexpr int kMenuBar = 25;
+constexpr int kUpper1RowY = 135 + 12;  // the middle of the upper overlay 1 row
+constexpr int kFileButtonX = 57;
+constexpr int kClearButtonX = 180;
+// Where the female figure shows at the start, in canvas pixels of the 500 x 431 view.
+constexpr int kChestX = 250, kChestY = 170;
+constexpr int kBetweenLegsX = 250, kBetweenLegsY = 275;
+
+std::string Output(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return out;
+  char buffer[512];
+  while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+  pclose(pipe);
+  return out;
+}
+
+bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Polls until pred holds or ms pass.
+bool WaitFor(const std::function<bool()>& pred, int ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < until) {
+    if (pred()) return true;
+    Sleep(100);
+  }
+  return pred();
+}
+
+struct Geometry {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+Geometry WindowGeometry(const std::string& id) {
+  std::map<std::string, int> v;
+  std::istringstream in(Output("xdotool getwindowgeometry --shell " + id + " 2>/dev/null"));
+  for (std::string line; std::getline(in, line);) {
+    const size_t eq = line.find('=');
+    if (eq != std::string::npos) v[line.substr(0, eq)] = std::atoi(line.c_str() + eq + 1);
+  }
+  return {v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]};
+}
+
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+bool Near(const Rgba& c, int r, int g, int b) {
+  return std::abs(c[0] - r) <= 2 && std::abs(c[1] - g) <= 2 && std::abs(c[2] - b) <= 2;
+}
+bool Background(const Rgba& c) { return Near(c, 130, 160, 255); }
+bool Reddish(const Rgba& c) { return c[0] > 80 && c[0] > 2 * c[1] && c[0] > 2 * c[2]; }
+bool Greenish(const Rgba& c) { return c[1] > 80 && c[1] > 2 * c[0] && c[1] > 2 * c[2]; }
+bool Skin(const Rgba& c) { return c[0] > 150 && c[0] > c[1] && c[1] > c[2]; }
+std::string Show(const Rgba& c) {
+  return "(" + std::to_string(c[0]) + ", " + std::to_string(c[1]) + ", " + std::to_string(c[2]) + ")";
+}
+
+class PreviewerSession : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (DISPLAY)";
+    if (!Shell("command -v xdotool >/dev/null && command -v import >/dev/null"))
+      GTEST_SKIP() << "needs xdotool and ImageMagick's import";
+    const char* tmp = std::getenv("VELMORA_TEST_TMP");
+    static int sessions = 0;
+    folder_ = std::string(tmp && *tmp ? tmp : "tmp") + "/session" + std::to_string(getpid()) + "_" +
+              std::to_string(++sessions);
+    Shell("mkdir -p '" + folder_ + "'");
+    for (const char* name : kAssets) {
+      std::ifstream in(std::string(VELMORA_ASSET_DIR) + "/" + name, std::ios::binary);
+      std::ofstream out(folder_ + "/" + name, std::ios::binary);
+      out << in.rdbuf();
+      ASSERT_TRUE(in && out) << name;
+    }
+    pid_ = fork();
+    ASSERT_GE(pid_, 0);
+    if (pid_ == 0) {
+      // The run command starts the previewer in the folder of its models.
+      if (chdir(folder_.c_str()) == 0) execl(VELMORA_BINARY, VELMORA_BINARY, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ASSERT_TRUE(WaitFor([&] { return !FindMain().empty(); }, 15000)) << "no main window";
+    main_ = FindMain();
+  }
+
+  void TearDown() override {
+    if (pid_ > 0 && !exited_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  std::string FindMain() { return FirstLine(Output("xdotool search --name '^Velmora - 2.0b$' 2>/dev/null")); }
+
+  // The panel: the program's window that is 200 wide.
+  Geometry Panel() {
+    std::istringstream ids(Output("xdotool search --pid " + std::to_string(pid_) + " 2>/dev/null"));
+    for (std::string id; ids >> id;) {
+      const Geometry g = WindowGeometry(id);
+      if (g.width == 200 && g.height > 300) return g;
+    }
+    return {};
+  }
+
+  // The canvas's top-left on the screen.
+  Geometry Canvas() {
+    Geometry g = WindowGeometry(main_);
+    g.y += kMenuBar;
+    return g;
+  }
+
+  PixmapPtr Shot(const std::string& name) {
+    const std::string path = folder_ + "/shot_" + std::to_string(++shots_) + "_" + name + ".png";
+    last_canvas_ = Canvas();
+    if (!Shell("import -window root '" + path + "' 2>/dev/null")) return nullptr;
+    last_ = LoadPixmap(path);
+    return last_;
+  }
+
+  // A canvas pixel of the last screenshot (black outside the screen).
+  Rgba At(int x, int y) {
+    if (!last_) return {0, 0, 0, 0};
+    return last_->ReadPixel(last_canvas_.x + x, last_canvas_.y + y);
+  }
+
+  // Takes screenshots until the canvas pixel passes, or ms pass.
+  bool ShowsAt(const std::string& name, int x, int y, const std::function<bool(const Rgba&)>& test, int ms = 10000) {
+    return WaitFor(
+        [&] {
+          Shot(name);
+          return test(At(x, y));
+        },
+        ms);
+  }
+
+  void Click(int x, int y) {
+    Shell("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+    Sleep(300);
+  }
+
+  std::string folder_;
+  pid_t pid_ = -1;
+  bool exited_ = false;
+  std::string main_;
+  int shots_ = 0;
+  PixmapPtr last_;
+  Geometry last_canvas_;  // where the canvas was when last_ was taken
+};
+
+TEST_F(PreviewerSession, SkirtImageClearDragResizeAndCtrlQ) {
+  const Geometry win = WindowGeometry(main_);
+  EXPECT_EQ(win.width, 500);
+
+  // The avatar over the sky-blue background.
+  ASSERT_TRUE(ShowsAt("start", kChestX, kChestY, Skin)) << Show(At(kChestX, kChestY));
+  EXPECT_TRUE(Background(At(10, 10))) << Show(At(10, 10));
+  EXPECT_TRUE(Background(At(kBetweenLegsX, kBetweenLegsY)));
+  int figure_rows = 0;  // rows where the middle of the view shows something
+  for (int y = 0; y < 431; ++y) {
+    bool any = false;
+    for (int x = 200; x < 300 && !any; x += 2) any = !Background(At(x, y));
+    figure_rows += any;
+  }
+  EXPECT_GT(figure_rows, 300) << "a standing figure down the middle";
+
+  // Scene > Toggle Skirt, through the menu bar.
+  Click(win.x + 72, win.y + 12);
+  ASSERT_TRUE(ShowsAt("menu", 90, 78 - kMenuBar, [](const Rgba& c) { return !Background(c); })) << "no menu";
+  Click(win.x + 90, win.y + 78);
+  EXPECT_TRUE(ShowsAt("skirt", kBetweenLegsX, kBetweenLegsY, Reddish)) << Show(At(kBetweenLegsX, kBetweenLegsY));
+
+  // The upper overlay's file button, through the real file chooser, to a green TGA.
+  ASSERT_TRUE(WriteSolidTga(folder_ + "/paint.tga", 0, 220, 0));
+  const Geometry panel = Panel();
+  ASSERT_GT(panel.width, 0) << "no panel";
+  Click(panel.x + kFileButtonX, panel.y + kUpper1RowY);
+  std::string chooser;
+  ASSERT_TRUE(WaitFor([&] { return !(chooser = FirstLine(Output("xdotool search --name 'Select .tga file'"))).empty(); },
+                      5000))
+      << "no file chooser";
+  Shell("xdotool windowfocus " + chooser);
+  Sleep(300);
+  // The chooser opens in the working folder; a bare name is what survives its
+  // completion as the keys arrive.
+  Shell("xdotool key ctrl+a && xdotool type paint.tga && sleep 0.3 && xdotool key Return");
+  EXPECT_TRUE(ShowsAt("shirt", kChestX, kChestY, Greenish)) << Show(At(kChestX, kChestY));
+
+  // "-" on that slot takes the shirt off again.
+  Click(panel.x + kClearButtonX, panel.y + kUpper1RowY);
+  EXPECT_TRUE(ShowsAt("cleared", kChestX, kChestY, Skin)) << Show(At(kChestX, kChestY));
+  const PixmapPtr before_drag = last_;
+
+  // A drag on the canvas turns the view.
+  const Geometry canvas = Canvas();
+  // The pointer comes to rest first: a press applies the movement before it.
+  Shell("xdotool mousemove " + std::to_string(canvas.x + 199) + " " + std::to_string(canvas.y + 200));
+  Shell("xdotool mousemove " + std::to_string(canvas.x + 200) + " " + std::to_string(canvas.y + 200));
+  Sleep(200);
+  Shell("xdotool mousedown 1");
+  for (int i = 1; i <= 5; ++i) {
+    Shell("xdotool mousemove " + std::to_string(canvas.x + 200 + 8 * i) + " " + std::to_string(canvas.y + 200));
+    Sleep(30);
+  }
+  Shell("xdotool mouseup 1");
+  Sleep(500);
+  Shot("turned");
+  int changed = 0;
+  for (int y = 0; y < 431; y += 2) {
+    for (int x = 0; x < 500; x += 2) {
+      const Rgba was = before_drag->ReadPixel(canvas.x + x, canvas.y + y);
+      changed += !Near(At(x, y), was[0], was[1], was[2]);
+    }
+  }
+  EXPECT_GT(changed, 500) << "the view did not turn";
+  EXPECT_TRUE(Background(At(10, 10)));
+
+  // A larger window: the canvas and the view follow.
+  Shell("xdotool windowsize " + main_ + " 700 600");
+  EXPECT_TRUE(ShowsAt("resized", 690, 10, Background)) << Show(At(690, 10));
+  EXPECT_TRUE(Background(At(690, 540))) << "the view reaches the new bottom: " << Show(At(690, 540));
+
+  // Ctrl-Q (Command-Q on the Mac) ends the process with status 0.
+  Shell("xdotool mousemove " + std::to_string(canvas.x + 300) + " " + std::to_string(canvas.y + 300));
+  Shell("xdotool windowfocus " + main_);
+  Sleep(200);
+  Shell("xdotool key ctrl+q");
+  int status = -1;
+  ASSERT_TRUE(WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 5000)) << "still running";
+  exited_ = true;
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(PreviewerSession, TerminateRequestEndsWithStatusZero) {
+  ASSERT_TRUE(ShowsAt("start", kChestX, kChestY, Skin));
+  kill(pid_, SIGTERM);
+  int status = -1;
+  ASSERT_TRUE(WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 5000)) << "still running";
+  exited_ = true;
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+}  // namespace
