@@ -31,6 +31,8 @@ int TOctree::TestTris(const std::vector<TPolygon>& polys, int max_polys) {
 
 // ---- Building -----------------------------------------------------------------------------
 
+namespace {
+
 // Limits and running counts of one build.
 struct OctreeBuilder {
   int max_polys = 0;
@@ -85,6 +87,8 @@ struct OctreeBuilder {
     return true;
   }
 };
+
+}  // namespace
 
 int TOctree::CreateOctree(const MeshPtr& mesh, int max_polys, int max_levels) {
   max_polys = std::max(max_polys, 0);

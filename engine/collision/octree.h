@@ -59,7 +59,4 @@ class TOctree {
   // Debugging aid: colours red the vertices of the source triangles of this node's own
   // polygons (it does not descend).
   void HighlightTris() const;
-
- private:
-  friend struct OctreeBuilder;
 };
