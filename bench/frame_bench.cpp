@@ -5,7 +5,6 @@
 // counts heap allocations per frame with a replaced operator new.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -23,27 +22,8 @@
 #include "engine/scene/light.h"
 #include "platform/gl.h"
 #include "platform/offscreen.h"
+#include "support/allocation_counter.h"
 
-// ---- Allocation counting ----------------------------------------------------------
-
-// The replacement frees with free() what it took with malloc(); GCC sees operator
-// new inlined beside a free() in this one file and warns about a pairing that holds.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-void* operator new(std::size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -270,27 +250,27 @@ void BaselineSurface(const DrawRecord& r) {
 
 void Engine(benchmark::State& state, SceneKind kind) {
   BuildScene(kind);
-  const long before = g_allocations.load();
+  const long before = AllocationCount();
   for (auto _ : state) {
     TGlobal::RenderWorld();
     glFinish();
   }
   const double frames = double(state.iterations());
-  state.counters["allocs_per_frame"] = double(g_allocations.load() - before) / frames;
+  state.counters["allocs_per_frame"] = double(AllocationCount() - before) / frames;
 }
 
 void Baseline(benchmark::State& state, SceneKind kind) {
   BuildScene(kind);
   const std::vector<DrawRecord> records = Records();
   const TMatrix view = g_scene.camera->matrix.Inverse();
-  const long before = g_allocations.load();
+  const long before = AllocationCount();
   for (auto _ : state) {
     BaselineCamera(view.data());
     BaselineLight(*g_scene.light);
     for (const DrawRecord& r : records) BaselineSurface(r);
     glFinish();
   }
-  state.counters["allocs_per_frame"] = double(g_allocations.load() - before) / double(state.iterations());
+  state.counters["allocs_per_frame"] = double(AllocationCount() - before) / double(state.iterations());
 }
 
 BENCHMARK_CAPTURE(Engine, cubes, SceneKind::kCubes)->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions);

@@ -4,7 +4,6 @@
 // collision steps.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <new>
@@ -16,18 +15,8 @@
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
 #include "engine/scene/global.h"
+#include "support/allocation_counter.h"
 
-// Every heap allocation of this program is counted.
-namespace {
-std::atomic<long> g_allocations{0};
-}
-__attribute__((noinline)) void* operator new(std::size_t size) {
-  ++g_allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
-__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -88,13 +77,13 @@ void BM_LinePick(benchmark::State& state) {
   }
   const std::vector<Segment> segments = MakeSegments();
   size_t i = 0, hits = 0;
-  const long before = g_allocations.load();
+  const long before = AllocationCount();
   for (auto _ : state) {
     const Segment& s = segments[i++ % segments.size()];
     hits += TPick::LinePick(s.x, s.y, s.z, s.dx, s.dy, s.dz) != nullptr;
     benchmark::DoNotOptimize(TPick::picked_time);
   }
-  state.counters["allocs_per_op"] = double(g_allocations.load() - before) / double(state.iterations());
+  state.counters["allocs_per_op"] = double(AllocationCount() - before) / double(state.iterations());
   state.counters["hit_rate"] = double(hits) / double(state.iterations());
 }
 BENCHMARK(BM_LinePick)->Arg(0)->ArgName("octree")->Unit(benchmark::kMicrosecond);
@@ -123,9 +112,9 @@ void BM_CollideAndSlide(benchmark::State& state) {
     ball->PositionEntity(s.x + s.dx * 0.3f, -1, s.z + s.dz * 0.3f);
     TCollision::UpdateCollisions();
     impacts += size_t(ball->CountCollisions());
-    if (before < 0) before = g_allocations.load();  // after the impact list's first growth
+    if (before < 0) before = AllocationCount();  // after the impact list's first growth
   }
-  state.counters["allocs_per_op"] = double(g_allocations.load() - before) / double(state.iterations());
+  state.counters["allocs_per_op"] = double(AllocationCount() - before) / double(state.iterations());
   state.counters["impacts_per_op"] = double(impacts) / double(state.iterations());
   ball->FreeEntity();
   TGlobal::ClearCollisions();

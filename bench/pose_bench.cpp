@@ -4,7 +4,6 @@
 // bookkeeping costs per frame; allocs_per_pose must stay 0.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <new>
@@ -15,19 +14,8 @@
 #include "engine/mesh/bone.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
+#include "support/allocation_counter.h"
 
-// Every heap allocation of this program is counted, so the benchmark can show that
-// posing allocates nothing per frame.
-namespace {
-std::atomic<long> g_allocations{0};
-}
-__attribute__((noinline)) void* operator new(std::size_t size) {
-  ++g_allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
-__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -113,13 +101,13 @@ void BM_AnimateMesh(benchmark::State& state) {
   SkinnedScene& scene = Scene();
   TAnimation::AnimateMesh(scene.mesh, 0.5f, 0, kFrames);  // buffers grow once
   int frame = 0;
-  const long before = g_allocations.load();
+  const long before = AllocationCount();
   for (auto _ : state) {
     TAnimation::AnimateMesh(scene.mesh, float(frame) + 0.5f, 0, kFrames);
     frame = (frame + 1) % kFrames;
     benchmark::ClobberMemory();
   }
-  state.counters["allocs_per_pose"] = double(g_allocations.load() - before) / double(state.iterations());
+  state.counters["allocs_per_pose"] = double(AllocationCount() - before) / double(state.iterations());
   state.SetItemsProcessed(state.iterations() * int64_t(kVertices) * kInfluencesPerVertex);
 }
 BENCHMARK(BM_AnimateMesh)->Unit(benchmark::kMillisecond);

@@ -14,7 +14,7 @@
 #include "engine/mesh/surface.h"
 #include "engine/scene/entity.h"
 #include "support/engine_reset.h"
-#include "allocation_counter.h"
+#include "support/allocation_counter.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "allocation_counter.h"
+#include "support/allocation_counter.h"
 #include "engine/mesh/brush.h"
 #include "engine/mesh/sprite.h"
 #include "engine/mesh/surface.h"
