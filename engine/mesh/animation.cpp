@@ -104,13 +104,21 @@ TMesh* AnimatedMesh(TEntity* entity) {
 
 }  // namespace
 
-int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
+// The animated mesh, drawn deformed from now on, with one clear done flag per vertex
+// index of its largest surface; null for anything else.
+TMesh* TAnimation::BeginPose(TEntity* entity) {
   TMesh* mesh = AnimatedMesh(entity);
-  if (!mesh) return 0;
+  if (!mesh) return nullptr;
   mesh->draw_deformed = 1;
   int vertices = 0;
   for (const SurfacePtr& s : *mesh->surfaces) vertices = std::max(vertices, s->vertex_count);
   done_flags_.assign(std::size_t(vertices), 0);
+  return mesh;
+}
+
+int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
+  TMesh* mesh = BeginPose(entity);
+  if (!mesh) return 0;
 
   if (f > float(last)) f = float(last);
   if (f < float(first) || std::isnan(f)) f = float(first);
@@ -161,12 +169,8 @@ int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
 }
 
 int TAnimation::AnimateMesh2(TEntity* entity, float t, int first, int last) {
-  TMesh* mesh = AnimatedMesh(entity);
+  TMesh* mesh = BeginPose(entity);
   if (!mesh) return 0;
-  mesh->draw_deformed = 1;
-  int vertices = 0;
-  for (const SurfacePtr& s : *mesh->surfaces) vertices = std::max(vertices, s->vertex_count);
-  done_flags_.assign(std::size_t(vertices), 0);
 
   for (const BonePtr& bone_ptr : mesh->bones) {
     if (!bone_ptr) continue;

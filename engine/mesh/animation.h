@@ -74,6 +74,7 @@ class TAnimation {
     int min_vertex, max_vertex;  // the surface's triangle range
     int limit;                   // vertices both position arrays hold
   };
+  static TMesh* BeginPose(TEntity* entity);
   // Reused from pose to pose, so posing a mesh every frame allocates nothing.
   static std::vector<int> done_flags_;
   static std::vector<SkinTarget> targets_;
