@@ -246,7 +246,7 @@ int AntiAlias(int samples);                                                // pa
 int Wireframe(int on);                                                     // non-zero: polygons as lines; 0
 int Collisions(int source_type, int dest_type, int method, int response);  // adds a collision rule; 0
 int ClearCollisions();                                                     // removes every collision rule; 0
-int UpdateWorld(float speed);                                              // advances every animation by speed x its own speed; 0
+int UpdateWorld(float speed);                                              // collisions, then every animation by speed x its own speed; 0
 int RenderWorld();                                                         // every visible camera into the current GL context; 0
 
 // ==== 2D overlay (after RenderWorld, before the flip) ========================================
