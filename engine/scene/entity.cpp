@@ -1,6 +1,8 @@
 // Entity lifetime, transforms, hierarchy and the world list.
 // Appearance and the services (TForm, children, distances, collision settings) are in
-// entity_services.cpp.
+// entity_services.cpp, animation control in entity_animation.cpp, picks in entity_pick.cpp.
+//
+// Sections: lifetime, transforms, world getters, hierarchy and world list, pivot.
 #include "engine/scene/entity.h"
 
 #include "engine/math/vector.h"
