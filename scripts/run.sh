@@ -5,9 +5,5 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release -j"$(nproc)"
-if [ ! -x build/release/app/velmora ]; then
-  echo "The engine is built; the previewer application is not part of this build yet."
-  exit 0
-fi
 cd build/release/app/assets
 exec ../velmora
