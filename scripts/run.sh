@@ -4,6 +4,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release -j"$(nproc)"
+cmake --build build/release -j"$(nproc)" --target velmora velmora_assets
 cd build/release/app/assets
 exec ../velmora
