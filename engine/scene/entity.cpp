@@ -35,9 +35,13 @@ void TEntity::Attach(const std::string& kind, const EntityPtr& parent_entity) {
   }
 }
 
+int TEntity::copy_depth_ = 0;
+
 void TEntity::CopyChildrenOf(const TEntity& source) {
   EntityPtr self = shared_from_this();
+  ++copy_depth_;
   for (const EntityPtr& c : source.children) c->CopyEntity(self);
+  --copy_depth_;
 }
 
 void TEntity::CopyBaseFields(const TEntity& s) {
@@ -60,10 +64,11 @@ void TEntity::CopyBaseFields(const TEntity& s) {
 void TEntity::PlaceCopy(const EntityPtr& parent_entity) {
   AddParent(parent_entity);
   EntityListAdd(entity_list);
-  // Built from the copied local fields rather than parent x source-world, and the
-  // children (copied while this matrix was still zero) are placed under it at once.
+  // Built from the copied local fields rather than parent x source-world. The children
+  // were copied while this matrix was still zero; the outermost copy places the whole
+  // subtree once (each level doing it would cost entities x depth).
   RebuildMatrix();
-  UpdateChildren(this);
+  if (copy_depth_ == 0) UpdateChildren(this);
 }
 
 void TEntity::FreeEntity() { Free(); }

@@ -211,6 +211,7 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   void Free();
 
  private:
+  static int copy_depth_;  // CopyChildrenOf nesting: only the outermost copy places its subtree
   void RebuildMatrix();  // the step that ends every transform operation
   const TCollisionImpact* Impact(int i) const;
   bool freed_ = false;

@@ -250,6 +250,8 @@ TEST_F(EntityCore, CopyHasCorrectWorldMatricesAtOnce) {
   src->EntityRadius(3);
   PivotPtr kid = TPivot::CreatePivot(src);
   kid->PositionEntity(0, 0, 2);
+  PivotPtr grandkid = TPivot::CreatePivot(kid);
+  grandkid->PositionEntity(0, 1, 0);
 
   EntityPtr copy = src->CopyEntity(holder);
   ASSERT_NE(copy, nullptr);
@@ -263,7 +265,8 @@ TEST_F(EntityCore, CopyHasCorrectWorldMatricesAtOnce) {
   ExpectNear3(WorldPos(copy), {1, 5, 0});
   ASSERT_EQ(copy->CountChildren(), 1);
   ExpectNear3(WorldPos(copy->GetChild(1)), {-1, 5, 0});
-  EXPECT_EQ(TEntity::entity_list.Count(), 5u);
+  ExpectNear3(WorldPos(copy->GetChild(1)->GetChild(1)), {-1, 6, 0});
+  EXPECT_EQ(TEntity::entity_list.Count(), 7u);
 }
 
 TEST_F(EntityCore, CreatePivotUnderParentAndHidden) {
