@@ -63,7 +63,13 @@ void TEntity::CopyBaseFields(const TEntity& s) {
 
 void TEntity::PlaceCopy(const EntityPtr& parent_entity) {
   AddParent(parent_entity);
+  // A copy joins the world list as a new entity does, at order 0, and takes its order
+  // over afterwards: the world list is never re-sorted by order (see EntityOrder), and
+  // the render list keeps same-order meshes in world-list order.
+  const int copied_order = order;
+  order = 0;
   EntityListAdd(entity_list);
+  order = copied_order;
   // Built from the copied local fields rather than parent x source-world. The children
   // were copied while this matrix was still zero; the outermost copy places the whole
   // subtree once (each level doing it would cost entities x depth).

@@ -1,5 +1,7 @@
 // Entity transforms, hierarchy, world list, copy and free, through the public getters.
+#include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "engine/mesh/bone.h"
@@ -267,6 +269,26 @@ TEST_F(EntityCore, CopyHasCorrectWorldMatricesAtOnce) {
   ExpectNear3(WorldPos(copy->GetChild(1)), {-1, 5, 0});
   ExpectNear3(WorldPos(copy->GetChild(1)->GetChild(1)), {-1, 6, 0});
   EXPECT_EQ(TEntity::entity_list.Count(), 7u);
+}
+
+// A copy enters the world list at order 0, like any new entity, whatever order it takes
+// over: right behind the last entity of order 0 or more, as a later entity would stand.
+TEST_F(EntityCore, CopyJoinsWorldListAtOrderZero) {
+  const int orders[] = {3, 0, -1};
+  for (int order : orders) {
+    SCOPED_TRACE("order " + std::to_string(order));
+    PivotPtr src = TPivot::CreatePivot();
+    src->EntityOrder(order);
+    PivotPtr later = TPivot::CreatePivot();
+    EntityPtr copy = src->CopyEntity(nullptr);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->order, order);
+    const std::vector<TEntity*> list = WorldList();
+    const auto at = std::find(list.begin(), list.end(), later.get());
+    ASSERT_NE(at, list.end());
+    ASSERT_NE(at + 1, list.end());
+    EXPECT_EQ(at[1], copy.get());
+  }
 }
 
 TEST_F(EntityCore, CreatePivotUnderParentAndHidden) {
