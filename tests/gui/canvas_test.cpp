@@ -146,8 +146,16 @@ TEST_F(CanvasTest, MousePostsInCanvasCoordinatesWithButtonCodes) {
     // One xdotool step at a time with the toolkit running between: FLTK folds the
     // motion of one batch of X events into a single move sent after the batch.
     std::vector<TEvent> got;
-    auto step = [&](const std::string& args) {
+    // Waits for the event the step causes (a loaded machine may deliver it late), then
+    // a little longer for any that come with it.
+    auto step = [&](const std::string& args, EventId want, int x = -1, int y = -1) {
       ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args;
+      PumpUntil([&] {
+        for (const TEvent& e : TakePending()) got.push_back(e);
+        for (const TEvent& e : got)
+          if (e.id == want && (x < 0 || (e.x == x && e.y == y))) return true;
+        return false;
+      });
       PumpUntil([&] {
         for (const TEvent& e : TakePending()) got.push_back(e);
         return false;
@@ -157,11 +165,11 @@ TEST_F(CanvasTest, MousePostsInCanvasCoordinatesWithButtonCodes) {
       return "mousemove " + std::to_string(gl->x_root() + x) + " " + std::to_string(gl->y_root() + y);
     };
     std::string b = std::to_string(c.xdotool_button);
-    step(at(12, 7));
+    step(at(12, 7), EventId::MouseMove, 12, 7);
     got.clear();
-    step("mousedown " + b);
-    step(at(40, 30));
-    step("mouseup " + b);
+    step("mousedown " + b, EventId::MouseDown);
+    step(at(40, 30), EventId::MouseMove, 40, 30);
+    step("mouseup " + b, EventId::MouseUp);
     const TEvent* down = nullptr;
     const TEvent* up = nullptr;
     const TEvent* last_move = nullptr;  // while held: FLTK may send a move after the release too
