@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "../tests/platform/image_files.cpp"
+#include "support/image_files.h"
 #include "engine/mesh/texture.h"
 #include "platform/image.h"
 #include "platform/offscreen.h"

@@ -5,7 +5,7 @@
 
 #include <png.h>
 
-#include "image_files.h"
+#include "support/image_files.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include <png.h>
 
-#include "image_files.h"
+#include "support/image_files.h"
 #include "platform/image.h"
 
 namespace {

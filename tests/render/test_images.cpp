@@ -1,11 +1,11 @@
-// Test image files for the render tests, written with the platform tests' encoders
-// (built into this program as well, so both test programs make files the same way).
+// Test image files for the render tests, written with the shared test encoders
+// (support/image_files.h), so every test program makes files the same way.
 #include "test_images.h"
 
 #include <cstdlib>
 #include <filesystem>
 
-#include "../platform/image_files.cpp"
+#include "support/image_files.h"
 #include "platform/file.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Test image encoders (see image_files.h).
-#include "image_files.h"
+#include "support/image_files.h"
 
 #include <csetjmp>
 #include <cstdio>
