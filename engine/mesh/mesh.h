@@ -46,6 +46,10 @@ class TMesh : public TEntity {
   float MeshDepth();
   // Appends every bone below the entity, depth first, each before its descendants.
   static void CopyBonesList(const TEntity* entity, TList<TBone>& bone_list);
+  // After a subtree copy, given every (source, copy) pair it made: each copied mesh
+  // whose source lists bones outside its own subtree (a skeleton beside it) that were
+  // copied too gets those copies, in the source's order, ahead of its own bones.
+  static void AddCopiedOuterBones(const std::vector<std::pair<const TEntity*, TEntity*>>& copies);
   // Recomputes bounds and a non-fixed cull radius when the geometry changed.
   void GetBounds();
 
