@@ -7,6 +7,7 @@
 
 #include "engine/commands/commands.h"
 #include "loader/loader_fixture.h"
+#include "support/b3d_samples.h"
 
 namespace {
 
@@ -126,6 +127,25 @@ TEST_F(B3dSkeletonLayout, PosesRelativeToTheMeshWhereverTheSkeletonSits) {
     UpdateWorld(1);
     ExpectPosed(copy, c.posed, std::string(c.what) + ": the copy, Animate and UpdateWorld");
   }
+}
+
+// Scaled and turned plain nodes, a scaled mesh off the origin and a plain node between
+// two bones: at the rest pose the skin is the loaded mesh, so the bind pose undoes
+// exactly what the pose builds.
+TEST_F(B3dSkeletonLayout, RestPoseSkinsOntoTheLoadedVerticesThroughPlainNodes) {
+  TB3dWriter w = SampleSkeletonBesideModel();
+  MeshPtr scene = LoadAnimMesh(Save(w), nullptr);
+  ASSERT_NE(scene, nullptr);
+  auto body = std::dynamic_pointer_cast<TMesh>(FindChild(scene, "body"));
+  ASSERT_NE(body, nullptr);
+  ASSERT_EQ(body->bones.Count(), 2u);
+  SetAnimTime(body, 0, 0);  // every key at frame 0 is the bone's rest pose
+  const TSurface& loaded = SurfaceOf(body);
+  std::vector<V3> rest;
+  for (int v = 0; v < 3; ++v) rest.push_back({loaded.VertexX(v), loaded.VertexY(v), loaded.VertexZ(v)});
+  ExpectPosed(body, rest, "rest pose");
+  SetAnimTime(body, 4, 0);
+  EXPECT_GT(std::fabs(Posed(body, 2).y - rest[2].y), 0.5f) << "and it animates";
 }
 
 }  // namespace
