@@ -25,7 +25,7 @@ class TMesh : public TEntity {
   float bounds_max_x = 0, bounds_max_y = 0, bounds_max_z = 0;
   std::shared_ptr<TSurfaceList> surfaces = std::make_shared<TSurfaceList>();
   TList<TSurface> anim_surfaces;  // skinned positions, one per surface, same order
-  TList<TBone> bones;             // below the mesh, each bone before its descendants
+  TList<TBone> bones;             // below the mesh or beside it, each bone before its descendants
   TMatrix sprite_matrix;          // drawn instead of the entity matrix by a sprite
   OctreePtr octree;               // shared by copies
   int bounds_stale = 1;
