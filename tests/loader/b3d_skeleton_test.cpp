@@ -19,7 +19,7 @@ struct V3 {
 };
 
 const float kHalf = std::sqrt(0.5f);
-// Rotation keys: none at frame 0, a quarter turn about y (x toward z) at frame 10.
+// Rotation keys: no turn at frame 0, a quarter turn about y (x toward z) at frame 10.
 const std::vector<B3dKey> kQuarterTurn = {{0, {1, 0, 0, 0}}, {10, {kHalf, 0, kHalf, 0}}};
 const std::vector<std::pair<int, float>> kAllThree = {{0, 1}, {1, 1}, {2, 1}};
 
@@ -32,6 +32,11 @@ TB3dWriter& Triangle(TB3dWriter& w, const std::vector<float>& xyz) {
 V3 Posed(const MeshPtr& mesh, int v) {
   const std::vector<float>& p = mesh->anim_surfaces.First()->vertex_positions;
   return {p[size_t(v) * 3], p[size_t(v) * 3 + 1], -p[size_t(v) * 3 + 2]};
+}
+
+// The mesh named body: the model's root or below it.
+MeshPtr BodyOf(const EntityPtr& root) {
+  return std::dynamic_pointer_cast<TMesh>(root->name == "body" ? root : FindChild(root, "body"));
 }
 
 void ExpectPosed(const MeshPtr& mesh, const std::vector<V3>& want, const std::string& what) {
@@ -92,7 +97,7 @@ TEST_F(B3dSkeletonLayout, PosesRelativeToTheMeshWhereverTheSkeletonSits) {
     const std::string file = Save(w);
     MeshPtr root = LoadAnimMesh(file, nullptr);
     ASSERT_NE(root, nullptr) << c.what;
-    auto body = std::dynamic_pointer_cast<TMesh>(root->name == "body" ? root : FindChild(root, "body"));
+    MeshPtr body = BodyOf(root);
     ASSERT_NE(body, nullptr) << c.what;
     if (body->bones.Count() != 1) {
       ADD_FAILURE() << c.what << ": " << body->bones.Count() << " bones";
@@ -114,7 +119,7 @@ TEST_F(B3dSkeletonLayout, PosesRelativeToTheMeshWhereverTheSkeletonSits) {
 
     // The whole model copied animates as the original does, with its own bones.
     EntityPtr copy_root = CopyEntity(root, nullptr);
-    auto copy = std::dynamic_pointer_cast<TMesh>(copy_root->name == "body" ? copy_root : FindChild(copy_root, "body"));
+    MeshPtr copy = BodyOf(copy_root);
     ASSERT_NE(copy, nullptr) << c.what;
     if (copy->bones.Count() != 1) {
       ADD_FAILURE() << c.what << ": the copy has " << copy->bones.Count() << " bones";
@@ -122,6 +127,7 @@ TEST_F(B3dSkeletonLayout, PosesRelativeToTheMeshWhereverTheSkeletonSits) {
     }
     EXPECT_NE(copy->bones.First(), body->bones.First()) << c.what;
     EXPECT_EQ(FindChild(copy_root, "b1"), copy->bones.First()) << c.what;
+    FreeEntity(root);  // the copy needs nothing of the original
     Animate(copy, 3, c.frame, 0, 0);  // one shot: the second update poses the frame
     UpdateWorld(1);
     UpdateWorld(1);
@@ -136,7 +142,7 @@ TEST_F(B3dSkeletonLayout, RestPoseSkinsOntoTheLoadedVerticesThroughPlainNodes) {
   TB3dWriter w = SampleSkeletonBesideModel();
   MeshPtr scene = LoadAnimMesh(Save(w), nullptr);
   ASSERT_NE(scene, nullptr);
-  auto body = std::dynamic_pointer_cast<TMesh>(FindChild(scene, "body"));
+  MeshPtr body = BodyOf(scene);
   ASSERT_NE(body, nullptr);
   ASSERT_EQ(body->bones.Count(), 2u);
   SetAnimTime(body, 0, 0);  // every key at frame 0 is the bone's rest pose
