@@ -79,6 +79,25 @@ TEST_F(B3dSkeletonLayout, PosesRelativeToTheMeshWhereverTheSkeletonSits) {
        },
        10,
        {{2, 0, 1}, {2, 0, 0}, {2, 1, 0}}},
+      // The scene's x is the turned mesh's -z.
+      {"skeleton beside a turned mesh: the bone moves along the scene's axes",
+       [](TB3dWriter& w) {
+         w.BeginNode("scene").BeginNode("body", {0, 0, 0}, {1, 1, 1}, {kHalf, 0, kHalf, 0});
+         Triangle(w, {0, 0, 0, 1, 0, 0, 0, 1, 0}).Anim(10).End();
+         w.BeginNode("b1").Bone(kAllThree).Keys(1, {{0, {0, 0, 0}}, {10, {1, 0, 0}}});
+       },
+       10,
+       {{0, 0, -1}, {1, 0, -1}, {0, 1, -1}}},
+      // The node's quarter turn takes the bone's x to the mesh's z, as it would a bone's.
+      {"a turned plain node: the bone moves along the node's axes",
+       [](TB3dWriter& w) {
+         w.BeginNode("body");
+         Triangle(w, {3, 0, 0, 2, 0, 0, 2, 1, 0}).Anim(10);
+         w.BeginNode("arm", {2, 0, 0}, {1, 1, 1}, {kHalf, 0, kHalf, 0}).BeginNode("b1").Bone(kAllThree);
+         w.Keys(1, {{0, {0, 0, 0}}, {10, {1, 0, 0}}});
+       },
+       10,
+       {{3, 0, 1}, {2, 0, 1}, {2, 1, 1}}},
       // The rig turns about (2, 0, 0) of the scene, which is (2, 0, -5) of the mesh.
       {"skeleton beside a mesh off the origin, its root under a plain node",
        [](TB3dWriter& w) {
