@@ -115,7 +115,6 @@ class B3dLoad {
   int BrushId(int32_t id) const { return TBoundedReader::InRange(id, int64_t(brushes_.size())) ? id : -1; }
   void Place(const EntityPtr& entity, bool is_mesh);
   MeshPtr MakeMesh();
-  bool IsAncestor(const TEntity* ancestor, const TEntity* entity) const;
 
   TBoundedReader in_;
   EntityPtr parent_;
@@ -284,12 +283,6 @@ void B3dLoad::Node(int64_t end) {
   // A node with neither MESH nor BONE that holds children or animation is a mesh.
   const std::string next = PeekTag();
   if (next == "NODE" || next == "ANIM") MakeMesh();
-}
-
-bool B3dLoad::IsAncestor(const TEntity* ancestor, const TEntity* entity) const {
-  for (const TEntity* e = entity ? entity->parent : nullptr; e; e = e->parent)
-    if (e == ancestor) return true;
-  return false;
 }
 
 void B3dLoad::Place(const EntityPtr& entity, bool is_mesh) {
@@ -495,8 +488,9 @@ void B3dLoad::Bone(int64_t end) {
 
   bone->EntityListAdd(TEntity::entity_list);
   Place(bone, false);
-  // A bone skins the mesh it sits below; one elsewhere in the tree moves no vertices.
-  TMesh* owner = mesh_ && IsAncestor(mesh_.get(), bone.get()) ? mesh_.get() : nullptr;
+  // A bone skins the mesh of the last MESH chunk, wherever it sits: below the mesh,
+  // beside it, or under plain nodes.
+  TMesh* owner = mesh_.get();
   const int vertex_count = owner && holder_ ? holder_->vertex_count : 0;
 
   const int64_t n = in_.RecordsBefore(8, end);
@@ -524,7 +518,7 @@ void B3dLoad::Bone(int64_t end) {
   }
   // The bind pose relative to the mesh, built as posing builds poses, so the rest
   // pose skins every vertex onto itself wherever the mesh stood at load time.
-  bone->inverse_bind_matrix = std::make_shared<TMatrix>(TAnimation::RestPoseMatrix(*bone).Inverse());
+  TAnimation::BindBone(owner, *bone);
   if (owner) owner->bones.AddLast(bone);
 }
 

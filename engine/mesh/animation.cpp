@@ -23,6 +23,8 @@ constexpr std::size_t kMaxVertexNumbers = std::size_t(std::numeric_limits<int>::
 
 constexpr int kPositionKey = 1;
 constexpr int kRotationKey = 4;
+// Below this determinant a node's 3x3 part is taken as singular (a zero scale).
+constexpr float kSingular = 1e-20f;
 
 struct Pose {
   float x, y, z;
@@ -83,18 +85,160 @@ float Line(float before, float after, float db, float da) {
   return db + da == 0.0f ? before : before + (after - before) / (db + da) * db;
 }
 
-// The bone's matrix from its local pose: rotation, translation, then onto its parent
-// bone's pose, which the list order has already made for this pose.
-void SetBoneMatrix(TBone& bone, const Pose& p) {
-  TMatrix& m = bone.matrix;
+// ---- The frame a bone hangs in ----------------------------------------------------
+
+// A node's own transform (position, turn, scale) in bone space: its local matrix with
+// the stored z negation undone on both sides, so that it multiplies with bone matrices.
+TMatrix NodeMatrix(const TEntity& e) {
+  TMatrix m;
+  m.TForm(e.pos_x, e.pos_y, e.pos_z, e.pitch, e.yaw, e.roll, e.scale_x, e.scale_y, e.scale_z);
+  for (int c = 0; c < 4; ++c)
+    for (int r = 0; r < 3; ++r)
+      if ((c == 2) != (r == 2)) m.grid[c][r] = -m.grid[c][r];
+  return m;
+}
+
+// True when e lies above the mesh in the tree.
+bool Holds(const TEntity* e, const TMesh* mesh) {
+  for (const TEntity* a = mesh ? mesh->parent : nullptr; a; a = a->parent)
+    if (a == e) return true;
+  return false;
+}
+
+// What lies between a bone and its mesh, found by climbing from the bone's parent.
+// Plain (non-bone) nodes on the way take part with their own transforms; the climb
+// ends at the first of:
+//  - the mesh, or no parent at all: the mesh's own space;
+//  - a bone: the frame continues with that bone's matrix;
+//  - a node above the mesh too (the skeleton sits beside the mesh), or the top of a
+//    tree apart from the mesh's: the frame continues with the mesh's side (MeshSide).
+struct Climb {
+  enum End { kMesh, kBone, kBeside };
+  End end = kMesh;
+  const TBone* bone = nullptr;      // kBone: the bone it ended at
+  const TEntity* common = nullptr;  // kBeside: the node above both; null for apart trees
+  bool passed = false;              // some plain node was passed
+  TMatrix nodes;                    // their transforms, multiplied top down
+};
+
+Climb ClimbToMesh(const TMesh* mesh, const TBone& bone) {
+  Climb c;
+  for (const TEntity* e = bone.parent; e; e = e->parent) {
+    if (e == mesh) return c;
+    if (const TBone* b = dynamic_cast<const TBone*>(e)) {
+      c.end = Climb::kBone;
+      c.bone = b;
+      return c;
+    }
+    if (Holds(e, mesh)) {
+      c.end = Climb::kBeside;
+      c.common = e;
+      return c;
+    }
+    TMatrix m = NodeMatrix(*e);
+    if (c.passed) m.Multiply(c.nodes);
+    c.nodes = m;
+    c.passed = true;
+  }
+  if (c.passed) c.end = Climb::kBeside;  // a bone without a parent stays in mesh space
+  return c;
+}
+
+// Inverse of an affine matrix (scale and shear included); a singular one, which no
+// sane node gives, falls back to the rigid inverse, so the result stays finite.
+TMatrix AffineInverse(const TMatrix& m) {
+  const auto& g = m.grid;
+  TMatrix inv;
+  inv.grid[0][0] = g[1][1] * g[2][2] - g[2][1] * g[1][2];
+  inv.grid[1][0] = g[2][0] * g[1][2] - g[1][0] * g[2][2];
+  inv.grid[2][0] = g[1][0] * g[2][1] - g[2][0] * g[1][1];
+  inv.grid[0][1] = g[2][1] * g[0][2] - g[0][1] * g[2][2];
+  inv.grid[1][1] = g[0][0] * g[2][2] - g[2][0] * g[0][2];
+  inv.grid[2][1] = g[2][0] * g[0][1] - g[0][0] * g[2][1];
+  inv.grid[0][2] = g[0][1] * g[1][2] - g[1][1] * g[0][2];
+  inv.grid[1][2] = g[1][0] * g[0][2] - g[0][0] * g[1][2];
+  inv.grid[2][2] = g[0][0] * g[1][1] - g[1][0] * g[0][1];
+  const float det = g[0][0] * inv.grid[0][0] + g[1][0] * inv.grid[0][1] + g[2][0] * inv.grid[0][2];
+  if (!std::isfinite(det) || std::fabs(det) < kSingular) return m.Inverse();
+  for (int c = 0; c < 3; ++c)
+    for (int r = 0; r < 3; ++r) inv.grid[c][r] /= det;
+  for (int r = 0; r < 3; ++r)
+    inv.grid[3][r] = -(inv.grid[0][r] * g[3][0] + inv.grid[1][r] * g[3][1] + inv.grid[2][r] * g[3][2]);
+  inv.grid[3][3] = 1.0f;
+  return inv;
+}
+
+// The mesh's side of the frame of a skeleton beside it: the inverse of the transforms
+// from below the common node down to the mesh itself (from the top of its tree when
+// there is no common node). Taken when a bone is bound and kept: moving the mesh later
+// must not move its skin relative to it.
+TMatrix MeshSide(const TMesh* mesh, const TEntity* common) {
+  TMatrix m;
+  m.LoadIdentity();
+  if (!mesh) return m;
+  m = NodeMatrix(*mesh);
+  for (const TEntity* e = mesh->parent; e && e != common; e = e->parent) {
+    TMatrix above = NodeMatrix(*e);
+    above.Multiply(m);
+    m = above;
+  }
+  return AffineInverse(m);
+}
+
+void LocalMatrix(const Pose& p, TMatrix& m) {
   TQuaternion::QuatToMat(p.qw, p.qx, p.qy, p.qz, m);
   m.grid[3][0] = p.x, m.grid[3][1] = p.y, m.grid[3][2] = p.z;
   m.grid[0][3] = m.grid[1][3] = m.grid[2][3] = 0.0f;  // the parent product reads this row
-  if (const TBone* parent = dynamic_cast<const TBone*>(bone.parent)) {
-    TMatrix world = parent->matrix;
-    world.Multiply(m);
-    m.Overwrite(world);
+}
+
+// The bone's rest pose relative to the mesh, built as posing builds poses so that the
+// rest pose cancels as exactly as it can. general is set when plain nodes or the
+// mesh's side took part: they may scale, so only a general inverse undoes them.
+TMatrix RestMatrix(const TMesh* mesh, const TBone& bone, bool& general) {
+  Pose rest;
+  RestPose(bone, rest);
+  TMatrix local;
+  LocalMatrix(rest, local);
+  const Climb c = ClimbToMesh(mesh, bone);
+  if (c.end == Climb::kMesh && !c.passed) return local;
+  TMatrix frame;
+  if (c.end == Climb::kBone) {
+    frame = RestMatrix(mesh, *c.bone, general);
+  } else if (c.end == Climb::kBeside) {
+    frame = MeshSide(mesh, c.common);
+  } else {
+    frame.LoadIdentity();
   }
+  if (c.passed) frame.Multiply(c.nodes);
+  general = general || c.passed || c.end == Climb::kBeside;
+  frame.Multiply(local);
+  return frame;
+}
+
+// The bone's matrix from its local pose: rotation, translation, then onto the frame it
+// hangs in. A parent bone's pose is already this pose's: the list holds parents first.
+void SetBoneMatrix(const TMesh& mesh, TBone& bone, const Pose& p) {
+  TMatrix& m = bone.matrix;
+  LocalMatrix(p, m);
+  const TEntity* parent = bone.parent;
+  if (!parent || parent == &mesh) return;
+  TMatrix frame;
+  if (const TBone* parent_bone = dynamic_cast<const TBone*>(parent)) {
+    frame = parent_bone->matrix;
+  } else {
+    // Plain nodes between: rare, and a few matrix products per skeleton root.
+    const Climb c = ClimbToMesh(&mesh, bone);
+    if (c.end == Climb::kBone) {
+      frame = c.bone->matrix;
+    } else if (c.end == Climb::kBeside && bone.mesh_side) {
+      frame = *bone.mesh_side;
+    } else {
+      frame.LoadIdentity();
+    }
+    if (c.passed) frame.Multiply(c.nodes);
+  }
+  frame.Multiply(m);
+  m.Overwrite(frame);
 }
 
 TMesh* AnimatedMesh(TEntity* entity) {
@@ -162,7 +306,7 @@ int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
     bone.key_quat_y = pose.qy, bone.key_quat_z = pose.qz;
     bone.key_posed = 1;
 
-    SetBoneMatrix(bone, pose);
+    SetBoneMatrix(*mesh, bone, pose);
     VertexDeform(*mesh, bone, done_flags_);
   }
   return 0;
@@ -200,7 +344,7 @@ int TAnimation::AnimateMesh2(TEntity* entity, float t, int first, int last) {
                          pose.qx, pose.qy, pose.qz, pose.qw, t);
     }
     // key_pos and key_quat stay: every step of one transition blends from the same start.
-    SetBoneMatrix(bone, pose);
+    SetBoneMatrix(*mesh, bone, pose);
     VertexDeform(*mesh, bone, done_flags_);
   }
   return 0;
@@ -304,29 +448,16 @@ int TAnimation::VertexDeform(TMesh& mesh, const TBone& bone, std::vector<int>& d
   return 0;
 }
 
-TMatrix TAnimation::RestPoseMatrix(const TBone& bone) {
-  // The chain of bones from the skeleton's root down to this one, multiplied top down
-  // in the order posing multiplies, so that the rest pose cancels as exactly as it can.
-  std::vector<const TBone*> chain{&bone};
-  while (const TBone* parent = dynamic_cast<const TBone*>(chain.back()->parent)) chain.push_back(parent);
-  TMatrix m;
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    TMatrix local;
-    Pose rest;
-    RestPose(**it, rest);
-    TQuaternion::QuatToMat(rest.qw, rest.qx, rest.qy, rest.qz, local);
-    local.grid[3][0] = rest.x, local.grid[3][1] = rest.y, local.grid[3][2] = rest.z;
-    if (it == chain.rbegin()) {
-      m = local;
-    } else {
-      m.Multiply(local);
-    }
-  }
-  return m;
+void TAnimation::BindBone(const TMesh* mesh, TBone& bone) {
+  const Climb c = ClimbToMesh(mesh, bone);
+  bone.mesh_side = c.end == Climb::kBeside ? std::make_shared<TMatrix>(MeshSide(mesh, c.common)) : nullptr;
+  bool general = false;
+  const TMatrix rest = RestMatrix(mesh, bone, general);
+  bone.inverse_bind_matrix = std::make_shared<TMatrix>(general ? AffineInverse(rest) : rest.Inverse());
 }
 
 void TAnimation::SetBindPose(const TMesh& mesh) {
   for (const BonePtr& bone : mesh.bones) {
-    if (bone) bone->inverse_bind_matrix = std::make_shared<TMatrix>(RestPoseMatrix(*bone).Inverse());
+    if (bone) BindBone(&mesh, *bone);
   }
 }

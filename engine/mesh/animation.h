@@ -8,16 +8,26 @@
 //    negated). A bone's local matrix is QuatToMat(w, x, y, z) of the file quaternion,
 //    translation grid[3][0..2] = the file position, no scale; for the rest pose that is
 //    QuatToMat(rest_quat_w, rest_quat_x, rest_quat_y, rest_quat_z) with translation
-//    (rest_pos_x, rest_pos_y, -rest_pos_z). A bone whose parent is a TBone is posed as
-//    parent pose x local; any other parent (the mesh, another entity, none) makes it a
-//    root of the skeleton, posed in the mesh's own space. After a pose TBone::matrix
-//    holds this pose relative to the mesh; it never includes the mesh's world matrix.
-//  * inverse_bind_matrix = RestPoseMatrix(bone).Inverse(): the rest pose built by the
-//    same rule, relative to the mesh and NOT through the mesh's load-time world matrix.
-//    SetBindPose(mesh) sets it for every listed bone. At the rest pose the skinning
-//    matrix (pose x inverse bind) is then the identity, the copies reproduce the loaded
-//    vertices, and drawing applies the mesh's current matrix: a posed mesh keeps its
-//    placement however the mesh was placed when it was loaded.
+//    (rest_pos_x, rest_pos_y, -rest_pos_z).
+//  * The pose chain. A bone's pose is frame x local, where the frame is what lies
+//    between the bone and its mesh, found by climbing from the bone's parent:
+//      - the mesh itself, or no parent: nothing (the mesh's own space);
+//      - a parent bone: its pose (made earlier in this pose, parents come first);
+//      - plain (non-bone) nodes: each adds its current local transform (position, turn,
+//        scale, z mirrored into bone space), top down, until the climb meets the mesh,
+//        a bone (whose pose goes on top), or a node that also holds the mesh (or the
+//        top of a tree apart from the mesh's): the skeleton then sits beside the mesh,
+//        and mesh_side goes on top;
+//      - mesh_side: the inverse of the local transforms from below that common node
+//        (from the top) down to the mesh itself, taken when the bone was bound.
+//    TBone::matrix holds the pose relative to the mesh; it never includes the mesh's
+//    own placement, so moving, turning or scaling the mesh never changes the skin.
+//  * The bind pose: BindBone(mesh, bone) builds the rest pose by the same chain (rest
+//    poses for the bones, the nodes as they stand, mesh_side taken then) and stores its
+//    inverse in inverse_bind_matrix; SetBindPose(mesh) binds every listed bone. At the
+//    rest pose the skinning matrix (pose x inverse bind) is then the identity, the
+//    copies reproduce the loaded vertices, and drawing applies the mesh's current
+//    matrix: a posed mesh keeps its placement however it was placed when loaded.
 //  * mesh.anim_surfaces: one copy per entry of mesh.surfaces, same order. Only the
 //    copy's vertex_positions is used (x, y, -z per vertex, starting as a copy of its
 //    surface's); its vertex_count need not be set, writes stop at the array's end.
@@ -61,9 +71,9 @@ class TAnimation {
   // 0 until some bone wrote that vertex (the copy is then overwritten), 1 after (added to).
   static int VertexDeform(TMesh& mesh, const TBone& bone, std::vector<int>& done);
 
-  // The bone's rest pose relative to its mesh, by the rule above.
-  static TMatrix RestPoseMatrix(const TBone& bone);
-  // inverse_bind_matrix of every bone of the mesh's list from its rest pose.
+  // Binds the bone to the mesh (null: none) at its rest pose, by the rules above.
+  static void BindBone(const TMesh* mesh, TBone& bone);
+  // Binds every bone of the mesh's list.
   static void SetBindPose(const TMesh& mesh);
 
  private:

@@ -27,6 +27,7 @@ EntityPtr TBone::CopyEntity(const EntityPtr& parent_entity) {
   copy->influence_weights = influence_weights;
   if (keys) copy->keys = keys->Copy();
   if (inverse_bind_matrix) copy->inverse_bind_matrix = std::make_shared<TMatrix>(*inverse_bind_matrix);
+  if (mesh_side) copy->mesh_side = std::make_shared<TMatrix>(*mesh_side);
   copy->key_pos_x = key_pos_x, copy->key_pos_y = key_pos_y, copy->key_pos_z = key_pos_z;
   copy->key_quat_w = key_quat_w, copy->key_quat_x = key_quat_x;
   copy->key_quat_y = key_quat_y, copy->key_quat_z = key_quat_z;

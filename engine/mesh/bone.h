@@ -1,8 +1,8 @@
 // TBone: a joint of a skinned mesh's skeleton, and TAnimationKeys, its key frames.
 //
-// Bones sit in the entity tree below their mesh, but their matrices belong to the
-// skeletal animation: transform propagation stops at them, and they hold poses
-// relative to the mesh. Freeing a bone on its own does nothing; it goes with its mesh.
+// Bones sit in the entity tree below their mesh or beside it, but their matrices
+// belong to the skeletal animation: transform propagation stops at them, and they hold
+// poses relative to the mesh. Freeing a bone on its own does nothing; it goes with its mesh.
 #pragma once
 
 #include <memory>
@@ -33,6 +33,9 @@ class TBone : public TEntity {
   std::vector<float> influence_weights;
   std::shared_ptr<TAnimationKeys> keys;
   std::shared_ptr<TMatrix> inverse_bind_matrix;
+  // Set when the bone was bound to a mesh beside its skeleton (not below the mesh): the
+  // mesh's side of the frame the bone hangs in, fixed at that moment (see animation.h).
+  std::shared_ptr<TMatrix> mesh_side;
   float key_pos_x = 0, key_pos_y = 0, key_pos_z = 0;  // the last pose: a transition starts here
   float key_quat_w = 0, key_quat_x = 0, key_quat_y = 0, key_quat_z = 0;
   // 1 once AnimateMesh has posed the bone; until then a transition starts from the rest

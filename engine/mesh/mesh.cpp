@@ -3,6 +3,7 @@
 #include "engine/mesh/mesh.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "engine/math/trig.h"
 #include "engine/mesh/bone.h"
@@ -101,6 +102,30 @@ void TMesh::CopyBonesList(const TEntity* entity, TList<TBone>& bone_list) {
   for (const EntityPtr& c : entity->children) {
     if (auto bone = std::dynamic_pointer_cast<TBone>(c)) bone_list.AddLast(bone);
     CopyBonesList(c.get(), bone_list);
+  }
+}
+
+void TMesh::AddCopiedOuterBones(const std::vector<std::pair<const TEntity*, TEntity*>>& copies) {
+  auto below = [](const TEntity* e, const TEntity* ancestor) {
+    for (const TEntity* a = e->parent; a; a = a->parent)
+      if (a == ancestor) return true;
+    return false;
+  };
+  std::unordered_map<const TEntity*, TEntity*> copy_of;
+  for (const auto& [source, copy] : copies) {
+    const auto* mesh = dynamic_cast<const TMesh*>(source);
+    auto* mesh_copy = dynamic_cast<TMesh*>(copy);
+    if (!mesh || !mesh_copy) continue;
+    TList<TBone>::LinkPtr at;  // the last bone added ahead of the copy's own
+    for (const BonePtr& bone : mesh->bones) {
+      if (!bone || below(bone.get(), mesh)) continue;
+      if (copy_of.empty()) copy_of.insert(copies.begin(), copies.end());
+      auto found = copy_of.find(bone.get());
+      if (found == copy_of.end()) continue;  // not part of this copy
+      auto bone_copy = std::dynamic_pointer_cast<TBone>(found->second->shared_from_this());
+      if (!bone_copy) continue;
+      at = at ? mesh_copy->bones.InsertAfterLink(bone_copy, at.get()) : mesh_copy->bones.AddFirst(bone_copy);
+    }
   }
 }
 

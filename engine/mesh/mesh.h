@@ -25,7 +25,7 @@ class TMesh : public TEntity {
   float bounds_max_x = 0, bounds_max_y = 0, bounds_max_z = 0;
   std::shared_ptr<TSurfaceList> surfaces = std::make_shared<TSurfaceList>();
   TList<TSurface> anim_surfaces;  // skinned positions, one per surface, same order
-  TList<TBone> bones;             // below the mesh, each bone before its descendants
+  TList<TBone> bones;             // below the mesh or beside it, each bone before its descendants
   TMatrix sprite_matrix;          // drawn instead of the entity matrix by a sprite
   OctreePtr octree;               // shared by copies
   int bounds_stale = 1;
@@ -46,6 +46,10 @@ class TMesh : public TEntity {
   float MeshDepth();
   // Appends every bone below the entity, depth first, each before its descendants.
   static void CopyBonesList(const TEntity* entity, TList<TBone>& bone_list);
+  // After a subtree copy, given every (source, copy) pair it made: each copied mesh
+  // whose source lists bones outside its own subtree (a skeleton beside it) that were
+  // copied too gets those copies, in the source's order, ahead of its own bones.
+  static void AddCopiedOuterBones(const std::vector<std::pair<const TEntity*, TEntity*>>& copies);
   // Recomputes bounds and a non-fixed cull radius when the geometry changed.
   void GetBounds();
 

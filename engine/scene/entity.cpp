@@ -8,6 +8,7 @@
 #include "engine/math/vector.h"
 #include "engine/mesh/bone.h"
 #include "engine/mesh/brush.h"
+#include "engine/mesh/mesh.h"
 #include "engine/scene/camera.h"
 
 TEntity::List TEntity::entity_list;
@@ -36,12 +37,24 @@ void TEntity::Attach(const std::string& kind, const EntityPtr& parent_entity) {
 }
 
 int TEntity::copy_depth_ = 0;
+std::vector<std::pair<const TEntity*, TEntity*>> TEntity::copied_;
 
 void TEntity::CopyChildrenOf(const TEntity& source) {
   EntityPtr self = shared_from_this();
+  if (copy_depth_ == 0) {
+    copied_.clear();
+    copied_.emplace_back(&source, this);
+  }
   ++copy_depth_;
-  for (const EntityPtr& c : source.children) c->CopyEntity(self);
+  for (const EntityPtr& c : source.children) {
+    EntityPtr copy = c->CopyEntity(self);
+    if (copy) copied_.emplace_back(c.get(), copy.get());
+  }
   --copy_depth_;
+  if (copy_depth_ > 0) return;
+  // The whole subtree stands now: a copied mesh can find the copies of bones beside it.
+  TMesh::AddCopiedOuterBones(copied_);
+  copied_.clear();
 }
 
 void TEntity::CopyBaseFields(const TEntity& s) {

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/collision/collision.h"
@@ -212,6 +213,9 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
 
  private:
   static int copy_depth_;  // CopyChildrenOf nesting: only the outermost copy places its subtree
+  // Every (source, copy) pair of the copy under way, for the links that cross branches
+  // of the copied subtree (a mesh and the skeleton beside it).
+  static std::vector<std::pair<const TEntity*, TEntity*>> copied_;
   void RebuildMatrix();  // the step that ends every transform operation
   const TCollisionImpact* Impact(int i) const;
   bool freed_ = false;

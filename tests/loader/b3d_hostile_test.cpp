@@ -180,12 +180,12 @@ TEST_F(B3dOrder, ChunksOutOfOrder) {
          w.Keys(1, {{0, {1, 1, 1}}});
        },
        0, 0, 0, 0},
-      {"a bone outside the mesh's subtree",
+      {"a bone outside the mesh's subtree is still the last mesh's",
        [](TB3dWriter& w) {
          w.BeginNode("m").BeginMesh().Vrts(0, 1, 2, TriangleVertices()).Tris(-1, {0, 1, 2}).End().End();
          w.BeginNode("b").Bone({{0, 1}});
        },
-       3, 1, 0, 2},
+       3, 1, 1, 2},
       {"MESH before any NODE", [](TB3dWriter& w) { TriangleMesh(w); }, 3, 1, 0, 1},
   };
   for (const Case& c : cases) {

@@ -233,6 +233,50 @@ TEST_F(Skinning, RestPoseReproducesTheMeshWhereverItWasPlaced) {
   EXPECT_NEAR(root->matrix.grid[3][2], 3, 1e-6);
 }
 
+// Plain nodes in a bone's chain take part with their own transforms, scale included,
+// in the bind pose and in the pose: the skin turns about where the nodes put the bone.
+TEST_F(Skinning, PlainNodesBetweenMeshAndBonesTakePart) {
+  const float h = float(std::sqrt(0.5));
+  const struct {
+    const char* name;
+    V3 vertex;
+    // Builds the chain; the returned bone carries the quarter turn about y (x toward z).
+    BonePtr (*build)(const MeshPtr& m);
+    V3 turned;
+  } cases[] = {
+      {"mesh, scaled pivot off the origin, bone", {2, 0, 0},
+       [](const MeshPtr& m) {
+         PivotPtr p = TPivot::CreatePivot(m);
+         p->PositionEntity(1, 0, 0);
+         p->ScaleEntity(2, 2, 2);
+         return AddBone(m, p, {0, 0, 0}, kIdentity, {0}, {1});
+       },
+       {1, 0, 1}},
+      {"bone, pivot, bone: the turn of the first carries the second", {2, 1, 0},
+       [](const MeshPtr& m) {
+         BonePtr a = AddBone(m, m, {0, 1, 0}, kIdentity, {}, {});
+         PivotPtr x = TPivot::CreatePivot(a);
+         x->PositionEntity(1, 0, 0);
+         AddBone(m, x, {0, 0, 0}, kIdentity, {0}, {1});
+         return a;
+       },
+       {0, 1, 2}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MeshPtr m = SkinnedMesh({c.vertex});
+    BonePtr turning = c.build(m);
+    RotKey(turning, 0, 1, 0, 0, 0);
+    RotKey(turning, 10, h, 0, h, 0);
+    TAnimation::SetBindPose(*m);
+    TAnimation::AnimateMesh(m, 0, 0, 10);
+    ExpectNear(Posed(m, 0), c.vertex);
+    TAnimation::AnimateMesh(m, 10, 0, 10);
+    ExpectNear(Posed(m, 0), c.turned);
+    m->FreeEntity();
+  }
+}
+
 TEST_F(Skinning, TransitionFromANeverPosedMeshStartsAtRest) {
   MeshPtr m = SkinnedMesh({{1, 0, 0}});
   const float h = float(std::sqrt(0.5));

@@ -68,11 +68,26 @@ TB3dWriter SampleBoneRootedModel() {
   return w;
 }
 
+TB3dWriter SampleSkeletonBesideModel() {
+  const float h = std::sqrt(0.5f);
+  TB3dWriter w;
+  w.Header().BeginNode("scene");
+  w.BeginNode("body", {0, 0, 5}, {2, 2, 2}).BeginMesh().Vrts(0, 1, 2, Triangle(0)).Tris(-1, {0, 1, 2}).End();
+  w.Anim(4).End();
+  w.BeginNode("rig", {2, 0, 0}, {1, 3, 1}, {h, 0, h, 0}).BeginNode("root").Bone({{0, 1}, {1, 0.5f}});
+  w.Keys(4, {{0, {1, 0, 0, 0}}, {4, {h, 0, h, 0}}});
+  w.BeginNode("wrist", {0, 1, 0}).BeginNode("hand").Bone({{1, 0.5f}, {2, 1}});
+  w.Keys(1, {{0, {0, 0, 0}}, {4, {0, 1, 0}}});
+  w.Finish();
+  return w;
+}
+
 std::vector<TB3dWriter> SampleModels() {
   std::vector<TB3dWriter> models;
   models.push_back(SampleStaticModel());
   models.push_back(SampleSkinnedModel());
   models.push_back(SampleBoneRootedModel());
+  models.push_back(SampleSkeletonBesideModel());
   return models;
 }
 

@@ -13,6 +13,9 @@ TB3dWriter SampleStaticModel();
 TB3dWriter SampleSkinnedModel();
 // A skeleton at the root, with a mesh below a bone.
 TB3dWriter SampleBoneRootedModel();
+// A skeleton beside a scaled mesh off the origin: its root bone under a turned, scaled
+// plain node, and a plain node between the root bone and the next.
+TB3dWriter SampleSkeletonBesideModel();
 std::vector<TB3dWriter> SampleModels();
 
 // A skinned model of `meshes` meshes side by side, each a grid with vertices_per_mesh
