@@ -157,6 +157,7 @@ void Notify(const std::string& text, bool serious) {
   ok->callback([](Fl_Widget* w, void*) { w->window()->hide(); });
   window.end();
   window.set_modal();
+  window.position((Fl::w() - width) / 2, (Fl::h() - height) / 3);  // clear of the menu bar
   window.show();
   ok->take_focus();
   while (window.shown()) Fl::wait();

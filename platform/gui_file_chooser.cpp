@@ -154,6 +154,7 @@ class FileChooser {
     window_.set_modal();
     window_.callback(OnCancel, this);  // the close box and Escape cancel
     window_.resizable(list_);
+    window_.position((Fl::w() - kChooserWidth) / 2, (Fl::h() - kChooserHeight) / 3);
     List();
   }
 
