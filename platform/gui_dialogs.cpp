@@ -145,7 +145,8 @@ void Notify(const std::string& text, bool serious) {
   }
   const int width = std::max(text_w, kNoticeButtonWidth) + 2 * kNoticeMargin;
   const int height = text_h + kNoticeButtonHeight + 3 * kNoticeMargin;
-  Fl_Double_Window window(width, height, AppTitle().c_str());
+  Fl_Double_Window window(width, height);
+  window.copy_label(AppTitle().c_str());  // a window keeps the pointer it is given
   auto* box = new Fl_Box(kNoticeMargin, kNoticeMargin, width - 2 * kNoticeMargin, text_h);
   box->copy_label(shown.c_str());
   box->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);

@@ -121,7 +121,8 @@ class FileChooser {
       : save_(save),
         filters_(SplitFilters(filter)),
         folder_(std::move(folder)),
-        window_(kChooserWidth, kChooserHeight, title.c_str()) {
+        window_(kChooserWidth, kChooserHeight) {
+    window_.copy_label(title.c_str());
     const int inner = kChooserWidth - 2 * kMargin;
     const int label = 70;
     int y = kMargin;
