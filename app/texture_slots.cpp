@@ -5,6 +5,7 @@
 #include "app/texture_slots.h"
 
 #include "app/app_state.h"
+#include "app/shell.h"
 #include "engine/commands/commands.h"
 
 using namespace velmora;
@@ -47,6 +48,9 @@ void ReadAgain(const SlotRefs& s) {
 void Choose(const SlotRefs& s) {
   const std::string path = RequestFile(kChooseImageText, kChooseImageExtensions, false, "");
   if (path.empty()) return;  // cancelled: nothing changes
+  // The view where the chooser stood is drawn again now: the paint that uncovering it
+  // asked for would wait behind the load, and a large image takes seconds.
+  PaintCanvas();
   if (path == *s.file) {
     ReadAgain(s);  // the same file again is read from disk anew
   } else {

@@ -18,6 +18,7 @@
 
 // Last: it brings in X11's macros, which clash with names above.
 #include <FL/fl_draw.H>
+#include <FL/x.H>
 
 namespace {
 
@@ -117,9 +118,10 @@ std::string RequestFile(const std::string& text, const std::string& extensions, 
   if (g_file_hook) return g_file_hook(text, extensions, save, initial_path);
   GuiStart();
   std::string chosen = RunFileChooser(text, FilterFromExtensions(extensions), save, initial_path);
-  // Off the screen before the caller starts what may be a long load.
+  // Off the screen, and the windows it uncovered drawn, before the caller starts what
+  // may be a long load: the sync lets the server's exposes arrive for the check.
+  XSync(fl_display, False);
   Fl::check();
-  Fl::flush();
   return chosen;
 }
 
