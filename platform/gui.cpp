@@ -95,6 +95,8 @@ const std::vector<GadgetPtr>& TopLevelWindows() { return g_windows; }
 bool GuiHeadless() { return g_headless; }
 void SetGuiHeadless(bool headless) { g_headless = headless; }
 
+namespace {
+
 // FLTK reads its options from a settings file under $HOME the first time it needs one,
 // and writes that file (and its folders) back at once. The program writes nothing, so
 // the one read happens here with HOME pointing where no file can ever be made; FLTK
@@ -110,6 +112,8 @@ void ReadToolkitOptionsWithoutWriting() {
     unsetenv("HOME");
   }
 }
+
+}  // namespace
 
 void GuiStart() {
   if (g_started) return;

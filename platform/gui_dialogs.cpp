@@ -137,6 +137,7 @@ void Notify(const std::string& text, bool serious) {
     if (c == '@') shown += c;  // a label's symbol mark, doubled to show itself
     shown += c;
   }
+  fl_open_display();  // measuring needs the fonts
   fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
   int text_w = 0, text_h = 0;
   fl_measure(shown.c_str(), text_w, text_h);
@@ -155,8 +156,9 @@ void Notify(const std::string& text, bool serious) {
   box->labelfont(FL_HELVETICA);
   box->labelsize(FL_NORMAL_SIZE);
   if (serious) box->labelcolor(FL_DARK_RED);
-  auto* ok = new Fl_Return_Button(width - kNoticeMargin - kNoticeButtonWidth, height - kNoticeMargin - kNoticeButtonHeight,
-                                  kNoticeButtonWidth, kNoticeButtonHeight, "OK");
+  auto* ok = new Fl_Return_Button(width - kNoticeMargin - kNoticeButtonWidth,
+                                  height - kNoticeMargin - kNoticeButtonHeight, kNoticeButtonWidth,
+                                  kNoticeButtonHeight, "OK");
   ok->callback([](Fl_Widget* w, void*) { w->window()->hide(); });
   window.end();
   window.set_modal();

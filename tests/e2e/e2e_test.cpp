@@ -199,7 +199,8 @@ class PreviewerSession : public ::testing::Test {
   // The visible window titled so, or "" once ms pass without one.
   std::string WaitForWindow(const std::string& title, int ms = 10000) {
     std::string id;
-    WaitFor([&] { return !(id = FirstLine(Output("xdotool search --onlyvisible --name '" + title + "' 2>/dev/null"))).empty(); }, ms);
+    const std::string search = "xdotool search --onlyvisible --name '" + title + "' 2>/dev/null";
+    WaitFor([&] { return !(id = FirstLine(Output(search))).empty(); }, ms);
     return id;
   }
   bool WaitGone(const std::string& id, int ms = 10000) {
