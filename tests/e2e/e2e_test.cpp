@@ -25,6 +25,9 @@
 #include "platform/image.h"
 #include "support/tga_file.h"
 
+// Last: X11's macros clash with names above.
+#include <X11/Xlib.h>
+
 namespace {
 
 const char* const kAssets[] = {"Tavren_Female.b3d", "Tavren_Male.b3d", "Tavren_Skirt.b3d", "HEAD.JPG",
@@ -112,10 +115,23 @@ std::string Show(const Rgba& c) {
   return "(" + std::to_string(c[0]) + ", " + std::to_string(c[1]) + ", " + std::to_string(c[2]) + ")";
 }
 
+// An X server resets when its last client leaves, and refuses connections meanwhile:
+// between two sessions the previewer could find no display. One connection held for
+// the whole run keeps it up; it is retried while a reset after earlier programs ends.
+bool HoldDisplay() {
+  static Display* held = nullptr;
+  for (int i = 0; !held && i < 100; ++i) {
+    held = XOpenDisplay(nullptr);
+    if (!held) Sleep(100);
+  }
+  return held != nullptr;
+}
+
 class PreviewerSession : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (DISPLAY)";
+    ASSERT_TRUE(HoldDisplay()) << "cannot open the display";
     if (!Shell("command -v xdotool >/dev/null && command -v import >/dev/null"))
       GTEST_SKIP() << "needs xdotool and ImageMagick's import";
     const char* tmp = std::getenv("VELMORA_TEST_TMP");
