@@ -24,10 +24,11 @@ namespace {
 constexpr int kSide = 16384;
 constexpr int kLoadFlags = kTexAlpha | kTexMipmapped;  // an overlay slot's, with the start-up filter's mipmaps
 
-const std::string& LargeTga() {
-  static const std::string path = [] {
-    const std::string p = "/tmp/velmora_bench_16384.tga";
-    std::ofstream out(p, std::ios::binary);
+// The image file, written once per run and removed at its end (it is 1 GiB).
+struct LargeTgaFile {
+  std::string path = "/tmp/velmora_bench_16384.tga";
+  LargeTgaFile() {
+    std::ofstream out(path, std::ios::binary);
     const unsigned char header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, kSide & 255, kSide >> 8,
                                       kSide & 255, kSide >> 8, 32, 8};
     out.write(reinterpret_cast<const char*>(header), sizeof header);
@@ -39,9 +40,13 @@ const std::string& LargeTga() {
       }
       out.write(row.data(), std::streamsize(row.size()));
     }
-    return p;
-  }();
-  return path;
+  }
+  ~LargeTgaFile() { std::remove(path.c_str()); }
+};
+
+const std::string& LargeTga() {
+  static const LargeTgaFile file;
+  return file.path;
 }
 
 long StatusKiB(const char* field) {
