@@ -1,6 +1,9 @@
 // The one instance of the previewer's state, the slot table that names each slot's
-// parts in it, and the two text searches the previewer's code uses.
+// parts in it, how slots share a cached texture, and the two text searches the
+// previewer's code uses.
 #include "app/app_state.h"
+
+#include "engine/commands/commands.h"
 
 AppState app;
 
@@ -36,6 +39,26 @@ std::vector<SlotRefs> SlotsOf(Region region) {
   for (const SlotRefs& s : Slots())
     if (s.region == region) out.push_back(s);
   return out;
+}
+
+bool HeldBySlot(const TexturePtr& texture) {
+  if (!texture) return false;
+  for (const SlotRefs& s : Slots())
+    if (*s.texture == texture) return true;
+  return false;
+}
+
+std::vector<SlotRefs> OtherHolders(const SlotRefs& slot) {
+  std::vector<SlotRefs> out;
+  if (!*slot.texture) return out;
+  for (const SlotRefs& s : Slots())
+    if (s.texture != slot.texture && *s.texture == *slot.texture) out.push_back(s);
+  return out;
+}
+
+void ReleaseSlotTexture(const SlotRefs& slot) {
+  if (*slot.texture && OtherHolders(slot).empty()) velmora::FreeTexture(*slot.texture);
+  *slot.texture = nullptr;
 }
 
 int Instr(const std::string& text, const std::string& part, int start) {

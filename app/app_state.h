@@ -83,6 +83,14 @@ struct SlotRefs {
 const std::array<SlotRefs, 9>& Slots();
 std::vector<SlotRefs> SlotsOf(Region region);
 
+// Slots that load one file with the same flags get one texture object from the
+// engine's cache, and FreeTexture empties that object for every holder. So a slot lets
+// go of its texture through ReleaseSlotTexture, which frees it only when no other slot
+// holds it, and the slot's texture is null afterwards.
+bool HeldBySlot(const TexturePtr& texture);
+std::vector<SlotRefs> OtherHolders(const SlotRefs& slot);  // slots sharing its texture
+void ReleaseSlotTexture(const SlotRefs& slot);
+
 // 1-based position of `part` in `text` from `start`, 0 when absent (case-sensitive).
 int Instr(const std::string& text, const std::string& part, int start);
 // Index from 0 of the last `part` in `text`, -1 when absent.

@@ -61,8 +61,7 @@ void SetupCameraRig() {
 
 void ResetRegion(const RegionParts& parts) {
   const std::vector<SlotRefs> slots = SlotsOf(parts.region);
-  for (const SlotRefs& s : slots)
-    if (*s.texture) FreeTexture(*s.texture);
+  for (const SlotRefs& s : slots) ReleaseSlotTexture(s);
   for (const SlotRefs& s : slots) {
     if (s.overlay && !s.file->empty()) {
       s.file->clear();
@@ -96,7 +95,7 @@ int Setup3D() {
     FreeEntity(app.skirt);
     app.skirt = nullptr;  // hidden after a new scene
   }
-  if (app.texSkirt) FreeTexture(app.texSkirt);
+  ReleaseSlotTexture(SlotsOf(Region::Skirt).front());
 
   app.gender = "F";
   LoadFigure();
@@ -127,7 +126,9 @@ int LoadFigure() {
       for (const RegionParts& parts : BodyRegions())
         if (Instr(name, parts.name_part, 1) > 0) *parts.surface[c] = GetSurface(copy, i);
       FreeBrush(brush);
-      FreeTexture(texture);  // the model's own images play no further part
+      // The model's own images play no further part, unless the cache handed one to a
+      // slot that shows it.
+      if (!HeldBySlot(texture)) FreeTexture(texture);
     }
     for (const RegionParts& parts : BodyRegions()) PaintSurface(*parts.surface[c], *parts.brush[c]);
   }
@@ -136,9 +137,12 @@ int LoadFigure() {
 
 int LoadSkirt() {
   if (app.skirt) FreeEntity(app.skirt);
-  if (app.texSkirt) FreeTexture(app.texSkirt);
+  ReleaseSlotTexture(SlotsOf(Region::Skirt).front());  // the skirt's; another slot may share it
   app.skirt = LoadMesh(kSkirtModel, nullptr);
-  app.texSkirt = LoadTexture(app.fileSkirt, kLoadAlpha);
+  {
+    const BusyPointer busy;
+    app.texSkirt = LoadTexture(app.fileSkirt, kLoadAlpha);
+  }
   EntityTexture(app.skirt, app.texSkirt, 0, 0);
   return 0;
 }

@@ -104,13 +104,13 @@ void TakeCanvasSize() {
   TGlobal::height = ClientHeight(app.window);
 }
 
-void Paint() {
+}  // namespace
+
+void PaintCanvas() {
   SetGraphics(CanvasGraphics(app.canvas));
   velmora::RenderWorld();
   Flip(-1);
 }
-
-}  // namespace
 
 void StartUp() {
   TGlobal::display_opener = OpenEngineDisplay;  // the engine's own Graphics3D window
@@ -160,7 +160,7 @@ void HandleEvent() {
       UpdateState();
       RedrawGadget(app.canvas);  // drawing waits for the canvas's paint event
       break;
-    case EventId::GadgetPaint: Paint(); break;
+    case EventId::GadgetPaint: PaintCanvas(); break;
     default: break;  // WindowMove, HotKeyHit, key characters, the wheel
   }
 }

@@ -34,3 +34,5 @@ void HandleEvent();
 [[noreturn]] void RunEventLoop();
 
 int HandleMenus(int tag);  // returns 0
+// What a paint event does: renders the world into the canvas and shows it.
+void PaintCanvas();

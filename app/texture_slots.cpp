@@ -5,6 +5,7 @@
 #include "app/texture_slots.h"
 
 #include "app/app_state.h"
+#include "app/shell.h"
 #include "engine/commands/commands.h"
 
 using namespace velmora;
@@ -25,14 +26,38 @@ void Apply(const SlotRefs& s) {
   PaintSurface(*s.surface, *s.brush);
 }
 
+// Loads the slot's file; the pointer shows the wait, which for a large image is long.
+TexturePtr LoadSlotFile(const SlotRefs& s) {
+  const BusyPointer busy;
+  return LoadTexture(*s.file, s.load_flags);  // null when it does not load
+}
+
+// Reads the slot's file from disk again. Freeing takes the old texture out of the
+// cache, or the load would return it; since that empties it for every slot that shares
+// it, each of them takes the new texture too: they show the file's new pixels.
+void ReadAgain(const SlotRefs& s) {
+  const std::vector<SlotRefs> sharing = OtherHolders(s);
+  if (*s.texture) FreeTexture(*s.texture);
+  *s.texture = LoadSlotFile(s);
+  for (const SlotRefs& other : sharing) {
+    *other.texture = *s.texture;
+    Apply(other);
+  }
+}
+
 void Choose(const SlotRefs& s) {
   const std::string path = RequestFile(kChooseImageText, kChooseImageExtensions, false, "");
   if (path.empty()) return;  // cancelled: nothing changes
-  *s.file = path;
-  // Freeing first takes the old texture out of the cache, so choosing the same file
-  // again reads it from disk.
-  if (*s.texture) FreeTexture(*s.texture);
-  *s.texture = LoadTexture(*s.file, s.load_flags);  // null when it does not load
+  // The view where the chooser stood is drawn again now: the paint that uncovering it
+  // asked for would wait behind the load, and a large image takes seconds.
+  PaintCanvas();
+  if (path == *s.file) {
+    ReadAgain(s);  // the same file again is read from disk anew
+  } else {
+    *s.file = path;
+    ReleaseSlotTexture(s);
+    *s.texture = LoadSlotFile(s);
+  }
   if (s.overlay) BrushAlpha(*s.brush, 1.0f);
   Apply(s);
   SetGadgetText(*s.file_button, ShownName(path));
@@ -40,16 +65,25 @@ void Choose(const SlotRefs& s) {
 
 void Reload(const SlotRefs& s) {
   if (s.file->empty()) return;
-  if (*s.texture) FreeTexture(*s.texture);  // out of the cache, or the load would return it
-  *s.texture = LoadTexture(*s.file, s.load_flags);
+  ReadAgain(s);
   Apply(s);
 }
 
 void Clear(const SlotRefs& s) {
   if (s.file->empty()) return;
   s.file->clear();
-  // The brush keeps the freed texture in layer 0; drawing skips a layer without frames.
-  if (*s.texture) FreeTexture(*s.texture);
+  if (!OtherHolders(s).empty()) {
+    // Others still show the texture, so it stays whole; this slot just stops showing
+    // it. A hidden overlay needs nothing more.
+    if (s.region == Region::Skirt) {
+      if (app.skirt) EntityTexture(app.skirt, nullptr, 0, 0);
+    } else if (!s.overlay) {
+      BrushTexture(*s.brush, nullptr, 0, 0);
+    }
+  }
+  // An unshared texture is freed: the brush keeps it in layer 0, and drawing skips a
+  // layer without frames.
+  ReleaseSlotTexture(s);
   if (s.overlay) BrushAlpha(*s.brush, 0.0f);
   SetGadgetText(*s.file_button, "");
 }

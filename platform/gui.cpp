@@ -15,6 +15,8 @@
 #include <FL/gl.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <string>
 #include <unordered_map>
 
 #include "platform/gui_internal.h"
@@ -93,9 +95,30 @@ const std::vector<GadgetPtr>& TopLevelWindows() { return g_windows; }
 bool GuiHeadless() { return g_headless; }
 void SetGuiHeadless(bool headless) { g_headless = headless; }
 
+namespace {
+
+// FLTK reads its options from a settings file under $HOME the first time it needs one,
+// and writes that file (and its folders) back at once. The program writes nothing, so
+// the one read happens here with HOME pointing where no file can ever be made; FLTK
+// keeps its built-in defaults and never asks again.
+void ReadToolkitOptionsWithoutWriting() {
+  const char* home = std::getenv("HOME");
+  const std::string saved = home ? home : "";
+  setenv("HOME", "/dev/null", 1);  // never a folder, not even for root
+  (void)Fl::option(Fl::OPTION_VISIBLE_FOCUS);
+  if (home) {
+    setenv("HOME", saved.c_str(), 1);
+  } else {
+    unsetenv("HOME");
+  }
+}
+
+}  // namespace
+
 void GuiStart() {
   if (g_started) return;
   g_started = true;
+  ReadToolkitOptionsWithoutWriting();
   InstallInputHooks();
   // Fl::wait() returns at once when no window is shown; a long wait blocks until the
   // next input, timer or watched file descriptor in every case.

@@ -206,13 +206,25 @@ int RequestColor(int red, int green, int blue);
 int RequestedRed();
 int RequestedGreen();
 int RequestedBlue();
-// A modal file chooser. extensions: "tga" or "Images:png,jpg;Text:txt". Returns the
-// chosen path, or "" on cancel.
+// A modal file chooser. extensions: "tga" or "Images:png,jpg;Text:txt". Without an
+// initial path it opens in the folder of the last file chosen (the working folder at
+// first). Returns the chosen absolute path, or "" on cancel; the chooser is off the
+// screen when it returns.
 std::string RequestFile(const std::string& text, const std::string& extensions = "", bool save = false,
                         const std::string& initial_path = "");
 // A modal alert headed with AppTitle(), one "OK" button. Carriage returns (13)
-// separate lines.
+// separate lines; longer lines wrap to a readable width.
 void Notify(const std::string& text, bool serious = false);
+
+// While one lives, the program's windows show the busy pointer: for work that holds
+// up the event loop, such as loading a large image.
+class BusyPointer {
+ public:
+  BusyPointer();
+  ~BusyPointer();
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+};
 
 // Seams for in-process tests: while a hook is set it answers instead of a dialog.
 // The colour hook gets the start colour, sets the chosen one and returns true to confirm.

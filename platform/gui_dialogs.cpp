@@ -1,18 +1,24 @@
-// Modal requesters and notices for the GUI layer, and the end of the process.
-// Each dialog runs FLTK's own loop until it closes, so timers keep posting meanwhile;
-// their ticks merge in the queue and the program finds one pending tick afterwards.
-// The test hooks answer in place of a dialog.
+// Modal requesters and notices for the GUI layer, the busy pointer, and the end of the
+// process. Each dialog runs FLTK's own loop until it closes, so timers keep posting
+// meanwhile; their ticks merge in the queue and the program finds one pending tick
+// afterwards. The test hooks answer in place of a dialog.
 #include <FL/Fl.H>
+#include <FL/Fl_Box.H>
 #include <FL/Fl_Color_Chooser.H>
-#include <FL/Fl_File_Chooser.H>
-#include <FL/fl_ask.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Return_Button.H>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/app_startup.h"
 #include "platform/gui_internal.h"
+
+// Last: it brings in X11's macros, which clash with names above.
+#include <FL/fl_draw.H>
+#include <FL/x.H>
 
 namespace {
 
@@ -23,6 +29,15 @@ std::function<void()> g_end_hook;
 int g_requested_red = 0;
 int g_requested_green = 0;
 int g_requested_blue = 0;
+
+// Notices wrap their text to this width; the longest notice would run off a small
+// screen on one line.
+constexpr int kNoticeTextWidth = 600;
+constexpr int kNoticeMargin = 15;
+constexpr int kNoticeButtonWidth = 80;
+constexpr int kNoticeButtonHeight = 25;
+
+int g_busy_depth = 0;
 
 int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
@@ -102,14 +117,12 @@ std::string RequestFile(const std::string& text, const std::string& extensions, 
                         const std::string& initial_path) {
   if (g_file_hook) return g_file_hook(text, extensions, save, initial_path);
   GuiStart();
-  std::string filter = FilterFromExtensions(extensions);
-  Fl_File_Chooser chooser(initial_path.empty() ? "." : initial_path.c_str(), filter.c_str(),
-                          save ? Fl_File_Chooser::CREATE : Fl_File_Chooser::SINGLE, text.c_str());
-  chooser.preview(0);
-  chooser.show();
-  while (chooser.shown()) Fl::wait();
-  const char* chosen = chooser.count() > 0 ? chooser.value() : nullptr;
-  return chosen ? std::string(chosen) : std::string();
+  std::string chosen = RunFileChooser(text, FilterFromExtensions(extensions), save, initial_path);
+  // Off the screen, and the windows it uncovered drawn, before the caller starts what
+  // may be a long load: the sync lets the server's exposes arrive for the check.
+  XSync(fl_display, False);
+  Fl::check();
+  return chosen;
 }
 
 void Notify(const std::string& text, bool serious) {
@@ -118,20 +131,54 @@ void Notify(const std::string& text, bool serious) {
     return;
   }
   GuiStart();
-  std::string shown = text;
-  for (char& c : shown) {
+  std::string shown;
+  for (char c : text) {
     if (c == '\r') c = '\n';
+    if (c == '@') shown += c;  // a label's symbol mark, doubled to show itself
+    shown += c;
   }
-  const char* old_close = fl_close;
-  fl_close = "OK";
-  fl_message_title(AppTitle().c_str());
-  // The text is data, never a format.
-  if (serious) {
-    fl_alert("%s", shown.c_str());
-  } else {
-    fl_message("%s", shown.c_str());
+  fl_open_display();  // measuring needs the fonts
+  fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
+  int text_w = 0, text_h = 0;
+  fl_measure(shown.c_str(), text_w, text_h);
+  if (text_w > kNoticeTextWidth) {
+    text_w = kNoticeTextWidth;  // a width given to fl_measure wraps at it
+    text_h = 0;
+    fl_measure(shown.c_str(), text_w, text_h);
   }
-  fl_close = old_close;
+  const int width = std::max(text_w, kNoticeButtonWidth) + 2 * kNoticeMargin;
+  const int height = text_h + kNoticeButtonHeight + 3 * kNoticeMargin;
+  Fl_Double_Window window(width, height);
+  window.copy_label(AppTitle().c_str());  // a window keeps the pointer it is given
+  auto* box = new Fl_Box(kNoticeMargin, kNoticeMargin, width - 2 * kNoticeMargin, text_h);
+  box->copy_label(shown.c_str());
+  box->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+  box->labelfont(FL_HELVETICA);
+  box->labelsize(FL_NORMAL_SIZE);
+  if (serious) box->labelcolor(FL_DARK_RED);
+  auto* ok = new Fl_Return_Button(width - kNoticeMargin - kNoticeButtonWidth,
+                                  height - kNoticeMargin - kNoticeButtonHeight, kNoticeButtonWidth,
+                                  kNoticeButtonHeight, "OK");
+  ok->callback([](Fl_Widget* w, void*) { w->window()->hide(); });
+  window.end();
+  window.set_modal();
+  window.position((Fl::w() - width) / 2, (Fl::h() - height) / 3);  // clear of the menu bar
+  window.show();
+  ok->take_focus();
+  while (window.shown()) Fl::wait();
+  Fl::check();
+}
+
+BusyPointer::BusyPointer() {
+  if (g_busy_depth++ > 0) return;
+  for (Fl_Window* w = Fl::first_window(); w; w = Fl::next_window(w)) w->cursor(FL_CURSOR_WAIT);
+  Fl::flush();  // shown before the caller blocks the loop
+}
+
+BusyPointer::~BusyPointer() {
+  if (--g_busy_depth > 0) return;
+  for (Fl_Window* w = Fl::first_window(); w; w = Fl::next_window(w)) w->cursor(FL_CURSOR_DEFAULT);
+  Fl::flush();
 }
 
 void SetFileRequesterHook(FileRequesterHook hook) { g_file_hook = std::move(hook); }

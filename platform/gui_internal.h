@@ -75,3 +75,8 @@ void* GlxProcAddress(const char* name);
 // header must come before every other GL header.
 void NoteCanvasCurrent(Fl_Gl_Window* gl);
 void NoteCanvasDestroyed(Fl_Gl_Window* gl);
+
+// gui_file_chooser.cpp: the modal chooser behind RequestFile. filter: patterns on
+// tabs, each "pattern" or "Label (pattern)". Returns an absolute path, "" on cancel.
+std::string RunFileChooser(const std::string& title, const std::string& filter, bool save,
+                           const std::string& initial_path);

@@ -79,6 +79,17 @@ constexpr GLenum kCubeCopyTargets[kCubeFaces] = {
 // ---------------------------------------------------------------------------------
 // Fitting and upload
 
+// Halvings from w x h down to 1 x 1: log2 of the larger side.
+int MipLevels(int w, int h) {
+  int levels = 0;
+  while (w > 1 || h > 1) {
+    w = w > 1 ? w / 2 : 1;
+    h = h > 1 ? h / 2 : 1;
+    ++levels;
+  }
+  return levels;
+}
+
 // Uploads level 0 and, with the mipmapped flag, every halving down to 1 x 1, each level
 // resized from the one before. Windows upload in place through GL_UNPACK_ROW_LENGTH.
 void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
@@ -90,6 +101,13 @@ void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
   int w = image->Width(), h = image->Height();
   texture.width = w;
   texture.height = h;
+  if (texture.flags & kTexMipmapped) {
+    // The number of levels that follow, told before level 0: GL then keeps the whole
+    // chain in one store from the start, instead of keeping level 0 alone and copying
+    // it into a new store when level 1 arrives (a second copy of the largest level).
+    const GLenum bound = target == GL_TEXTURE_2D ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP;
+    glTexParameteri(bound, GL_TEXTURE_MAX_LEVEL, MipLevels(w, h));
+  }
   int level = 0;
   for (;;) {
     glPixelStorei(GL_UNPACK_ROW_LENGTH, image->Pitch() / image->BytesPerPixel());

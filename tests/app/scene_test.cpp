@@ -190,6 +190,23 @@ TEST_F(SceneTest, ToggleGenderTwiceComesBackWithTheSameImages) {
   EXPECT_FALSE(Reddish(PixelAt(kFace.x, kFace.y, kFace.z)));
 }
 
+// The model's own images are freed once its regions are found, but not one that the
+// cache also handed to a slot: that slot keeps showing it.
+TEST_F(SceneTest, ToggleGenderKeepsASlotThatShowsTheModelsOwnImage) {
+  Start();
+  Choose(app.bUpperBTex, "tavren_upper.jpg");
+  const TexturePtr chosen = app.texUpperB;
+  ASSERT_NE(chosen, nullptr);
+  Paint();
+  const Rgba before = PixelAt(kChest.x, kChest.y, kChest.z);
+  Menu(kMenuToggleGender);
+  Menu(kMenuToggleGender);
+  EXPECT_EQ(app.texUpperB, chosen);
+  EXPECT_FALSE(chosen->frame_names->empty()) << "freed under the slot";
+  Paint();
+  EXPECT_EQ(Show(PixelAt(kChest.x, kChest.y, kChest.z)), Show(before));
+}
+
 TEST_F(SceneTest, ToggleSkirtShowsHidesAndShowsAgainWithTheSlotsFile) {
   Start();
   Menu(kMenuToggleSkirt);

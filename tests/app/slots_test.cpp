@@ -133,43 +133,95 @@ TEST_F(SlotsTest, ChooseReloadAndClearOnBaseOverlayAndSkirtSlots) {
     const size_t requests = file_requests_.size();
     Press(*s.reload_button);
     Press(*s.clear_button);
-    EXPECT_EQ(*s.texture, chosen);
+    EXPECT_EQ(*s.texture, nullptr) << "a cleared slot holds no texture";
     EXPECT_EQ(file_requests_.size(), requests);
     EXPECT_EQ(*s.file, "");
   }
 }
 
-TEST_F(SlotsTest, TwoSlotsWithOneFileShareATextureAndSurviveEachOthersReloadAndClear) {
-  Start();
-  ASSERT_TRUE(WriteSolidTga(PathIn("shared.tga"), 0, 220, 0));
-  Choose(app.bUpper1Tex, PathIn("shared.tga"));
-  Choose(app.bLower1Tex, PathIn("shared.tga"));
-  ASSERT_NE(app.texUpper1, nullptr);
-  EXPECT_EQ(app.texUpper1, app.texLower1) << "one cached texture";
-  EXPECT_EQ(CountInCache(app.texUpper1), 1);
-  Paint();
-  EXPECT_TRUE(Greenish(PixelAt(0, 1.07f, 0)));
-  EXPECT_TRUE(Greenish(PixelAt(0, 0.3f, 0)));
+// Two slots given one file share one cached texture. An action on one never blanks the
+// other: "Re" gives both the file's new pixels, "-" leaves the other showing it, and
+// choosing another file leaves it too.
+struct SharedCase {
+  const char* what;
+  size_t acted, other;  // indexes in Slots()
+  float acted_y, other_y;  // world points (0, y, 0) their images cover
+  bool show_skirt;
+};
 
-  // "Re" on one frees the shared texture; the other keeps drawing (without its layer).
-  ASSERT_TRUE(WriteSolidTga(PathIn("shared.tga"), 0, 0, 230));
-  Press(app.bUpper1Rel);
-  EXPECT_NE(app.texUpper1, app.texLower1);
-  Paint();
-  EXPECT_TRUE(Bluish(PixelAt(0, 1.07f, 0))) << Show(PixelAt(0, 1.07f, 0));
-  EXPECT_FALSE(IsBackground(PixelAt(0, 0.3f, 0)));
+const SharedCase kSharedCases[] = {
+    {"base slots", 2, 5, 1.07f, 0.3f, false},       // upper base, lower base
+    {"overlay slots", 3, 6, 1.07f, 0.3f, false},    // upper overlay 1, lower overlay 1
+    {"skirt and overlay", 8, 3, -0.3f, 1.07f, true},  // skirt, upper overlay 1
+};
 
-  // Sharing again, "-" on one frees the texture under the other, which draws on;
-  // its own "Re" brings its image back.
-  Choose(app.bLower1Tex, PathIn("shared.tga"));
-  EXPECT_EQ(app.texUpper1, app.texLower1);
-  Press(app.bLower1Del);
-  Paint();
-  EXPECT_FALSE(IsBackground(PixelAt(0, 1.07f, 0)));
-  EXPECT_FALSE(Bluish(PixelAt(0, 0.3f, 0)));
-  Press(app.bUpper1Rel);
-  Paint();
-  EXPECT_TRUE(Bluish(PixelAt(0, 1.07f, 0)));
+TEST_F(SlotsTest, SlotsSharingATextureKeepTheirImageThroughEachOthersActions) {
+  for (const SharedCase& c : kSharedCases) {
+    SCOPED_TRACE(c.what);
+    ResetEngine();
+    StopTimer(app.timer);
+    FreeGadget(app.window);
+    FreeGadget(app.panel);
+    ResetAppState();
+    Start();
+    if (c.show_skirt) Menu(kMenuToggleSkirt);
+    const SlotRefs& a = Slots()[c.acted];
+    const SlotRefs& b = Slots()[c.other];
+    auto at = [&](float y) {
+      Paint();
+      return PixelAt(0, y, 0);
+    };
+    const Rgba a_start = at(c.acted_y);
+    const std::string file = PathIn("shared.tga");
+    ASSERT_TRUE(WriteSolidTga(file, 0, 220, 0));
+    Choose(*a.file_button, file);
+    Choose(*b.file_button, file);
+    ASSERT_NE(*a.texture, nullptr);
+    ASSERT_EQ(*a.texture, *b.texture) << "one cached texture";
+    EXPECT_TRUE(Greenish(at(c.acted_y))) << Show(at(c.acted_y));
+    EXPECT_TRUE(Greenish(at(c.other_y))) << Show(at(c.other_y));
+
+    // "Re" on one reads the edited file; both show its new pixels from one texture.
+    ASSERT_TRUE(WriteSolidTga(file, 0, 0, 230));
+    const TexturePtr before = *a.texture;
+    Press(*a.reload_button);
+    EXPECT_NE(*a.texture, before);
+    EXPECT_FALSE(InCache(before));
+    EXPECT_EQ(*a.texture, *b.texture);
+    EXPECT_EQ(CountInCache(*a.texture), 1);
+    EXPECT_TRUE(Bluish(at(c.acted_y))) << Show(at(c.acted_y));
+    EXPECT_TRUE(Bluish(at(c.other_y))) << Show(at(c.other_y));
+
+    // "-" on one: it looks cleared, the other keeps the texture whole.
+    Press(*a.clear_button);
+    EXPECT_EQ(*a.file, "");
+    EXPECT_EQ(*a.texture, nullptr);
+    ASSERT_NE(*b.texture, nullptr);
+    EXPECT_TRUE(InCache(*b.texture));
+    EXPECT_FALSE((*b.texture)->frame_names->empty());
+    const Rgba cleared = at(c.acted_y);
+    EXPECT_FALSE(Bluish(cleared)) << Show(cleared);
+    EXPECT_FALSE(IsBackground(cleared)) << Show(cleared);
+    if (a.overlay) {
+      EXPECT_EQ(Show(cleared), Show(a_start)) << "the base shows again";
+    }
+    EXPECT_TRUE(Bluish(at(c.other_y))) << Show(at(c.other_y));
+    // The last holder's "-" frees it.
+    const TexturePtr last = *b.texture;
+    Press(*b.clear_button);
+    EXPECT_FALSE(InCache(last));
+    EXPECT_TRUE(last->frame_names->empty());
+
+    // Choosing another file for one leaves the other its image.
+    Choose(*a.file_button, file);
+    Choose(*b.file_button, file);
+    ASSERT_EQ(*a.texture, *b.texture);
+    ASSERT_TRUE(WriteSolidTga(PathIn("other.tga"), 230, 0, 0));
+    Choose(*a.file_button, PathIn("other.tga"));
+    EXPECT_TRUE(Reddish(at(c.acted_y))) << Show(at(c.acted_y));
+    EXPECT_TRUE(Bluish(at(c.other_y))) << Show(at(c.other_y));
+    EXPECT_TRUE(InCache(*b.texture));
+  }
 }
 
 TEST_F(SlotsTest, SkirtImageChosenWhileHiddenShowsWhenTheSkirtDoes) {

@@ -1,13 +1,16 @@
 // The previewer as a user meets it: the real binary on the X server of $DISPLAY, run
-// from a folder holding its models and images, driven with xdotool (menu, the real file
-// chooser, panel buttons, a drag, a resize, Ctrl-Q) and checked on screenshots taken
-// with ImageMagick's import. The screenshots stay in the test's folder for a look.
+// from a folder holding its models and images with HOME an empty folder of its own,
+// driven with xdotool (menu, the real file chooser, panel buttons, notices, a drag, a
+// resize, Ctrl-Q) and checked on screenshots taken with ImageMagick's import. The
+// screenshots stay in the test's folder for a look.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <dirent.h>
 
 #include <chrono>
 #include <cstdio>
@@ -22,6 +25,9 @@
 #include "platform/image.h"
 #include "support/tga_file.h"
 
+// Last: X11's macros clash with names above.
+#include <X11/Xlib.h>
+
 namespace {
 
 const char* const kAssets[] = {"Tavren_Female.b3d", "Tavren_Male.b3d", "Tavren_Skirt.b3d", "HEAD.JPG",
@@ -31,11 +37,19 @@ const char* const kAssets[] = {"Tavren_Female.b3d", "Tavren_Male.b3d", "Tavren_S
 // Fixed by the previewer's layout: menu bar 25 px above the canvas; the panel's rows.
 constexpr int kMenuBar = 25;
 constexpr int kUpper1RowY = 135 + 12;  // the middle of the upper overlay 1 row
+constexpr int kLower1RowY = 250 + 12;  // of the lower overlay 1 row
 constexpr int kFileButtonX = 57;
-constexpr int kClearButtonX = 180;
+constexpr int kReloadButtonX = 137;
+constexpr int kClearButtonX = 185;
+// Menu titles and items, from the main window's top-left.
+constexpr int kSceneMenuX = 72, kHelpMenuX = 127, kMenuItemX = 150;
+constexpr int kFirstItemY = 38, kItemStep = 20;
 // Where the female figure shows at the start, in canvas pixels of the 500 x 431 view.
 constexpr int kChestX = 250, kChestY = 170;
 constexpr int kBetweenLegsX = 250, kBetweenLegsY = 275;
+constexpr int kThighX = 232, kThighY = 300;
+// A notice wraps its text; none may be wider than a small screen.
+constexpr int kMaxNoticeWidth = 1000;
 
 std::string Output(const std::string& command) {
   std::string out;
@@ -77,6 +91,19 @@ Geometry WindowGeometry(const std::string& id) {
 
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
+// Names in a folder, "." and ".." left out.
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* e = readdir(dir)) {
+      const std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  return names;
+}
+
 bool Near(const Rgba& c, int r, int g, int b) {
   return std::abs(c[0] - r) <= 2 && std::abs(c[1] - g) <= 2 && std::abs(c[2] - b) <= 2;
 }
@@ -88,17 +115,31 @@ std::string Show(const Rgba& c) {
   return "(" + std::to_string(c[0]) + ", " + std::to_string(c[1]) + ", " + std::to_string(c[2]) + ")";
 }
 
+// An X server resets when its last client leaves, and refuses connections meanwhile:
+// between two sessions the previewer could find no display. One connection held for
+// the whole run keeps it up; it is retried while a reset after earlier programs ends.
+bool HoldDisplay() {
+  static Display* held = nullptr;
+  for (int i = 0; !held && i < 100; ++i) {
+    held = XOpenDisplay(nullptr);
+    if (!held) Sleep(100);
+  }
+  return held != nullptr;
+}
+
 class PreviewerSession : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (DISPLAY)";
+    ASSERT_TRUE(HoldDisplay()) << "cannot open the display";
     if (!Shell("command -v xdotool >/dev/null && command -v import >/dev/null"))
       GTEST_SKIP() << "needs xdotool and ImageMagick's import";
     const char* tmp = std::getenv("VELMORA_TEST_TMP");
     static int sessions = 0;
     folder_ = std::string(tmp && *tmp ? tmp : "tmp") + "/session" + std::to_string(getpid()) + "_" +
               std::to_string(++sessions);
-    Shell("mkdir -p '" + folder_ + "'");
+    home_ = folder_ + "/home";
+    Shell("mkdir -p '" + home_ + "'");
     for (const char* name : kAssets) {
       std::ifstream in(std::string(VELMORA_ASSET_DIR) + "/" + name, std::ios::binary);
       std::ofstream out(folder_ + "/" + name, std::ios::binary);
@@ -109,6 +150,7 @@ class PreviewerSession : public ::testing::Test {
     ASSERT_GE(pid_, 0);
     if (pid_ == 0) {
       // The run command starts the previewer in the folder of its models.
+      setenv("HOME", home_.c_str(), 1);
       if (chdir(folder_.c_str()) == 0) execl(VELMORA_BINARY, VELMORA_BINARY, static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -167,11 +209,62 @@ class PreviewerSession : public ::testing::Test {
   }
 
   void Click(int x, int y) {
-    Shell("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
-    Sleep(300);
+    Shell("xdotool mousemove --sync " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+  }
+
+  // The visible window titled so, or "" once ms pass without one.
+  std::string WaitForWindow(const std::string& title, int ms = 10000) {
+    std::string id;
+    const std::string search = "xdotool search --onlyvisible --name '" + title + "' 2>/dev/null";
+    WaitFor([&] { return !(id = FirstLine(Output(search))).empty(); }, ms);
+    return id;
+  }
+  bool WaitGone(const std::string& id, int ms = 10000) {
+    return WaitFor(
+        [&] {
+          std::istringstream shown(Output("xdotool search --onlyvisible --name '.*' 2>/dev/null"));
+          for (std::string line; std::getline(shown, line);)
+            if (line == id) return false;
+          return true;
+        },
+        ms);
+  }
+
+  // Types the key into the window until it goes: a window just mapped may not take
+  // the focus yet.
+  bool CloseWithKey(const std::string& id, const std::string& key) {
+    return WaitFor(
+        [&] {
+          Shell("xdotool windowfocus --sync " + id + " 2>/dev/null && xdotool key " + key);
+          return WaitGone(id, 1000);
+        },
+        10000);
+  }
+
+  // A notice or the colour chooser: headed with the program's name.
+  std::string WaitForDialog() { return WaitForWindow("^Velmora$"); }
+
+  // Presses a file button and types `typed` into the chooser's file name field.
+  void ChooseByTyping(const Geometry& panel, int row_y, const std::string& typed) {
+    Click(panel.x + kFileButtonX, panel.y + row_y);
+    const std::string chooser = WaitForWindow("Select .tga file");
+    ASSERT_FALSE(chooser.empty()) << "no file chooser";
+    Shell("xdotool windowfocus --sync " + chooser);
+    Shell("xdotool type --delay 20 '" + typed + "'");
+    ASSERT_TRUE(CloseWithKey(chooser, "Return")) << "the chooser stayed open for " << typed;
+  }
+
+  // Help or Scene: the title, then the item (0 first) once the menu shows.
+  void MenuItem(int title_x, int item) {
+    const Geometry win = WindowGeometry(main_);
+    Click(win.x + title_x, win.y + 12);
+    ASSERT_TRUE(ShowsAt("menu", kMenuItemX, kFirstItemY - kMenuBar, [](const Rgba& c) { return !Background(c); }))
+        << "no menu";
+    Click(win.x + kMenuItemX, win.y + kFirstItemY + item * kItemStep);
   }
 
   std::string folder_;
+  std::string home_;  // empty, and must stay so
   pid_t pid_ = -1;
   bool exited_ = false;
   std::string main_;
@@ -197,25 +290,15 @@ TEST_F(PreviewerSession, SkirtImageClearDragResizeAndCtrlQ) {
   EXPECT_GT(figure_rows, 300) << "a standing figure down the middle";
 
   // Scene > Toggle Skirt, through the menu bar.
-  Click(win.x + 72, win.y + 12);
-  ASSERT_TRUE(ShowsAt("menu", 90, 78 - kMenuBar, [](const Rgba& c) { return !Background(c); })) << "no menu";
-  Click(win.x + 90, win.y + 78);
+  MenuItem(kSceneMenuX, 2);
   EXPECT_TRUE(ShowsAt("skirt", kBetweenLegsX, kBetweenLegsY, Reddish)) << Show(At(kBetweenLegsX, kBetweenLegsY));
 
   // The upper overlay's file button, through the real file chooser, to a green TGA.
   ASSERT_TRUE(WriteSolidTga(folder_ + "/paint.tga", 0, 220, 0));
   const Geometry panel = Panel();
   ASSERT_GT(panel.width, 0) << "no panel";
-  Click(panel.x + kFileButtonX, panel.y + kUpper1RowY);
-  std::string chooser;
-  ASSERT_TRUE(WaitFor([&] { return !(chooser = FirstLine(Output("xdotool search --name 'Select .tga file'"))).empty(); },
-                      5000))
-      << "no file chooser";
-  Shell("xdotool windowfocus " + chooser);
-  Sleep(300);
-  // The chooser opens in the working folder; a bare name is what survives its
-  // completion as the keys arrive.
-  Shell("xdotool key ctrl+a && xdotool type paint.tga && sleep 0.3 && xdotool key Return");
+  // The first chooser opens in the working folder.
+  ChooseByTyping(panel, kUpper1RowY, "paint.tga");
   EXPECT_TRUE(ShowsAt("shirt", kChestX, kChestY, Greenish)) << Show(At(kChestX, kChestY));
 
   // "-" on that slot takes the shirt off again.
@@ -262,6 +345,62 @@ TEST_F(PreviewerSession, SkirtImageClearDragResizeAndCtrlQ) {
   exited_ = true;
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The daily loop: images chosen by typed paths, one image on two overlay slots through
+// "Re" and "-" on one of them, every notice, Ctrl-Q; and HOME stays empty throughout.
+TEST_F(PreviewerSession, TypedPathsSharedImageNoticesAndNothingWritten) {
+  ASSERT_TRUE(ShowsAt("start", kThighX, kThighY, Skin)) << Show(At(kThighX, kThighY));
+  const Rgba bare_thigh = At(kThighX, kThighY);
+  const std::string art = folder_ + "/art";
+  Shell("mkdir -p '" + art + "'");
+  ASSERT_TRUE(WriteSolidTga(art + "/shirt.tga", 0, 220, 0));
+  ASSERT_TRUE(WriteSolidTga(art + "/pants.tga", 220, 0, 0));
+  const Geometry panel = Panel();
+  ASSERT_GT(panel.width, 0) << "no panel";
+
+  // An absolute path typed over the working folder.
+  ChooseByTyping(panel, kUpper1RowY, art + "/shirt.tga");
+  EXPECT_TRUE(ShowsAt("typed_path", kChestX, kChestY, Greenish)) << Show(At(kChestX, kChestY));
+  // The next chooser opens in that folder: a bare name is enough.
+  ChooseByTyping(panel, kLower1RowY, "pants.tga");
+  EXPECT_TRUE(ShowsAt("bare_name", kThighX, kThighY, Reddish)) << Show(At(kThighX, kThighY));
+
+  // One image on two overlay slots; "Re" and then "-" on the lower one.
+  ChooseByTyping(panel, kLower1RowY, "shirt.tga");
+  EXPECT_TRUE(ShowsAt("shared", kThighX, kThighY, Greenish)) << Show(At(kThighX, kThighY));
+  Click(panel.x + kReloadButtonX, panel.y + kLower1RowY);
+  Click(panel.x + kClearButtonX, panel.y + kLower1RowY);
+  EXPECT_TRUE(ShowsAt("one_cleared", kThighX, kThighY, [&](const Rgba& c) {
+    return Near(c, bare_thigh[0], bare_thigh[1], bare_thigh[2]);
+  })) << "the base shows again: " << Show(At(kThighX, kThighY));
+  EXPECT_TRUE(Greenish(At(kChestX, kChestY))) << "the other keeps its pixels: " << Show(At(kChestX, kChestY));
+
+  // Each notice fits a small screen and closes with Return.
+  for (int item = 0; item < 3; ++item) {
+    SCOPED_TRACE("notice " + std::to_string(item));
+    MenuItem(kHelpMenuX, item);
+    const std::string notice = WaitForDialog();
+    ASSERT_FALSE(notice.empty()) << "no notice";
+    const Geometry g = WindowGeometry(notice);
+    EXPECT_GT(g.width, 0);
+    EXPECT_LE(g.width, kMaxNoticeWidth);
+    ASSERT_TRUE(CloseWithKey(notice, "Return")) << "the notice stayed";
+  }
+  // The colour chooser too, cancelled with Escape.
+  MenuItem(kSceneMenuX, 0);
+  const std::string colour = WaitForDialog();
+  ASSERT_FALSE(colour.empty()) << "no colour chooser";
+  ASSERT_TRUE(CloseWithKey(colour, "Escape"));
+
+  Shell("xdotool windowfocus --sync " + main_);
+  Shell("xdotool key ctrl+q");
+  int status = -1;
+  ASSERT_TRUE(WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 10000)) << "still running";
+  exited_ = true;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::vector<std::string> written = FolderEntries(home_);
+  EXPECT_TRUE(written.empty()) << "written under HOME: " << written.front();
 }
 
 TEST_F(PreviewerSession, TerminateRequestEndsWithStatusZero) {

@@ -2,7 +2,7 @@
 // server. The modal dialogs are the real ones, closed from a toolkit timeout.
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
-#include <FL/Fl_File_Input.H>
+#include <FL/Fl_Input.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/Fl_Window.H>
@@ -97,16 +97,33 @@ TEST_F(DialogsTest, FileRequesterReturnsTheChosenPathOrEmptyOnCancel) {
   ASSERT_NE(f, nullptr);
   std::fclose(f);
 
-  ModalScript choose{[&](Fl_Window* modal) {
-                       auto* input = FindWidget<Fl_File_Input>(modal, [](Fl_File_Input*) { return true; });
-                       auto* ok = FindWidget<Fl_Return_Button>(modal, [](Fl_Return_Button*) { return true; });
-                       if (!input || !ok) return modal->hide();
-                       input->value(path.c_str());
-                       ok->do_callback();
-                     },
-                     0.2};
+  // Types into the chooser's file name field and presses OK.
+  auto typing = [](const std::string& typed) {
+    return [typed](Fl_Window* modal) {
+      auto* input = FindWidget<Fl_Input>(modal, [](Fl_Input*) { return true; });
+      auto* ok = FindWidget<Fl_Return_Button>(modal, [](Fl_Return_Button*) { return true; });
+      if (!input || !ok) return modal->hide();
+      input->value(typed.c_str());
+      ok->do_callback();
+    };
+  };
+  // An absolute path, whatever folder the chooser shows.
+  ModalScript choose{typing(path), 0.2};
   choose.Arm();
-  EXPECT_EQ(RequestFile("Select .tga file", "tga", false, std::string(dir_template) + "/"), path);
+  EXPECT_EQ(RequestFile("Select .tga file", "tga", false, "/"), path);
+  // The next chooser opens in that file's folder: the bare name is enough.
+  ModalScript again{typing("shirt.TGA"), 0.2};
+  again.Arm();
+  EXPECT_EQ(RequestFile("Select .tga file", "tga", false, ""), path);
+  // A name that is not there keeps the chooser open; it is cancelled below.
+  ModalScript missing{[&](Fl_Window* modal) {
+                        typing("nothing.tga")(modal);
+                        EXPECT_TRUE(modal->shown());
+                        modal->hide();
+                      },
+                      0.2};
+  missing.Arm();
+  EXPECT_EQ(RequestFile("Select .tga file", "tga", false, ""), "");
 
   ModalScript cancel{[](Fl_Window* modal) {
                        Fl_Button* button = FindWidget<Fl_Button>(modal, [](Fl_Button* b) {
