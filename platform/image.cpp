@@ -17,7 +17,12 @@ namespace {
 // and no format stores it in more than twice that.
 constexpr uintmax_t kMaxImageFileBytes = uintmax_t{2} << 30;
 
-bool SideInRange(int n) { return n >= 0 && n <= kMaxPixmapSide; }
+// Each side alone within the ceiling too: an empty pixmap a billion pixels wide would
+// still overflow its row pitch.
+bool PixelCountInRange(int width, int height) {
+  return width >= 0 && height >= 0 && width <= kMaxPixmapPixels && height <= kMaxPixmapPixels &&
+         int64_t{width} * height <= kMaxPixmapPixels;
+}
 
 uint8_t Luminance(const Rgba& c) {
   return static_cast<uint8_t>((299 * c[0] + 587 * c[1] + 114 * c[2] + 500) / 1000);
@@ -45,7 +50,7 @@ PixmapPtr TPixmap::Adopt(int width, int height, int format, int pitch, std::vect
 
 PixmapPtr CreatePixmap(int width, int height, int format, int align) {
   const int bpp = BytesPerPixel(format);
-  if (bpp == 0 || !SideInRange(width) || !SideInRange(height)) return nullptr;
+  if (bpp == 0 || !PixelCountInRange(width, height)) return nullptr;
   if (align != 1 && align != 2 && align != 4 && align != 8) align = 1;
   const int pitch = (width * bpp + align - 1) / align * align;
   std::vector<uint8_t> pixels;

@@ -21,9 +21,12 @@ enum PixelFormat : int {
   kPixRgba8 = 6,       // red, green, blue, alpha
 };
 
-// Neither side of a pixmap may exceed this: 16384 x 16384 RGBA is already 1 GiB, and a
-// header claiming more is taken as corrupt before anything is allocated.
+// Neither side of a decoded image may exceed this: 16384 x 16384 RGBA is already 1 GiB,
+// and a header claiming more is taken as corrupt before anything is allocated.
 constexpr int kMaxPixmapSide = 16384;
+// No pixmap holds more pixels than the largest decoded image. A blank pixmap may be
+// wider than kMaxPixmapSide (a texture's strip of frames or cube faces side by side).
+constexpr int64_t kMaxPixmapPixels = int64_t{kMaxPixmapSide} * kMaxPixmapSide;
 
 using Rgba = std::array<uint8_t, 4>;  // red, green, blue, alpha
 
@@ -77,8 +80,8 @@ class TPixmap {
 };
 
 // A blank pixmap, every byte 0 (transparent black). Each row is padded to a multiple
-// of align bytes (1, 2, 4 or 8; others count as 1). Null for an unknown format or a
-// side outside 0..kMaxPixmapSide.
+// of align bytes (1, 2, 4 or 8; others count as 1). Null for an unknown format, a
+// negative side or more than kMaxPixmapPixels pixels.
 PixmapPtr CreatePixmap(int width, int height, int format, int align = 4);
 
 // Decodes a file, trying TGA, JPEG, PNG and BMP in that order; the first decoder that

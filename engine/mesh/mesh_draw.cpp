@@ -239,14 +239,16 @@ void TMesh::Update() {
     }
 
     // GL reads the arrays wherever the indices point: a surface whose indices reach
-    // past its arrays is not drawn (a triangle may name a vertex not yet added).
+    // past its vertices is not drawn (a triangle may name a vertex not yet added, whose
+    // slot the arrays may already hold). The highest index is kept as triangles are
+    // added, never searched for here.
     const size_t index_count =
         std::min(static_cast<size_t>(std::max(surface.triangle_count, 0)) * 3, surface.triangle_indices.size());
-    if (index_count == 0) continue;
+    if (index_count == 0 || surface.highest_triangle_vertex < 0) continue;
     const uint16_t* indices = surface.triangle_indices.data();
-    unsigned highest = 0;
-    for (size_t k = 0; k < index_count; ++k) highest = std::max<unsigned>(highest, indices[k]);
-    const size_t reach = std::min({Reach(surface.vertex_positions, 3), Reach(surface.vertex_normals, 3),
+    const size_t highest = static_cast<size_t>(surface.highest_triangle_vertex);
+    const size_t reach = std::min({static_cast<size_t>(std::max(surface.vertex_count, 0)),
+                                   Reach(surface.vertex_positions, 3), Reach(surface.vertex_normals, 3),
                                    Reach(surface.vertex_colours, 4)});
     if (highest >= reach) continue;
     const float* positions = surface.vertex_positions.data();

@@ -2,6 +2,7 @@
 // are inline in the header: picking, collision and the loaders call them in tight loops.
 #include "engine/mesh/surface.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "engine/mesh/brush.h"
@@ -48,6 +49,7 @@ void TSurface::ClearSurface(int clear_verts, int clear_tris) {
     triangle_count = 0;
     triangle_indices.clear();
     triangle_capacity = 1;
+    highest_triangle_vertex = -1;
   }
   geometry_changed = 1;
 }
@@ -71,6 +73,7 @@ int TSurface::AddVertex(float x, float y, float z, float u, float v, float /*w*/
   vertex_uv0[std::size_t(i) * 2 + 1] = v;
   float* c = &vertex_colours[std::size_t(i) * 4];
   c[0] = c[1] = c[2] = c[3] = 1.0f;
+  geometry_changed = 1;
   return i;
 }
 
@@ -87,6 +90,7 @@ int TSurface::AddTriangle(int i0, int i1, int i2) {
   t[0] = uint16_t(i2);
   t[1] = uint16_t(i1);
   t[2] = uint16_t(i0);
+  highest_triangle_vertex = std::max({highest_triangle_vertex, i0, i1, i2});
   geometry_changed = 1;
   return triangle_count;
 }

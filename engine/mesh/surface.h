@@ -34,7 +34,11 @@ class TSurface {
   // Vertex index range of the triangles, kept by the model reader for skinning.
   int min_vertex_index = 1000000;
   int max_vertex_index = 0;
-  int geometry_changed = 0;  // positions or triangles changed since the mesh's bounds
+  int geometry_changed = 0;  // vertices, positions or triangles changed since the mesh's bounds
+  // The highest vertex index any triangle names, -1 without triangles: kept by
+  // AddTriangle and ClearSurface so that drawing can tell whether every index lies
+  // inside the arrays without reading the indices each frame.
+  int highest_triangle_vertex = -1;
 
   // Own arrays and own brush copy (which still shares the textures); changed flag clear.
   SurfacePtr Copy() const;
@@ -42,6 +46,7 @@ class TSurface {
   // Either side to empty with capacity 1; marks the geometry changed in every case.
   void ClearSurface(int clear_verts, int clear_tris);
   // Returns the new vertex's index. White, normal and second uv set zero; w unused.
+  // Marks the geometry changed: the mesh's extents must take the new vertex in.
   int AddVertex(float x, float y, float z, float u = 0, float v = 0, float w = 0);
   // Returns the triangle count. A corner outside 0..kMaxVertexIndex adds nothing.
   int AddTriangle(int i0, int i1, int i2);

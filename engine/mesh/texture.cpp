@@ -126,6 +126,13 @@ void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
   glPixelStorei(GL_UNPACK_ALIGNMENT, old_alignment);
 }
 
+// Whether `count` images of width x height fit side by side in one pixmap. The ceiling
+// is on the pixels, not the strip's side: many small frames make a long strip.
+bool StripFits(int width, int height, int count) {
+  return width >= 1 && height >= 1 && count >= 1 && int64_t{width} * height <= kMaxPixmapPixels &&
+         int64_t{width} * height * count <= kMaxPixmapPixels;
+}
+
 // The image of one frame or face: a window into the source, fitted.
 PixmapPtr FittedWindow(const TPixmap& image, int x, int y, int width, int height) {
   PixmapPtr sub = image.Window(x, y, width, height);
@@ -239,7 +246,7 @@ TexturePtr TTexture::LoadAnimTexture(const std::string& file, int flags, int fra
 
 TexturePtr TTexture::CreateTexture(int width, int height, int flags, int frame_count) {
   if (flags & kTexCubeMap) return CreateCubeMapTexture(width, height, flags);
-  if (width < 1 || height < 1 || frame_count < 1 || int64_t{width} * frame_count > kMaxPixmapSide) return nullptr;
+  if (frame_count > kMaxTextureFrames || !StripFits(width, height, frame_count)) return nullptr;
   PixmapPtr image = CreatePixmap(width * frame_count, height, kPixRgba8, 4);
   if (!image) return nullptr;
 
@@ -274,7 +281,7 @@ void UploadCubeFaces(TTexture& texture, int face_width, int face_height) {
 }  // namespace
 
 TexturePtr TTexture::CreateCubeMapTexture(int width, int height, int flags) {
-  if (width < 1 || height < 1 || int64_t{width} * kCubeFaces > kMaxPixmapSide) return nullptr;
+  if (!StripFits(width, height, kCubeFaces)) return nullptr;
   PixmapPtr image = CreatePixmap(width * kCubeFaces, height, kPixRgba8, 4);
   if (!image) return nullptr;
   auto texture = std::make_shared<TTexture>();
@@ -339,14 +346,14 @@ void TTexture::BackBufferToTex(int level, int frame) {
   if (frame < 0 || static_cast<size_t>(frame) >= frame_names->size()) return;
   glBindTexture(GL_TEXTURE_2D, (*frame_names)[frame]);
   // GL counts y from the bottom: the top-left area starts height rows below the top.
-  glCopyTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, 0, TGlobal::height - height, width, height, 0);
+  glCopyTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, 0, TGlobal::GlBottomY(0, height), width, height, 0);
 }
 
 void TTexture::BackBufferToCubeTex(int level) {
   if (frame_names->empty()) return;
   glBindTexture(GL_TEXTURE_CUBE_MAP, (*frame_names)[0]);
   if (cube_face < 0 || cube_face >= kCubeFaces) return;
-  glCopyTexImage2D(kCubeCopyTargets[cube_face], level, GL_RGBA8, 0, TGlobal::height - height, width, height, 0);
+  glCopyTexImage2D(kCubeCopyTargets[cube_face], level, GL_RGBA8, 0, TGlobal::GlBottomY(0, height), width, height, 0);
 }
 
 TexturePtr TTexture::GetBrushTexture(const BrushPtr& brush, int index) {

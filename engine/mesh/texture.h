@@ -39,6 +39,9 @@ enum TextureBlendMode : int {
 
 // A cube map's faces side by side in its image, left to right.
 constexpr int kCubeFaces = 6;
+// Most frames a blank texture may have: each is a GL name and an upload of its own, so
+// past this the names alone would take the time, whatever the pixels.
+constexpr int kMaxTextureFrames = 65536;
 
 // A (match text, flags) pair: textures whose file name contains the text get the flags.
 class TTextureFilter {
@@ -84,8 +87,9 @@ class TTexture {
   // LoadTexture, and for a grid that does not fit the image.
   static TexturePtr LoadAnimTexture(const std::string& file, int flags, int frame_width, int frame_height,
                                     int first_frame, int frame_count);
-  // Blank (transparent black); never cached. Null for a size or count below 1 or
-  // beyond what an image can hold.
+  // Blank (transparent black); never cached. All frames (or the six cube faces) lie
+  // side by side in one image, which may hold up to kMaxPixmapPixels pixels. Null for a
+  // size or count below 1, more than kMaxTextureFrames frames or a larger image.
   static TexturePtr CreateTexture(int width, int height, int flags = kTexColour, int frame_count = 1);
   static TexturePtr CreateCubeMapTexture(int width, int height, int flags = kTexColour);
   // The six faces side by side in one image.

@@ -53,7 +53,7 @@ void TCamera::ReleaseKind() { cam_list.Remove(this); }
 
 void TCamera::CameraViewport(int x, int y, int width, int height) {
   view_x = x;
-  view_y = TGlobal::height - height - y;
+  view_y = TGlobal::GlBottomY(y, height);
   view_w = width;
   view_h = height;
 }

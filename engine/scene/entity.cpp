@@ -314,8 +314,10 @@ int TEntity::EntityHidden() const {
 }
 
 void TEntity::AddParent(const EntityPtr& p) {
-  parent = p.get();
-  if (!p) return;
+  // A freed parent is out of the scene: under it the entity would draw at its last
+  // place and never be freed with it. The entity becomes a root, as EntityParent does.
+  parent = (p && !p->freed_) ? p.get() : nullptr;
+  if (!parent) return;
   matrix.Overwrite(p->matrix);
   p->children.AddLast(shared_from_this());
 }

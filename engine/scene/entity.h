@@ -125,7 +125,7 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   int EntityHidden() const;
   // flag 1: from scratch; otherwise on top of the matrix already held (the parent's).
   void UpdateMat(int flag);
-  void AddParent(const EntityPtr& parent);
+  void AddParent(const EntityPtr& parent);  // a freed parent counts as none
   static void UpdateChildren(TEntity* entity);  // stops at bones
   void EntityListAdd(List& list);
 

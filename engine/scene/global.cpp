@@ -3,6 +3,7 @@
 #include "engine/scene/global.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "engine/collision/collision.h"
 #include "engine/mesh/mesh.h"
@@ -67,6 +68,11 @@ void TGlobal::EnableStates() {
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_COLOR_ARRAY);
   glEnableClientState(GL_NORMAL_ARRAY);
+}
+
+int TGlobal::GlBottomY(int top, int rows) {
+  // Unsigned arithmetic wraps by definition, and the conversion back is modular.
+  return static_cast<int>(static_cast<uint32_t>(height) - static_cast<uint32_t>(rows) - static_cast<uint32_t>(top));
 }
 
 void TGlobal::AmbientLight(float red, float green, float blue) {

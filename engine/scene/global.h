@@ -54,6 +54,11 @@ class TGlobal {
   // file). Once, after the program's GL context is current and width/height are set.
   static void GraphicsInit();
   static void EnableStates();
+  // GL's y, counted from the bottom, of a rectangle `rows` high whose top edge lies `top`
+  // rows below the top of the graphics area: height - rows - top. Any ints may come in
+  // (the setters test nothing), so the difference is taken as 32-bit arithmetic wraps,
+  // never as an overflow.
+  static int GlBottomY(int top, int rows);
   static void AmbientLight(float red, float green, float blue);  // 0..255
   static void Wireframe(int flag);  // non-zero: polygons as lines
   // 0: off. 1 (as 2), 2, 3, 4, 5, 6, 8, 9, 12, 16: that many jittered passes. Any other

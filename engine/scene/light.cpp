@@ -1,7 +1,6 @@
 // Lights: slots, creation and copies, and the per-camera OpenGL light set-up.
 #include "engine/scene/light.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "platform/gl.h"
@@ -16,6 +15,15 @@ namespace {
 constexpr float kSpotExponent = 10.0f;   // how sharply a spot's light falls off towards its rim
 constexpr float kNoSpotCutoff = 180.0f;  // GL's "not a spot": light in every direction
 constexpr float kMaxSpotCutoff = 90.0f;  // GL refuses wider cones and would keep the old one
+
+// The cut-off GL takes for a half angle: a cone of 360 degrees or more lights every
+// direction; between a half angle of 90 and 180 GL has no cone, so the widest it has
+// stands in; below 0 (or NaN) the narrowest.
+float SpotCutoff(float half_angle) {
+  if (half_angle >= kNoSpotCutoff) return kNoSpotCutoff;
+  if (half_angle > kMaxSpotCutoff) return kMaxSpotCutoff;
+  return half_angle > 0.0f ? half_angle : 0.0f;
+}
 }  // namespace
 
 // ---- Slots and lifetime -----------------------------------------------------------
@@ -96,7 +104,7 @@ void TLight::SendKindState(int id) const {
 
   const bool spot = light_type == kLightSpot;
   const GLfloat exponent = spot ? kSpotExponent : 0.0f;
-  const GLfloat cutoff = spot ? std::clamp(outer_half_angle, 0.0f, kMaxSpotCutoff) : kNoSpotCutoff;
+  const GLfloat cutoff = spot ? SpotCutoff(outer_half_angle) : kNoSpotCutoff;
   glLightfv(l, GL_SPOT_EXPONENT, &exponent);
   glLightfv(l, GL_SPOT_CUTOFF, &cutoff);
 }

@@ -20,6 +20,7 @@
 #include "engine/scene/camera.h"
 #include "engine/scene/global.h"
 #include "engine/scene/light.h"
+#include "platform/runtime.h"
 #include "support/engine_reset.h"
 
 namespace {
@@ -254,6 +255,55 @@ TEST_F(Commands, CopyAndFreeRunTheKindsOwn) {
   EXPECT_NE(dynamic_cast<TBone*>(bone_copy.get()), nullptr);
   FreeEntity(mesh);
   EXPECT_TRUE(bone->IsFreed());
+}
+
+// A freed parent is out of the scene, as EntityParent already holds: what is made or
+// copied under it becomes a root in the world list, placed from the world origin rather
+// than from the dead parent's last place, and never left hanging under it.
+TEST_F(Commands, CreatorsAndCopiesUnderAFreedParentMakeARoot) {
+  using Make = std::function<EntityPtr(const EntityPtr&)>;
+  const std::pair<const char*, Make> cases[] = {
+      {"CreatePivot", [](const EntityPtr& p) { return CreatePivot(p); }},
+      {"CreateMesh", [](const EntityPtr& p) { return CreateMesh(p); }},
+      {"CreateCube", [](const EntityPtr& p) { return CreateCube(p); }},
+      {"CreateSphere", [](const EntityPtr& p) { return CreateSphere(8, p); }},
+      {"CreateCylinder", [](const EntityPtr& p) { return CreateCylinder(8, 1, p); }},
+      {"CreateCone", [](const EntityPtr& p) { return CreateCone(8, 1, p); }},
+      {"CreateCamera", [](const EntityPtr& p) { return CreateCamera(p); }},
+      {"CreateLight", [](const EntityPtr& p) { return CreateLight(2, p); }},
+      {"CreateSprite", [](const EntityPtr& p) { return CreateSprite(p); }},
+      {"LoadMesh of a missing file", [](const EntityPtr& p) { return LoadMesh("missing.b3d", p); }},
+      {"LoadAnimMesh of a missing file", [](const EntityPtr& p) { return LoadAnimMesh("missing.b3d", p); }},
+      {"CopyMesh", [](const EntityPtr& p) { return CopyMesh(CreateCube(nullptr), p); }},
+      {"CopyEntity of a pivot with a child",
+       [](const EntityPtr& p) {
+         PivotPtr source = CreatePivot(nullptr);
+         CreatePivot(source);
+         return CopyEntity(source, p);
+       }},
+      {"CopyEntity of a mesh", [](const EntityPtr& p) { return CopyEntity(CreateCube(nullptr), p); }},
+      {"CopyEntity of a camera", [](const EntityPtr& p) { return CopyEntity(CreateCamera(nullptr), p); }},
+      {"CopyEntity of a light", [](const EntityPtr& p) { return CopyEntity(CreateLight(1, nullptr), p); }},
+      {"CopyEntity of a sprite", [](const EntityPtr& p) { return CopyEntity(CreateSprite(nullptr), p); }},
+  };
+  SetDebugSink([](const std::string&) {});  // the missing model file is reported
+  for (const auto& [what, make] : cases) {
+    EntityPtr parent = CreatePivot(nullptr);
+    PositionEntity(parent, 5, 6, 7, 0);
+    FreeEntity(parent);
+    EntityPtr e = make(parent);
+    ASSERT_NE(e, nullptr) << what;
+    EXPECT_EQ(GetParent(e), nullptr) << what;
+    EXPECT_EQ(CountChildren(parent), 0) << what;
+    EXPECT_FALSE(e->IsFreed()) << what;
+    EXPECT_TRUE(TEntity::entity_list.Contains(e.get())) << what;
+    ExpectNear({EntityX(e, 1), EntityY(e, 1), EntityZ(e, 1)}, {0, 0, 0}, what);
+    for (const EntityPtr& child : e->children) {
+      ExpectNear({EntityX(child, 1), EntityY(child, 1), EntityZ(child, 1)}, {0, 0, 0}, std::string(what) + ", child");
+    }
+    ResetEngine();
+  }
+  SetDebugSink(nullptr);
 }
 
 TEST_F(Commands, AppearanceGoesToTheEntityBrush) {

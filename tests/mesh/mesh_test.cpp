@@ -56,6 +56,29 @@ TEST_F(MeshStructure, BoundsAndCullRadius) {
   EXPECT_EQ(m->bounds_min_x, -5);
 }
 
+// Extents read right after AddVertex take the new vertex in, with no triangle or other
+// edit between: adding a vertex changes the geometry the bounds describe.
+TEST_F(MeshStructure, ExtentsFollowEachAddedVertex) {
+  struct Case {
+    float x, y, z;
+    float width, height, depth;
+  } cases[] = {
+      {1, 2, 3, 0, 0, 0},  // the first vertex: no extent yet
+      {4, 2, 3, 3, 0, 0},
+      {4, -1, 3, 3, 3, 0},
+      {0, 0, -2, 4, 3, 5},
+  };
+  MeshPtr m = TMesh::CreateMesh();
+  SurfacePtr s = m->CreateSurface();
+  EXPECT_FLOAT_EQ(m->MeshWidth(), -2000000000.0f);  // read once while empty: bounds not stale now
+  for (const Case& c : cases) {
+    s->AddVertex(c.x, c.y, c.z);
+    EXPECT_FLOAT_EQ(m->MeshWidth(), c.width) << "after vertex " << c.x << ", " << c.y << ", " << c.z;
+    EXPECT_FLOAT_EQ(m->MeshHeight(), c.height) << "after vertex " << c.x << ", " << c.y << ", " << c.z;
+    EXPECT_FLOAT_EQ(m->MeshDepth(), c.depth) << "after vertex " << c.x << ", " << c.y << ", " << c.z;
+  }
+}
+
 TEST_F(MeshStructure, SurfaceLookups) {
   MeshPtr m = TMesh::CreateMesh();
   BrushPtr red = TBrush::CreateBrush(255, 0, 0);

@@ -222,7 +222,7 @@ TEST(Surface, OnlyGeometryEditsSetTheChangedFlag) {
     std::function<void(TSurface&)> run;
     int changed;
   } cases[] = {
-      {"AddVertex", [](TSurface& s) { s.AddVertex(1, 1, 1); }, 0},
+      {"AddVertex", [](TSurface& s) { s.AddVertex(1, 1, 1); }, 1},
       {"VertexNormal", [](TSurface& s) { s.VertexNormal(0, 1, 0, 0); }, 0},
       {"VertexColor", [](TSurface& s) { s.VertexColor(0, 1, 2, 3, 0); }, 0},
       {"VertexTexCoords", [](TSurface& s) { s.VertexTexCoords(0, 1, 1, 0, 0); }, 0},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -270,7 +271,10 @@ TEST(Pixmap, CreateSizesRowsAndRefusesBadArguments) {
   } cases[] = {
       {3, 2, kPixRgb8, 4, 12}, {3, 2, kPixRgb8, 1, 9},        {3, 2, kPixRgb8, 3, 9},  // odd align counts as 1
       {5, 1, kPixGray8, 8, 8}, {2, 2, kPixRgba8, 4, 8},       {0, 0, kPixRgba8, 4, 0},
-      {-1, 1, kPixRgba8, 4, -1}, {kMaxPixmapSide + 1, 1, kPixGray8, 1, -1}, {1, 1, 3, 4, -1},
+      {-1, 1, kPixRgba8, 4, -1}, {1, 1, 3, 4, -1},
+      // The ceiling is on the pixels: a strip may be wider than any decoded image.
+      {kMaxPixmapSide + 1, 1, kPixGray8, 1, kMaxPixmapSide + 1}, {kMaxPixmapSide + 1, kMaxPixmapSide, kPixGray8, 1, -1},
+      {INT_MAX, 0, kPixRgba8, 4, -1}, {0, INT_MAX, kPixRgba8, 4, -1},
   };
   for (const auto& c : cases) {
     const PixmapPtr p = CreatePixmap(c.width, c.height, c.format, c.align);

@@ -1,6 +1,7 @@
 // Cameras as a user sees them: viewports and clears of several cameras, render order,
 // hidden cameras, clip range and zoom, fog, collapsed viewports, projecting points and
 // frustum tests, copies.
+#include <climits>
 #include <cmath>
 
 #include "frame_scene.h"
@@ -19,6 +20,34 @@ TEST_F(CameraTest, ViewportCountsFromTheTopOfTheArea) {
   TGlobal::height = 600;
   cam->CameraViewport(10, 20, 200, 100);
   EXPECT_EQ(cam->view_y, 480);
+}
+
+// The viewport setter takes any ints; the bottom edge is what 32-bit arithmetic gives,
+// never an overflow, and a frame through such a viewport is drawn without a fault.
+TEST_F(CameraTest, ViewportAtTheIntLimitsWrapsLikeThirtyTwoBitArithmetic) {
+  struct Case {
+    int height, y, h;
+    int view_y;
+  };
+  const Case cases[] = {
+      {64, 1275068223, 1057187840, 1962711297},  // 64 - 1057187840 - 1275068223 + 2^32
+      {INT_MIN, 0, 1, INT_MAX},
+      {INT_MAX, -1, 0, INT_MIN},
+      {0, INT_MIN, INT_MIN, 0},
+      {INT_MAX, INT_MAX, INT_MAX, INT_MIN + 1},
+  };
+  for (const Case& c : cases) {
+    ResetScene();
+    TGlobal::height = c.height;
+    CameraPtr cam = TCamera::CreateCamera();
+    cam->CameraViewport(0, c.y, 6, c.h);
+    EXPECT_EQ(cam->view_y, c.view_y) << "height " << c.height << ", y " << c.y << ", h " << c.h;
+    MakeQuad(0, 0, 5, 10, 0, 0, 255);
+    TGlobal::RenderWorld();
+  }
+  TGlobal::height = kRenderSize;
+  while (glGetError() != GL_NO_ERROR) {
+  }
 }
 
 TEST_F(CameraTest, EachCameraClearsOnlyItsViewport) {

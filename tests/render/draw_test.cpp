@@ -544,6 +544,49 @@ TEST_F(DrawTest, SurfacesWhoseIndicesReachPastTheirVerticesAreNotDrawn) {
   EXPECT_TRUE(Near(Pixel(32, 48), kBlack)) << Show(Pixel(32, 48));
 }
 
+// The check follows the triangles as they come and go: triangles added before their
+// vertices keep the surface undrawn until the last vertex they name is there, and
+// clearing the triangles forgets the indices they named.
+TEST_F(DrawTest, TrianglesAddedBeforeTheirVerticesDrawOnceTheVerticesAreThere) {
+  MeshPtr mesh = TMesh::CreateMesh();
+  mesh->EntityFX(kFxFullBright);
+  SurfacePtr s = mesh->CreateSurface();
+  s->AddTriangle(0, 1, 2);
+  s->AddTriangle(0, 2, 3);
+  const float corners[4][2] = {{-1, 1}, {1, 1}, {1, -1}, {-1, -1}};
+  struct Step {
+    const char* what;
+    std::function<void()> run;
+    bool drawn;
+  };
+  const Step steps[] = {
+      {"no vertices", [] {}, false},
+      {"three of four vertices",
+       [&] {
+         for (int v = 0; v < 3; ++v) s->AddVertex(corners[v][0], corners[v][1], 0);
+       },
+       false},
+      {"the fourth vertex", [&] { s->AddVertex(corners[3][0], corners[3][1], 0); }, true},
+      {"a triangle naming vertex 4", [&] { s->AddTriangle(0, 1, 4); }, false},
+      {"triangles cleared and added again",
+       [&] {
+         s->ClearSurface(0, 1);
+         s->AddTriangle(0, 1, 2);
+         s->AddTriangle(0, 2, 3);
+       },
+       true},
+      {"vertices cleared", [&] { s->ClearSurface(1, 0); }, false},
+  };
+  for (const Step& step : steps) {
+    step.run();
+    Clear();
+    mesh->Update();
+    const Rgba want = step.drawn ? kWhite : kBlack;
+    EXPECT_TRUE(Near(Pixel(54, 10), want)) << step.what << ": " << Show(Pixel(54, 10));
+    EXPECT_TRUE(Near(Pixel(10, 54), want)) << step.what << ": " << Show(Pixel(10, 54));
+  }
+}
+
 TEST_F(DrawTest, StateLeftByAMesh) {
   struct Case {
     int order, fx;

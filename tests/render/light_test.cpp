@@ -55,6 +55,39 @@ TEST_F(LightTest, EachKindLightsLikeItself) {
   }
 }
 
+// A whole cone of 360 degrees reaches GL as its half, 180: no cone at all, so a spot
+// turned away from a patch still lights it. Narrower cones send their half angle; one
+// wider than GL takes (a half angle between 90 and 180) sends GL's widest, 90.
+TEST_F(LightTest, SpotCutOffIsHalfTheConeAndAFullConeLightsBehind) {
+  struct Case {
+    float cone, yaw;
+    float cutoff;
+    int want;
+  };
+  const Case cases[] = {
+      {360, 180, 180, kGrey},  // behind the light, lit as by a point light
+      {720, 180, 180, kGrey},
+      {120, 180, 60, 0},
+      {120, 0, 60, 98},  // inside the cone: a little of the exponent 10 falloff
+      {200, 180, 90, 0},
+  };
+  for (const Case& c : cases) {
+    ResetScene();
+    TGlobal::AmbientLight(0, 0, 0);
+    TCamera::CreateCamera();
+    LightPtr light = TLight::CreateLight(kLightSpot);
+    light->LightRange(0);
+    light->LightConeAngles(0, c.cone);
+    light->RotateEntity(0, c.yaw, 0);
+    Patch(0);
+    TGlobal::RenderWorld();
+    GLfloat cutoff = -1;
+    glGetLightfv(GL_LIGHT0, GL_SPOT_CUTOFF, &cutoff);
+    EXPECT_EQ(cutoff, c.cutoff) << "cone " << c.cone;
+    EXPECT_EQ(Mismatch(Pixel(32, 32), c.want, c.want, c.want), "") << "cone " << c.cone << ", yaw " << c.yaw;
+  }
+}
+
 TEST_F(LightTest, DirectionalLightFollowsItsTurnAndColour) {
   struct Case {
     float yaw;

@@ -4,9 +4,11 @@
 // context only).
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -345,11 +347,63 @@ TEST_F(TextureTest, CreatedTexturesAndCubeMaps) {
   for (int f = 0; f < kCubeFaces; ++f) EXPECT_EQ(Texel(order[f], Name(sky), 0, 4, 4), faces[f]) << "face " << f;
   EXPECT_EQ(TTexture::LoadCubeMapTexture("sky.png", kTexColour | kTexCubeMap), sky);
 
-  const int bad_sizes[][3] = {{0, 8, 1}, {8, 0, 1}, {8, 8, 0}, {-1, 8, 1}, {kMaxPixmapSide, 8, 2}};
+  const int bad_sizes[][3] = {{0, 8, 1},
+                              {8, 0, 1},
+                              {8, 8, 0},
+                              {-1, 8, 1},
+                              {kMaxPixmapSide, kMaxPixmapSide, 2},
+                              {1, 1, kMaxTextureFrames + 1},
+                              {INT_MAX, INT_MAX, INT_MAX}};
   for (const auto& s : bad_sizes)
     EXPECT_EQ(TTexture::CreateTexture(s[0], s[1], 0, s[2]), nullptr) << s[0] << " x " << s[1] << " x " << s[2];
   EXPECT_EQ(TTexture::CreateCubeMapTexture(0, 8, 0), nullptr);
+  EXPECT_EQ(TTexture::CreateCubeMapTexture(kMaxPixmapSide, kMaxPixmapSide, 0), nullptr);
   EXPECT_EQ(TTexture::tex_list.Count(), 3u);
+}
+
+// All frames, or the six faces, lie side by side in one image: many frames or wide
+// faces make it wider than a decoded file may be, and still every frame is made, with
+// a GL name of its own and the sides asked for.
+TEST_F(TextureTest, ManyFramesAndLargeCubeFacesAreAllMade) {
+  TTexture::ClearTextureFilters();
+  const struct {
+    int width, height, flags, frames;
+  } cases[] = {
+      {256, 256, 0, 64},           {256, 256, 0, 65},          {64, 64, 0, 256},
+      {64, 64, 0, 257},            {16, 16, 0, 1024},          {16, 16, 0, 1025},
+      {2048, 2048, kTexCubeMap, 1}, {4096, 4096, kTexCubeMap, 1},  // cube faces are square
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " flags " << c.flags << ", " << c.frames
+                                    << " frames");
+    TexturePtr t = TTexture::CreateTexture(c.width, c.height, c.flags, c.frames);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->TextureWidth(), c.width);
+    EXPECT_EQ(t->TextureHeight(), c.height);
+    const bool cube = (c.flags & kTexCubeMap) != 0;
+    const size_t names = cube ? 1 : size_t(c.frames);
+    ASSERT_EQ(t->frame_names->size(), names);
+    const std::set<GLuint> distinct(t->frame_names->begin(), t->frame_names->end());
+    EXPECT_EQ(distinct.size(), names);
+    for (GLuint name : distinct) ASSERT_TRUE(name != 0 && glIsTexture(name)) << "name " << name;
+
+    // GL holds the last frame, or every face, at the sides asked for.
+    std::vector<GLenum> targets{GL_TEXTURE_2D};
+    if (cube) {
+      targets = {GL_TEXTURE_CUBE_MAP_NEGATIVE_X, GL_TEXTURE_CUBE_MAP_POSITIVE_Z, GL_TEXTURE_CUBE_MAP_POSITIVE_X,
+                 GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, GL_TEXTURE_CUBE_MAP_POSITIVE_Y, GL_TEXTURE_CUBE_MAP_NEGATIVE_Y};
+    }
+    glBindTexture(cube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D, t->frame_names->back());
+    for (GLenum target : targets) {
+      GLint w = 0, h = 0;
+      glGetTexLevelParameteriv(target, 0, GL_TEXTURE_WIDTH, &w);
+      glGetTexLevelParameteriv(target, 0, GL_TEXTURE_HEIGHT, &h);
+      EXPECT_EQ(w, c.width) << "target " << target;
+      EXPECT_EQ(h, c.height) << "target " << target;
+    }
+    t->FreeTexture();  // its names and image go with t, before the next case
+  }
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 TEST_F(TextureTest, BackBufferCopiesTheTopLeftArea) {
@@ -381,6 +435,20 @@ TEST_F(TextureTest, BackBufferCopiesTheTopLeftArea) {
   EXPECT_EQ(Texel(GL_TEXTURE_CUBE_MAP_NEGATIVE_Y, Name(cube), 0, 3, 3), kGreen);
   EXPECT_EQ(Texel(GL_TEXTURE_CUBE_MAP_POSITIVE_Y, Name(cube), 0, 3, 3), (Rgba{0, 0, 0, 0}));
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+  // Any graphics height: the copy's bottom edge is what 32-bit arithmetic gives, never
+  // an overflow, and the texture keeps its size.
+  cube->SetCubeFace(0);
+  for (int height : {INT_MIN, INT_MIN + 15, INT_MAX, -1}) {
+    TGlobal::height = height;
+    t->BackBufferToTex(0, 0);
+    cube->BackBufferToCubeTex(0);
+    GLint w = 0;
+    glBindTexture(GL_TEXTURE_2D, Name(t, 0));
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+    EXPECT_EQ(w, 16) << "height " << height;
+  }
+  TGlobal::height = kRenderSize;
 }
 
 TEST_F(TextureTest, SettingsAndBrushLayers) {
