@@ -644,13 +644,6 @@ Fl_Widget* GadgetWidget(const GadgetPtr& gadget) { return gadget ? AsGui(gadget)
 
 // ---- Menus ----------------------------------------------------------------------------
 
-namespace {
-
-void MenuCallback(Fl_Widget*, void* data) {
-  auto* item = static_cast<GuiGadget*>(data);
-  PostEvent(EventId::MenuAction, HandleOf(item), item->tag);
-}
-
 // '/' separates levels in an FLTK menu path and '&', '_' and '\' are special too.
 std::string MenuPathPart(const std::string& text) {
   std::string out;
@@ -659,6 +652,13 @@ std::string MenuPathPart(const std::string& text) {
     out += c;
   }
   return out;
+}
+
+namespace {
+
+void MenuCallback(Fl_Widget*, void* data) {
+  auto* item = static_cast<GuiGadget*>(data);
+  PostEvent(EventId::MenuAction, HandleOf(item), item->tag);
 }
 
 void AddMenuEntries(Fl_Menu_Bar* bar, const std::string& path, GuiGadget* node) {

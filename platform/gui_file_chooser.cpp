@@ -105,16 +105,6 @@ std::vector<std::pair<std::string, std::string>> SplitFilters(const std::string&
   return out;
 }
 
-// Menu labels treat '/', '\\', '&' and '_' as markup.
-std::string MenuLabel(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '/' || c == '\\' || c == '&' || c == '_') out += '\\';
-    out += c;
-  }
-  return out;
-}
-
 class FileChooser {
  public:
   FileChooser(const std::string& title, const std::string& filter, bool save, std::string folder)
@@ -139,7 +129,7 @@ class FileChooser {
     list_->when(FL_WHEN_CHANGED | FL_WHEN_NOT_CHANGED);
     y += list_height + kMargin;
     filter_ = new Fl_Choice(kMargin + label, y, inner - label, kRowHeight, "Show:");
-    for (const auto& f : filters_) filter_->add(MenuLabel(f.first).c_str());
+    for (const auto& f : filters_) filter_->add(MenuPathPart(f.first).c_str());
     filter_->value(0);
     filter_->callback(OnFilter, this);
     y += kRowHeight + kMargin / 2;

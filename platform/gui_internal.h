@@ -57,6 +57,8 @@ struct GuiGadget : TGadget {
 inline GuiGadget* AsGui(const GadgetPtr& gadget) { return static_cast<GuiGadget*>(gadget.get()); }
 GadgetPtr HandleOf(GuiGadget* gadget);
 GuiGadget* GadgetOfWidget(const Fl_Widget* widget);  // null when not one of ours
+// A label as one level of an FLTK menu path: its markup characters escaped.
+std::string MenuPathPart(const std::string& text);
 const std::vector<GadgetPtr>& TopLevelWindows();
 bool GuiHeadless();
 

@@ -75,6 +75,15 @@ void AppTest::TearDown() {
   SetGuiHeadless(false);
 }
 
+void AppTest::Restart() {
+  ResetEngine();
+  StopTimer(app.timer);
+  FreeGadget(app.window);
+  FreeGadget(app.panel);
+  ResetAppState();
+  Start();
+}
+
 void AppTest::Start() {
   StartUp();
   // Ticks would interleave with what a test sends; tests that want them make a timer.

@@ -25,6 +25,9 @@ class AppTest : public EngineTest {
   // Runs the shell's start-up in the working folder. Tests that need another folder
   // (their own models) change into it first.
   void Start();
+  // Ends the running previewer and starts a fresh one on an empty engine: one case of a
+  // table after another.
+  void Restart();
   // Handles every pending event, as the loop would; returns how many.
   int Drain();
   // Posts the event and drains the queue.

@@ -43,12 +43,7 @@ using SlotsTest = AppTest;
 TEST_F(SlotsTest, ChooseReloadAndClearOnBaseOverlayAndSkirtSlots) {
   for (const SlotCase& c : kSlotCases) {
     SCOPED_TRACE(c.what);
-    ResetEngine();
-    StopTimer(app.timer);
-    FreeGadget(app.window);
-    FreeGadget(app.panel);
-    ResetAppState();
-    Start();
+    Restart();
     if (c.show_skirt) Menu(kMenuToggleSkirt);
     const SlotRefs& s = Slots()[c.slot];
     auto colour = [&] {
@@ -158,12 +153,7 @@ const SharedCase kSharedCases[] = {
 TEST_F(SlotsTest, SlotsSharingATextureKeepTheirImageThroughEachOthersActions) {
   for (const SharedCase& c : kSharedCases) {
     SCOPED_TRACE(c.what);
-    ResetEngine();
-    StopTimer(app.timer);
-    FreeGadget(app.window);
-    FreeGadget(app.panel);
-    ResetAppState();
-    Start();
+    Restart();
     if (c.show_skirt) Menu(kMenuToggleSkirt);
     const SlotRefs& a = Slots()[c.acted];
     const SlotRefs& b = Slots()[c.other];
