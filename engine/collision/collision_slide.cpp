@@ -141,28 +141,28 @@ int TCollision::MeshCheckCollision4(TCollisionPacket& k) {
   return 0;
 }
 
-int TCollision::PolysCheckCollision(TCollisionPacket& k, const std::vector<TPolygon>& polygons) {
+int TCollision::PolysCheckCollision(TCollisionPacket& k, const TLeafPolygons& polygons) {
   return k.method == kSphereToMeshWorld ? PolysCheckCollision2(k, polygons) : PolysCheckCollision4(k, polygons);
 }
 
-int TCollision::PolysCheckCollision2(TCollisionPacket& k, const std::vector<TPolygon>& polygons) {
-  for (const TPolygon& polygon : polygons) {
+int TCollision::PolysCheckCollision2(TCollisionPacket& k, const TLeafPolygons& polygons) {
+  for (const TPolygonPiece& polygon : polygons.pieces) {
     if (polygon.vertex_count != 3) continue;
     const TVector p1 = PerAxisDivide(ToWorld(polygon.vertices[0], *k.mesh), k.divisor);
     const TVector p2 = PerAxisDivide(ToWorld(polygon.vertices[1], *k.mesh), k.divisor);
     const TVector p3 = PerAxisDivide(ToWorld(polygon.vertices[2], *k.mesh), k.divisor);
-    if (CheckTriangle(k, p1, p2, p3)) k.surface = polygon.surface, k.triangle = polygon.triangle;
+    if (CheckTriangle(k, p1, p2, p3)) k.surface = polygons.Surface(polygon), k.triangle = polygon.triangle;
   }
   return 0;
 }
 
-int TCollision::PolysCheckCollision4(TCollisionPacket& k, const std::vector<TPolygon>& polygons) {
-  for (const TPolygon& polygon : polygons) {
+int TCollision::PolysCheckCollision4(TCollisionPacket& k, const TLeafPolygons& polygons) {
+  for (const TPolygonPiece& polygon : polygons.pieces) {
     if (polygon.vertex_count != 3) continue;
     const TVector p1 = PerAxisDivide(polygon.vertices[0], k.divisor);
     const TVector p2 = PerAxisDivide(polygon.vertices[1], k.divisor);
     const TVector p3 = PerAxisDivide(polygon.vertices[2], k.divisor);
-    if (CheckTriangle(k, p1, p2, p3)) k.surface = polygon.surface, k.triangle = polygon.triangle;
+    if (CheckTriangle(k, p1, p2, p3)) k.surface = polygons.Surface(polygon), k.triangle = polygon.triangle;
   }
   return 0;
 }

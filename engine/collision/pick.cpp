@@ -11,6 +11,7 @@
 #include "engine/collision/octree.h"
 #include "engine/collision/polygon.h"
 #include "engine/collision/sphere.h"
+#include "engine/collision/triangle_reader.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
 #include "engine/scene/camera.h"
@@ -137,6 +138,18 @@ void PickBox(TEntity& e, const TVector& a, const TVector& b, float& best) {
   AcceptPoint(e, p, kFaceNormals[face][0], kFaceNormals[face][1], kFaceNormals[face][2], t, best);
 }
 
+// Every triangle of the surface against la-lb (mesh space).
+void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
+  const TTriangleReader triangles(*surface);
+  for (int k = 0; k < triangles.Count(); ++k) {
+    TVector p, q, r;
+    triangles.Corners(k, p, q, r);
+    float u, v, w, t;
+    if (!TPick::IntersectSegmentTriangle(la, lb, p, q, r, u, v, w, t) || !(t <= best)) continue;
+    AcceptTriangle(mesh, surface, k, p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t, best);
+  }
+}
+
 void PickMesh(TMesh& mesh, const TVector& a, const TVector& b, float& best) {
   if (mesh.octree) {
     const TVector la = IntoMesh(a, mesh), lb = IntoMesh(b, mesh);
@@ -152,20 +165,7 @@ void PickMesh(TMesh& mesh, const TVector& a, const TVector& b, float& best) {
   TVector point;
   if (!TPick::IntersectSegmentSphere(a, b, sphere.centre, sphere.radius, t, point)) return;
   const TVector la = IntoMesh(a, mesh), lb = IntoMesh(b, mesh);
-  TVector p, q, r;  // refilled per triangle
-  for (const SurfacePtr& surface : *mesh.surfaces) {
-    const int triangles = surface->CountTriangles();
-    for (int k = 0; k < triangles; ++k) {
-      const int i0 = surface->TriangleVertex(k, 0), i1 = surface->TriangleVertex(k, 1),
-                i2 = surface->TriangleVertex(k, 2);
-      p = TVector::Create(surface->VertexX(i0), surface->VertexY(i0), surface->VertexZ(i0));
-      q = TVector::Create(surface->VertexX(i1), surface->VertexY(i1), surface->VertexZ(i1));
-      r = TVector::Create(surface->VertexX(i2), surface->VertexY(i2), surface->VertexZ(i2));
-      float u, v, w;
-      if (!TPick::IntersectSegmentTriangle(la, lb, p, q, r, u, v, w, t) || !(t <= best)) continue;
-      AcceptTriangle(mesh, surface, k, p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t, best);
-    }
-  }
+  for (const SurfacePtr& surface : *mesh.surfaces) PickSurface(mesh, surface, la, lb, best);
 }
 
 }  // namespace
@@ -193,10 +193,10 @@ EntityPtr TPick::Pick(const TVector& a, const TVector& b, float /*radius*/) {
   return picked_ent;
 }
 
-int TPick::PickPolys(const TVector& a, const TVector& b, const std::vector<TPolygon>& polygons, TMesh& mesh,
+int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh,
                      float& best) {
   int hit = 0;
-  for (const TPolygon& polygon : polygons) {
+  for (const TPolygonPiece& polygon : polygons.pieces) {
     if (polygon.vertex_count != 3) continue;
     const TVector& p = polygon.vertices[0];
     const TVector& q = polygon.vertices[1];
@@ -204,8 +204,8 @@ int TPick::PickPolys(const TVector& a, const TVector& b, const std::vector<TPoly
     float u, v, w, t;
     if (!IntersectSegmentTriangle(a, b, p, q, r, u, v, w, t) || !(t <= best)) continue;
     hit = 1;
-    AcceptTriangle(mesh, polygon.surface, polygon.triangle, p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t,
-                   best);
+    AcceptTriangle(mesh, polygons.Surface(polygon), polygon.triangle, p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)),
+                   t, best);
   }
   return hit;
 }
@@ -237,60 +237,49 @@ int TPick::IntersectSegmentSphere(const TVector& a, const TVector& b, const TVec
   return 1;
 }
 
-int TPick::IntersectSegmentTriangle(const TVector& a, const TVector& b, const TVector& p, const TVector& q,
-                                    const TVector& r, float& u, float& v, float& w, float& t) {
-  const TVector e1 = q.Subtract(p), e2 = r.Subtract(p);
-  const TVector s = a.Subtract(b);
-  const TVector n = e1.Cross(e2);
-  const float dd = s.Dot(n);
-  if (!(dd > 0.0f)) return 0;  // parallel, from the back, or degenerate
-  const TVector ap = a.Subtract(p);
-  const float tt = ap.Dot(n);
-  if (!(tt >= 0.0f && tt <= dd)) return 0;
-  const TVector e = s.Cross(ap);
-  const float vv = e2.Dot(e);
-  if (!(vv >= 0.0f && vv <= dd)) return 0;
-  const float ww = -e1.Dot(e);
-  if (!(ww >= 0.0f && vv + ww <= dd)) return 0;
-  const float inv = 1.0f / dd;
-  t = tt * inv;
-  v = vv * inv;
-  w = ww * inv;
-  u = 1.0f - v - w;
-  return 1;
+TSegmentBoxTest::TSegmentBoxTest(const TVector& a, const TVector& b)
+    : start_{a.x, a.y, a.z}, len_(b.Subtract(a).Length()) {
+  if (len_ == 0.0f) return;  // a point: dir_ stays zero, Hit tests containment
+  dir_ = b.Subtract(a).Divide(len_);
+  const float dir[3] = {dir_.x, dir_.y, dir_.z};
+  for (int i = 0; i < 3; ++i) inv_dir_[i] = dir[i] == 0.0f ? 0.0f : 1.0f / dir[i];
+}
+
+bool TSegmentBoxTest::Hit(float min_x, float min_y, float min_z, float width, float height, float depth, float& t,
+                          float& along) const {
+  const float lo[3] = {min_x, min_y, min_z};
+  const float hi[3] = {min_x + width, min_y + height, min_z + depth};
+  if (len_ == 0.0f) {  // a point: inside or not
+    for (int i = 0; i < 3; ++i)
+      if (!(start_[i] >= lo[i] && start_[i] <= hi[i])) return false;
+    t = along = 0.0f;
+    return true;
+  }
+  const float dir[3] = {dir_.x, dir_.y, dir_.z};
+  float near_t = 0.0f, far_t = len_;
+  for (int i = 0; i < 3; ++i) {
+    if (dir[i] == 0.0f) {  // parallel to this slab: inside it or a miss
+      if (!(start_[i] >= lo[i] && start_[i] <= hi[i])) return false;
+      continue;
+    }
+    const float o = inv_dir_[i];
+    float t1 = (lo[i] - start_[i]) * o, t2 = (hi[i] - start_[i]) * o;
+    if (std::isnan(t1) || std::isnan(t2)) return false;
+    if (t1 > t2) std::swap(t1, t2);
+    if (t1 > near_t) near_t = t1;
+    if (t2 < far_t) far_t = t2;
+    if (!(near_t <= far_t)) return false;
+  }
+  along = near_t;
+  t = near_t / len_;
+  return true;
 }
 
 int TPick::IntersectSegmentAABB(const TVector& a, const TVector& b, float min_x, float min_y, float min_z,
                                 float width, float height, float depth, float& t, TVector& point) {
-  const float lo[3] = {min_x, min_y, min_z};
-  const float hi[3] = {min_x + width, min_y + height, min_z + depth};
-  const float start[3] = {a.x, a.y, a.z};
-  const TVector ab = b.Subtract(a);
-  const float len = ab.Length();
-  if (len == 0.0f) {  // a point: inside or not
-    for (int i = 0; i < 3; ++i)
-      if (!(start[i] >= lo[i] && start[i] <= hi[i])) return 0;
-    t = 0.0f;
-    point = a;
-    return 1;
-  }
-  const TVector d = ab.Divide(len);
-  const float dir[3] = {d.x, d.y, d.z};
-  float near_t = 0.0f, far_t = len;
-  for (int i = 0; i < 3; ++i) {
-    if (dir[i] == 0.0f) {  // parallel to this slab: inside it or a miss
-      if (!(start[i] >= lo[i] && start[i] <= hi[i])) return 0;
-      continue;
-    }
-    const float o = 1.0f / dir[i];
-    float t1 = (lo[i] - start[i]) * o, t2 = (hi[i] - start[i]) * o;
-    if (std::isnan(t1) || std::isnan(t2)) return 0;
-    if (t1 > t2) std::swap(t1, t2);
-    if (t1 > near_t) near_t = t1;
-    if (t2 < far_t) far_t = t2;
-    if (!(near_t <= far_t)) return 0;
-  }
-  point = a.Add(d.Multiply(near_t));
-  t = near_t / len;
+  const TSegmentBoxTest segment(a, b);
+  float along;
+  if (!segment.Hit(min_x, min_y, min_z, width, height, depth, t, along)) return 0;
+  point = segment.IsPoint() ? a : a.Add(segment.Direction().Multiply(along));
   return 1;
 }

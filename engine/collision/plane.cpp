@@ -22,13 +22,6 @@ TPlane TPlane::CreatePlaneFromTriangle(const TVector& p1, const TVector& p2, con
   return CreatePlane(p1, normal);
 }
 
-int TPlane::ClassifyPointToPlane(const TVector& point) const {
-  const float d = signedDistanceTo(point);
-  if (d > kPlaneTolerance) return kInFront;
-  if (d >= -kPlaneTolerance) return kOnPlane;
-  return kBehind;  // NaN lands here too: a point of no place is kept on one side
-}
-
 namespace {
 int Combine(int fronts, int backs) {
   if (fronts > 0 && backs > 0) return kStraddling;
@@ -60,14 +53,6 @@ int TPlane::ClassifyTriangleToPlane(const TVector& p1, const TVector& p2, const 
 
 TVector TPlane::ClosestPointTo(const TVector& point) const {
   return point.Subtract(normal.Multiply(normal.Dot(point) - distance));
-}
-
-std::optional<TVector> TPlane::IntersectEdgeAgainstPlane(const TVector& a, const TVector& b,
-                                                         const TPlane& plane) {
-  const TVector ab = b.Subtract(a);
-  const float t = (plane.distance - plane.normal.Dot(a)) / plane.normal.Dot(ab);
-  if (t >= 0.0f && t <= 1.0f) return a.Add(ab.Multiply(t));  // NaN and inf fail both
-  return std::nullopt;
 }
 
 int TPlane::IntersectSegmentPlane(const TVector& a, const TVector& b, const TPlane& plane, float& t,

@@ -32,7 +32,13 @@ class TPlane {
 
   int isFrontFacingTo(const TVector& direction) const { return normal.Dot(direction) <= 0.0f ? 1 : 0; }
   float signedDistanceTo(const TVector& point) const { return point.Dot(normal) + equation[3]; }
-  int ClassifyPointToPlane(const TVector& point) const;    // kInFront, kOnPlane or kBehind
+  // kInFront, kOnPlane or kBehind. NaN lands behind: a point of no place is kept on one side.
+  int ClassifyPointToPlane(const TVector& point) const {
+    const float d = signedDistanceTo(point);
+    if (d > kPlaneTolerance) return kInFront;
+    if (d >= -kPlaneTolerance) return kOnPlane;
+    return kBehind;
+  }
   int ClassifyPolygonToPlane(const TPolygon& polygon) const;  // also kStraddling
   int ClassifyTriangleToPlane(const TVector& p1, const TVector& p2, const TVector& p3) const;
   TVector ClosestPointTo(const TVector& point) const;
@@ -40,7 +46,12 @@ class TPlane {
   // The point where the edge a-b meets the plane, or nothing when it does not meet it
   // between its ends (an edge parallel to the plane or lying in it never does).
   static std::optional<TVector> IntersectEdgeAgainstPlane(const TVector& a, const TVector& b,
-                                                          const TPlane& plane);
+                                                          const TPlane& plane) {
+    const TVector ab = b.Subtract(a);
+    const float t = (plane.distance - plane.normal.Dot(a)) / plane.normal.Dot(ab);
+    if (t >= 0.0f && t <= 1.0f) return a.Add(ab.Multiply(t));  // NaN and inf fail both
+    return std::nullopt;
+  }
   // t along a-b is written in every case; q only when 0 <= t <= 1, and then 1 is returned.
   static int IntersectSegmentPlane(const TVector& a, const TVector& b, const TPlane& plane, float& t,
                                    TVector& q);

@@ -1,0 +1,53 @@
+// TTriangleReader: the public corner positions of a surface's triangles, read straight
+// from its arrays for the loops that visit every triangle (brute-force picks and
+// collisions, the octree's mesh-to-polygons pass). A triangle whose corners the arrays
+// do not hold (tables filled in short of their counts) goes through the accessors, so
+// every triangle reads exactly as TriangleVertex and VertexX/Y/Z would give it.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/math/vector.h"
+#include "engine/mesh/surface.h"
+
+class TTriangleReader {
+ public:
+  explicit TTriangleReader(const TSurface& s)
+      : surface_(s),
+        count_(s.CountTriangles()),
+        full_triangles_(s.triangle_indices.size() / 3),
+        readable_(int(std::min(std::size_t(std::max(s.vertex_count, 0)), s.vertex_positions.size() / 3))),
+        corners_(s.triangle_indices.data()),
+        positions_(s.vertex_positions.data()) {}
+
+  int Count() const { return count_; }
+
+  // Corners 0, 1, 2 of triangle k (0 <= k < Count()), public coordinates.
+  void Corners(int k, TVector& p, TVector& q, TVector& r) const {
+    const uint16_t* c = corners_ + std::size_t(k) * 3;  // stored as public corners 2, 1, 0
+    if (std::size_t(k) < full_triangles_ && c[2] < readable_ && c[1] < readable_ && c[0] < readable_) {
+      p = Stored(c[2]), q = Stored(c[1]), r = Stored(c[0]);
+    } else {
+      p = Public(k, 0), q = Public(k, 1), r = Public(k, 2);
+    }
+  }
+
+ private:
+  TVector Stored(int v) const {  // the stored z is the public one negated
+    const float* at = positions_ + std::size_t(v) * 3;
+    return TVector::Create(at[0], at[1], -at[2]);
+  }
+  TVector Public(int k, int corner) const {
+    const int v = surface_.TriangleVertex(k, corner);
+    return TVector::Create(surface_.VertexX(v), surface_.VertexY(v), surface_.VertexZ(v));
+  }
+
+  const TSurface& surface_;
+  int count_;
+  std::size_t full_triangles_;
+  int readable_;
+  const uint16_t* corners_;
+  const float* positions_;
+};
