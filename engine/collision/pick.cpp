@@ -5,6 +5,7 @@
 // shape of no value hits nothing rather than reporting a hit at a NaN time.
 #include "engine/collision/pick.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -138,15 +139,81 @@ void PickBox(TEntity& e, const TVector& a, const TVector& b, float& best) {
   AcceptPoint(e, p, kFaceNormals[face][0], kFaceNormals[face][1], kFaceNormals[face][2], t, best);
 }
 
-// Every triangle of the surface against la-lb (mesh space).
+// Four floats, one per triangle: the mesh loop screens four triangles at a time.
+typedef float Lanes __attribute__((vector_size(16)));
+typedef int LaneMask __attribute__((vector_size(16)));
+constexpr int kLanes = 4;
+
+// The tests of IntersectSegmentTriangle for four triangles side by side (corners p, q, r
+// per lane, public coordinates), operation for operation as the scalar test does them, so
+// that each lane decides as it would. Returns a bit per lane that hits.
+int ScreenTriangles(const TVector& a, const TVector& b, const Lanes& px, const Lanes& py, const Lanes& pz,
+                    const Lanes& qx, const Lanes& qy, const Lanes& qz, const Lanes& rx, const Lanes& ry,
+                    const Lanes& rz) {
+  const Lanes e1x = qx - px, e1y = qy - py, e1z = qz - pz;
+  const Lanes e2x = rx - px, e2y = ry - py, e2z = rz - pz;
+  const float sx = a.x - b.x, sy = a.y - b.y, sz = a.z - b.z;
+  const Lanes nx = e1y * e2z - e1z * e2y, ny = e1z * e2x - e1x * e2z, nz = e1x * e2y - e1y * e2x;
+  const Lanes dd = sx * nx + sy * ny + sz * nz;
+  const Lanes apx = a.x - px, apy = a.y - py, apz = a.z - pz;
+  const Lanes tt = apx * nx + apy * ny + apz * nz;
+  const Lanes ex = sy * apz - sz * apy, ey = sz * apx - sx * apz, ez = sx * apy - sy * apx;
+  const Lanes vv = e2x * ex + e2y * ey + e2z * ez;
+  const Lanes ww = -(e1x * ex + e1y * ey + e1z * ez);
+  const Lanes zero = {0, 0, 0, 0};
+  const LaneMask hit = (dd > zero) & (tt >= zero) & (tt <= dd) & (vv >= zero) & (vv <= dd) & (ww >= zero) &
+                       (vv + ww <= dd);
+  int bits = 0;
+  for (int l = 0; l < kLanes; ++l) bits |= hit[l] ? 1 << l : 0;
+  return bits;
+}
+
+// Screens triangles first..first+3 (all Direct), corners straight from the arrays.
+int ScreenDirect(const TTriangleReader& triangles, int first, const TVector& a, const TVector& b) {
+  const float* p[kLanes];
+  const float* q[kLanes];
+  const float* r[kLanes];
+  for (int l = 0; l < kLanes; ++l) {
+    p[l] = triangles.StoredCorner(first + l, 0);
+    q[l] = triangles.StoredCorner(first + l, 1);
+    r[l] = triangles.StoredCorner(first + l, 2);
+  }
+  auto lanes = [](const float* (&at)[kLanes], int i) { return Lanes{at[0][i], at[1][i], at[2][i], at[3][i]}; };
+  return ScreenTriangles(a, b, lanes(p, 0), lanes(p, 1), -lanes(p, 2), lanes(q, 0), lanes(q, 1), -lanes(q, 2),
+                         lanes(r, 0), lanes(r, 1), -lanes(r, 2));
+}
+
+// Screens up to four triangles from first on through the accessors' reading; missing
+// lanes get corners of no area, which never hit.
+int ScreenRead(const TTriangleReader& triangles, int first, int count, const TVector& a, const TVector& b) {
+  TVector p[kLanes], q[kLanes], r[kLanes];
+  for (int l = 0; l < kLanes && first + l < count; ++l) triangles.Corners(first + l, p[l], q[l], r[l]);
+  auto lanes = [](const TVector (&v)[kLanes], float TVector::*axis) {
+    return Lanes{v[0].*axis, v[1].*axis, v[2].*axis, v[3].*axis};
+  };
+  return ScreenTriangles(a, b, lanes(p, &TVector::x), lanes(p, &TVector::y), lanes(p, &TVector::z),
+                         lanes(q, &TVector::x), lanes(q, &TVector::y), lanes(q, &TVector::z), lanes(r, &TVector::x),
+                         lanes(r, &TVector::y), lanes(r, &TVector::z));
+}
+
+// Every triangle of the surface against la-lb (mesh space), in order; a triangle that
+// the screen passes goes through the scalar test for its time and weights.
 void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
   const TTriangleReader triangles(*surface);
-  for (int k = 0; k < triangles.Count(); ++k) {
-    TVector p, q, r;
-    triangles.Corners(k, p, q, r);
-    float u, v, w, t;
-    if (!TPick::IntersectSegmentTriangle(la, lb, p, q, r, u, v, w, t) || !(t <= best)) continue;
-    AcceptTriangle(mesh, surface, k, p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t, best);
+  const TVector a = la, b = lb;  // copies the loop can keep in registers across the accept call
+  const int count = triangles.Count();
+  for (int first = 0; first < count; first += kLanes) {
+    const bool direct = first + kLanes <= count && triangles.Direct(first) && triangles.Direct(first + 1) &&
+                        triangles.Direct(first + 2) && triangles.Direct(first + 3);
+    int hits = direct ? ScreenDirect(triangles, first, a, b) : ScreenRead(triangles, first, count, a, b);
+    for (int k = first; hits; ++k, hits >>= 1) {
+      if (!(hits & 1)) continue;
+      TVector p, q, r;
+      triangles.Corners(k, p, q, r);
+      float u, v, w, t;
+      if (!TPick::IntersectSegmentTriangle(a, b, p, q, r, u, v, w, t) || !(t <= best)) continue;
+      AcceptTriangle(mesh, surface, k, p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t, best);
+    }
   }
 }
 

@@ -70,8 +70,9 @@ class TPick {
                                     float& t, TVector& point);
   // One-sided: only from the side (q - p) x (r - p) points to; edges and ends on the
   // plane count. u, v, w weigh p, q, r at the hit point.
-  // Inline: the mesh and leaf loops run it per triangle.
-  static int IntersectSegmentTriangle(const TVector& a, const TVector& b, const TVector& p, const TVector& q,
+  // Always inlined: the mesh and leaf loops run it per triangle, and a call costs as much
+  // as the test.
+  [[gnu::always_inline]] static int IntersectSegmentTriangle(const TVector& a, const TVector& b, const TVector& p, const TVector& q,
                                       const TVector& r, float& u, float& v, float& w, float& t) {
     const TVector e1 = q.Subtract(p), e2 = r.Subtract(p);
     const TVector s = a.Subtract(b);

@@ -26,17 +26,26 @@ class TTriangleReader {
 
   // Corners 0, 1, 2 of triangle k (0 <= k < Count()), public coordinates.
   void Corners(int k, TVector& p, TVector& q, TVector& r) const {
-    const uint16_t* c = corners_ + std::size_t(k) * 3;  // stored as public corners 2, 1, 0
-    if (std::size_t(k) < full_triangles_ && c[2] < readable_ && c[1] < readable_ && c[0] < readable_) {
-      p = Stored(c[2]), q = Stored(c[1]), r = Stored(c[0]);
+    if (Direct(k)) {
+      p = Stored(k, 0), q = Stored(k, 1), r = Stored(k, 2);
     } else {
       p = Public(k, 0), q = Public(k, 1), r = Public(k, 2);
     }
   }
 
+  // Whether triangle k's corners are all in the arrays; then StoredCorner reads them.
+  bool Direct(int k) const {
+    const uint16_t* c = corners_ + std::size_t(k) * 3;
+    return std::size_t(k) < full_triangles_ && c[2] < readable_ && c[1] < readable_ && c[0] < readable_;
+  }
+  // Stored x, y, z of corner 0..2 of a Direct triangle (z is the public one negated).
+  const float* StoredCorner(int k, int corner) const {
+    return positions_ + std::size_t(corners_[std::size_t(k) * 3 + std::size_t(2 - corner)]) * 3;
+  }
+
  private:
-  TVector Stored(int v) const {  // the stored z is the public one negated
-    const float* at = positions_ + std::size_t(v) * 3;
+  TVector Stored(int k, int corner) const {
+    const float* at = StoredCorner(k, corner);
     return TVector::Create(at[0], at[1], -at[2]);
   }
   TVector Public(int k, int corner) const {
