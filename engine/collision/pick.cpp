@@ -260,19 +260,34 @@ EntityPtr TPick::Pick(const TVector& a, const TVector& b, float /*radius*/) {
   return picked_ent;
 }
 
-int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh,
-                     float& best) {
+int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh, float& best) {
+  const TVector sa = a, sb = b;  // copies the loop can keep in registers across the accept call
+  const std::vector<TPolygonPiece>& pieces = polygons.pieces;
+  const size_t count = pieces.size();
   int hit = 0;
-  for (const TPolygonPiece& polygon : polygons.pieces) {
-    if (polygon.vertex_count != 3) continue;
-    const TVector& p = polygon.vertices[0];
-    const TVector& q = polygon.vertices[1];
-    const TVector& r = polygon.vertices[2];
-    float u, v, w, t;
-    if (!IntersectSegmentTriangle(a, b, p, q, r, u, v, w, t) || !(t <= best)) continue;
-    hit = 1;
-    AcceptTriangle(mesh, polygons.Surface(polygon), polygon.triangle, p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)),
-                   t, best);
+  for (size_t first = 0; first < count; first += kLanes) {
+    // Pieces that are not triangles, and lanes past the end, screen as corners of no area.
+    Lanes c[9] = {};
+    for (size_t l = 0; l < size_t(kLanes) && first + l < count; ++l) {
+      const TPolygonPiece& piece = pieces[first + l];
+      if (piece.vertex_count != 3) continue;
+      for (int i = 0; i < 3; ++i) {
+        c[3 * i][l] = piece.vertices[i].x, c[3 * i + 1][l] = piece.vertices[i].y, c[3 * i + 2][l] = piece.vertices[i].z;
+      }
+    }
+    int hits = ScreenTriangles(sa, sb, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]);
+    for (size_t k = first; hits; ++k, hits >>= 1) {
+      if (!(hits & 1)) continue;
+      const TPolygonPiece& polygon = pieces[k];
+      const TVector& p = polygon.vertices[0];
+      const TVector& q = polygon.vertices[1];
+      const TVector& r = polygon.vertices[2];
+      float u, v, w, t;
+      if (!IntersectSegmentTriangle(sa, sb, p, q, r, u, v, w, t) || !(t <= best)) continue;
+      hit = 1;
+      AcceptTriangle(mesh, polygons.Surface(polygon), polygon.triangle,
+                     p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t, best);
+    }
   }
   return hit;
 }
