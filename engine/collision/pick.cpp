@@ -147,7 +147,7 @@ constexpr int kLanes = 4;
 // The tests of IntersectSegmentTriangle for four triangles side by side (corners p, q, r
 // per lane, public coordinates), operation for operation as the scalar test does them, so
 // that each lane decides as it would. Returns a bit per lane that hits.
-int ScreenTriangles(const TVector& a, const TVector& b, const Lanes& px, const Lanes& py, const Lanes& pz,
+[[gnu::always_inline]] inline int ScreenTriangles(const TVector& a, const TVector& b, const Lanes& px, const Lanes& py, const Lanes& pz,
                     const Lanes& qx, const Lanes& qy, const Lanes& qz, const Lanes& rx, const Lanes& ry,
                     const Lanes& rz) {
   const Lanes e1x = qx - px, e1y = qy - py, e1z = qz - pz;
