@@ -14,7 +14,8 @@ namespace {
 TVector WorldPosition(const TEntity& e) { return TVector::Create(e.EntityX(1), e.EntityY(1), e.EntityZ(1)); }
 TVector PreviousPosition(const TEntity& e) { return TVector::Create(e.prev_x, e.prev_y, e.prev_z); }
 TVector GlobalScale(const TEntity& e) { return TVector::Create(e.EntityScaleX(1), e.EntityScaleY(1), e.EntityScaleZ(1)); }
-// Radii are sizes: their sign plays no part.
+// Radii are sizes: a negative radius acts as its size. (A signed one would mirror the
+// unit-sphere space and turn every face's back to the mover.)
 TVector Radii(const TEntity& e) {
   return TVector::Create(std::fabs(e.radius_x), std::fabs(e.radius_y), std::fabs(e.radius_z));
 }
@@ -23,10 +24,17 @@ TVector PerAxisDivide(const TVector& v, const TVector& d) { return TVector::Crea
 TVector PerAxisMultiply(const TVector& v, const TVector& d) {
   return TVector::Create(v.x * d.x, v.y * d.y, v.z * d.z);
 }
+// True when d is e or lies under it: those move with e, so e never sweeps against them.
+bool MovesWith(const TEntity& d, const TEntity& e) {
+  for (const TEntity* a = &d; a; a = a->parent)
+    if (a == &e) return true;
+  return false;
+}
+
 bool IsFinite(const TVector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 // A divisor that makes a unit sphere of the ellipsoid: a zero radius (as before
 // EntityRadius) or a zero scale would divide the sweep into infinities.
-bool UsableDivisor(const TVector& d) { return IsFinite(d) && d.x > 0.0f && d.y > 0.0f && d.z > 0.0f; }
+bool UsableDivisor(const TVector& d) { return IsFinite(d) && d.x != 0.0f && d.y != 0.0f && d.z != 0.0f; }
 
 TVector IntoMesh(const TVector& p, const TMesh& mesh) {
   TEntity::TFormPoint(p.x, p.y, p.z, nullptr, &mesh);
@@ -41,6 +49,22 @@ AABB BoxAround(const TVector& a, const TVector& b, const TVector& grow) {
     box.max_corner[i] = std::max(pa[i], pb[i]) + g[i];
   }
   return box;
+}
+
+// Method 2 sweeps in world space; in mesh space its ellipsoid, turned any way, fits in
+// a sphere of the largest radius over the smallest scale.
+TVector Grow2(const TCollisionPacket& packet) {
+  const TVector r = Radii(*packet.entity);
+  const TVector s = GlobalScale(*packet.mesh);
+  const float grow = std::max({r.x, r.y, r.z}) / std::min({std::fabs(s.x), std::fabs(s.y), std::fabs(s.z)});
+  return TVector::Create(grow, grow, grow);
+}
+
+// Method 4's ellipsoid lies along the mesh's axes with the radii in mesh units.
+TVector Grow4(const TCollisionPacket& packet) {
+  const TVector r = Radii(*packet.entity);
+  const TVector s = GlobalScale(*packet.mesh);
+  return TVector::Create(std::fabs(r.x / s.x), std::fabs(r.y / s.y), std::fabs(r.z / s.z));
 }
 
 }  // namespace
@@ -59,6 +83,7 @@ int TCollision::UpdateCollisions() {
         for (const EntityPtr& other : TEntity::entity_list) {
           TEntity& d = *other;
           if (d.collision_type == 0 || d.collision_type != rule.dest_type || d.EntityHidden()) continue;
+          if (MovesWith(d, e)) continue;  // its own faces lie around every sweep's start
           auto* mesh = dynamic_cast<TMesh*>(&d);
           if (!mesh || !QuickCheck(e, d)) continue;  // only meshes have anything to hit
           if (rule.method == kSphereToMeshWorld) {
@@ -91,22 +116,21 @@ AABB TCollision::GetBB(const TEntity& entity) {
 }
 
 AABB TCollision::GetBB2(const TCollisionPacket& packet) {
-  // Method 2 sweeps in world space; in mesh space its ellipsoid, turned any way, fits in
-  // a sphere of the largest radius over the smallest scale.
-  const TVector r = Radii(*packet.entity);
-  const TVector s = GlobalScale(*packet.mesh);
-  const float grow = std::max({r.x, r.y, r.z}) / std::min({std::fabs(s.x), std::fabs(s.y), std::fabs(s.z)});
   return BoxAround(IntoMesh(PreviousPosition(*packet.entity), *packet.mesh),
-                   IntoMesh(WorldPosition(*packet.entity), *packet.mesh), TVector::Create(grow, grow, grow));
+                   IntoMesh(WorldPosition(*packet.entity), *packet.mesh), Grow2(packet));
 }
 
 AABB TCollision::GetBB4(const TCollisionPacket& packet) {
-  // Method 4's ellipsoid lies along the mesh's axes with the radii in mesh units.
-  const TVector r = Radii(*packet.entity);
-  const TVector s = GlobalScale(*packet.mesh);
-  const TVector grow = TVector::Create(std::fabs(r.x / s.x), std::fabs(r.y / s.y), std::fabs(r.z / s.z));
   return BoxAround(IntoMesh(PreviousPosition(*packet.entity), *packet.mesh),
-                   IntoMesh(WorldPosition(*packet.entity), *packet.mesh), grow);
+                   IntoMesh(WorldPosition(*packet.entity), *packet.mesh), Grow4(packet));
+}
+
+AABB TCollision::GetPassBB(const TCollisionPacket& packet, const TVector& position, const TVector& velocity) {
+  const TVector from = PerAxisMultiply(position, packet.divisor);
+  const TVector to = PerAxisMultiply(position.Add(velocity), packet.divisor);
+  if (packet.method == kSphereToMeshWorld)
+    return BoxAround(IntoMesh(from, *packet.mesh), IntoMesh(to, *packet.mesh), Grow2(packet));
+  return BoxAround(from, to, Grow4(packet));
 }
 
 // ---- Drivers ------------------------------------------------------------------------------------
@@ -132,8 +156,10 @@ void TCollision::SphereToMesh4(TEntity& entity, TMesh& mesh) {
   packet.method = kSphereToMeshLocal;
   packet.entity = &entity;
   packet.mesh = &mesh;
+  // Signed by the scale: a mirrored mesh stays mirrored in unit-sphere space, its faces
+  // turned as method 2 sees them in world space.
   const TVector r = Radii(entity), s = GlobalScale(mesh);
-  packet.divisor = TVector::Create(std::fabs(r.x / s.x), std::fabs(r.y / s.y), std::fabs(r.z / s.z));
+  packet.divisor = TVector::Create(r.x / s.x, r.y / s.y, r.z / s.z);
   if (!UsableDivisor(packet.divisor)) return;
   const TVector prev = PreviousPosition(entity);
   const TVector p = PerAxisDivide(IntoMesh(prev, mesh), packet.divisor);

@@ -48,7 +48,7 @@ struct TCollisionPacket {
   TEntity* entity = nullptr;   // the moving entity; receives the impact
   TMesh* mesh = nullptr;       // the mesh swept against
   AABB sweep_box;              // the whole sweep in mesh space; culls octree cells
-  TVector divisor;             // per axis, into unit-sphere space (positive, finite)
+  TVector divisor;             // per axis, into unit-sphere space (finite, not 0; < 0 mirrors)
   // The nearest hit of the current pass (kept from earlier passes until replaced).
   int triangle = 0;
   SurfacePtr surface;
@@ -72,7 +72,8 @@ struct TCollision {
   // Per entity of the world list: empty its impacts; if it has a type and is not hidden,
   // sweep it against every visible mesh of each rule's destination type (the rules in
   // order, then the entities in order), each sweep starting where the last one put it;
-  // then record its world position as where its next sweep starts. Returns 0.
+  // then record its world position as where its next sweep starts. Never against itself
+  // nor its own subtree, which move with it. Returns 0.
   static int UpdateCollisions();
   // 1 when entity has moved since the last update and its sweep box meets other's
   // bounding sphere.
@@ -80,9 +81,13 @@ struct TCollision {
   static AABB GetBB(const TEntity& entity);           // world box around the sweep
   static AABB GetBB2(const TCollisionPacket& packet);  // mesh-space box, method 2
   static AABB GetBB4(const TCollisionPacket& packet);  // mesh-space box, method 4
+  // The mesh-space box, grown as GetBB2 or GetBB4, around one slide pass from position by
+  // velocity (unit-sphere space): a slide leaves the box of the sweep it started with.
+  static AABB GetPassBB(const TCollisionPacket& packet, const TVector& position, const TVector& velocity);
   // Sweep the entity against the mesh and place it at the resolved position. A pair
   // that cannot be swept (a radius or, for method 4, a mesh scale of 0 or of no value,
-  // a position of no value) is left alone.
+  // a position of no value) is left alone. A negative radius acts as its size; a
+  // negative mesh scale mirrors the mesh and turns its faces with it, in both methods.
   static void SphereToMesh2(TEntity& entity, TMesh& mesh);
   static void SphereToMesh4(TEntity& entity, TMesh& mesh);
   // 1 when two unit spheres at the entities' previous positions, each moving by its

@@ -60,6 +60,8 @@ TVector TCollision::SlideSphereAgainstMesh(TVector position, TVector velocity, T
     k.normalized_velocity.Normalize();
     k.base_point = position;
     k.found_collision = 0;
+    // Later passes slide out of the caller's box: each takes the octree cells it reaches.
+    if (pass > 0 && k.mesh->octree) k.sweep_box = GetPassBB(k, position, velocity);
     MeshCheckCollision(k);
     const TVector destination = position.Add(velocity);
     if (!k.found_collision) return destination;

@@ -80,7 +80,7 @@ int MeshCullRadius(const EntityPtr& entity, float radius);                     /
 
 // ==== Entities: pick and collision settings, collision results ===============================
 int EntityPickMode(const EntityPtr& entity, int mode, int obscurer);   // 0 not pickable, 1 sphere, 2 polygons, 3 box; 0
-int EntityRadius(const EntityPtr& entity, float x, float y, float z);  // collision ellipsoid; y, z 0: x; 0
+int EntityRadius(const EntityPtr& entity, float x, float y, float z);  // collision ellipsoid; y, z 0: x; negative acts as its size; 0
 int EntityBox(const EntityPtr& entity, float x, float y, float z, float width, float height, float depth);  // collision box; 0
 int EntityType(const EntityPtr& entity, int type, int recursive);      // collision type; recursive 1: whole subtree; 0
 int GetEntityType(const EntityPtr& entity);                            // collision type; 0 for null
