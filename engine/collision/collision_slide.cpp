@@ -14,7 +14,32 @@
 
 namespace {
 
-TVector PerAxisDivide(const TVector& v, const TVector& d) { return TVector::Create(v.x / d.x, v.y / d.y, v.z / d.z); }
+// Points into unit-sphere space: each axis divided by the divisor's. Dividing by a power of two equals
+// multiplying by its reciprocal exactly (both round the same real once), so such axes,
+// radius 1 among them, multiply instead: a division costs many times a product.
+class UnitSphereScale {
+ public:
+  explicit UnitSphereScale(const TVector& divisor)
+      : d_{divisor.x, divisor.y, divisor.z},
+        r_{Reciprocal(divisor.x), Reciprocal(divisor.y), Reciprocal(divisor.z)},
+        multiply_(r_[0] != 0.0f && r_[1] != 0.0f && r_[2] != 0.0f) {}
+  TVector operator()(const TVector& v) const {
+    if (multiply_) return TVector::Create(v.x * r_[0], v.y * r_[1], v.z * r_[2]);
+    return TVector::Create(v.x / d_[0], v.y / d_[1], v.z / d_[2]);
+  }
+
+ private:
+  // 1 / d when d is a power of two (and the reciprocal is finite and not 0), else 0.
+  static float Reciprocal(float d) {
+    int exponent;
+    if (!std::isfinite(d) || d == 0.0f || std::fabs(std::frexp(d, &exponent)) != 0.5f) return 0.0f;
+    const float r = 1.0f / d;
+    return std::isfinite(r) && r != 0.0f ? r : 0.0f;
+  }
+  float d_[3];
+  float r_[3];
+  bool multiply_;
+};
 
 // The first contact of a slide, in world space, appended to the moving entity's impacts.
 void RecordImpact(const TCollisionPacket& k) {
@@ -43,9 +68,59 @@ TVector Corner(const TSurface& s, int triangle, int corner) {
   return TVector::Create(s.VertexX(v), s.VertexY(v), s.VertexZ(v));
 }
 
-TVector ToWorld(const TVector& p, const TMesh& mesh) {
-  TEntity::TFormPoint(p.x, p.y, p.z, &mesh, nullptr);
-  return TVector::Create(TEntity::TFormedX(), TEntity::TFormedY(), TEntity::TFormedZ());
+// Mesh space to world space for many points: the mesh's matrix read once, each point
+// then transformed as TEntity::TFormPoint does it (TMatrix::Translate of the
+// stored-space point), bit for bit.
+class MeshToWorld {
+ public:
+  explicit MeshToWorld(const TMesh& mesh) {
+    for (int r = 0; r < 4; ++r)
+      for (int c = 0; c < 3; ++c) g_[r][c] = mesh.matrix.grid[r][c];
+  }
+  TVector operator()(const TVector& p) const {
+    const float x = p.x, y = p.y, z = -p.z;
+    return TVector::Create(g_[3][0] + (g_[0][0] * x + g_[1][0] * y + g_[2][0] * z),
+                           g_[3][1] + (g_[0][1] * x + g_[1][1] * y + g_[2][1] * z),
+                           -(g_[3][2] + (g_[0][2] * x + g_[1][2] * y + g_[2][2] * z)));
+  }
+
+ private:
+  float g_[4][3];
+};
+
+// getLowestRoot, Barycentric and CheckPointInTriangle, inline for the triangle test.
+[[gnu::always_inline]] inline int LowestRoot(float a, float b, float c, float max_root, float& root) {
+  const float d = b * b - 4.0f * a * c;
+  if (d < 0.0f) return 0;
+  const float sq = std::sqrt(d);
+  float r1 = (-b - sq) / (2.0f * a), r2 = (-b + sq) / (2.0f * a);
+  if (r1 > r2) std::swap(r1, r2);
+  if (r1 > 0.0f && r1 < max_root) {
+    root = r1;
+    return 1;
+  }
+  if (r2 > 0.0f && r2 < max_root) {
+    root = r2;
+    return 1;
+  }
+  return 0;  // none in range; with a = 0 the quotients are inf or NaN and fail too
+}
+
+[[gnu::always_inline]] inline void Weights(const TVector& a, const TVector& b, const TVector& c, const TVector& p,
+                                           float& u, float& v, float& w) {
+  const TVector ab = b.Subtract(a), ac = c.Subtract(a), ap = p.Subtract(a);
+  const float d1 = ab.Dot(ab), d2 = ab.Dot(ac), d3 = ac.Dot(ac), d4 = ap.Dot(ab), d5 = ap.Dot(ac);
+  const float den = d1 * d3 - d2 * d2;
+  v = (d3 * d4 - d2 * d5) / den;
+  w = (d1 * d5 - d2 * d4) / den;
+  u = 1.0f - v - w;
+}
+
+[[gnu::always_inline]] inline int PointInTriangle(const TVector& point, const TVector& p1, const TVector& p2,
+                                                  const TVector& p3) {
+  float u, v, w;
+  Weights(p1, p2, p3, point, u, v, w);
+  return v >= 0.0f && w >= 0.0f && v + w <= 1.0f ? 1 : 0;  // NaN fails
 }
 
 }  // namespace
@@ -118,12 +193,14 @@ int TCollision::MeshCheckCollision(TCollisionPacket& k) {
 }
 
 int TCollision::MeshCheckCollision2(TCollisionPacket& k) {
+  const UnitSphereScale scale(k.divisor);
+  const MeshToWorld to_world(*k.mesh);
   for (const SurfacePtr& surface : *k.mesh->surfaces) {
     const int triangles = surface->CountTriangles();
     for (int t = 0; t < triangles; ++t) {
-      const TVector p1 = PerAxisDivide(ToWorld(Corner(*surface, t, 0), *k.mesh), k.divisor);
-      const TVector p2 = PerAxisDivide(ToWorld(Corner(*surface, t, 1), *k.mesh), k.divisor);
-      const TVector p3 = PerAxisDivide(ToWorld(Corner(*surface, t, 2), *k.mesh), k.divisor);
+      const TVector p1 = scale(to_world(Corner(*surface, t, 0)));
+      const TVector p2 = scale(to_world(Corner(*surface, t, 1)));
+      const TVector p3 = scale(to_world(Corner(*surface, t, 2)));
       if (CheckTriangle(k, p1, p2, p3)) k.surface = surface, k.triangle = t;
     }
   }
@@ -131,12 +208,13 @@ int TCollision::MeshCheckCollision2(TCollisionPacket& k) {
 }
 
 int TCollision::MeshCheckCollision4(TCollisionPacket& k) {
+  const UnitSphereScale scale(k.divisor);
   for (const SurfacePtr& surface : *k.mesh->surfaces) {
     const int triangles = surface->CountTriangles();
     for (int t = 0; t < triangles; ++t) {
-      const TVector p1 = PerAxisDivide(Corner(*surface, t, 0), k.divisor);
-      const TVector p2 = PerAxisDivide(Corner(*surface, t, 1), k.divisor);
-      const TVector p3 = PerAxisDivide(Corner(*surface, t, 2), k.divisor);
+      const TVector p1 = scale(Corner(*surface, t, 0));
+      const TVector p2 = scale(Corner(*surface, t, 1));
+      const TVector p3 = scale(Corner(*surface, t, 2));
       if (CheckTriangle(k, p1, p2, p3)) k.surface = surface, k.triangle = t;
     }
   }
@@ -148,22 +226,25 @@ int TCollision::PolysCheckCollision(TCollisionPacket& k, const TLeafPolygons& po
 }
 
 int TCollision::PolysCheckCollision2(TCollisionPacket& k, const TLeafPolygons& polygons) {
+  const UnitSphereScale scale(k.divisor);
+  const MeshToWorld to_world(*k.mesh);
   for (const TPolygonPiece& polygon : polygons.pieces) {
     if (polygon.vertex_count != 3) continue;
-    const TVector p1 = PerAxisDivide(ToWorld(polygon.vertices[0], *k.mesh), k.divisor);
-    const TVector p2 = PerAxisDivide(ToWorld(polygon.vertices[1], *k.mesh), k.divisor);
-    const TVector p3 = PerAxisDivide(ToWorld(polygon.vertices[2], *k.mesh), k.divisor);
+    const TVector p1 = scale(to_world(polygon.vertices[0]));
+    const TVector p2 = scale(to_world(polygon.vertices[1]));
+    const TVector p3 = scale(to_world(polygon.vertices[2]));
     if (CheckTriangle(k, p1, p2, p3)) k.surface = polygons.Surface(polygon), k.triangle = polygon.triangle;
   }
   return 0;
 }
 
 int TCollision::PolysCheckCollision4(TCollisionPacket& k, const TLeafPolygons& polygons) {
+  const UnitSphereScale scale(k.divisor);
   for (const TPolygonPiece& polygon : polygons.pieces) {
     if (polygon.vertex_count != 3) continue;
-    const TVector p1 = PerAxisDivide(polygon.vertices[0], k.divisor);
-    const TVector p2 = PerAxisDivide(polygon.vertices[1], k.divisor);
-    const TVector p3 = PerAxisDivide(polygon.vertices[2], k.divisor);
+    const TVector p1 = scale(polygon.vertices[0]);
+    const TVector p2 = scale(polygon.vertices[1]);
+    const TVector p3 = scale(polygon.vertices[2]);
     if (CheckTriangle(k, p1, p2, p3)) k.surface = polygons.Surface(polygon), k.triangle = polygon.triangle;
   }
   return 0;
@@ -197,7 +278,7 @@ int TCollision::CheckTriangle(TCollisionPacket& k, const TVector& p1, const TVec
   TVector contact;
   if (!embedded) {  // the face, where the sphere first touches the plane
     const TVector q = k.base_point.Subtract(plane.normal).Add(k.velocity.Multiply(t0));
-    if (CheckPointInTriangle(q, p1, p2, p3)) {
+    if (PointInTriangle(q, p1, p2, p3)) {
       found = true;
       t = t0;
       contact = q;
@@ -211,7 +292,7 @@ int TCollision::CheckTriangle(TCollisionPacket& k, const TVector& p1, const TVec
     for (const TVector* p : {&p1, &p2, &p3}) {
       const float b = 2.0f * vel.Dot(base.Subtract(*p));
       const float c = p->Subtract(base).SquaredLength() - 1.0f;
-      if (getLowestRoot(vel2, b, c, t, root)) {
+      if (LowestRoot(vel2, b, c, t, root)) {
         found = true;
         t = root;
         contact = *p;
@@ -227,7 +308,7 @@ int TCollision::CheckTriangle(TCollisionPacket& k, const TVector& p1, const TVec
       const float a = e2 * -vel2 + ev * ev;
       const float b = e2 * (2.0f * vel.Dot(btv)) - 2.0f * ev * eb;
       const float c = e2 * (1.0f - btv.SquaredLength()) + eb * eb;
-      if (!getLowestRoot(a, b, c, t, root)) continue;
+      if (!LowestRoot(a, b, c, t, root)) continue;
       const float f = (ev * root - eb) / e2;
       if (f >= 0.0f && f <= 1.0f) {
         found = true;
@@ -248,34 +329,14 @@ int TCollision::CheckTriangle(TCollisionPacket& k, const TVector& p1, const TVec
 
 int TCollision::Barycentric(const TVector& a, const TVector& b, const TVector& c, const TVector& p, float& u,
                             float& v, float& w) {
-  const TVector ab = b.Subtract(a), ac = c.Subtract(a), ap = p.Subtract(a);
-  const float d1 = ab.Dot(ab), d2 = ab.Dot(ac), d3 = ac.Dot(ac), d4 = ap.Dot(ab), d5 = ap.Dot(ac);
-  const float den = d1 * d3 - d2 * d2;
-  v = (d3 * d4 - d2 * d5) / den;
-  w = (d1 * d5 - d2 * d4) / den;
-  u = 1.0f - v - w;
+  Weights(a, b, c, p, u, v, w);
   return 0;
 }
 
 int TCollision::CheckPointInTriangle(const TVector& point, const TVector& p1, const TVector& p2, const TVector& p3) {
-  float u, v, w;
-  Barycentric(p1, p2, p3, point, u, v, w);
-  return v >= 0.0f && w >= 0.0f && v + w <= 1.0f ? 1 : 0;  // NaN fails
+  return PointInTriangle(point, p1, p2, p3);
 }
 
 int TCollision::getLowestRoot(float a, float b, float c, float max_root, float& root) {
-  const float d = b * b - 4.0f * a * c;
-  if (d < 0.0f) return 0;
-  const float sq = std::sqrt(d);
-  float r1 = (-b - sq) / (2.0f * a), r2 = (-b + sq) / (2.0f * a);
-  if (r1 > r2) std::swap(r1, r2);
-  if (r1 > 0.0f && r1 < max_root) {
-    root = r1;
-    return 1;
-  }
-  if (r2 > 0.0f && r2 < max_root) {
-    root = r2;
-    return 1;
-  }
-  return 0;  // none in range; with a = 0 the quotients are inf or NaN and fail too
+  return LowestRoot(a, b, c, max_root, root);
 }

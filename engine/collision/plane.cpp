@@ -1,26 +1,9 @@
-// TPlane: construction, classification of points and polygons, closest points and the
-// edge and segment intersections the polygon split uses.
+// TPlane: classification of polygons and triangles, closest points and the segment
+// intersection. Construction, point classification and the edge cut are inline in the
+// header: the octree build and collision run them per vertex and per triangle.
 #include "engine/collision/plane.h"
 
 #include "engine/collision/polygon.h"
-
-TPlane TPlane::CreatePlane(const TVector& origin, const TVector& normal) {
-  TPlane plane;
-  plane.normal = normal;
-  plane.origin = origin;
-  plane.equation[0] = normal.x;
-  plane.equation[1] = normal.y;
-  plane.equation[2] = normal.z;
-  plane.distance = normal.Dot(origin);
-  plane.equation[3] = -plane.distance;
-  return plane;
-}
-
-TPlane TPlane::CreatePlaneFromTriangle(const TVector& p1, const TVector& p2, const TVector& p3) {
-  TVector normal = p2.Subtract(p1).Cross(p3.Subtract(p1));
-  normal.Normalize();  // a zero cross product stays zero
-  return CreatePlane(p1, normal);
-}
 
 namespace {
 int Combine(int fronts, int backs) {

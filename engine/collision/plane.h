@@ -24,10 +24,25 @@ class TPlane {
   float distance = 0;  // normal · origin
 
   // Keeps the normal's length as given: with a non-unit normal, distances scale with it.
-  static TPlane CreatePlane(const TVector& origin, const TVector& normal);
+  static TPlane CreatePlane(const TVector& origin, const TVector& normal) {
+    TPlane plane;
+    plane.normal = normal;
+    plane.origin = origin;
+    plane.equation[0] = normal.x;
+    plane.equation[1] = normal.y;
+    plane.equation[2] = normal.z;
+    plane.distance = normal.Dot(origin);
+    plane.equation[3] = -plane.distance;
+    return plane;
+  }
   // Unit normal along (p2 - p1) x (p3 - p1), through p1. Points on one line give a zero
   // normal: such a plane faces nothing (see IsDegenerate).
-  static TPlane CreatePlaneFromTriangle(const TVector& p1, const TVector& p2, const TVector& p3);
+  // Inline, as CreatePlane: collision builds one per triangle tested.
+  static TPlane CreatePlaneFromTriangle(const TVector& p1, const TVector& p2, const TVector& p3) {
+    TVector normal = p2.Subtract(p1).Cross(p3.Subtract(p1));
+    normal.Normalize();  // a zero cross product stays zero
+    return CreatePlane(p1, normal);
+  }
   bool IsDegenerate() const { return normal.SquaredLength() == 0.0f; }
 
   int isFrontFacingTo(const TVector& direction) const { return normal.Dot(direction) <= 0.0f ? 1 : 0; }
