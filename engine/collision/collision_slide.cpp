@@ -123,6 +123,20 @@ class MeshToWorld {
   return v >= 0.0f && w >= 0.0f && v + w <= 1.0f ? 1 : 0;  // NaN fails
 }
 
+// A triangle in unit-sphere space with its plane, made ahead of its test: the loops make
+// a batch of them first, so that the normalisations (a square root and a division each)
+// of neighbouring triangles overlap instead of each test waiting on its own.
+struct PreparedTriangle {
+  PreparedTriangle() = default;
+  PreparedTriangle(const TVector& a, const TVector& b, const TVector& c)
+      : p1(a), p2(b), p3(c), plane(TPlane::CreatePlaneFromTriangle(a, b, c)) {}
+  TVector p1, p2, p3;
+  TPlane plane;
+};
+constexpr int kPreparedBatch = 8;
+
+int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle);  // below, with the triangle test
+
 }  // namespace
 
 // ---- The slide -----------------------------------------------------------------------------------
@@ -228,32 +242,54 @@ int TCollision::PolysCheckCollision(TCollisionPacket& k, const TLeafPolygons& po
 int TCollision::PolysCheckCollision2(TCollisionPacket& k, const TLeafPolygons& polygons) {
   const UnitSphereScale scale(k.divisor);
   const MeshToWorld to_world(*k.mesh);
-  for (const TPolygonPiece& polygon : polygons.pieces) {
-    if (polygon.vertex_count != 3) continue;
-    const TVector p1 = scale(to_world(polygon.vertices[0]));
-    const TVector p2 = scale(to_world(polygon.vertices[1]));
-    const TVector p3 = scale(to_world(polygon.vertices[2]));
-    if (CheckTriangle(k, p1, p2, p3)) k.surface = polygons.Surface(polygon), k.triangle = polygon.triangle;
+  const std::vector<TPolygonPiece>& pieces = polygons.pieces;
+  PreparedTriangle batch[kPreparedBatch];
+  size_t from[kPreparedBatch];
+  for (size_t next = 0; next < pieces.size();) {
+    int made = 0;
+    for (; made < kPreparedBatch && next < pieces.size(); ++next) {
+      const TPolygonPiece& polygon = pieces[next];
+      if (polygon.vertex_count != 3) continue;
+      batch[made] = PreparedTriangle(scale(to_world(polygon.vertices[0])), scale(to_world(polygon.vertices[1])), scale(to_world(polygon.vertices[2])));
+      from[made++] = next;
+    }
+    for (int i = 0; i < made; ++i) {
+      const TPolygonPiece& polygon = pieces[from[i]];
+      if (SweepTriangle(k, batch[i])) k.surface = polygons.Surface(polygon), k.triangle = polygon.triangle;
+    }
   }
   return 0;
 }
 
 int TCollision::PolysCheckCollision4(TCollisionPacket& k, const TLeafPolygons& polygons) {
   const UnitSphereScale scale(k.divisor);
-  for (const TPolygonPiece& polygon : polygons.pieces) {
-    if (polygon.vertex_count != 3) continue;
-    const TVector p1 = scale(polygon.vertices[0]);
-    const TVector p2 = scale(polygon.vertices[1]);
-    const TVector p3 = scale(polygon.vertices[2]);
-    if (CheckTriangle(k, p1, p2, p3)) k.surface = polygons.Surface(polygon), k.triangle = polygon.triangle;
+  const std::vector<TPolygonPiece>& pieces = polygons.pieces;
+  PreparedTriangle batch[kPreparedBatch];
+  size_t from[kPreparedBatch];
+  for (size_t next = 0; next < pieces.size();) {
+    int made = 0;
+    for (; made < kPreparedBatch && next < pieces.size(); ++next) {
+      const TPolygonPiece& polygon = pieces[next];
+      if (polygon.vertex_count != 3) continue;
+      batch[made] = PreparedTriangle(scale(polygon.vertices[0]), scale(polygon.vertices[1]), scale(polygon.vertices[2]));
+      from[made++] = next;
+    }
+    for (int i = 0; i < made; ++i) {
+      const TPolygonPiece& polygon = pieces[from[i]];
+      if (SweepTriangle(k, batch[i])) k.surface = polygons.Surface(polygon), k.triangle = polygon.triangle;
+    }
   }
   return 0;
 }
 
 // ---- One triangle ----------------------------------------------------------------------------------
 
-int TCollision::CheckTriangle(TCollisionPacket& k, const TVector& p1, const TVector& p2, const TVector& p3) {
-  const TPlane plane = TPlane::CreatePlaneFromTriangle(p1, p2, p3);
+namespace {
+
+// CheckTriangle on a triangle whose plane is already made.
+int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle) {
+  const TVector &p1 = triangle.p1, &p2 = triangle.p2, &p3 = triangle.p3;
+  const TPlane& plane = triangle.plane;
   if (plane.IsDegenerate() || !plane.isFrontFacingTo(k.normalized_velocity)) return 0;
 
   // The part of the move during which the sphere touches the triangle's plane.
@@ -325,6 +361,12 @@ int TCollision::CheckTriangle(TCollisionPacket& k, const TVector& p1, const TVec
   k.intersection_point = contact;
   k.found_collision = 1;
   return 1;
+}
+
+}  // namespace
+
+int TCollision::CheckTriangle(TCollisionPacket& k, const TVector& p1, const TVector& p2, const TVector& p3) {
+  return SweepTriangle(k, PreparedTriangle(p1, p2, p3));
 }
 
 int TCollision::Barycentric(const TVector& a, const TVector& b, const TVector& c, const TVector& p, float& u,
