@@ -2,6 +2,11 @@
 // (all of the mesh, or the octree cells the sweep box meets) and the swept unit sphere
 // against one triangle with its root finder and point-in-triangle test.
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <vector>
 #include <utility>
 
 #include "engine/collision/collision.h"
@@ -132,8 +137,95 @@ struct PreparedTriangle {
       : p1(a), p2(b), p3(c), plane(TPlane::CreatePlaneFromTriangle(a, b, c)) {}
   TVector p1, p2, p3;
   TPlane plane;
+  size_t piece = 0;  // index of its piece in the leaf
 };
-constexpr int kPreparedBatch = 8;
+
+// The prepared triangles of the octree leaves that recent sweeps met. A prepared triangle
+// depends only on its piece, the mesh's matrix and the divisor, so while those stay the
+// same (the slide passes of one sweep, the next entity of the same size against the same
+// resting mesh) a leaf met again is not prepared again. The key holds the tree's surface
+// table, so a rebuilt tree (whose leaves may reuse the old addresses) never matches it.
+// The storage is made once at the first use and then reused: updates allocate nothing.
+class SweepCache {
+ public:
+  // The leaf's triangles (its pieces of 3 corners, in order), made by `make` on a miss.
+  template <typename Make>
+  std::span<const PreparedTriangle> Get(const TCollisionPacket& k, const TLeafPolygons& leaf, Make make) {
+    if (arena_.empty()) {
+      arena_.resize(kCapacity);
+      slots_.resize(kSlots);
+    }
+    if (!SameKey(k, leaf)) Reset(k, leaf);
+    size_t at = Hash(&leaf);
+    for (; slots_[at].generation == generation_; at = (at + 1) & (kSlots - 1)) {
+      if (slots_[at].leaf == &leaf) return {arena_.data() + slots_[at].offset, slots_[at].count};
+    }
+    if (used_ + leaf.pieces.size() > kCapacity || entries_ + 1 > kSlots / 2) {
+      if (leaf.pieces.size() > kCapacity) return {};  // never kept: the caller makes its own
+      Reset(k, leaf);
+      at = Hash(&leaf);
+    }
+    const size_t offset = used_;
+    for (size_t i = 0; i < leaf.pieces.size(); ++i) {
+      if (leaf.pieces[i].vertex_count != 3) continue;
+      arena_[used_] = make(leaf.pieces[i]);
+      arena_[used_++].piece = i;
+    }
+    slots_[at] = {&leaf, generation_, offset, used_ - offset};
+    ++entries_;
+    return {arena_.data() + offset, used_ - offset};
+  }
+
+ private:
+  static constexpr size_t kCapacity = size_t(1) << 16;  // prepared triangles kept
+  static constexpr size_t kSlots = size_t(1) << 14;     // leaves kept, at most half of them
+  struct Slot {
+    const TLeafPolygons* leaf = nullptr;
+    unsigned generation = 0;  // the slot is in use when it equals the cache's
+    size_t offset = 0, count = 0;
+  };
+  static size_t Hash(const TLeafPolygons* leaf) {
+    return size_t((reinterpret_cast<uintptr_t>(leaf) >> 4) * 0x9E3779B97F4A7C15ull) >> 20 & (kSlots - 1);
+  }
+  bool SameKey(const TCollisionPacket& k, const TLeafPolygons& leaf) const {
+    return k.mesh == mesh_ && k.method == method_ && leaf.surfaces == surfaces_ &&
+           std::memcmp(&k.divisor, &divisor_, sizeof divisor_) == 0 &&
+           std::memcmp(&k.mesh->matrix, &matrix_, sizeof matrix_) == 0;
+  }
+  void Reset(const TCollisionPacket& k, const TLeafPolygons& leaf) {
+    if (++generation_ == 0) {  // wrapped: no slot may look current
+      for (Slot& slot : slots_) slot.generation = 0;
+      generation_ = 1;
+    }
+    used_ = entries_ = 0;
+    mesh_ = k.mesh, method_ = k.method, surfaces_ = leaf.surfaces;
+    divisor_ = k.divisor, matrix_ = k.mesh->matrix;
+  }
+
+  std::vector<PreparedTriangle> arena_;
+  std::vector<Slot> slots_;
+  unsigned generation_ = 1;
+  size_t used_ = 0, entries_ = 0;
+  const TMesh* mesh_ = nullptr;
+  int method_ = 0;
+  std::shared_ptr<const std::vector<SurfacePtr>> surfaces_;
+  TVector divisor_;
+  TMatrix matrix_;
+};
+
+SweepCache sweep_cache;
+
+int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle);  // below, with the triangle test
+
+// A leaf too large for the cache, or of no triangle: each triangle made and swept in turn.
+template <typename Make>
+int PolysCheckCollisionUncached(TCollisionPacket& k, const TLeafPolygons& polygons, Make make) {
+  for (const TPolygonPiece& piece : polygons.pieces) {
+    if (piece.vertex_count != 3) continue;
+    if (SweepTriangle(k, make(piece))) k.surface = polygons.Surface(piece), k.triangle = piece.triangle;
+  }
+  return 0;
+}
 
 int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle);  // below, with the triangle test
 
@@ -242,20 +334,13 @@ int TCollision::PolysCheckCollision(TCollisionPacket& k, const TLeafPolygons& po
 int TCollision::PolysCheckCollision2(TCollisionPacket& k, const TLeafPolygons& polygons) {
   const UnitSphereScale scale(k.divisor);
   const MeshToWorld to_world(*k.mesh);
-  const std::vector<TPolygonPiece>& pieces = polygons.pieces;
-  PreparedTriangle batch[kPreparedBatch];
-  size_t from[kPreparedBatch];
-  for (size_t next = 0; next < pieces.size();) {
-    int made = 0;
-    for (; made < kPreparedBatch && next < pieces.size(); ++next) {
-      const TPolygonPiece& polygon = pieces[next];
-      if (polygon.vertex_count != 3) continue;
-      batch[made] = PreparedTriangle(scale(to_world(polygon.vertices[0])), scale(to_world(polygon.vertices[1])), scale(to_world(polygon.vertices[2])));
-      from[made++] = next;
-    }
-    for (int i = 0; i < made; ++i) {
-      const TPolygonPiece& polygon = pieces[from[i]];
-      if (SweepTriangle(k, batch[i])) k.surface = polygons.Surface(polygon), k.triangle = polygon.triangle;
+  auto make = [&](const TPolygonPiece& p) { return PreparedTriangle(scale(to_world(p.vertices[0])), scale(to_world(p.vertices[1])), scale(to_world(p.vertices[2]))); };
+  std::span<const PreparedTriangle> prepared = sweep_cache.Get(k, polygons, make);
+  if (prepared.empty() && !polygons.pieces.empty()) return PolysCheckCollisionUncached(k, polygons, make);
+  for (const PreparedTriangle& triangle : prepared) {
+    if (SweepTriangle(k, triangle)) {
+      k.surface = polygons.Surface(polygons.pieces[triangle.piece]);
+      k.triangle = polygons.pieces[triangle.piece].triangle;
     }
   }
   return 0;
@@ -263,20 +348,13 @@ int TCollision::PolysCheckCollision2(TCollisionPacket& k, const TLeafPolygons& p
 
 int TCollision::PolysCheckCollision4(TCollisionPacket& k, const TLeafPolygons& polygons) {
   const UnitSphereScale scale(k.divisor);
-  const std::vector<TPolygonPiece>& pieces = polygons.pieces;
-  PreparedTriangle batch[kPreparedBatch];
-  size_t from[kPreparedBatch];
-  for (size_t next = 0; next < pieces.size();) {
-    int made = 0;
-    for (; made < kPreparedBatch && next < pieces.size(); ++next) {
-      const TPolygonPiece& polygon = pieces[next];
-      if (polygon.vertex_count != 3) continue;
-      batch[made] = PreparedTriangle(scale(polygon.vertices[0]), scale(polygon.vertices[1]), scale(polygon.vertices[2]));
-      from[made++] = next;
-    }
-    for (int i = 0; i < made; ++i) {
-      const TPolygonPiece& polygon = pieces[from[i]];
-      if (SweepTriangle(k, batch[i])) k.surface = polygons.Surface(polygon), k.triangle = polygon.triangle;
+  auto make = [&](const TPolygonPiece& p) { return PreparedTriangle(scale(p.vertices[0]), scale(p.vertices[1]), scale(p.vertices[2])); };
+  std::span<const PreparedTriangle> prepared = sweep_cache.Get(k, polygons, make);
+  if (prepared.empty() && !polygons.pieces.empty()) return PolysCheckCollisionUncached(k, polygons, make);
+  for (const PreparedTriangle& triangle : prepared) {
+    if (SweepTriangle(k, triangle)) {
+      k.surface = polygons.Surface(polygons.pieces[triangle.piece]);
+      k.triangle = polygons.pieces[triangle.piece].triangle;
     }
   }
   return 0;
