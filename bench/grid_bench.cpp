@@ -35,7 +35,8 @@ constexpr int kGridType = 2, kBallType = 1;
 
 // Ripples along both axes whose phase moves with the row, so that no two rows are equal.
 float GridHeight(int col, int row) {
-  return 0.5f * std::sin(0.2f * float(col) + 0.13f * float(row)) * std::cos(0.17f * float(row)) + 0.25f * std::sin(0.07f * float(row));
+  return 0.5f * std::sin(0.2f * float(col) + 0.13f * float(row)) * std::cos(0.17f * float(row)) +
+         0.25f * std::sin(0.07f * float(row));
 }
 // Cells of size 1, centred on the origin.
 float GridCoord(int i, int n) { return float(i) - 0.5f * float(n); }
@@ -151,7 +152,8 @@ void AddTree(const TOctree& node, Checksum& sum) {
     for (const TPolygon& p : node.polygons) {
       sum.Add(int64_t(p.vertex_count) * 2 + (p.surface != nullptr));
       sum.Add(int64_t(p.triangle));
-      for (int i = 0; i < p.vertex_count; ++i) sum.Add(p.vertices[i].x), sum.Add(p.vertices[i].y), sum.Add(p.vertices[i].z);
+      for (int i = 0; i < p.vertex_count; ++i)
+        sum.Add(p.vertices[i].x), sum.Add(p.vertices[i].y), sum.Add(p.vertices[i].z);
     }
   }
   for (const TOctree& child : node.children) AddTree(child, sum);

@@ -1,6 +1,10 @@
 // The collide-and-slide sweep: the slide passes, the impact record, gathering triangles
 // (all of the mesh, or the octree cells the sweep box meets) and the swept unit sphere
 // against one triangle with its root finder and point-in-triangle test.
+//
+// Sections: helpers (impacts, unit-sphere scaling, mesh to world, prepared triangles and
+// the cache that keeps them across passes) · the slide · gathering triangles · one
+// triangle.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -334,7 +338,10 @@ int TCollision::PolysCheckCollision(TCollisionPacket& k, const TLeafPolygons& po
 int TCollision::PolysCheckCollision2(TCollisionPacket& k, const TLeafPolygons& polygons) {
   const UnitSphereScale scale(k.divisor);
   const MeshToWorld to_world(*k.mesh);
-  auto make = [&](const TPolygonPiece& p) { return PreparedTriangle(scale(to_world(p.vertices[0])), scale(to_world(p.vertices[1])), scale(to_world(p.vertices[2]))); };
+  auto make = [&](const TPolygonPiece& p) {
+    return PreparedTriangle(scale(to_world(p.vertices[0])), scale(to_world(p.vertices[1])),
+                            scale(to_world(p.vertices[2])));
+  };
   std::span<const PreparedTriangle> prepared = sweep_cache.Get(k, polygons, make);
   if (prepared.empty() && !polygons.pieces.empty()) return PolysCheckCollisionUncached(k, polygons, make);
   for (const PreparedTriangle& triangle : prepared) {
@@ -348,7 +355,9 @@ int TCollision::PolysCheckCollision2(TCollisionPacket& k, const TLeafPolygons& p
 
 int TCollision::PolysCheckCollision4(TCollisionPacket& k, const TLeafPolygons& polygons) {
   const UnitSphereScale scale(k.divisor);
-  auto make = [&](const TPolygonPiece& p) { return PreparedTriangle(scale(p.vertices[0]), scale(p.vertices[1]), scale(p.vertices[2])); };
+  auto make = [&](const TPolygonPiece& p) {
+    return PreparedTriangle(scale(p.vertices[0]), scale(p.vertices[1]), scale(p.vertices[2]));
+  };
   std::span<const PreparedTriangle> prepared = sweep_cache.Get(k, polygons, make);
   if (prepared.empty() && !polygons.pieces.empty()) return PolysCheckCollisionUncached(k, polygons, make);
   for (const PreparedTriangle& triangle : prepared) {

@@ -1,6 +1,9 @@
 // TOctree: building a mesh's tree (the split test, the eightfold split of a cell and the
 // budgets that keep hostile meshes and limits from exhausting memory), and the two walks
 // that picking and collision run over it.
+//
+// Sections: building (the split test, the mesh's pieces, the cell planes, the builder
+// that streams a cell's pieces through them, CreateOctree) · walks.
 #include "engine/collision/octree.h"
 
 #include <algorithm>
@@ -327,25 +330,51 @@ int TOctree::CreateOctree(const MeshPtr& mesh, int max_polys, int max_levels) {
 // ---- Walks ----------------------------------------------------------------------------------
 
 namespace {
-void PickWalk(const TOctree& node, const TSegmentBoxTest& segment, const TVector& p0, const TVector& p1, TMesh& mesh,
-              float& best, float& best_box_time) {
-  float t, along;
-  if (!segment.Hit(node.centre_x - node.width / 2, node.centre_y - node.height / 2, node.centre_z - node.depth / 2,
-                   node.width, node.height, node.depth, t, along))
-    return;
+// The entry time of the segment into the node's box, or false when it misses the box.
+bool EntersBox(const TOctree& node, const TSegmentBoxTest& segment, float& t) {
+  float along;
+  return segment.Hit(node.centre_x - node.width / 2, node.centre_y - node.height / 2, node.centre_z - node.depth / 2,
+                     node.width, node.height, node.depth, t, along);
+}
+
+// Asks for the first cache lines of the pieces (the hardware follows on from there).
+void Prefetch(const std::vector<TPolygonPiece>& pieces) {
+  constexpr size_t kLine = 64, kLines = 4;
+  const char* at = reinterpret_cast<const char*>(pieces.data());
+  const size_t bytes = pieces.size() * sizeof(TPolygonPiece);
+  for (size_t i = 0; i < kLines && i * kLine < bytes; ++i) __builtin_prefetch(at + i * kLine);
+}
+
+// The walk below a node the segment entered at time t. An inner node tests all its
+// children's boxes first and asks for the pieces of the leaves among those the segment
+// meets, so that their memory is on its way while the earlier children are searched;
+// whether a child is entered is still decided in its turn, against best_box_time as the
+// earlier children left it.
+void PickWalk(const TOctree& node, float t, const TSegmentBoxTest& segment, const TVector& p0, const TVector& p1,
+              TMesh& mesh, float& best, float& best_box_time) {
   if (!(t < best_box_time)) return;
-  if (!node.IsLeaf()) {
-    for (const TOctree& child : node.children) PickWalk(child, segment, p0, p1, mesh, best, best_box_time);
+  if (node.IsLeaf()) {
+    // Pieces are cut to their cell, so a hit here lies at or after t: a later cell
+    // entered no earlier than t cannot hold a nearer one.
+    if (TPick::PickPolys(p0, p1, node.polygons, mesh, best)) best_box_time = t;
     return;
   }
-  // Pieces are cut to their cell, so a hit here lies at or after t: a later cell entered
-  // no earlier than t cannot hold a nearer one.
-  if (TPick::PickPolys(p0, p1, node.polygons, mesh, best)) best_box_time = t;
+  float entry[8];
+  bool met[8];
+  for (size_t i = 0; i < node.children.size() && i < 8; ++i) {
+    const TOctree& child = node.children[i];
+    met[i] = EntersBox(child, segment, entry[i]);
+    if (met[i] && child.IsLeaf()) Prefetch(child.polygons.pieces);
+  }
+  for (size_t i = 0; i < node.children.size() && i < 8; ++i)
+    if (met[i]) PickWalk(node.children[i], entry[i], segment, p0, p1, mesh, best, best_box_time);
 }
 }  // namespace
 
 void TOctree::OctPick(const TVector& p0, const TVector& p1, TMesh& mesh, float& best, float& best_box_time) const {
-  PickWalk(*this, TSegmentBoxTest(p0, p1), p0, p1, mesh, best, best_box_time);
+  const TSegmentBoxTest segment(p0, p1);
+  float t;
+  if (EntersBox(*this, segment, t)) PickWalk(*this, t, segment, p0, p1, mesh, best, best_box_time);
 }
 
 void TOctree::OctCollision(TCollisionPacket& packet) const {

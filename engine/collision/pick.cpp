@@ -1,6 +1,9 @@
 // TPick: the pick front ends, the core walk over the world list with its three pick
 // modes, the leaf test the octree calls back, and the segment tests.
 //
+// Sections: front ends · core (the four-triangle screen of the mesh and leaf loops) ·
+// segment tests.
+//
 // Comparisons in the segment tests are written so that NaN fails them: a segment or
 // shape of no value hits nothing rather than reporting a hit at a NaN time.
 #include "engine/collision/pick.h"
@@ -147,9 +150,9 @@ constexpr int kLanes = 4;
 // The tests of IntersectSegmentTriangle for four triangles side by side (corners p, q, r
 // per lane, public coordinates), operation for operation as the scalar test does them, so
 // that each lane decides as it would. Returns a bit per lane that hits.
-[[gnu::always_inline]] inline int ScreenTriangles(const TVector& a, const TVector& b, const Lanes& px, const Lanes& py, const Lanes& pz,
-                    const Lanes& qx, const Lanes& qy, const Lanes& qz, const Lanes& rx, const Lanes& ry,
-                    const Lanes& rz) {
+[[gnu::always_inline]] inline int ScreenTriangles(const TVector& a, const TVector& b, const Lanes& px,
+                                                  const Lanes& py, const Lanes& pz, const Lanes& qx, const Lanes& qy,
+                                                  const Lanes& qz, const Lanes& rx, const Lanes& ry, const Lanes& rz) {
   const Lanes e1x = qx - px, e1y = qy - py, e1z = qz - pz;
   const Lanes e2x = rx - px, e2y = ry - py, e2z = rz - pz;
   const float sx = a.x - b.x, sy = a.y - b.y, sz = a.z - b.z;

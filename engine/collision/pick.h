@@ -72,8 +72,9 @@ class TPick {
   // plane count. u, v, w weigh p, q, r at the hit point.
   // Always inlined: the mesh and leaf loops run it per triangle, and a call costs as much
   // as the test.
-  [[gnu::always_inline]] static int IntersectSegmentTriangle(const TVector& a, const TVector& b, const TVector& p, const TVector& q,
-                                      const TVector& r, float& u, float& v, float& w, float& t) {
+  [[gnu::always_inline]] static int IntersectSegmentTriangle(const TVector& a, const TVector& b, const TVector& p,
+                                                             const TVector& q, const TVector& r, float& u, float& v,
+                                                             float& w, float& t) {
     const TVector e1 = q.Subtract(p), e2 = r.Subtract(p);
     const TVector s = a.Subtract(b);
     const TVector n = e1.Cross(e2);

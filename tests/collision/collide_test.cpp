@@ -298,7 +298,8 @@ TEST_F(CollideTest, OctreeSweepsFollowTheMeshAfterItMovesOrIsRebuilt) {
     };
     auto raise = [](const MeshPtr& m) {
       const SurfacePtr s = m->GetSurface(1);
-      for (int v = 0; v < s->CountVertices(); ++v) s->VertexCoords(v, s->VertexX(v), s->VertexY(v) + 0.5f, s->VertexZ(v));
+      for (int v = 0; v < s->CountVertices(); ++v)
+        s->VertexCoords(v, s->VertexX(v), s->VertexY(v) + 0.5f, s->VertexZ(v));
     };
     TOctree::CreateOctree(grid, 2, 3);
     sweep(grid);

@@ -156,7 +156,8 @@ void ExpectBuiltAsSplit(const TOctree& node, const std::vector<TPolygon>& polys,
   for (int x = 0; x < 2; ++x) TPolygon::SplitPolygons(halves[x], planes[1], quarters[2 * x], quarters[2 * x + 1]);
   for (int q = 0; q < 4; ++q) TPolygon::SplitPolygons(quarters[q], planes[2], sets[2 * q], sets[2 * q + 1]);
   for (int i = 0; i < 8; ++i)
-    ExpectBuiltAsSplit(node.children[size_t(i)], sets[i], max_polys, max_levels, level + 1, where + "/" + std::to_string(i));
+    ExpectBuiltAsSplit(node.children[size_t(i)], sets[i], max_polys, max_levels, level + 1,
+                       where + "/" + std::to_string(i));
 }
 
 TEST_F(OctreeTest, PiecesAreThePolygonSplitsBitForBit) {
@@ -184,7 +185,8 @@ TEST_F(OctreeTest, PiecesAreThePolygonSplitsBitForBit) {
        [] {
          MeshPtr m = MakeGrid(6, 2);
          SurfacePtr s = m->GetSurface(1);
-         s->AddTriangle(s->AddVertex(0.5f, kNaN, 0.25f), s->AddVertex(-0.5f, 0.3f, 0.2f), s->AddVertex(0.4f, -0.1f, 0.6f));
+         s->AddTriangle(s->AddVertex(0.5f, kNaN, 0.25f), s->AddVertex(-0.5f, 0.3f, 0.2f),
+                        s->AddVertex(0.4f, -0.1f, 0.6f));
          return m;
        },
        2, 3},
