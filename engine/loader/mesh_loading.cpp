@@ -35,30 +35,23 @@ void MergeTransformed(const TMesh& mesh, const MeshPtr& target) {
   copy->AddMesh(target);
 }
 
-// The smallest capacity a run of AddVertex/AddTriangle calls leaves on a new surface:
-// doubled from 1 until it exceeds the count.
-int FreshCapacity(int count) {
-  int capacity = 1;
-  while (capacity <= count) capacity *= 2;
-  return capacity;
-}
-
-// The array as the adds would have filled it: the first `count` slots of the source
-// (a slot the source holds only in part reads as zeros, as the accessors read it), then
-// zeros up to the capacity.
+// The array holding the first `count` slots of the source, as the accessors read them: a
+// slot the source holds only in part reads as zeros, one past its end too.
 template <typename T>
-std::vector<T> TakeSlots(std::vector<T>& source, int count, int capacity, std::size_t stride, bool whole_slots) {
+std::vector<T> TakeSlots(std::vector<T>& source, int count, std::size_t stride, bool whole_slots) {
   std::vector<T> array = std::move(source);
   const std::size_t held = whole_slots ? array.size() / stride * stride : array.size();
   array.resize(std::min(held, std::size_t(count) * stride));
-  array.resize(std::size_t(capacity) * stride);
+  array.resize(std::size_t(count) * stride);
   return array;
 }
 
 // MergeTransformed for a mesh that is to be freed, into a target without surfaces: each
 // surface's arrays move to a new target surface and are transformed in place, where the
 // copy would add them vertex by vertex to a copy, transform that, and add it again. The
-// target ends bit for bit as the copies leave it.
+// target's surfaces hold what the copies would give them bit for bit; their arrays end
+// at the counts, as the model reader leaves a surface (capacity 1: the next add grows
+// them to what the adds would have made), not padded to a power of two.
 void TakeOverTransformed(TMesh& mesh, TMesh& target) {
   const auto& g = mesh.matrix.grid;
   std::vector<SurfacePtr> sources;
@@ -68,14 +61,12 @@ void TakeOverTransformed(TMesh& mesh, TMesh& target) {
     if (s1->brush) s2->brush = s1->brush->Copy();
     const int vertices = s1->CountVertices(), triangles = s1->CountTriangles();
     if (vertices > 0) {
-      const int capacity = FreshCapacity(vertices);
       s2->vertex_count = vertices;
-      s2->vertex_capacity = capacity;
-      s2->vertex_positions = TakeSlots(s1->vertex_positions, vertices, capacity, 3, true);
-      s2->vertex_uv0 = TakeSlots(s1->vertex_uv0, vertices, capacity, 2, true);
-      s2->vertex_uv1 = TakeSlots(s1->vertex_uv1, vertices, capacity, 2, true);
-      s2->vertex_normals = TakeSlots(s1->vertex_normals, vertices, capacity, 3, true);
-      s2->vertex_colours = TakeSlots(s1->vertex_colours, vertices, capacity, 4, true);
+      s2->vertex_positions = TakeSlots(s1->vertex_positions, vertices, 3, true);
+      s2->vertex_uv0 = TakeSlots(s1->vertex_uv0, vertices, 2, true);
+      s2->vertex_uv1 = TakeSlots(s1->vertex_uv1, vertices, 2, true);
+      s2->vertex_normals = TakeSlots(s1->vertex_normals, vertices, 3, true);
+      s2->vertex_colours = TakeSlots(s1->vertex_colours, vertices, 4, true);
       for (int v = 0; v < vertices; ++v) {
         // Stored-space point and direction, as TransformMesh forms them.
         float* p = &s2->vertex_positions[std::size_t(v) * 3];
@@ -91,10 +82,8 @@ void TakeOverTransformed(TMesh& mesh, TMesh& target) {
       }
     }
     if (triangles > 0) {  // corners read one by one: a corner past the table reads as 0
-      const int capacity = FreshCapacity(triangles);
       s2->triangle_count = triangles;
-      s2->triangle_capacity = capacity;
-      s2->triangle_indices = TakeSlots(s1->triangle_indices, triangles, capacity, 3, false);
+      s2->triangle_indices = TakeSlots(s1->triangle_indices, triangles, 3, false);
       s2->geometry_changed = 1;
     }
   }
