@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "engine/collision/octree.h"
@@ -171,19 +172,34 @@ constexpr int kLanes = 4;
   return bits;
 }
 
-// Screens triangles first..first+3 (all Direct), corners straight from the arrays.
+// A lane vector from the four floats at `at` (unaligned).
+Lanes LoadLanes(const void* at) {
+  Lanes v;
+  std::memcpy(&v, at, sizeof v);
+  return v;
+}
+
+// Four points given as (x, y, z, any) vectors, one per lane, turned into x, y and z lanes.
+void Transpose(const Lanes& v0, const Lanes& v1, const Lanes& v2, const Lanes& v3, Lanes& x, Lanes& y, Lanes& z) {
+  const Lanes low01 = __builtin_shufflevector(v0, v1, 0, 4, 1, 5);   // x0 x1 y0 y1
+  const Lanes low23 = __builtin_shufflevector(v2, v3, 0, 4, 1, 5);   // x2 x3 y2 y3
+  const Lanes high01 = __builtin_shufflevector(v0, v1, 2, 6, 3, 7);  // z0 z1 . .
+  const Lanes high23 = __builtin_shufflevector(v2, v3, 2, 6, 3, 7);  // z2 z3 . .
+  x = __builtin_shufflevector(low01, low23, 0, 1, 4, 5);
+  y = __builtin_shufflevector(low01, low23, 2, 3, 6, 7);
+  z = __builtin_shufflevector(high01, high23, 0, 1, 4, 5);
+}
+
+// Screens triangles first..first+3 (all Wide), corners straight from the arrays.
 int ScreenDirect(const TTriangleReader& triangles, int first, const TVector& a, const TVector& b) {
-  const float* p[kLanes];
-  const float* q[kLanes];
-  const float* r[kLanes];
-  for (int l = 0; l < kLanes; ++l) {
-    p[l] = triangles.StoredCorner(first + l, 0);
-    q[l] = triangles.StoredCorner(first + l, 1);
-    r[l] = triangles.StoredCorner(first + l, 2);
+  Lanes c[9];
+  for (int i = 0; i < 3; ++i) {
+    Transpose(LoadLanes(triangles.StoredCorner(first, i)), LoadLanes(triangles.StoredCorner(first + 1, i)),
+              LoadLanes(triangles.StoredCorner(first + 2, i)), LoadLanes(triangles.StoredCorner(first + 3, i)),
+              c[3 * i], c[3 * i + 1], c[3 * i + 2]);
+    c[3 * i + 2] = -c[3 * i + 2];  // the stored z is the public one negated
   }
-  auto lanes = [](const float* (&at)[kLanes], int i) { return Lanes{at[0][i], at[1][i], at[2][i], at[3][i]}; };
-  return ScreenTriangles(a, b, lanes(p, 0), lanes(p, 1), -lanes(p, 2), lanes(q, 0), lanes(q, 1), -lanes(q, 2),
-                         lanes(r, 0), lanes(r, 1), -lanes(r, 2));
+  return ScreenTriangles(a, b, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]);
 }
 
 // Screens up to four triangles from first on through the accessors' reading; missing
@@ -206,8 +222,8 @@ void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, cons
   const TVector a = la, b = lb;  // copies the loop can keep in registers across the accept call
   const int count = triangles.Count();
   for (int first = 0; first < count; first += kLanes) {
-    const bool direct = first + kLanes <= count && triangles.Direct(first) && triangles.Direct(first + 1) &&
-                        triangles.Direct(first + 2) && triangles.Direct(first + 3);
+    const bool direct = first + kLanes <= count && triangles.Wide(first) && triangles.Wide(first + 1) &&
+                        triangles.Wide(first + 2) && triangles.Wide(first + 3);
     int hits = direct ? ScreenDirect(triangles, first, a, b) : ScreenRead(triangles, first, count, a, b);
     for (int k = first; hits; ++k, hits >>= 1) {
       if (!(hits & 1)) continue;
@@ -269,16 +285,29 @@ int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& po
   const size_t count = pieces.size();
   int hit = 0;
   for (size_t first = 0; first < count; first += kLanes) {
-    // Pieces that are not triangles, and lanes past the end, screen as corners of no area.
-    Lanes c[9] = {};
-    for (size_t l = 0; l < size_t(kLanes) && first + l < count; ++l) {
-      const TPolygonPiece& piece = pieces[first + l];
-      if (piece.vertex_count != 3) continue;
+    Lanes c[9];
+    int triangles = 0;  // a bit per lane holding a piece of 3 corners; only those can hit
+    if (first + kLanes <= count) {
+      // Each corner read as 16 bytes: the corner and the float after it, still inside
+      // the piece (the last corner is followed by `triangle`).
+      const TPolygonPiece* at = &pieces[first];
       for (int i = 0; i < 3; ++i) {
-        c[3 * i][l] = piece.vertices[i].x, c[3 * i + 1][l] = piece.vertices[i].y, c[3 * i + 2][l] = piece.vertices[i].z;
+        Transpose(LoadLanes(&at[0].vertices[i]), LoadLanes(&at[1].vertices[i]), LoadLanes(&at[2].vertices[i]),
+                  LoadLanes(&at[3].vertices[i]), c[3 * i], c[3 * i + 1], c[3 * i + 2]);
+      }
+      for (int l = 0; l < kLanes; ++l) triangles |= at[l].vertex_count == 3 ? 1 << l : 0;
+    } else {
+      for (Lanes& lane : c) lane = Lanes{0, 0, 0, 0};  // lanes past the end: no area
+      for (size_t l = 0; first + l < count; ++l) {
+        const TPolygonPiece& piece = pieces[first + l];
+        for (int i = 0; i < 3; ++i) {
+          c[3 * i][l] = piece.vertices[i].x, c[3 * i + 1][l] = piece.vertices[i].y;
+          c[3 * i + 2][l] = piece.vertices[i].z;
+        }
+        triangles |= piece.vertex_count == 3 ? 1 << l : 0;
       }
     }
-    int hits = ScreenTriangles(sa, sb, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]);
+    int hits = ScreenTriangles(sa, sb, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]) & triangles;
     for (size_t k = first; hits; ++k, hits >>= 1) {
       if (!(hits & 1)) continue;
       const TPolygonPiece& polygon = pieces[k];

@@ -19,6 +19,7 @@ class TTriangleReader {
         count_(s.CountTriangles()),
         full_triangles_(s.triangle_indices.size() / 3),
         readable_(int(std::min(std::size_t(std::max(s.vertex_count, 0)), s.vertex_positions.size() / 3))),
+        wide_(std::min(readable_, s.vertex_positions.size() >= 4 ? int((s.vertex_positions.size() - 4) / 3 + 1) : 0)),
         corners_(s.triangle_indices.data()),
         positions_(s.vertex_positions.data()) {}
 
@@ -37,6 +38,12 @@ class TTriangleReader {
   bool Direct(int k) const {
     const uint16_t* c = corners_ + std::size_t(k) * 3;
     return std::size_t(k) < full_triangles_ && c[2] < readable_ && c[1] < readable_ && c[0] < readable_;
+  }
+  // Whether triangle k is Direct with a fourth float after each corner's three, so that
+  // its corners can be read 16 bytes at a time.
+  bool Wide(int k) const {
+    const uint16_t* c = corners_ + std::size_t(k) * 3;
+    return std::size_t(k) < full_triangles_ && c[2] < wide_ && c[1] < wide_ && c[0] < wide_;
   }
   // Stored x, y, z of corner 0..2 of a Direct triangle (z is the public one negated).
   const float* StoredCorner(int k, int corner) const {
@@ -57,6 +64,7 @@ class TTriangleReader {
   int count_;
   std::size_t full_triangles_;
   int readable_;
+  int wide_;  // vertices below this are readable and have a float after them
   const uint16_t* corners_;
   const float* positions_;
 };
