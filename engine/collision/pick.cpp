@@ -285,27 +285,19 @@ int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& po
   const size_t count = pieces.size();
   int hit = 0;
   for (size_t first = 0; first < count; first += kLanes) {
+    // Lanes past the end repeat the last piece; only lanes holding a piece of 3 corners
+    // may hit. Each corner is read as 16 bytes: the corner and the float after it, still
+    // inside the piece (the last corner is followed by `triangle`).
+    const TPolygonPiece* at[kLanes];
+    int triangles = 0;
+    for (size_t l = 0; l < size_t(kLanes); ++l) {
+      at[l] = &pieces[std::min(first + l, count - 1)];
+      triangles |= first + l < count && at[l]->vertex_count == 3 ? 1 << l : 0;
+    }
     Lanes c[9];
-    int triangles = 0;  // a bit per lane holding a piece of 3 corners; only those can hit
-    if (first + kLanes <= count) {
-      // Each corner read as 16 bytes: the corner and the float after it, still inside
-      // the piece (the last corner is followed by `triangle`).
-      const TPolygonPiece* at = &pieces[first];
-      for (int i = 0; i < 3; ++i) {
-        Transpose(LoadLanes(&at[0].vertices[i]), LoadLanes(&at[1].vertices[i]), LoadLanes(&at[2].vertices[i]),
-                  LoadLanes(&at[3].vertices[i]), c[3 * i], c[3 * i + 1], c[3 * i + 2]);
-      }
-      for (int l = 0; l < kLanes; ++l) triangles |= at[l].vertex_count == 3 ? 1 << l : 0;
-    } else {
-      for (Lanes& lane : c) lane = Lanes{0, 0, 0, 0};  // lanes past the end: no area
-      for (size_t l = 0; first + l < count; ++l) {
-        const TPolygonPiece& piece = pieces[first + l];
-        for (int i = 0; i < 3; ++i) {
-          c[3 * i][l] = piece.vertices[i].x, c[3 * i + 1][l] = piece.vertices[i].y;
-          c[3 * i + 2][l] = piece.vertices[i].z;
-        }
-        triangles |= piece.vertex_count == 3 ? 1 << l : 0;
-      }
+    for (int i = 0; i < 3; ++i) {
+      Transpose(LoadLanes(&at[0]->vertices[i]), LoadLanes(&at[1]->vertices[i]), LoadLanes(&at[2]->vertices[i]),
+                LoadLanes(&at[3]->vertices[i]), c[3 * i], c[3 * i + 1], c[3 * i + 2]);
     }
     int hits = ScreenTriangles(sa, sb, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]) & triangles;
     for (size_t k = first; hits; ++k, hits >>= 1) {
