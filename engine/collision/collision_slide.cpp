@@ -132,16 +132,24 @@ class MeshToWorld {
   return v >= 0.0f && w >= 0.0f && v + w <= 1.0f ? 1 : 0;  // NaN fails
 }
 
-// A triangle in unit-sphere space with its plane, made ahead of its test: the loops make
-// a batch of them first, so that the normalisations (a square root and a division each)
-// of neighbouring triangles overlap instead of each test waiting on its own.
+// A triangle in unit-sphere space with what the sweep reads of its plane (the plane of
+// TPlane::CreatePlaneFromTriangle: unit normal and offset), made ahead of its sweeps.
 struct PreparedTriangle {
   PreparedTriangle() = default;
-  PreparedTriangle(const TVector& a, const TVector& b, const TVector& c)
-      : p1(a), p2(b), p3(c), plane(TPlane::CreatePlaneFromTriangle(a, b, c)) {}
+  PreparedTriangle(const TVector& a, const TVector& b, const TVector& c) : p1(a), p2(b), p3(c) {
+    const TPlane plane = TPlane::CreatePlaneFromTriangle(a, b, c);
+    normal = plane.normal;
+    offset = plane.equation[3];
+  }
+  // As TPlane's.
+  bool IsDegenerate() const { return normal.SquaredLength() == 0.0f; }
+  int isFrontFacingTo(const TVector& direction) const { return normal.Dot(direction) <= 0.0f ? 1 : 0; }
+  float signedDistanceTo(const TVector& point) const { return point.Dot(normal) + offset; }
+
   TVector p1, p2, p3;
-  TPlane plane;
-  size_t piece = 0;  // index of its piece in the leaf
+  TVector normal;
+  float offset = 0;
+  uint32_t piece = 0;  // index of its piece in the leaf
 };
 
 // The prepared triangles of the octree leaves that recent sweeps met. A prepared triangle
@@ -173,7 +181,7 @@ class SweepCache {
     for (size_t i = 0; i < leaf.pieces.size(); ++i) {
       if (leaf.pieces[i].vertex_count != 3) continue;
       arena_[used_] = make(leaf.pieces[i]);
-      arena_[used_++].piece = i;
+      arena_[used_++].piece = uint32_t(i);
     }
     slots_[at] = {&leaf, generation_, offset, used_ - offset};
     ++entries_;
@@ -181,8 +189,8 @@ class SweepCache {
   }
 
  private:
-  static constexpr size_t kCapacity = size_t(1) << 16;  // prepared triangles kept
-  static constexpr size_t kSlots = size_t(1) << 14;     // leaves kept, at most half of them
+  static constexpr size_t kCapacity = size_t(1) << 17;  // prepared triangles kept (7 MB)
+  static constexpr size_t kSlots = size_t(1) << 15;     // leaves kept, at most half of them
   struct Slot {
     const TLeafPolygons* leaf = nullptr;
     unsigned generation = 0;  // the slot is in use when it equals the cache's
@@ -376,7 +384,7 @@ namespace {
 // CheckTriangle on a triangle whose plane is already made.
 int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle) {
   const TVector &p1 = triangle.p1, &p2 = triangle.p2, &p3 = triangle.p3;
-  const TPlane& plane = triangle.plane;
+  const PreparedTriangle& plane = triangle;
   if (plane.IsDegenerate() || !plane.isFrontFacingTo(k.normalized_velocity)) return 0;
 
   // The part of the move during which the sphere touches the triangle's plane.
