@@ -419,32 +419,48 @@ int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle) {
     const TVector& vel = k.velocity;
     const TVector& base = k.base_point;
     const float vel2 = vel.SquaredLength();
+    // The six quadratics first, then their discriminants at once: most triangles have no
+    // real root in any (their corners and edge lines are out of reach), and one test for
+    // all of them spares each its own unpredictable branch. The roots are then sought in
+    // turn as before, from the same coefficients.
+    const TVector* corners[3] = {&p1, &p2, &p3};
+    float qa[6], qb[6], qc[6];
+    for (int i = 0; i < 3; ++i) {
+      qa[i] = vel2;
+      qb[i] = 2.0f * vel.Dot(base.Subtract(*corners[i]));
+      qc[i] = corners[i]->Subtract(base).SquaredLength() - 1.0f;
+    }
+    TVector edge[3];
+    float e2[3], ev[3], eb[3];
+    for (int j = 0; j < 3; ++j) {
+      const TVector& from = *corners[j];
+      edge[j] = corners[(j + 1) % 3]->Subtract(from);
+      const TVector btv = from.Subtract(base);
+      e2[j] = edge[j].SquaredLength();
+      ev[j] = edge[j].Dot(vel);
+      eb[j] = edge[j].Dot(btv);
+      qa[3 + j] = e2[j] * -vel2 + ev[j] * ev[j];
+      qb[3 + j] = e2[j] * (2.0f * vel.Dot(btv)) - 2.0f * ev[j] * eb[j];
+      qc[3 + j] = e2[j] * (1.0f - btv.SquaredLength()) + eb[j] * eb[j];
+    }
+    bool any_real = false;  // a NaN discriminant counts: LowestRoot goes on with it
+    for (int i = 0; i < 6; ++i) any_real |= !(qb[i] * qb[i] - 4.0f * qa[i] * qc[i] < 0.0f);
+    if (!any_real) return 0;
     float root;
-    for (const TVector* p : {&p1, &p2, &p3}) {
-      const float b = 2.0f * vel.Dot(base.Subtract(*p));
-      const float c = p->Subtract(base).SquaredLength() - 1.0f;
-      if (LowestRoot(vel2, b, c, t, root)) {
+    for (int i = 0; i < 3; ++i) {
+      if (LowestRoot(qa[i], qb[i], qc[i], t, root)) {
         found = true;
         t = root;
-        contact = *p;
+        contact = *corners[i];
       }
     }
-    const std::pair<const TVector*, const TVector*> edges[3] = {{&p1, &p2}, {&p2, &p3}, {&p3, &p1}};
-    for (const auto& [from, to] : edges) {
-      const TVector edge = to->Subtract(*from);
-      const TVector btv = from->Subtract(base);
-      const float e2 = edge.SquaredLength();
-      const float ev = edge.Dot(vel);
-      const float eb = edge.Dot(btv);
-      const float a = e2 * -vel2 + ev * ev;
-      const float b = e2 * (2.0f * vel.Dot(btv)) - 2.0f * ev * eb;
-      const float c = e2 * (1.0f - btv.SquaredLength()) + eb * eb;
-      if (!LowestRoot(a, b, c, t, root)) continue;
-      const float f = (ev * root - eb) / e2;
+    for (int j = 0; j < 3; ++j) {
+      if (!LowestRoot(qa[3 + j], qb[3 + j], qc[3 + j], t, root)) continue;
+      const float f = (ev[j] * root - eb[j]) / e2[j];
       if (f >= 0.0f && f <= 1.0f) {
         found = true;
         t = root;
-        contact = from->Add(edge.Multiply(f));
+        contact = corners[j]->Add(edge[j].Multiply(f));
       }
     }
   }
