@@ -20,7 +20,7 @@
 #include "engine/math/vector.h"
 #include "engine/scene/handles.h"
 
-class TPolygon;
+class TLeafPolygons;
 
 // One contact of the last collision update. The entity is held weakly: two entities
 // that hit each other must not keep each other alive.
@@ -103,9 +103,9 @@ struct TCollision {
   static int MeshCheckCollision(TCollisionPacket& packet);
   static int MeshCheckCollision2(TCollisionPacket& packet);
   static int MeshCheckCollision4(TCollisionPacket& packet);
-  static int PolysCheckCollision(TCollisionPacket& packet, const std::vector<TPolygon>& polygons);
-  static int PolysCheckCollision2(TCollisionPacket& packet, const std::vector<TPolygon>& polygons);
-  static int PolysCheckCollision4(TCollisionPacket& packet, const std::vector<TPolygon>& polygons);
+  static int PolysCheckCollision(TCollisionPacket& packet, const TLeafPolygons& polygons);
+  static int PolysCheckCollision2(TCollisionPacket& packet, const TLeafPolygons& polygons);
+  static int PolysCheckCollision4(TCollisionPacket& packet, const TLeafPolygons& polygons);
   // The swept unit sphere against one triangle (unit-sphere space); 1 when this hit
   // became the packet's nearest. Triangles seen from behind or of no area never collide.
   static int CheckTriangle(TCollisionPacket& packet, const TVector& p1, const TVector& p2, const TVector& p3);

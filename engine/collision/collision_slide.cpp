@@ -1,7 +1,16 @@
 // The collide-and-slide sweep: the slide passes, the impact record, gathering triangles
 // (all of the mesh, or the octree cells the sweep box meets) and the swept unit sphere
 // against one triangle with its root finder and point-in-triangle test.
+//
+// Sections: helpers (impacts, unit-sphere scaling, mesh to world, prepared triangles and
+// the cache that keeps them across passes) · the slide · gathering triangles · one
+// triangle.
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <vector>
 #include <utility>
 
 #include "engine/collision/collision.h"
@@ -14,7 +23,32 @@
 
 namespace {
 
-TVector PerAxisDivide(const TVector& v, const TVector& d) { return TVector::Create(v.x / d.x, v.y / d.y, v.z / d.z); }
+// Points into unit-sphere space: each axis divided by the divisor's. Dividing by a power of two equals
+// multiplying by its reciprocal exactly (both round the same real once), so such axes,
+// radius 1 among them, multiply instead: a division costs many times a product.
+class UnitSphereScale {
+ public:
+  explicit UnitSphereScale(const TVector& divisor)
+      : d_{divisor.x, divisor.y, divisor.z},
+        r_{Reciprocal(divisor.x), Reciprocal(divisor.y), Reciprocal(divisor.z)},
+        multiply_(r_[0] != 0.0f && r_[1] != 0.0f && r_[2] != 0.0f) {}
+  TVector operator()(const TVector& v) const {
+    if (multiply_) return TVector::Create(v.x * r_[0], v.y * r_[1], v.z * r_[2]);
+    return TVector::Create(v.x / d_[0], v.y / d_[1], v.z / d_[2]);
+  }
+
+ private:
+  // 1 / d when d is a power of two (and the reciprocal is finite and not 0), else 0.
+  static float Reciprocal(float d) {
+    int exponent;
+    if (!std::isfinite(d) || d == 0.0f || std::fabs(std::frexp(d, &exponent)) != 0.5f) return 0.0f;
+    const float r = 1.0f / d;
+    return std::isfinite(r) && r != 0.0f ? r : 0.0f;
+  }
+  float d_[3];
+  float r_[3];
+  bool multiply_;
+};
 
 // The first contact of a slide, in world space, appended to the moving entity's impacts.
 void RecordImpact(const TCollisionPacket& k) {
@@ -43,10 +77,169 @@ TVector Corner(const TSurface& s, int triangle, int corner) {
   return TVector::Create(s.VertexX(v), s.VertexY(v), s.VertexZ(v));
 }
 
-TVector ToWorld(const TVector& p, const TMesh& mesh) {
-  TEntity::TFormPoint(p.x, p.y, p.z, &mesh, nullptr);
-  return TVector::Create(TEntity::TFormedX(), TEntity::TFormedY(), TEntity::TFormedZ());
+// Mesh space to world space for many points: the mesh's matrix read once, each point
+// then transformed as TEntity::TFormPoint does it (TMatrix::Translate of the
+// stored-space point), bit for bit.
+class MeshToWorld {
+ public:
+  explicit MeshToWorld(const TMesh& mesh) {
+    for (int r = 0; r < 4; ++r)
+      for (int c = 0; c < 3; ++c) g_[r][c] = mesh.matrix.grid[r][c];
+  }
+  TVector operator()(const TVector& p) const {
+    const float x = p.x, y = p.y, z = -p.z;
+    return TVector::Create(g_[3][0] + (g_[0][0] * x + g_[1][0] * y + g_[2][0] * z),
+                           g_[3][1] + (g_[0][1] * x + g_[1][1] * y + g_[2][1] * z),
+                           -(g_[3][2] + (g_[0][2] * x + g_[1][2] * y + g_[2][2] * z)));
+  }
+
+ private:
+  float g_[4][3];
+};
+
+// getLowestRoot, Barycentric and CheckPointInTriangle, inline for the triangle test.
+[[gnu::always_inline]] inline int LowestRoot(float a, float b, float c, float max_root, float& root) {
+  const float d = b * b - 4.0f * a * c;
+  if (d < 0.0f) return 0;
+  const float sq = std::sqrt(d);
+  float r1 = (-b - sq) / (2.0f * a), r2 = (-b + sq) / (2.0f * a);
+  if (r1 > r2) std::swap(r1, r2);
+  if (r1 > 0.0f && r1 < max_root) {
+    root = r1;
+    return 1;
+  }
+  if (r2 > 0.0f && r2 < max_root) {
+    root = r2;
+    return 1;
+  }
+  return 0;  // none in range; with a = 0 the quotients are inf or NaN and fail too
 }
+
+[[gnu::always_inline]] inline void Weights(const TVector& a, const TVector& b, const TVector& c, const TVector& p,
+                                           float& u, float& v, float& w) {
+  const TVector ab = b.Subtract(a), ac = c.Subtract(a), ap = p.Subtract(a);
+  const float d1 = ab.Dot(ab), d2 = ab.Dot(ac), d3 = ac.Dot(ac), d4 = ap.Dot(ab), d5 = ap.Dot(ac);
+  const float den = d1 * d3 - d2 * d2;
+  v = (d3 * d4 - d2 * d5) / den;
+  w = (d1 * d5 - d2 * d4) / den;
+  u = 1.0f - v - w;
+}
+
+[[gnu::always_inline]] inline int PointInTriangle(const TVector& point, const TVector& p1, const TVector& p2,
+                                                  const TVector& p3) {
+  float u, v, w;
+  Weights(p1, p2, p3, point, u, v, w);
+  return v >= 0.0f && w >= 0.0f && v + w <= 1.0f ? 1 : 0;  // NaN fails
+}
+
+// A triangle in unit-sphere space with what the sweep reads of its plane (the plane of
+// TPlane::CreatePlaneFromTriangle: unit normal and offset), made ahead of its sweeps.
+struct PreparedTriangle {
+  PreparedTriangle() = default;
+  PreparedTriangle(const TVector& a, const TVector& b, const TVector& c) : p1(a), p2(b), p3(c) {
+    const TPlane plane = TPlane::CreatePlaneFromTriangle(a, b, c);
+    normal = plane.normal;
+    offset = plane.equation[3];
+  }
+  // As TPlane's.
+  bool IsDegenerate() const { return normal.SquaredLength() == 0.0f; }
+  int isFrontFacingTo(const TVector& direction) const { return normal.Dot(direction) <= 0.0f ? 1 : 0; }
+  float signedDistanceTo(const TVector& point) const { return point.Dot(normal) + offset; }
+
+  TVector p1, p2, p3;
+  TVector normal;
+  float offset = 0;
+  uint32_t piece = 0;  // index of its piece in the leaf
+};
+
+// The prepared triangles of the octree leaves that recent sweeps met. A prepared triangle
+// depends only on its piece, the mesh's matrix and the divisor, so while those stay the
+// same (the slide passes of one sweep, the next entity of the same size against the same
+// resting mesh) a leaf met again is not prepared again. The key holds the tree's surface
+// table, so a rebuilt tree (whose leaves may reuse the old addresses) never matches it.
+// The storage is made once at the first use and then reused: updates allocate nothing.
+class SweepCache {
+ public:
+  // The leaf's triangles (its pieces of 3 corners, in order), made by `make` on a miss.
+  template <typename Make>
+  std::span<const PreparedTriangle> Get(const TCollisionPacket& k, const TLeafPolygons& leaf, Make make) {
+    if (arena_.empty()) {
+      arena_.resize(kCapacity);
+      slots_.resize(kSlots);
+    }
+    if (!SameKey(k, leaf)) Reset(k, leaf);
+    size_t at = Hash(&leaf);
+    for (; slots_[at].generation == generation_; at = (at + 1) & (kSlots - 1)) {
+      if (slots_[at].leaf == &leaf) return {arena_.data() + slots_[at].offset, slots_[at].count};
+    }
+    if (used_ + leaf.pieces.size() > kCapacity || entries_ + 1 > kSlots / 2) {
+      if (leaf.pieces.size() > kCapacity) return {};  // never kept: the caller makes its own
+      Reset(k, leaf);
+      at = Hash(&leaf);
+    }
+    const size_t offset = used_;
+    for (size_t i = 0; i < leaf.pieces.size(); ++i) {
+      if (leaf.pieces[i].vertex_count != 3) continue;
+      arena_[used_] = make(leaf.pieces[i]);
+      arena_[used_++].piece = uint32_t(i);
+    }
+    slots_[at] = {&leaf, generation_, offset, used_ - offset};
+    ++entries_;
+    return {arena_.data() + offset, used_ - offset};
+  }
+
+ private:
+  static constexpr size_t kCapacity = size_t(1) << 17;  // prepared triangles kept (7 MB)
+  static constexpr size_t kSlots = size_t(1) << 15;     // leaves kept, at most half of them
+  struct Slot {
+    const TLeafPolygons* leaf = nullptr;
+    unsigned generation = 0;  // the slot is in use when it equals the cache's
+    size_t offset = 0, count = 0;
+  };
+  static size_t Hash(const TLeafPolygons* leaf) {
+    return size_t((reinterpret_cast<uintptr_t>(leaf) >> 4) * 0x9E3779B97F4A7C15ull) >> 20 & (kSlots - 1);
+  }
+  bool SameKey(const TCollisionPacket& k, const TLeafPolygons& leaf) const {
+    return k.mesh == mesh_ && k.method == method_ && leaf.surfaces == surfaces_ &&
+           std::memcmp(&k.divisor, &divisor_, sizeof divisor_) == 0 &&
+           std::memcmp(&k.mesh->matrix, &matrix_, sizeof matrix_) == 0;
+  }
+  void Reset(const TCollisionPacket& k, const TLeafPolygons& leaf) {
+    if (++generation_ == 0) {  // wrapped: no slot may look current
+      for (Slot& slot : slots_) slot.generation = 0;
+      generation_ = 1;
+    }
+    used_ = entries_ = 0;
+    mesh_ = k.mesh, method_ = k.method, surfaces_ = leaf.surfaces;
+    divisor_ = k.divisor, matrix_ = k.mesh->matrix;
+  }
+
+  std::vector<PreparedTriangle> arena_;
+  std::vector<Slot> slots_;
+  unsigned generation_ = 1;
+  size_t used_ = 0, entries_ = 0;
+  const TMesh* mesh_ = nullptr;
+  int method_ = 0;
+  std::shared_ptr<const std::vector<SurfacePtr>> surfaces_;
+  TVector divisor_;
+  TMatrix matrix_;
+};
+
+SweepCache sweep_cache;
+
+int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle);  // below, with the triangle test
+
+// A leaf too large for the cache, or of no triangle: each triangle made and swept in turn.
+template <typename Make>
+int PolysCheckCollisionUncached(TCollisionPacket& k, const TLeafPolygons& polygons, Make make) {
+  for (const TPolygonPiece& piece : polygons.pieces) {
+    if (piece.vertex_count != 3) continue;
+    if (SweepTriangle(k, make(piece))) k.surface = polygons.Surface(piece), k.triangle = piece.triangle;
+  }
+  return 0;
+}
+
+int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle);  // below, with the triangle test
 
 }  // namespace
 
@@ -118,12 +311,14 @@ int TCollision::MeshCheckCollision(TCollisionPacket& k) {
 }
 
 int TCollision::MeshCheckCollision2(TCollisionPacket& k) {
+  const UnitSphereScale scale(k.divisor);
+  const MeshToWorld to_world(*k.mesh);
   for (const SurfacePtr& surface : *k.mesh->surfaces) {
     const int triangles = surface->CountTriangles();
     for (int t = 0; t < triangles; ++t) {
-      const TVector p1 = PerAxisDivide(ToWorld(Corner(*surface, t, 0), *k.mesh), k.divisor);
-      const TVector p2 = PerAxisDivide(ToWorld(Corner(*surface, t, 1), *k.mesh), k.divisor);
-      const TVector p3 = PerAxisDivide(ToWorld(Corner(*surface, t, 2), *k.mesh), k.divisor);
+      const TVector p1 = scale(to_world(Corner(*surface, t, 0)));
+      const TVector p2 = scale(to_world(Corner(*surface, t, 1)));
+      const TVector p3 = scale(to_world(Corner(*surface, t, 2)));
       if (CheckTriangle(k, p1, p2, p3)) k.surface = surface, k.triangle = t;
     }
   }
@@ -131,48 +326,65 @@ int TCollision::MeshCheckCollision2(TCollisionPacket& k) {
 }
 
 int TCollision::MeshCheckCollision4(TCollisionPacket& k) {
+  const UnitSphereScale scale(k.divisor);
   for (const SurfacePtr& surface : *k.mesh->surfaces) {
     const int triangles = surface->CountTriangles();
     for (int t = 0; t < triangles; ++t) {
-      const TVector p1 = PerAxisDivide(Corner(*surface, t, 0), k.divisor);
-      const TVector p2 = PerAxisDivide(Corner(*surface, t, 1), k.divisor);
-      const TVector p3 = PerAxisDivide(Corner(*surface, t, 2), k.divisor);
+      const TVector p1 = scale(Corner(*surface, t, 0));
+      const TVector p2 = scale(Corner(*surface, t, 1));
+      const TVector p3 = scale(Corner(*surface, t, 2));
       if (CheckTriangle(k, p1, p2, p3)) k.surface = surface, k.triangle = t;
     }
   }
   return 0;
 }
 
-int TCollision::PolysCheckCollision(TCollisionPacket& k, const std::vector<TPolygon>& polygons) {
+int TCollision::PolysCheckCollision(TCollisionPacket& k, const TLeafPolygons& polygons) {
   return k.method == kSphereToMeshWorld ? PolysCheckCollision2(k, polygons) : PolysCheckCollision4(k, polygons);
 }
 
-int TCollision::PolysCheckCollision2(TCollisionPacket& k, const std::vector<TPolygon>& polygons) {
-  for (const TPolygon& polygon : polygons) {
-    if (polygon.vertex_count != 3) continue;
-    const TVector p1 = PerAxisDivide(ToWorld(polygon.vertices[0], *k.mesh), k.divisor);
-    const TVector p2 = PerAxisDivide(ToWorld(polygon.vertices[1], *k.mesh), k.divisor);
-    const TVector p3 = PerAxisDivide(ToWorld(polygon.vertices[2], *k.mesh), k.divisor);
-    if (CheckTriangle(k, p1, p2, p3)) k.surface = polygon.surface, k.triangle = polygon.triangle;
+int TCollision::PolysCheckCollision2(TCollisionPacket& k, const TLeafPolygons& polygons) {
+  const UnitSphereScale scale(k.divisor);
+  const MeshToWorld to_world(*k.mesh);
+  auto make = [&](const TPolygonPiece& p) {
+    return PreparedTriangle(scale(to_world(p.vertices[0])), scale(to_world(p.vertices[1])),
+                            scale(to_world(p.vertices[2])));
+  };
+  std::span<const PreparedTriangle> prepared = sweep_cache.Get(k, polygons, make);
+  if (prepared.empty() && !polygons.pieces.empty()) return PolysCheckCollisionUncached(k, polygons, make);
+  for (const PreparedTriangle& triangle : prepared) {
+    if (SweepTriangle(k, triangle)) {
+      k.surface = polygons.Surface(polygons.pieces[triangle.piece]);
+      k.triangle = polygons.pieces[triangle.piece].triangle;
+    }
   }
   return 0;
 }
 
-int TCollision::PolysCheckCollision4(TCollisionPacket& k, const std::vector<TPolygon>& polygons) {
-  for (const TPolygon& polygon : polygons) {
-    if (polygon.vertex_count != 3) continue;
-    const TVector p1 = PerAxisDivide(polygon.vertices[0], k.divisor);
-    const TVector p2 = PerAxisDivide(polygon.vertices[1], k.divisor);
-    const TVector p3 = PerAxisDivide(polygon.vertices[2], k.divisor);
-    if (CheckTriangle(k, p1, p2, p3)) k.surface = polygon.surface, k.triangle = polygon.triangle;
+int TCollision::PolysCheckCollision4(TCollisionPacket& k, const TLeafPolygons& polygons) {
+  const UnitSphereScale scale(k.divisor);
+  auto make = [&](const TPolygonPiece& p) {
+    return PreparedTriangle(scale(p.vertices[0]), scale(p.vertices[1]), scale(p.vertices[2]));
+  };
+  std::span<const PreparedTriangle> prepared = sweep_cache.Get(k, polygons, make);
+  if (prepared.empty() && !polygons.pieces.empty()) return PolysCheckCollisionUncached(k, polygons, make);
+  for (const PreparedTriangle& triangle : prepared) {
+    if (SweepTriangle(k, triangle)) {
+      k.surface = polygons.Surface(polygons.pieces[triangle.piece]);
+      k.triangle = polygons.pieces[triangle.piece].triangle;
+    }
   }
   return 0;
 }
 
 // ---- One triangle ----------------------------------------------------------------------------------
 
-int TCollision::CheckTriangle(TCollisionPacket& k, const TVector& p1, const TVector& p2, const TVector& p3) {
-  const TPlane plane = TPlane::CreatePlaneFromTriangle(p1, p2, p3);
+namespace {
+
+// CheckTriangle on a triangle whose plane is already made.
+int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle) {
+  const TVector &p1 = triangle.p1, &p2 = triangle.p2, &p3 = triangle.p3;
+  const PreparedTriangle& plane = triangle;
   if (plane.IsDegenerate() || !plane.isFrontFacingTo(k.normalized_velocity)) return 0;
 
   // The part of the move during which the sphere touches the triangle's plane.
@@ -197,7 +409,7 @@ int TCollision::CheckTriangle(TCollisionPacket& k, const TVector& p1, const TVec
   TVector contact;
   if (!embedded) {  // the face, where the sphere first touches the plane
     const TVector q = k.base_point.Subtract(plane.normal).Add(k.velocity.Multiply(t0));
-    if (CheckPointInTriangle(q, p1, p2, p3)) {
+    if (PointInTriangle(q, p1, p2, p3)) {
       found = true;
       t = t0;
       contact = q;
@@ -207,32 +419,48 @@ int TCollision::CheckTriangle(TCollisionPacket& k, const TVector& p1, const TVec
     const TVector& vel = k.velocity;
     const TVector& base = k.base_point;
     const float vel2 = vel.SquaredLength();
+    // The six quadratics first, then their discriminants at once: most triangles have no
+    // real root in any (their corners and edge lines are out of reach), and one test for
+    // all of them spares each its own unpredictable branch. The roots are then sought in
+    // turn as before, from the same coefficients.
+    const TVector* corners[3] = {&p1, &p2, &p3};
+    float qa[6], qb[6], qc[6];
+    for (int i = 0; i < 3; ++i) {
+      qa[i] = vel2;
+      qb[i] = 2.0f * vel.Dot(base.Subtract(*corners[i]));
+      qc[i] = corners[i]->Subtract(base).SquaredLength() - 1.0f;
+    }
+    TVector edge[3];
+    float e2[3], ev[3], eb[3];
+    for (int j = 0; j < 3; ++j) {
+      const TVector& from = *corners[j];
+      edge[j] = corners[(j + 1) % 3]->Subtract(from);
+      const TVector btv = from.Subtract(base);
+      e2[j] = edge[j].SquaredLength();
+      ev[j] = edge[j].Dot(vel);
+      eb[j] = edge[j].Dot(btv);
+      qa[3 + j] = e2[j] * -vel2 + ev[j] * ev[j];
+      qb[3 + j] = e2[j] * (2.0f * vel.Dot(btv)) - 2.0f * ev[j] * eb[j];
+      qc[3 + j] = e2[j] * (1.0f - btv.SquaredLength()) + eb[j] * eb[j];
+    }
+    bool any_real = false;  // a NaN discriminant counts: LowestRoot goes on with it
+    for (int i = 0; i < 6; ++i) any_real |= !(qb[i] * qb[i] - 4.0f * qa[i] * qc[i] < 0.0f);
+    if (!any_real) return 0;
     float root;
-    for (const TVector* p : {&p1, &p2, &p3}) {
-      const float b = 2.0f * vel.Dot(base.Subtract(*p));
-      const float c = p->Subtract(base).SquaredLength() - 1.0f;
-      if (getLowestRoot(vel2, b, c, t, root)) {
+    for (int i = 0; i < 3; ++i) {
+      if (LowestRoot(qa[i], qb[i], qc[i], t, root)) {
         found = true;
         t = root;
-        contact = *p;
+        contact = *corners[i];
       }
     }
-    const std::pair<const TVector*, const TVector*> edges[3] = {{&p1, &p2}, {&p2, &p3}, {&p3, &p1}};
-    for (const auto& [from, to] : edges) {
-      const TVector edge = to->Subtract(*from);
-      const TVector btv = from->Subtract(base);
-      const float e2 = edge.SquaredLength();
-      const float ev = edge.Dot(vel);
-      const float eb = edge.Dot(btv);
-      const float a = e2 * -vel2 + ev * ev;
-      const float b = e2 * (2.0f * vel.Dot(btv)) - 2.0f * ev * eb;
-      const float c = e2 * (1.0f - btv.SquaredLength()) + eb * eb;
-      if (!getLowestRoot(a, b, c, t, root)) continue;
-      const float f = (ev * root - eb) / e2;
+    for (int j = 0; j < 3; ++j) {
+      if (!LowestRoot(qa[3 + j], qb[3 + j], qc[3 + j], t, root)) continue;
+      const float f = (ev[j] * root - eb[j]) / e2[j];
       if (f >= 0.0f && f <= 1.0f) {
         found = true;
         t = root;
-        contact = from->Add(edge.Multiply(f));
+        contact = corners[j]->Add(edge[j].Multiply(f));
       }
     }
   }
@@ -246,36 +474,22 @@ int TCollision::CheckTriangle(TCollisionPacket& k, const TVector& p1, const TVec
   return 1;
 }
 
+}  // namespace
+
+int TCollision::CheckTriangle(TCollisionPacket& k, const TVector& p1, const TVector& p2, const TVector& p3) {
+  return SweepTriangle(k, PreparedTriangle(p1, p2, p3));
+}
+
 int TCollision::Barycentric(const TVector& a, const TVector& b, const TVector& c, const TVector& p, float& u,
                             float& v, float& w) {
-  const TVector ab = b.Subtract(a), ac = c.Subtract(a), ap = p.Subtract(a);
-  const float d1 = ab.Dot(ab), d2 = ab.Dot(ac), d3 = ac.Dot(ac), d4 = ap.Dot(ab), d5 = ap.Dot(ac);
-  const float den = d1 * d3 - d2 * d2;
-  v = (d3 * d4 - d2 * d5) / den;
-  w = (d1 * d5 - d2 * d4) / den;
-  u = 1.0f - v - w;
+  Weights(a, b, c, p, u, v, w);
   return 0;
 }
 
 int TCollision::CheckPointInTriangle(const TVector& point, const TVector& p1, const TVector& p2, const TVector& p3) {
-  float u, v, w;
-  Barycentric(p1, p2, p3, point, u, v, w);
-  return v >= 0.0f && w >= 0.0f && v + w <= 1.0f ? 1 : 0;  // NaN fails
+  return PointInTriangle(point, p1, p2, p3);
 }
 
 int TCollision::getLowestRoot(float a, float b, float c, float max_root, float& root) {
-  const float d = b * b - 4.0f * a * c;
-  if (d < 0.0f) return 0;
-  const float sq = std::sqrt(d);
-  float r1 = (-b - sq) / (2.0f * a), r2 = (-b + sq) / (2.0f * a);
-  if (r1 > r2) std::swap(r1, r2);
-  if (r1 > 0.0f && r1 < max_root) {
-    root = r1;
-    return 1;
-  }
-  if (r2 > 0.0f && r2 < max_root) {
-    root = r2;
-    return 1;
-  }
-  return 0;  // none in range; with a = 0 the quotients are inf or NaN and fail too
+  return LowestRoot(a, b, c, max_root, root);
 }

@@ -6,6 +6,7 @@
 // answering with the old triangles until CreateOctree runs again.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "engine/collision/polygon.h"
@@ -26,6 +27,40 @@ constexpr int kMaxOctreeNodes = 1 << 18;
 constexpr int kOctreePiecesPerTriangle = 32;
 constexpr int kOctreePieceAllowance = 1 << 16;
 
+// A leaf's polygons: its pieces and the table of surfaces their indices stand for. The
+// walks read the pieces; read as a range (size, empty, begin/end) they come out one
+// TPolygon at a time, as copies.
+class TLeafPolygons {
+ public:
+  std::vector<TPolygonPiece> pieces;
+  std::shared_ptr<const std::vector<SurfacePtr>> surfaces;  // the tree's, shared by its leaves
+
+  const SurfacePtr& Surface(const TPolygonPiece& piece) const { return (*surfaces)[piece.surface]; }
+
+  class Iterator {
+   public:
+    Iterator(const TLeafPolygons& list, size_t at) : list_(&list), at_(at) {}
+    TPolygon operator*() const {
+      const TPolygonPiece& p = list_->pieces[at_];
+      return TPolygon(p, list_->Surface(p));
+    }
+    Iterator& operator++() {
+      ++at_;
+      return *this;
+    }
+    bool operator==(const Iterator& other) const { return at_ == other.at_; }
+    bool operator!=(const Iterator& other) const { return at_ != other.at_; }
+
+   private:
+    const TLeafPolygons* list_;
+    size_t at_;
+  };
+  size_t size() const { return pieces.size(); }
+  bool empty() const { return pieces.empty(); }
+  Iterator begin() const { return Iterator(*this, 0); }
+  Iterator end() const { return Iterator(*this, pieces.size()); }
+};
+
 class TOctree {
  public:
   float centre_x = 0, centre_y = 0, centre_z = 0;  // mesh space
@@ -33,7 +68,7 @@ class TOctree {
   // None in a leaf; eight in an inner node, by octant: bit 2 high x, bit 1 high y,
   // bit 0 high z.
   std::vector<TOctree> children;
-  std::vector<TPolygon> polygons;  // a leaf's; may be empty
+  TLeafPolygons polygons;  // a leaf's; may be empty
 
   // Statistics, read by nothing in the engine.
   static int no_polys_mesh;    // polygons made from the mesh by the last CreateOctree

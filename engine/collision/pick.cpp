@@ -1,16 +1,22 @@
 // TPick: the pick front ends, the core walk over the world list with its three pick
 // modes, the leaf test the octree calls back, and the segment tests.
 //
+// Sections: front ends · core (the four-triangle screen of the mesh and leaf loops) ·
+// segment tests.
+//
 // Comparisons in the segment tests are written so that NaN fails them: a segment or
 // shape of no value hits nothing rather than reporting a hit at a NaN time.
 #include "engine/collision/pick.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "engine/collision/octree.h"
 #include "engine/collision/polygon.h"
 #include "engine/collision/sphere.h"
+#include "engine/collision/triangle_reader.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
 #include "engine/scene/camera.h"
@@ -137,6 +143,99 @@ void PickBox(TEntity& e, const TVector& a, const TVector& b, float& best) {
   AcceptPoint(e, p, kFaceNormals[face][0], kFaceNormals[face][1], kFaceNormals[face][2], t, best);
 }
 
+// Four floats, one per triangle: the mesh loop screens four triangles at a time.
+typedef float Lanes __attribute__((vector_size(16)));
+typedef int LaneMask __attribute__((vector_size(16)));
+constexpr int kLanes = 4;
+
+// The tests of IntersectSegmentTriangle for four triangles side by side (corners p, q, r
+// per lane, public coordinates), operation for operation as the scalar test does them, so
+// that each lane decides as it would. Returns a bit per lane that hits.
+[[gnu::always_inline]] inline int ScreenTriangles(const TVector& a, const TVector& b, const Lanes& px,
+                                                  const Lanes& py, const Lanes& pz, const Lanes& qx, const Lanes& qy,
+                                                  const Lanes& qz, const Lanes& rx, const Lanes& ry, const Lanes& rz) {
+  const Lanes e1x = qx - px, e1y = qy - py, e1z = qz - pz;
+  const Lanes e2x = rx - px, e2y = ry - py, e2z = rz - pz;
+  const float sx = a.x - b.x, sy = a.y - b.y, sz = a.z - b.z;
+  const Lanes nx = e1y * e2z - e1z * e2y, ny = e1z * e2x - e1x * e2z, nz = e1x * e2y - e1y * e2x;
+  const Lanes dd = sx * nx + sy * ny + sz * nz;
+  const Lanes apx = a.x - px, apy = a.y - py, apz = a.z - pz;
+  const Lanes tt = apx * nx + apy * ny + apz * nz;
+  const Lanes ex = sy * apz - sz * apy, ey = sz * apx - sx * apz, ez = sx * apy - sy * apx;
+  const Lanes vv = e2x * ex + e2y * ey + e2z * ez;
+  const Lanes ww = -(e1x * ex + e1y * ey + e1z * ez);
+  const Lanes zero = {0, 0, 0, 0};
+  const LaneMask hit = (dd > zero) & (tt >= zero) & (tt <= dd) & (vv >= zero) & (vv <= dd) & (ww >= zero) &
+                       (vv + ww <= dd);
+  int bits = 0;
+  for (int l = 0; l < kLanes; ++l) bits |= hit[l] ? 1 << l : 0;
+  return bits;
+}
+
+// A lane vector from the four floats at `at` (unaligned).
+Lanes LoadLanes(const void* at) {
+  Lanes v;
+  std::memcpy(&v, at, sizeof v);
+  return v;
+}
+
+// Four points given as (x, y, z, any) vectors, one per lane, turned into x, y and z lanes.
+void Transpose(const Lanes& v0, const Lanes& v1, const Lanes& v2, const Lanes& v3, Lanes& x, Lanes& y, Lanes& z) {
+  const Lanes low01 = __builtin_shufflevector(v0, v1, 0, 4, 1, 5);   // x0 x1 y0 y1
+  const Lanes low23 = __builtin_shufflevector(v2, v3, 0, 4, 1, 5);   // x2 x3 y2 y3
+  const Lanes high01 = __builtin_shufflevector(v0, v1, 2, 6, 3, 7);  // z0 z1 . .
+  const Lanes high23 = __builtin_shufflevector(v2, v3, 2, 6, 3, 7);  // z2 z3 . .
+  x = __builtin_shufflevector(low01, low23, 0, 1, 4, 5);
+  y = __builtin_shufflevector(low01, low23, 2, 3, 6, 7);
+  z = __builtin_shufflevector(high01, high23, 0, 1, 4, 5);
+}
+
+// Screens triangles first..first+3 (all Wide), corners straight from the arrays.
+int ScreenDirect(const TTriangleReader& triangles, int first, const TVector& a, const TVector& b) {
+  Lanes c[9];
+  for (int i = 0; i < 3; ++i) {
+    Transpose(LoadLanes(triangles.StoredCorner(first, i)), LoadLanes(triangles.StoredCorner(first + 1, i)),
+              LoadLanes(triangles.StoredCorner(first + 2, i)), LoadLanes(triangles.StoredCorner(first + 3, i)),
+              c[3 * i], c[3 * i + 1], c[3 * i + 2]);
+    c[3 * i + 2] = -c[3 * i + 2];  // the stored z is the public one negated
+  }
+  return ScreenTriangles(a, b, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]);
+}
+
+// Screens up to four triangles from first on through the accessors' reading; missing
+// lanes get corners of no area, which never hit.
+int ScreenRead(const TTriangleReader& triangles, int first, int count, const TVector& a, const TVector& b) {
+  TVector p[kLanes], q[kLanes], r[kLanes];
+  for (int l = 0; l < kLanes && first + l < count; ++l) triangles.Corners(first + l, p[l], q[l], r[l]);
+  auto lanes = [](const TVector (&v)[kLanes], float TVector::*axis) {
+    return Lanes{v[0].*axis, v[1].*axis, v[2].*axis, v[3].*axis};
+  };
+  return ScreenTriangles(a, b, lanes(p, &TVector::x), lanes(p, &TVector::y), lanes(p, &TVector::z),
+                         lanes(q, &TVector::x), lanes(q, &TVector::y), lanes(q, &TVector::z), lanes(r, &TVector::x),
+                         lanes(r, &TVector::y), lanes(r, &TVector::z));
+}
+
+// Every triangle of the surface against la-lb (mesh space), in order; a triangle that
+// the screen passes goes through the scalar test for its time and weights.
+void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
+  const TTriangleReader triangles(*surface);
+  const TVector a = la, b = lb;  // copies the loop can keep in registers across the accept call
+  const int count = triangles.Count();
+  for (int first = 0; first < count; first += kLanes) {
+    const bool direct = first + kLanes <= count && triangles.Wide(first) && triangles.Wide(first + 1) &&
+                        triangles.Wide(first + 2) && triangles.Wide(first + 3);
+    int hits = direct ? ScreenDirect(triangles, first, a, b) : ScreenRead(triangles, first, count, a, b);
+    for (int k = first; hits; ++k, hits >>= 1) {
+      if (!(hits & 1)) continue;
+      TVector p, q, r;
+      triangles.Corners(k, p, q, r);
+      float u, v, w, t;
+      if (!TPick::IntersectSegmentTriangle(a, b, p, q, r, u, v, w, t) || !(t <= best)) continue;
+      AcceptTriangle(mesh, surface, k, p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t, best);
+    }
+  }
+}
+
 void PickMesh(TMesh& mesh, const TVector& a, const TVector& b, float& best) {
   if (mesh.octree) {
     const TVector la = IntoMesh(a, mesh), lb = IntoMesh(b, mesh);
@@ -152,20 +251,7 @@ void PickMesh(TMesh& mesh, const TVector& a, const TVector& b, float& best) {
   TVector point;
   if (!TPick::IntersectSegmentSphere(a, b, sphere.centre, sphere.radius, t, point)) return;
   const TVector la = IntoMesh(a, mesh), lb = IntoMesh(b, mesh);
-  TVector p, q, r;  // refilled per triangle
-  for (const SurfacePtr& surface : *mesh.surfaces) {
-    const int triangles = surface->CountTriangles();
-    for (int k = 0; k < triangles; ++k) {
-      const int i0 = surface->TriangleVertex(k, 0), i1 = surface->TriangleVertex(k, 1),
-                i2 = surface->TriangleVertex(k, 2);
-      p = TVector::Create(surface->VertexX(i0), surface->VertexY(i0), surface->VertexZ(i0));
-      q = TVector::Create(surface->VertexX(i1), surface->VertexY(i1), surface->VertexZ(i1));
-      r = TVector::Create(surface->VertexX(i2), surface->VertexY(i2), surface->VertexZ(i2));
-      float u, v, w;
-      if (!TPick::IntersectSegmentTriangle(la, lb, p, q, r, u, v, w, t) || !(t <= best)) continue;
-      AcceptTriangle(mesh, surface, k, p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t, best);
-    }
-  }
+  for (const SurfacePtr& surface : *mesh.surfaces) PickSurface(mesh, surface, la, lb, best);
 }
 
 }  // namespace
@@ -193,19 +279,39 @@ EntityPtr TPick::Pick(const TVector& a, const TVector& b, float /*radius*/) {
   return picked_ent;
 }
 
-int TPick::PickPolys(const TVector& a, const TVector& b, const std::vector<TPolygon>& polygons, TMesh& mesh,
-                     float& best) {
+int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh, float& best) {
+  const TVector sa = a, sb = b;  // copies the loop can keep in registers across the accept call
+  const std::vector<TPolygonPiece>& pieces = polygons.pieces;
+  const size_t count = pieces.size();
   int hit = 0;
-  for (const TPolygon& polygon : polygons) {
-    if (polygon.vertex_count != 3) continue;
-    const TVector& p = polygon.vertices[0];
-    const TVector& q = polygon.vertices[1];
-    const TVector& r = polygon.vertices[2];
-    float u, v, w, t;
-    if (!IntersectSegmentTriangle(a, b, p, q, r, u, v, w, t) || !(t <= best)) continue;
-    hit = 1;
-    AcceptTriangle(mesh, polygon.surface, polygon.triangle, p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t,
-                   best);
+  for (size_t first = 0; first < count; first += kLanes) {
+    // Lanes past the end repeat the last piece; only lanes holding a piece of 3 corners
+    // may hit. Each corner is read as 16 bytes: the corner and the float after it, still
+    // inside the piece (the last corner is followed by `triangle`).
+    const TPolygonPiece* at[kLanes];
+    int triangles = 0;
+    for (size_t l = 0; l < size_t(kLanes); ++l) {
+      at[l] = &pieces[std::min(first + l, count - 1)];
+      triangles |= first + l < count && at[l]->vertex_count == 3 ? 1 << l : 0;
+    }
+    Lanes c[9];
+    for (int i = 0; i < 3; ++i) {
+      Transpose(LoadLanes(&at[0]->vertices[i]), LoadLanes(&at[1]->vertices[i]), LoadLanes(&at[2]->vertices[i]),
+                LoadLanes(&at[3]->vertices[i]), c[3 * i], c[3 * i + 1], c[3 * i + 2]);
+    }
+    int hits = ScreenTriangles(sa, sb, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]) & triangles;
+    for (size_t k = first; hits; ++k, hits >>= 1) {
+      if (!(hits & 1)) continue;
+      const TPolygonPiece& polygon = pieces[k];
+      const TVector& p = polygon.vertices[0];
+      const TVector& q = polygon.vertices[1];
+      const TVector& r = polygon.vertices[2];
+      float u, v, w, t;
+      if (!IntersectSegmentTriangle(sa, sb, p, q, r, u, v, w, t) || !(t <= best)) continue;
+      hit = 1;
+      AcceptTriangle(mesh, polygons.Surface(polygon), polygon.triangle,
+                     p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t, best);
+    }
   }
   return hit;
 }
@@ -237,60 +343,49 @@ int TPick::IntersectSegmentSphere(const TVector& a, const TVector& b, const TVec
   return 1;
 }
 
-int TPick::IntersectSegmentTriangle(const TVector& a, const TVector& b, const TVector& p, const TVector& q,
-                                    const TVector& r, float& u, float& v, float& w, float& t) {
-  const TVector e1 = q.Subtract(p), e2 = r.Subtract(p);
-  const TVector s = a.Subtract(b);
-  const TVector n = e1.Cross(e2);
-  const float dd = s.Dot(n);
-  if (!(dd > 0.0f)) return 0;  // parallel, from the back, or degenerate
-  const TVector ap = a.Subtract(p);
-  const float tt = ap.Dot(n);
-  if (!(tt >= 0.0f && tt <= dd)) return 0;
-  const TVector e = s.Cross(ap);
-  const float vv = e2.Dot(e);
-  if (!(vv >= 0.0f && vv <= dd)) return 0;
-  const float ww = -e1.Dot(e);
-  if (!(ww >= 0.0f && vv + ww <= dd)) return 0;
-  const float inv = 1.0f / dd;
-  t = tt * inv;
-  v = vv * inv;
-  w = ww * inv;
-  u = 1.0f - v - w;
-  return 1;
+TSegmentBoxTest::TSegmentBoxTest(const TVector& a, const TVector& b)
+    : start_{a.x, a.y, a.z}, len_(b.Subtract(a).Length()) {
+  if (len_ == 0.0f) return;  // a point: dir_ stays zero, Hit tests containment
+  dir_ = b.Subtract(a).Divide(len_);
+  const float dir[3] = {dir_.x, dir_.y, dir_.z};
+  for (int i = 0; i < 3; ++i) inv_dir_[i] = dir[i] == 0.0f ? 0.0f : 1.0f / dir[i];
+}
+
+bool TSegmentBoxTest::Hit(float min_x, float min_y, float min_z, float width, float height, float depth, float& t,
+                          float& along) const {
+  const float lo[3] = {min_x, min_y, min_z};
+  const float hi[3] = {min_x + width, min_y + height, min_z + depth};
+  if (len_ == 0.0f) {  // a point: inside or not
+    for (int i = 0; i < 3; ++i)
+      if (!(start_[i] >= lo[i] && start_[i] <= hi[i])) return false;
+    t = along = 0.0f;
+    return true;
+  }
+  const float dir[3] = {dir_.x, dir_.y, dir_.z};
+  float near_t = 0.0f, far_t = len_;
+  for (int i = 0; i < 3; ++i) {
+    if (dir[i] == 0.0f) {  // parallel to this slab: inside it or a miss
+      if (!(start_[i] >= lo[i] && start_[i] <= hi[i])) return false;
+      continue;
+    }
+    const float o = inv_dir_[i];
+    float t1 = (lo[i] - start_[i]) * o, t2 = (hi[i] - start_[i]) * o;
+    if (std::isnan(t1) || std::isnan(t2)) return false;
+    if (t1 > t2) std::swap(t1, t2);
+    if (t1 > near_t) near_t = t1;
+    if (t2 < far_t) far_t = t2;
+    if (!(near_t <= far_t)) return false;
+  }
+  along = near_t;
+  t = near_t / len_;
+  return true;
 }
 
 int TPick::IntersectSegmentAABB(const TVector& a, const TVector& b, float min_x, float min_y, float min_z,
                                 float width, float height, float depth, float& t, TVector& point) {
-  const float lo[3] = {min_x, min_y, min_z};
-  const float hi[3] = {min_x + width, min_y + height, min_z + depth};
-  const float start[3] = {a.x, a.y, a.z};
-  const TVector ab = b.Subtract(a);
-  const float len = ab.Length();
-  if (len == 0.0f) {  // a point: inside or not
-    for (int i = 0; i < 3; ++i)
-      if (!(start[i] >= lo[i] && start[i] <= hi[i])) return 0;
-    t = 0.0f;
-    point = a;
-    return 1;
-  }
-  const TVector d = ab.Divide(len);
-  const float dir[3] = {d.x, d.y, d.z};
-  float near_t = 0.0f, far_t = len;
-  for (int i = 0; i < 3; ++i) {
-    if (dir[i] == 0.0f) {  // parallel to this slab: inside it or a miss
-      if (!(start[i] >= lo[i] && start[i] <= hi[i])) return 0;
-      continue;
-    }
-    const float o = 1.0f / dir[i];
-    float t1 = (lo[i] - start[i]) * o, t2 = (hi[i] - start[i]) * o;
-    if (std::isnan(t1) || std::isnan(t2)) return 0;
-    if (t1 > t2) std::swap(t1, t2);
-    if (t1 > near_t) near_t = t1;
-    if (t2 < far_t) far_t = t2;
-    if (!(near_t <= far_t)) return 0;
-  }
-  point = a.Add(d.Multiply(near_t));
-  t = near_t / len;
+  const TSegmentBoxTest segment(a, b);
+  float along;
+  if (!segment.Hit(min_x, min_y, min_z, width, height, depth, t, along)) return 0;
+  point = segment.IsPoint() ? a : a.Add(segment.Direction().Multiply(along));
   return 1;
 }

@@ -13,7 +13,7 @@
 #include "engine/math/vector.h"
 #include "engine/scene/handles.h"
 
-class TPolygon;
+class TLeafPolygons;
 
 // The pick modes of TEntity::pick_mode.
 enum PickMode : int { kPickNone = 0, kPickSphere = 1, kPickPolygons = 2, kPickBox = 3 };
@@ -61,7 +61,7 @@ class TPick {
   // Tests the triangles among polygons (others are skipped) against a-b in the mesh's
   // space, accepting hits at times <= best; an accepted hit lowers best and fills the
   // whole result. 1 when any hit was accepted.
-  static int PickPolys(const TVector& a, const TVector& b, const std::vector<TPolygon>& polygons, TMesh& mesh,
+  static int PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh,
                        float& best);
 
   // ---- Segment tests: 1 on a hit, outputs meaningful only then -------------------------
@@ -70,10 +70,52 @@ class TPick {
                                     float& t, TVector& point);
   // One-sided: only from the side (q - p) x (r - p) points to; edges and ends on the
   // plane count. u, v, w weigh p, q, r at the hit point.
-  static int IntersectSegmentTriangle(const TVector& a, const TVector& b, const TVector& p, const TVector& q,
-                                      const TVector& r, float& u, float& v, float& w, float& t);
+  // Always inlined: the mesh and leaf loops run it per triangle, and a call costs as much
+  // as the test.
+  [[gnu::always_inline]] static int IntersectSegmentTriangle(const TVector& a, const TVector& b, const TVector& p,
+                                                             const TVector& q, const TVector& r, float& u, float& v,
+                                                             float& w, float& t) {
+    const TVector e1 = q.Subtract(p), e2 = r.Subtract(p);
+    const TVector s = a.Subtract(b);
+    const TVector n = e1.Cross(e2);
+    const float dd = s.Dot(n);
+    if (!(dd > 0.0f)) return 0;  // parallel, from the back, or degenerate
+    const TVector ap = a.Subtract(p);
+    const float tt = ap.Dot(n);
+    if (!(tt >= 0.0f && tt <= dd)) return 0;
+    const TVector e = s.Cross(ap);
+    const float vv = e2.Dot(e);
+    if (!(vv >= 0.0f && vv <= dd)) return 0;
+    const float ww = -e1.Dot(e);
+    if (!(ww >= 0.0f && vv + ww <= dd)) return 0;
+    const float inv = 1.0f / dd;
+    t = tt * inv;
+    v = vv * inv;
+    w = ww * inv;
+    u = 1.0f - v - w;
+    return 1;
+  }
   // Slab test against the box from min to min + size; touching counts, a start inside
   // is hit at time 0.
   static int IntersectSegmentAABB(const TVector& a, const TVector& b, float min_x, float min_y, float min_z,
                                   float width, float height, float depth, float& t, TVector& point);
+};
+
+// IntersectSegmentAABB split into what depends on the segment alone, done once, and the
+// test of one box, so that a walk over many boxes gets the same times bit for bit.
+class TSegmentBoxTest {
+ public:
+  TSegmentBoxTest(const TVector& a, const TVector& b);
+  // The entry time t (0..1) into the box min..min + size, and the distance along the
+  // segment to it; false on a miss.
+  bool Hit(float min_x, float min_y, float min_z, float width, float height, float depth, float& t,
+           float& along) const;
+  bool IsPoint() const { return len_ == 0.0f; }
+  const TVector& Direction() const { return dir_; }  // unit length; zero for a point
+
+ private:
+  float start_[3];
+  float len_;
+  TVector dir_;
+  float inv_dir_[3];  // 1 / direction per axis, for the axes it is not 0 on
 };

@@ -1,33 +1,9 @@
-// TPlane: construction, classification of points and polygons, closest points and the
-// edge and segment intersections the polygon split uses.
+// TPlane: classification of polygons and triangles, closest points and the segment
+// intersection. Construction, point classification and the edge cut are inline in the
+// header: the octree build and collision run them per vertex and per triangle.
 #include "engine/collision/plane.h"
 
 #include "engine/collision/polygon.h"
-
-TPlane TPlane::CreatePlane(const TVector& origin, const TVector& normal) {
-  TPlane plane;
-  plane.normal = normal;
-  plane.origin = origin;
-  plane.equation[0] = normal.x;
-  plane.equation[1] = normal.y;
-  plane.equation[2] = normal.z;
-  plane.distance = normal.Dot(origin);
-  plane.equation[3] = -plane.distance;
-  return plane;
-}
-
-TPlane TPlane::CreatePlaneFromTriangle(const TVector& p1, const TVector& p2, const TVector& p3) {
-  TVector normal = p2.Subtract(p1).Cross(p3.Subtract(p1));
-  normal.Normalize();  // a zero cross product stays zero
-  return CreatePlane(p1, normal);
-}
-
-int TPlane::ClassifyPointToPlane(const TVector& point) const {
-  const float d = signedDistanceTo(point);
-  if (d > kPlaneTolerance) return kInFront;
-  if (d >= -kPlaneTolerance) return kOnPlane;
-  return kBehind;  // NaN lands here too: a point of no place is kept on one side
-}
 
 namespace {
 int Combine(int fronts, int backs) {
@@ -60,14 +36,6 @@ int TPlane::ClassifyTriangleToPlane(const TVector& p1, const TVector& p2, const 
 
 TVector TPlane::ClosestPointTo(const TVector& point) const {
   return point.Subtract(normal.Multiply(normal.Dot(point) - distance));
-}
-
-std::optional<TVector> TPlane::IntersectEdgeAgainstPlane(const TVector& a, const TVector& b,
-                                                         const TPlane& plane) {
-  const TVector ab = b.Subtract(a);
-  const float t = (plane.distance - plane.normal.Dot(a)) / plane.normal.Dot(ab);
-  if (t >= 0.0f && t <= 1.0f) return a.Add(ab.Multiply(t));  // NaN and inf fail both
-  return std::nullopt;
 }
 
 int TPlane::IntersectSegmentPlane(const TVector& a, const TVector& b, const TPlane& plane, float& t,

@@ -24,15 +24,36 @@ class TPlane {
   float distance = 0;  // normal · origin
 
   // Keeps the normal's length as given: with a non-unit normal, distances scale with it.
-  static TPlane CreatePlane(const TVector& origin, const TVector& normal);
+  static TPlane CreatePlane(const TVector& origin, const TVector& normal) {
+    TPlane plane;
+    plane.normal = normal;
+    plane.origin = origin;
+    plane.equation[0] = normal.x;
+    plane.equation[1] = normal.y;
+    plane.equation[2] = normal.z;
+    plane.distance = normal.Dot(origin);
+    plane.equation[3] = -plane.distance;
+    return plane;
+  }
   // Unit normal along (p2 - p1) x (p3 - p1), through p1. Points on one line give a zero
   // normal: such a plane faces nothing (see IsDegenerate).
-  static TPlane CreatePlaneFromTriangle(const TVector& p1, const TVector& p2, const TVector& p3);
+  // Inline, as CreatePlane: collision builds one per triangle tested.
+  static TPlane CreatePlaneFromTriangle(const TVector& p1, const TVector& p2, const TVector& p3) {
+    TVector normal = p2.Subtract(p1).Cross(p3.Subtract(p1));
+    normal.Normalize();  // a zero cross product stays zero
+    return CreatePlane(p1, normal);
+  }
   bool IsDegenerate() const { return normal.SquaredLength() == 0.0f; }
 
   int isFrontFacingTo(const TVector& direction) const { return normal.Dot(direction) <= 0.0f ? 1 : 0; }
   float signedDistanceTo(const TVector& point) const { return point.Dot(normal) + equation[3]; }
-  int ClassifyPointToPlane(const TVector& point) const;    // kInFront, kOnPlane or kBehind
+  // kInFront, kOnPlane or kBehind. NaN lands behind: a point of no place is kept on one side.
+  int ClassifyPointToPlane(const TVector& point) const {
+    const float d = signedDistanceTo(point);
+    if (d > kPlaneTolerance) return kInFront;
+    if (d >= -kPlaneTolerance) return kOnPlane;
+    return kBehind;
+  }
   int ClassifyPolygonToPlane(const TPolygon& polygon) const;  // also kStraddling
   int ClassifyTriangleToPlane(const TVector& p1, const TVector& p2, const TVector& p3) const;
   TVector ClosestPointTo(const TVector& point) const;
@@ -40,7 +61,12 @@ class TPlane {
   // The point where the edge a-b meets the plane, or nothing when it does not meet it
   // between its ends (an edge parallel to the plane or lying in it never does).
   static std::optional<TVector> IntersectEdgeAgainstPlane(const TVector& a, const TVector& b,
-                                                          const TPlane& plane);
+                                                          const TPlane& plane) {
+    const TVector ab = b.Subtract(a);
+    const float t = (plane.distance - plane.normal.Dot(a)) / plane.normal.Dot(ab);
+    if (t >= 0.0f && t <= 1.0f) return a.Add(ab.Multiply(t));  // NaN and inf fail both
+    return std::nullopt;
+  }
   // t along a-b is written in every case; q only when 0 <= t <= 1, and then 1 is returned.
   static int IntersectSegmentPlane(const TVector& a, const TVector& b, const TPlane& plane, float& t,
                                    TVector& q);

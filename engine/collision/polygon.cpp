@@ -3,10 +3,16 @@
 #include "engine/collision/polygon.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/collision/plane.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
+
+TPolygon::TPolygon(const TPolygonPiece& piece, SurfacePtr piece_surface)
+    : surface(std::move(piece_surface)), triangle(piece.triangle) {
+  for (int i = 0; i < int(piece.vertex_count); ++i) AddVertex(piece.vertices[i]);
+}
 
 int TPolygon::AddVertex(const TVector& v) {
   if (vertex_count < kMaxPolygonVertices) vertices[vertex_count++] = v;

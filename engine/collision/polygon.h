@@ -3,6 +3,7 @@
 // per triangle, and each cell split cuts them by a plane into front and back pieces.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
@@ -16,8 +17,24 @@ class TPlane;
 // Triangles and their pieces need 4 at most; a longer polygon keeps its first 9 points.
 constexpr int kMaxPolygonVertices = 9;
 
+// A polygon as an octree holds it: the corners in place and the source surface as an
+// index into the tree's surface table, so that the build copies 44 bytes a piece and
+// touches no reference count. Cutting triangles gives at most 4 points a side, and the
+// quads among them are made triangles at once, so 3 corners are room enough; pieces of 1
+// or 2 corners are kept as they come (the walks skip them like any non-triangle).
+struct TPolygonPiece {
+  TVector vertices[3];
+  int triangle = 0;               // index of the source triangle in its surface
+  uint32_t vertex_count : 2 = 0;  // 1 to 3
+  uint32_t surface : 30 = 0;      // index in the tree's surface table
+};
+
 class TPolygon {
  public:
+  TPolygon() = default;
+  // The piece as a polygon of its own, from the surface its index stands for.
+  TPolygon(const TPolygonPiece& piece, SurfacePtr piece_surface);
+
   int vertex_count = 0;
   TVector vertices[kMaxPolygonVertices];  // boundary order; entries 0..vertex_count-1
   SurfacePtr surface;  // the source surface, kept alive by the polygon

@@ -1,24 +1,8 @@
-// TVector: length, normalisation, direction angles and the exact ordering.
+// TVector: set length, direction angles and the exact ordering (length and
+// normalisation are inline in the header).
 #include "engine/math/vector.h"
 
 #include "engine/math/trig.h"
-
-void TVector::Normalize() {
-  // Summed in double: squaring in float would overflow to inf for components near
-  // 1e19 or vanish for tiny ones, and either way wreck a vector that has a direction.
-  const double sq = double(x) * x + double(y) * y + double(z) * z;
-  if (sq == 0.0) {
-    return;  // zero stays zero; see the header
-  }
-  const double r = 1.0 / Sqr(sq);
-  x = float(x * r);
-  y = float(y * r);
-  z = float(z * r);
-}
-
-float TVector::Length() const {
-  return float(Sqr(double(x) * x + double(y) * y + double(z) * z));
-}
 
 float TVector::SetLength(float length) {
   Normalize();

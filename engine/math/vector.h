@@ -3,6 +3,8 @@
 // vertex welding keys an ordered map on it (TVectorLess, exact order, no tolerance).
 #pragma once
 
+#include "engine/math/trig.h"
+
 struct TVector {
   float x = 0, y = 0, z = 0;
 
@@ -19,8 +21,18 @@ struct TVector {
 
   // Scales self to length 1. A zero vector is left at (0, 0, 0) rather than turned
   // into NaNs, so a degenerate normal or direction stays harmless downstream.
-  void Normalize();
-  float Length() const;
+  // Inline: collision normalises a plane normal per triangle tested.
+  void Normalize() {
+    // Summed in double: squaring in float would overflow to inf for components near
+    // 1e19 or vanish for tiny ones, and either way wreck a vector that has a direction.
+    const double sq = double(x) * x + double(y) * y + double(z) * z;
+    if (sq == 0.0) return;  // zero stays zero
+    const double r = 1.0 / Sqr(sq);
+    x = float(x * r);
+    y = float(y * r);
+    z = float(z * r);
+  }
+  float Length() const { return float(Sqr(double(x) * x + double(y) * y + double(z) * z)); }
   float SquaredLength() const { return x * x + y * y + z * z; }
   // Normalize, then scale to `length`; a zero vector stays zero. Returns 0.
   float SetLength(float length);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "engine/collision/collision.h"
 #include "engine/collision/octree.h"
@@ -277,6 +278,42 @@ TEST_F(CollideTest, OctreeOfAScaledDownMeshStillMeetsTheSweep) {
     if (octree) TOctree::CreateOctree(floor, 1, 2);
     PivotPtr ball = MakeBall(TVector::Create(0.5f, 5, -0.5f));
     EXPECT_NEAR(MoveAndUpdate(ball, TVector::Create(0.5f, 0.6f, -0.5f)).y, kRest, 1e-3f) << "octree " << octree;
+  }
+}
+
+TEST_F(CollideTest, OctreeSweepsFollowTheMeshAfterItMovesOrIsRebuilt) {
+  // Each sweep against `grid` comes after one against it as it was; the same sweep
+  // against a twin that was never swept must give the same end, bit for bit.
+  for (const int method : {kSphereToMeshWorld, kSphereToMeshLocal}) {
+    ResetEngine();
+    TGlobal::Collisions(kBallType, kWorldType, method, 2);
+    MeshPtr grid = MakeWorld(MakeGrid(16, 8, 0.6f)), twin = MakeWorld(MakeGrid(16, 8, 0.6f));
+    PivotPtr ball = MakeBall(TVector::Create(0, 0, 0));
+    auto sweep = [&](const MeshPtr& against) {
+      (against == grid ? twin : grid)->HideEntity();
+      against->ShowEntity();
+      ball->PositionEntity(1.1f, 4, 0.7f);
+      ball->ResetEntity();
+      return MoveAndUpdate(ball, TVector::Create(2.3f, -2, 1.6f));
+    };
+    auto raise = [](const MeshPtr& m) {
+      const SurfacePtr s = m->GetSurface(1);
+      for (int v = 0; v < s->CountVertices(); ++v)
+        s->VertexCoords(v, s->VertexX(v), s->VertexY(v) + 0.5f, s->VertexZ(v));
+    };
+    TOctree::CreateOctree(grid, 2, 3);
+    sweep(grid);
+    for (const MeshPtr& m : {grid, twin}) m->TurnEntity(0, 25, 0), m->MoveEntity(0.3f, 0.2f, -0.4f);
+    TOctree::CreateOctree(twin, 2, 3);
+    const TVector moved = sweep(grid), moved_twin = sweep(twin);
+    EXPECT_EQ(std::memcmp(&moved, &moved_twin, sizeof moved), 0) << "moved mesh, method " << method;
+    sweep(grid);
+    raise(grid), raise(twin);
+    // Built twice, so that the last tree may land where a freed one was.
+    TOctree::CreateOctree(grid, 2, 3), TOctree::CreateOctree(grid, 2, 3), TOctree::CreateOctree(twin, 2, 3);
+    const TVector rebuilt = sweep(grid), rebuilt_twin = sweep(twin);
+    EXPECT_NE(std::memcmp(&rebuilt, &moved, sizeof moved), 0) << "method " << method;
+    EXPECT_EQ(std::memcmp(&rebuilt, &rebuilt_twin, sizeof rebuilt), 0) << "rebuilt tree, method " << method;
   }
 }
 

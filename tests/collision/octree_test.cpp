@@ -5,10 +5,15 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <functional>
+#include <limits>
+#include <string>
 
 #include "engine/collision/octree.h"
 #include "engine/collision/pick.h"
+#include "engine/collision/plane.h"
+#include "engine/collision/polygon.h"
 #include "platform/runtime.h"
 #include "scenes.h"
 #include "support/engine_reset.h"
@@ -119,6 +124,80 @@ TEST_F(OctreeTest, CrossingTrianglesAreCutIntoEveryCellTheyReach) {
     cells_with_pieces += any;
   }
   EXPECT_EQ(cells_with_pieces, 3);  // the triangle covers three of the four upper quarters
+}
+
+// Checks the subtree against the polygon operations themselves: a cell splits exactly
+// when TestTris says so within the level limit, by SplitPolygons through its centre
+// planes (x, then y, then z), and a leaf holds the resulting pieces in order, bit for
+// bit, with their surfaces and triangles.
+void ExpectBuiltAsSplit(const TOctree& node, const std::vector<TPolygon>& polys, int max_polys, int max_levels,
+                        int level, const std::string& where) {
+  const bool splits = level + 1 <= max_levels && TOctree::TestTris(polys, max_polys);
+  ASSERT_EQ(!node.IsLeaf(), splits) << where;
+  if (!splits) {
+    ASSERT_EQ(node.polygons.size(), polys.size()) << where;
+    size_t i = 0;
+    for (const TPolygon& got : node.polygons) {
+      const TPolygon& want = polys[i++];
+      EXPECT_EQ(got.vertex_count, want.vertex_count) << where << " piece " << i;
+      EXPECT_EQ(got.triangle, want.triangle) << where << " piece " << i;
+      EXPECT_EQ(got.surface, want.surface) << where << " piece " << i;
+      for (int v = 0; v < std::min(got.vertex_count, want.vertex_count); ++v)
+        EXPECT_EQ(std::memcmp(&got.vertices[v], &want.vertices[v], sizeof(TVector)), 0) << where << " piece " << i;
+    }
+    return;
+  }
+  const TVector centre = TVector::Create(node.centre_x, node.centre_y, node.centre_z);
+  const TPlane planes[3] = {TPlane::CreatePlane(centre, TVector::Create(-1, 0, 0)),
+                            TPlane::CreatePlane(centre, TVector::Create(0, -1, 0)),
+                            TPlane::CreatePlane(centre, TVector::Create(0, 0, -1))};
+  std::vector<TPolygon> halves[2], quarters[4], sets[8];
+  TPolygon::SplitPolygons(polys, planes[0], halves[0], halves[1]);
+  for (int x = 0; x < 2; ++x) TPolygon::SplitPolygons(halves[x], planes[1], quarters[2 * x], quarters[2 * x + 1]);
+  for (int q = 0; q < 4; ++q) TPolygon::SplitPolygons(quarters[q], planes[2], sets[2 * q], sets[2 * q + 1]);
+  for (int i = 0; i < 8; ++i)
+    ExpectBuiltAsSplit(node.children[size_t(i)], sets[i], max_polys, max_levels, level + 1,
+                       where + "/" + std::to_string(i));
+}
+
+TEST_F(OctreeTest, PiecesAreThePolygonSplitsBitForBit) {
+  constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    const char* name;
+    std::function<MeshPtr()> mesh;
+    int max_polys, max_levels;
+  };
+  const Case cases[] = {
+      // Vertices on the centre planes, cuts at every level, two surfaces.
+      {"rippled grid", [] { return MakeGrid(40, 3, 0.5f); }, 3, 4},
+      // Slivers with repeated corners cut by the planes, next to proper triangles.
+      {"degenerate triangles",
+       [] {
+         MeshPtr m = MakeGrid(6, 2);
+         SurfacePtr s = m->GetSurface(1);
+         const int a = s->AddVertex(-1.5f, 0.1f, -1.5f), b = s->AddVertex(1.7f, -0.2f, 1.1f);
+         s->AddTriangle(a, a, b), s->AddTriangle(a, b, b), s->AddTriangle(b, a, a);
+         return m;
+       },
+       2, 3},
+      // A corner of no value: only the full signed distance puts it behind every plane.
+      {"corner of no value",
+       [] {
+         MeshPtr m = MakeGrid(6, 2);
+         SurfacePtr s = m->GetSurface(1);
+         s->AddTriangle(s->AddVertex(0.5f, kNaN, 0.25f), s->AddVertex(-0.5f, 0.3f, 0.2f),
+                        s->AddVertex(0.4f, -0.1f, 0.6f));
+         return m;
+       },
+       2, 3},
+  };
+  for (const Case& c : cases) {
+    MeshPtr mesh = c.mesh();
+    TOctree::CreateOctree(mesh, c.max_polys, c.max_levels);
+    ASSERT_NE(mesh->octree, nullptr) << c.name;
+    ASSERT_FALSE(mesh->octree->IsLeaf()) << c.name;
+    ExpectBuiltAsSplit(*mesh->octree, TPolygon::MeshToPolygons(*mesh), c.max_polys, c.max_levels, 0, c.name);
+  }
 }
 
 TEST_F(OctreeTest, RunawayBuildsStopAtTheirBudgets) {

@@ -196,6 +196,54 @@ TEST_F(PickTest, EntityVisibleLooksBetweenAndKeepsTheLastPick) {
 }
 
 // CameraPick through a camera that rendered on the off-screen context.
+// The mesh loop screens several triangles at once and reads corners straight from the
+// arrays; what it reports must be what the plain test gives triangle by triangle,
+// through the accessors, bit for bit: on a surface whose count is no multiple of the
+// screen's width, whose arrays end at the counts, and with a corner past the vertex
+// table (read as the origin).
+TEST_F(PickTest, MeshPicksMatchTheTriangleTestOneByOne) {
+  for (const EntityPtr& e : {EntityPtr(floor), EntityPtr(ball), EntityPtr(box)}) e->EntityPickMode(kPickNone);
+  MeshPtr mesh = MakeGrid(3, 2, 0.4f);  // 18 triangles
+  mesh->EntityPickMode(kPickPolygons);
+  SurfacePtr s = mesh->GetSurface(1);
+  const int far_corner = s->CountVertices() + 5;
+  s->AddTriangle(0, far_corner, 1);
+  s->vertex_positions.resize(size_t(s->vertex_count) * 3);  // no slack after the last vertex
+  s->triangle_indices.resize(size_t(s->triangle_count) * 3);
+  auto corner = [&](int k, int c) {
+    const int v = s->TriangleVertex(k, c);
+    return TVector::Create(s->VertexX(v), s->VertexY(v), s->VertexZ(v));
+  };
+  unsigned seed = 99;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return float((seed >> 8) & 0xffff) / 65535.0f;
+  };
+  int hits = 0;
+  for (int i = 0; i < 300; ++i) {
+    const TVector a = TVector::Create(next() * 5 - 2.5f, 2, next() * 5 - 2.5f);
+    const TVector b = a.Add(TVector::Create(next() * 2 - 1, -4, next() * 2 - 1));
+    float best = 1.0f, best_u = 0, best_v = 0, best_w = 0;
+    int want = -1;
+    for (int k = 0; k < s->CountTriangles(); ++k) {
+      float u, v, w, t;
+      if (TPick::IntersectSegmentTriangle(a, b, corner(k, 0), corner(k, 1), corner(k, 2), u, v, w, t) && t <= best)
+        best = t, want = k, best_u = u, best_v = v, best_w = w;
+    }
+    const EntityPtr got = TPick::LinePick(a.x, a.y, a.z, b.x - a.x, b.y - a.y, b.z - a.z);
+    ASSERT_EQ(got == mesh, want >= 0) << "segment " << i;
+    if (want < 0) continue;
+    ++hits;
+    EXPECT_EQ(TPick::PickedTriangle(), want) << "segment " << i;
+    EXPECT_EQ(TPick::PickedTime(), best) << "segment " << i;
+    const TVector point = corner(want, 0).Multiply(best_u).Add(corner(want, 1).Multiply(best_v)).Add(
+        corner(want, 2).Multiply(best_w));
+    EXPECT_EQ(TPick::PickedX(), point.x) << "segment " << i;
+    EXPECT_EQ(TPick::PickedZ(), point.z) << "segment " << i;
+  }
+  EXPECT_GT(hits, 100);
+}
+
 class CameraPickTest : public RenderTest {};
 
 TEST_F(CameraPickTest, PicksWhatTheLastRenderShowed) {

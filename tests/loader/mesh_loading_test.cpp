@@ -2,6 +2,10 @@
 // LoadMesh's collapse of the hierarchy by brush into one static mesh.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstring>
+#include <string>
+
 #include "engine/mesh/brush.h"
 #include "loader/loader_fixture.h"
 #include "support/b3d_samples.h"
@@ -140,6 +144,70 @@ TEST_F(MeshLoading, LoadMeshLeavesOnlyTheResult) {
     EXPECT_EQ(mesh->CountChildren(), 0) << c.what;
     EXPECT_EQ(TEntity::entity_list.Count(), 2u) << c.what;
     EXPECT_EQ(TEntity::entity_list.Last(), mesh) << c.what;
+  }
+}
+
+// A model of one mesh is collapsed without copying its surfaces; the result must hold
+// what the collapse gives, bit for bit (transformed positions and normals, the other
+// attributes, counts, triangles, brushes), and grow as it would when added to.
+TEST_F(MeshLoading, OneMeshLoadsAsItsCollapse) {
+  B3dBrush red{"red", 1.0f, 0.0f, 0.0f}, blue{"blue", 0.0f, 0.0f, 1.0f};
+  std::vector<float> vertices;  // position, normal, colour, two uv sets
+  for (int i = 0; i < 5; ++i) {
+    const float f = float(i);
+    const float v[14] = {f, 0.5f * f - 1, -0.25f * f, 0.6f - 0.1f * f, 0.7f, 0.2f * f - 0.3f, f / 5, 0.5f, 1, 0.75f,
+                         f, 1 - f, -f, 0.125f};
+    vertices.insert(vertices.end(), v, v + 14);
+  }
+  TB3dWriter w;
+  w.Header().Brus(0, {red, blue}).BeginNode("only", {1, -2, 3}, {2, 0.5f, -1}, {0.8f, 0.2f, -0.4f, 0.4f});
+  w.BeginMesh().Vrts(3, 2, 2, vertices).Tris(0, {0, 1, 2, 2, 3, 4}).Tris(1, {4, 3, 0});
+  w.Finish();
+  const std::string file = Save(w);
+
+  MeshPtr loaded = TMesh::LoadMesh(file);
+  MeshPtr collapsed = TMesh::LoadAnimMesh(file)->CollapseAnimMesh();
+  ASSERT_EQ(loaded->CountSurfaces(), collapsed->CountSurfaces());
+  ASSERT_EQ(loaded->CountSurfaces(), 2);
+  for (const bool grown : {false, true}) {
+    for (int i = 1; i <= 2; ++i) {
+      TSurface& got = *loaded->GetSurface(i);
+      TSurface& want = *collapsed->GetSurface(i);
+      if (grown) {  // after an add both are padded alike
+        for (TSurface* s : {&got, &want}) s->AddTriangle(s->AddVertex(1, 2, 3), 0, 1);
+        EXPECT_EQ(got.vertex_capacity, want.vertex_capacity) << i;
+        EXPECT_EQ(got.triangle_capacity, want.triangle_capacity) << i;
+      }
+      const std::string at = std::string(grown ? "grown " : "") + "surface " + std::to_string(i);
+      EXPECT_EQ(got.vertex_count, want.vertex_count) << at;
+      EXPECT_EQ(got.triangle_count, want.triangle_count) << at;
+      EXPECT_EQ(got.min_vertex_index, want.min_vertex_index) << at;
+      EXPECT_EQ(got.max_vertex_index, want.max_vertex_index) << at;
+      EXPECT_EQ(got.geometry_changed, want.geometry_changed) << at;
+      ASSERT_NE(got.brush, nullptr);
+      EXPECT_TRUE(TBrush::CompareBrushes(got.brush, want.brush)) << at;
+      const size_t n = size_t(got.vertex_count);
+      const std::pair<const std::vector<float>*, const std::vector<float>*> arrays[] = {
+          {&got.vertex_positions, &want.vertex_positions}, {&got.vertex_normals, &want.vertex_normals},
+          {&got.vertex_colours, &want.vertex_colours},     {&got.vertex_uv0, &want.vertex_uv0},
+          {&got.vertex_uv1, &want.vertex_uv1}};
+      for (const auto& [g, e] : arrays) {
+        const size_t stride = e->size() / size_t(want.vertex_capacity);
+        ASSERT_GE(g->size(), n * stride) << at;
+        EXPECT_EQ(std::memcmp(g->data(), e->data(), n * stride * sizeof(float)), 0) << at;
+        if (grown) {
+          EXPECT_EQ(*g, *e) << at;
+        }
+      }
+      const size_t corners = size_t(got.triangle_count) * 3;
+      ASSERT_GE(got.triangle_indices.size(), corners) << at;
+      EXPECT_TRUE(std::equal(got.triangle_indices.begin(), got.triangle_indices.begin() + long(corners),
+                             want.triangle_indices.begin()))
+          << at;
+      if (grown) {
+        EXPECT_EQ(got.triangle_indices, want.triangle_indices) << at;
+      }
+    }
   }
 }
 
