@@ -155,8 +155,10 @@ struct PreparedTriangle {
 // The prepared triangles of the octree leaves that recent sweeps met. A prepared triangle
 // depends only on its piece, the mesh's matrix and the divisor, so while those stay the
 // same (the slide passes of one sweep, the next entity of the same size against the same
-// resting mesh) a leaf met again is not prepared again. The key holds the tree's surface
-// table, so a rebuilt tree (whose leaves may reuse the old addresses) never matches it.
+// resting mesh) a leaf met again is not prepared again. The key watches the tree's surface
+// table without owning it: a rebuilt or freed tree (whose leaves may reuse the old
+// addresses) never matches, and the cache keeps no freed mesh's surfaces (nor their
+// brushes' textures) alive.
 // The storage is made once at the first use and then reused: updates allocate nothing.
 class SweepCache {
  public:
@@ -200,7 +202,7 @@ class SweepCache {
     return size_t((reinterpret_cast<uintptr_t>(leaf) >> 4) * 0x9E3779B97F4A7C15ull) >> 20 & (kSlots - 1);
   }
   bool SameKey(const TCollisionPacket& k, const TLeafPolygons& leaf) const {
-    return k.mesh == mesh_ && k.method == method_ && leaf.surfaces == surfaces_ &&
+    return k.mesh == mesh_ && k.method == method_ && leaf.surfaces.get() == surfaces_id_ && !surfaces_.expired() &&
            std::memcmp(&k.divisor, &divisor_, sizeof divisor_) == 0 &&
            std::memcmp(&k.mesh->matrix, &matrix_, sizeof matrix_) == 0;
   }
@@ -210,7 +212,7 @@ class SweepCache {
       generation_ = 1;
     }
     used_ = entries_ = 0;
-    mesh_ = k.mesh, method_ = k.method, surfaces_ = leaf.surfaces;
+    mesh_ = k.mesh, method_ = k.method, surfaces_ = leaf.surfaces, surfaces_id_ = leaf.surfaces.get();
     divisor_ = k.divisor, matrix_ = k.mesh->matrix;
   }
 
@@ -220,7 +222,8 @@ class SweepCache {
   size_t used_ = 0, entries_ = 0;
   const TMesh* mesh_ = nullptr;
   int method_ = 0;
-  std::shared_ptr<const std::vector<SurfacePtr>> surfaces_;
+  std::weak_ptr<const std::vector<SurfacePtr>> surfaces_;
+  const void* surfaces_id_ = nullptr;  // its address, compared only while it lives
   TVector divisor_;
   TMatrix matrix_;
 };

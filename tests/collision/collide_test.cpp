@@ -317,6 +317,22 @@ TEST_F(CollideTest, OctreeSweepsFollowTheMeshAfterItMovesOrIsRebuilt) {
   }
 }
 
+TEST_F(CollideTest, AFreedMeshKeepsNoSurfaceAliveAfterOctreeSweeps) {
+  // Sweeps against an octree keep prepared triangles between updates; freeing the mesh
+  // must still free its surfaces (and so their brushes' textures).
+  TGlobal::Collisions(kBallType, kWorldType, kSphereToMeshWorld, 2);
+  MeshPtr grid = MakeWorld(MakeGrid(16, 8, 0.6f));
+  TOctree::CreateOctree(grid, 2, 3);
+  PivotPtr ball = MakeBall(TVector::Create(1.1f, 4, 0.7f));
+  MoveAndUpdate(ball, TVector::Create(2.3f, -2, 1.6f));
+  std::weak_ptr<TSurface> surface = grid->GetSurface(1);
+  ball->FreeEntity();  // its impacts name the surface
+  ball.reset();
+  grid->FreeEntity();
+  grid.reset();
+  EXPECT_TRUE(surface.expired());
+}
+
 TEST_F(CollideTest, GrazingContactDoesNotThrowTheBallBackThroughAWall) {
   // Backing off a floor along a nearly level move takes 0.005 / cos(angle): 16 units
   // here, back past the start and through the slab behind it. The push goes along the
