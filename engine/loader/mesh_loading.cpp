@@ -84,6 +84,7 @@ void TakeOverTransformed(TMesh& mesh, TMesh& target) {
     if (triangles > 0) {  // corners read one by one: a corner past the table reads as 0
       s2->triangle_count = triangles;
       s2->triangle_indices = TakeSlots(s1->triangle_indices, triangles, 3, false);
+      s2->highest_triangle_vertex = s1->highest_triangle_vertex;  // the same indices
       s2->geometry_changed = 1;
     }
   }
