@@ -209,6 +209,36 @@ TEST_F(MenuTest, KeyEquivalentWorksFromAnyWindowAndFiresTheHotKey) {
   EXPECT_EQ(CountOf(got, EventId::HotKeyHit), 0);
 }
 
+// The X server's own keys, as a user sends them: with no window manager the key goes to
+// the window under the pointer, here a panel without a menu whose button was just
+// clicked and holds the focus. The main window's key equivalent still fires.
+TEST_F(MenuTest, RealKeyEquivalentFromAWindowWithoutAMenu) {
+  if (std::system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs xdotool";
+  GadgetPtr panel = Window(510, 60, 200, 380, kWindowTitleBar | kWindowTool, "");
+  GadgetPtr reload = CreateButton("Re", 115, 30, 50, 25, panel);
+  ASSERT_TRUE(PumpUntil([&] { return FlWindow(panel)->visible() && FlWindow(window_)->visible(); }));
+  PumpFor(200);
+  const Fl_Widget* button = GadgetWidget(reload);
+  int x = FlWindow(panel)->x_root() + button->x() + button->w() / 2;
+  int y = FlWindow(panel)->y_root() + button->y() + button->h() / 2;
+  std::string command = "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_TRUE(PumpUntil([&] {
+    const std::vector<TEvent> clicked = TakePending();
+    const TEvent* action = FindEvent(clicked, EventId::GadgetAction);
+    return action && action->source == reload;
+  }));
+  ASSERT_EQ(std::system("xdotool key ctrl+q"), 0);
+  std::vector<TEvent> got;
+  PumpUntil([&] {
+    for (const TEvent& e : TakePending()) got.push_back(e);
+    return FindEvent(got, EventId::MenuAction) != nullptr;
+  });
+  const TEvent* menu = FindEvent(got, EventId::MenuAction);
+  ASSERT_NE(menu, nullptr) << "Ctrl-Q over the panel did nothing";
+  EXPECT_EQ(menu->source, quit_);
+}
+
 TEST_F(MenuTest, FreedItemLeavesTheMenuBar) {
   FreeGadget(quit_);
   EXPECT_EQ(menubar_->find_item("File/Quit"), nullptr);
