@@ -12,12 +12,10 @@
 #include <memory>
 #include <span>
 #include <vector>
-#ifdef __SSE__
-#include <xmmintrin.h>
-#endif
 #include <utility>
 
 #include "engine/collision/collision.h"
+#include "engine/collision/lanes.h"
 #include "engine/collision/octree.h"
 #include "engine/collision/plane.h"
 #include "engine/collision/polygon.h"
@@ -236,20 +234,6 @@ SweepCache sweep_cache;
 
 int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle);  // below, with the triangle test
 
-// Four floats, one per triangle: a leaf's prepared triangles are screened four at a time.
-typedef float Lanes __attribute__((vector_size(16)));
-typedef int LaneMask __attribute__((vector_size(16)));
-constexpr int kLanes = 4;
-
-// Square roots per lane, each rounded as std::sqrt rounds it.
-Lanes SquareRoots(const Lanes& v) {
-#ifdef __SSE__
-  return Lanes(_mm_sqrt_ps(__m128(v)));
-#else
-  return Lanes{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
-#endif
-}
-
 // The tests by which SweepTriangle turns a triangle away, for four triangles side by side,
 // operation for operation as it does them, so that no lane is turned away that it would
 // keep: the plane (degenerate, back-facing, never reached), then no face point in the
@@ -338,10 +322,7 @@ int ScreenSweeps(const TCollisionPacket& k, const PreparedTriangle* const (&t)[k
     const Lanes f1 = (ev * r1 - eb) / e2, f2 = (ev * r2 - eb) / e2;
     reach |= real & ((within(r1) & (f1 >= zero) & (f1 <= one)) | (within(r2) & (f2 >= zero) & (f2 <= one)));
   }
-  keep &= reach;
-  int bits = 0;
-  for (int l = 0; l < kLanes; ++l) bits |= keep[l] ? 1 << l : 0;
-  return bits;
+  return LaneBits(keep & reach);
 }
 
 // The leaf's prepared triangles in order through the screen, and those it passes through

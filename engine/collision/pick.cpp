@@ -13,6 +13,7 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/collision/lanes.h"
 #include "engine/collision/octree.h"
 #include "engine/collision/polygon.h"
 #include "engine/collision/sphere.h"
@@ -143,11 +144,6 @@ void PickBox(TEntity& e, const TVector& a, const TVector& b, float& best) {
   AcceptPoint(e, p, kFaceNormals[face][0], kFaceNormals[face][1], kFaceNormals[face][2], t, best);
 }
 
-// Four floats, one per triangle: the mesh loop screens four triangles at a time.
-typedef float Lanes __attribute__((vector_size(16)));
-typedef int LaneMask __attribute__((vector_size(16)));
-constexpr int kLanes = 4;
-
 // The tests of IntersectSegmentTriangle for four triangles side by side (corners p, q, r
 // per lane, public coordinates), operation for operation as the scalar test does them, so
 // that each lane decides as it would. Returns a bit per lane that hits.
@@ -167,9 +163,7 @@ constexpr int kLanes = 4;
   const Lanes zero = {0, 0, 0, 0};
   const LaneMask hit = (dd > zero) & (tt >= zero) & (tt <= dd) & (vv >= zero) & (vv <= dd) & (ww >= zero) &
                        (vv + ww <= dd);
-  int bits = 0;
-  for (int l = 0; l < kLanes; ++l) bits |= hit[l] ? 1 << l : 0;
-  return bits;
+  return LaneBits(hit);
 }
 
 // A lane vector from the four floats at `at` (unaligned).
@@ -286,22 +280,21 @@ int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& po
   int hit = 0;
   for (size_t first = 0; first < count; first += kLanes) {
     // Lanes past the end repeat the last piece; only lanes holding a piece of 3 corners
-    // may hit. Each corner is read as 16 bytes: the corner and the float after it, still
-    // inside the piece (the last corner is followed by `triangle`).
+    // may hit, which is asked of the few lanes the screen passes. Each corner is read as
+    // 16 bytes: the corner and the float after it, still inside the piece (the last
+    // corner is followed by `triangle`).
+    const TPolygonPiece* block = pieces.data() + first;
+    const size_t last = count - 1 - first;
     const TPolygonPiece* at[kLanes];
-    int triangles = 0;
-    for (size_t l = 0; l < size_t(kLanes); ++l) {
-      at[l] = &pieces[std::min(first + l, count - 1)];
-      triangles |= first + l < count && at[l]->vertex_count == 3 ? 1 << l : 0;
-    }
+    for (size_t l = 0; l < size_t(kLanes); ++l) at[l] = block + std::min(l, last);
     Lanes c[9];
     for (int i = 0; i < 3; ++i) {
       Transpose(LoadLanes(&at[0]->vertices[i]), LoadLanes(&at[1]->vertices[i]), LoadLanes(&at[2]->vertices[i]),
                 LoadLanes(&at[3]->vertices[i]), c[3 * i], c[3 * i + 1], c[3 * i + 2]);
     }
-    int hits = ScreenTriangles(sa, sb, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]) & triangles;
+    int hits = ScreenTriangles(sa, sb, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]);
     for (size_t k = first; hits; ++k, hits >>= 1) {
-      if (!(hits & 1)) continue;
+      if (!(hits & 1) || k >= count || pieces[k].vertex_count != 3) continue;
       const TPolygonPiece& polygon = pieces[k];
       const TVector& p = polygon.vertices[0];
       const TVector& q = polygon.vertices[1];
