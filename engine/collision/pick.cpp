@@ -284,9 +284,13 @@ int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& po
     // 16 bytes: the corner and the float after it, still inside the piece (the last
     // corner is followed by `triangle`).
     const TPolygonPiece* block = pieces.data() + first;
-    const size_t last = count - 1 - first;
+    const size_t left = count - first;
     const TPolygonPiece* at[kLanes];
-    for (size_t l = 0; l < size_t(kLanes); ++l) at[l] = block + std::min(l, last);
+    if (left >= size_t(kLanes)) {
+      for (size_t l = 0; l < size_t(kLanes); ++l) at[l] = block + l;
+    } else {
+      for (size_t l = 0; l < size_t(kLanes); ++l) at[l] = block + std::min(l, left - 1);
+    }
     Lanes c[9];
     for (int i = 0; i < 3; ++i) {
       Transpose(LoadLanes(&at[0]->vertices[i]), LoadLanes(&at[1]->vertices[i]), LoadLanes(&at[2]->vertices[i]),
