@@ -378,6 +378,31 @@ bool TSegmentBoxTest::Hit(float min_x, float min_y, float min_z, float width, fl
   return true;
 }
 
+int TSegmentBoxTest::HitFour(const Lanes& min_x, const Lanes& min_y, const Lanes& min_z, const Lanes& width,
+                             const Lanes& height, const Lanes& depth, Lanes& t) const {
+  const Lanes lo[3] = {min_x, min_y, min_z};
+  const Lanes hi[3] = {min_x + width, min_y + height, min_z + depth};
+  const float dir[3] = {dir_.x, dir_.y, dir_.z};
+  Lanes near_t = {0, 0, 0, 0}, far_t = {len_, len_, len_, len_};
+  LaneMask met = {-1, -1, -1, -1};  // a lane that Hit would leave stays clear from then on
+  for (int i = 0; i < 3; ++i) {
+    if (dir[i] == 0.0f) {
+      met &= (start_[i] >= lo[i]) & (start_[i] <= hi[i]);
+      continue;
+    }
+    const float o = inv_dir_[i];
+    Lanes t1 = (lo[i] - start_[i]) * o, t2 = (hi[i] - start_[i]) * o;
+    met &= (t1 == t1) & (t2 == t2);
+    const LaneMask swap = t1 > t2;
+    const Lanes first = swap ? t2 : t1, second = swap ? t1 : t2;
+    near_t = first > near_t ? first : near_t;
+    far_t = second < far_t ? second : far_t;
+    met &= near_t <= far_t;
+  }
+  t = near_t / len_;
+  return LaneBits(met);
+}
+
 int TPick::IntersectSegmentAABB(const TVector& a, const TVector& b, float min_x, float min_y, float min_z,
                                 float width, float height, float depth, float& t, TVector& point) {
   const TSegmentBoxTest segment(a, b);
