@@ -5,6 +5,7 @@
 // Sections: helpers (impacts, unit-sphere scaling, mesh to world, prepared triangles and
 // the cache that keeps them across passes) · the slide · gathering triangles · one
 // triangle.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <utility>
 
 #include "engine/collision/collision.h"
+#include "engine/collision/lanes.h"
 #include "engine/collision/octree.h"
 #include "engine/collision/plane.h"
 #include "engine/collision/polygon.h"
@@ -232,6 +234,118 @@ SweepCache sweep_cache;
 
 int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle);  // below, with the triangle test
 
+// The tests by which SweepTriangle turns a triangle away, for four triangles side by side,
+// operation for operation as it does them, so that no lane is turned away that it would
+// keep: the plane (degenerate, back-facing, never reached), then no face point in the
+// triangle and no root of the six quadratics that it could take. Most triangles of a
+// leaf fail there, and the screen spares them the full test's serial branches. Returns a
+// bit per lane that the full test must see.
+int ScreenSweeps(const TCollisionPacket& k, const PreparedTriangle* const (&t)[kLanes]) {
+  auto lanes = [&t](auto field) { return Lanes{field(*t[0]), field(*t[1]), field(*t[2]), field(*t[3])}; };
+  const Lanes nx = lanes([](const PreparedTriangle& p) { return p.normal.x; });
+  const Lanes ny = lanes([](const PreparedTriangle& p) { return p.normal.y; });
+  const Lanes nz = lanes([](const PreparedTriangle& p) { return p.normal.z; });
+  const Lanes offset = lanes([](const PreparedTriangle& p) { return p.offset; });
+  const TVector &base = k.base_point, &vel = k.velocity, &dir = k.normalized_velocity;
+  const Lanes zero = {0, 0, 0, 0}, one = {1, 1, 1, 1};
+
+  // The plane.
+  LaneMask keep = (nx * nx + ny * ny + nz * nz != zero) & (nx * dir.x + ny * dir.y + nz * dir.z <= zero);
+  const Lanes sd = base.x * nx + base.y * ny + base.z * nz + offset;
+  const Lanes nv = nx * vel.x + ny * vel.y + nz * vel.z;
+  const LaneMask parallel = nv == zero;
+  const Lanes fsd = sd < zero ? -sd : sd;
+  Lanes t0 = (-1.0f - sd) / nv, t1 = (1.0f - sd) / nv;
+  const LaneMask swap = t0 > t1;
+  const Lanes lo = swap ? t1 : t0, hi = swap ? t0 : t1;
+  keep &= parallel ? LaneMask(fsd < one) : LaneMask((lo <= one) & (hi >= zero));
+  if (!(keep[0] | keep[1] | keep[2] | keep[3])) return 0;
+  t0 = lo < zero ? zero : lo;  // then at most 1; its zero's sign cannot change the face test
+  t0 = t0 > one ? one : t0;
+
+  auto corner = [&lanes](int i, float TVector::*axis) {
+    return i == 0 ? lanes([axis](const PreparedTriangle& p) { return p.p1.*axis; })
+         : i == 1 ? lanes([axis](const PreparedTriangle& p) { return p.p2.*axis; })
+                  : lanes([axis](const PreparedTriangle& p) { return p.p3.*axis; });
+  };
+  Lanes cx[3], cy[3], cz[3];
+  for (int i = 0; i < 3; ++i)
+    cx[i] = corner(i, &TVector::x), cy[i] = corner(i, &TVector::y), cz[i] = corner(i, &TVector::z);
+
+  // The face point, unless embedded.
+  const Lanes qx = (base.x - nx) + vel.x * t0, qy = (base.y - ny) + vel.y * t0, qz = (base.z - nz) + vel.z * t0;
+  const Lanes abx = cx[1] - cx[0], aby = cy[1] - cy[0], abz = cz[1] - cz[0];
+  const Lanes acx = cx[2] - cx[0], acy = cy[2] - cy[0], acz = cz[2] - cz[0];
+  const Lanes apx = qx - cx[0], apy = qy - cy[0], apz = qz - cz[0];
+  const Lanes d1 = abx * abx + aby * aby + abz * abz, d2 = abx * acx + aby * acy + abz * acz;
+  const Lanes d3 = acx * acx + acy * acy + acz * acz, d4 = apx * abx + apy * aby + apz * abz;
+  const Lanes d5 = apx * acx + apy * acy + apz * acz;
+  const Lanes den = d1 * d3 - d2 * d2;
+  const Lanes v = (d3 * d4 - d2 * d5) / den, w = (d1 * d5 - d2 * d4) / den;
+  LaneMask reach = ~parallel & (v >= zero) & (w >= zero) & (v + w <= one);
+
+  // The corners and edges: a root of LowestRoot's in (0, 1) (the scalar test takes one in
+  // (0, t) with t <= 1), and for an edge a point on it at that root.
+  const float vel2 = vel.SquaredLength();
+  const Lanes two_a_corner = 2.0f * Lanes{vel2, vel2, vel2, vel2};
+  auto roots = [&zero](const Lanes& qa, const Lanes& qb, const Lanes& qc, const Lanes& two_a, Lanes& r1, Lanes& r2) {
+    const Lanes d = qb * qb - 4.0f * qa * qc;
+    const LaneMask real = ~(d < zero);
+    const Lanes sq = SquareRoots(real ? d : zero);
+    const Lanes a = (-qb - sq) / two_a, b = (-qb + sq) / two_a;
+    const LaneMask swap = a > b;
+    r1 = swap ? b : a, r2 = swap ? a : b;
+    return real;
+  };
+  auto within = [&zero, &one](const Lanes& r) { return (r > zero) & (r < one); };
+  for (int i = 0; i < 3; ++i) {
+    const Lanes bcx = base.x - cx[i], bcy = base.y - cy[i], bcz = base.z - cz[i];
+    const Lanes qb = 2.0f * (vel.x * bcx + vel.y * bcy + vel.z * bcz);
+    const Lanes cbx = cx[i] - base.x, cby = cy[i] - base.y, cbz = cz[i] - base.z;
+    const Lanes qc = cbx * cbx + cby * cby + cbz * cbz - 1.0f;
+    Lanes r1, r2;
+    const LaneMask real = roots(Lanes{vel2, vel2, vel2, vel2}, qb, qc, two_a_corner, r1, r2);
+    reach |= real & (within(r1) | within(r2));
+  }
+  for (int j = 0; j < 3; ++j) {
+    const int n = (j + 1) % 3;
+    const Lanes ex = cx[n] - cx[j], ey = cy[n] - cy[j], ez = cz[n] - cz[j];
+    const Lanes bx = cx[j] - base.x, by = cy[j] - base.y, bz = cz[j] - base.z;
+    const Lanes e2 = ex * ex + ey * ey + ez * ez;
+    const Lanes ev = ex * vel.x + ey * vel.y + ez * vel.z;
+    const Lanes eb = ex * bx + ey * by + ez * bz;
+    const Lanes qa = e2 * -vel2 + ev * ev;
+    const Lanes qb = e2 * (2.0f * (vel.x * bx + vel.y * by + vel.z * bz)) - 2.0f * ev * eb;
+    const Lanes qc = e2 * (1.0f - (bx * bx + by * by + bz * bz)) + eb * eb;
+    Lanes r1, r2;
+    const LaneMask real = roots(qa, qb, qc, 2.0f * qa, r1, r2);
+    const Lanes f1 = (ev * r1 - eb) / e2, f2 = (ev * r2 - eb) / e2;
+    reach |= real & ((within(r1) & (f1 >= zero) & (f1 <= one)) | (within(r2) & (f2 >= zero) & (f2 <= one)));
+  }
+  return LaneBits(keep & reach);
+}
+
+// The leaf's prepared triangles in order through the screen, and those it passes through
+// the full test, which records the nearest hit.
+void SweepPrepared(TCollisionPacket& k, const TLeafPolygons& polygons, std::span<const PreparedTriangle> prepared) {
+  const size_t count = prepared.size();
+  for (size_t first = 0; first < count; first += kLanes) {
+    const PreparedTriangle* at[kLanes];  // lanes past the end repeat the last triangle
+    int present = 0;
+    for (size_t l = 0; l < size_t(kLanes); ++l) {
+      at[l] = &prepared[std::min(first + l, count - 1)];
+      present |= first + l < count ? 1 << l : 0;
+    }
+    int bits = ScreenSweeps(k, at) & present;
+    for (size_t i = first; bits; ++i, bits >>= 1) {
+      if (!(bits & 1) || !SweepTriangle(k, prepared[i])) continue;
+      const TPolygonPiece& piece = polygons.pieces[prepared[i].piece];
+      k.surface = polygons.Surface(piece);
+      k.triangle = piece.triangle;
+    }
+  }
+}
+
 // A leaf too large for the cache, or of no triangle: each triangle made and swept in turn.
 template <typename Make>
 int PolysCheckCollisionUncached(TCollisionPacket& k, const TLeafPolygons& polygons, Make make) {
@@ -241,8 +355,6 @@ int PolysCheckCollisionUncached(TCollisionPacket& k, const TLeafPolygons& polygo
   }
   return 0;
 }
-
-int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle);  // below, with the triangle test
 
 }  // namespace
 
@@ -355,12 +467,7 @@ int TCollision::PolysCheckCollision2(TCollisionPacket& k, const TLeafPolygons& p
   };
   std::span<const PreparedTriangle> prepared = sweep_cache.Get(k, polygons, make);
   if (prepared.empty() && !polygons.pieces.empty()) return PolysCheckCollisionUncached(k, polygons, make);
-  for (const PreparedTriangle& triangle : prepared) {
-    if (SweepTriangle(k, triangle)) {
-      k.surface = polygons.Surface(polygons.pieces[triangle.piece]);
-      k.triangle = polygons.pieces[triangle.piece].triangle;
-    }
-  }
+  SweepPrepared(k, polygons, prepared);
   return 0;
 }
 
@@ -371,12 +478,7 @@ int TCollision::PolysCheckCollision4(TCollisionPacket& k, const TLeafPolygons& p
   };
   std::span<const PreparedTriangle> prepared = sweep_cache.Get(k, polygons, make);
   if (prepared.empty() && !polygons.pieces.empty()) return PolysCheckCollisionUncached(k, polygons, make);
-  for (const PreparedTriangle& triangle : prepared) {
-    if (SweepTriangle(k, triangle)) {
-      k.surface = polygons.Surface(polygons.pieces[triangle.piece]);
-      k.triangle = polygons.pieces[triangle.piece].triangle;
-    }
-  }
+  SweepPrepared(k, polygons, prepared);
   return 0;
 }
 

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/collision/lanes.h"
 #include "engine/collision/octree.h"
 #include "engine/collision/polygon.h"
 #include "engine/collision/sphere.h"
@@ -143,11 +144,6 @@ void PickBox(TEntity& e, const TVector& a, const TVector& b, float& best) {
   AcceptPoint(e, p, kFaceNormals[face][0], kFaceNormals[face][1], kFaceNormals[face][2], t, best);
 }
 
-// Four floats, one per triangle: the mesh loop screens four triangles at a time.
-typedef float Lanes __attribute__((vector_size(16)));
-typedef int LaneMask __attribute__((vector_size(16)));
-constexpr int kLanes = 4;
-
 // The tests of IntersectSegmentTriangle for four triangles side by side (corners p, q, r
 // per lane, public coordinates), operation for operation as the scalar test does them, so
 // that each lane decides as it would. Returns a bit per lane that hits.
@@ -167,9 +163,7 @@ constexpr int kLanes = 4;
   const Lanes zero = {0, 0, 0, 0};
   const LaneMask hit = (dd > zero) & (tt >= zero) & (tt <= dd) & (vv >= zero) & (vv <= dd) & (ww >= zero) &
                        (vv + ww <= dd);
-  int bits = 0;
-  for (int l = 0; l < kLanes; ++l) bits |= hit[l] ? 1 << l : 0;
-  return bits;
+  return LaneBits(hit);
 }
 
 // A lane vector from the four floats at `at` (unaligned).
@@ -286,22 +280,25 @@ int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& po
   int hit = 0;
   for (size_t first = 0; first < count; first += kLanes) {
     // Lanes past the end repeat the last piece; only lanes holding a piece of 3 corners
-    // may hit. Each corner is read as 16 bytes: the corner and the float after it, still
-    // inside the piece (the last corner is followed by `triangle`).
+    // may hit, which is asked of the few lanes the screen passes. Each corner is read as
+    // 16 bytes: the corner and the float after it, still inside the piece (the last
+    // corner is followed by `triangle`).
+    const TPolygonPiece* block = pieces.data() + first;
+    const size_t left = count - first;
     const TPolygonPiece* at[kLanes];
-    int triangles = 0;
-    for (size_t l = 0; l < size_t(kLanes); ++l) {
-      at[l] = &pieces[std::min(first + l, count - 1)];
-      triangles |= first + l < count && at[l]->vertex_count == 3 ? 1 << l : 0;
+    if (left >= size_t(kLanes)) {
+      for (size_t l = 0; l < size_t(kLanes); ++l) at[l] = block + l;
+    } else {
+      for (size_t l = 0; l < size_t(kLanes); ++l) at[l] = block + std::min(l, left - 1);
     }
     Lanes c[9];
     for (int i = 0; i < 3; ++i) {
       Transpose(LoadLanes(&at[0]->vertices[i]), LoadLanes(&at[1]->vertices[i]), LoadLanes(&at[2]->vertices[i]),
                 LoadLanes(&at[3]->vertices[i]), c[3 * i], c[3 * i + 1], c[3 * i + 2]);
     }
-    int hits = ScreenTriangles(sa, sb, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]) & triangles;
+    int hits = ScreenTriangles(sa, sb, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]);
     for (size_t k = first; hits; ++k, hits >>= 1) {
-      if (!(hits & 1)) continue;
+      if (!(hits & 1) || k >= count || pieces[k].vertex_count != 3) continue;
       const TPolygonPiece& polygon = pieces[k];
       const TVector& p = polygon.vertices[0];
       const TVector& q = polygon.vertices[1];
@@ -379,6 +376,31 @@ bool TSegmentBoxTest::Hit(float min_x, float min_y, float min_z, float width, fl
   along = near_t;
   t = near_t / len_;
   return true;
+}
+
+int TSegmentBoxTest::HitFour(const Lanes& min_x, const Lanes& min_y, const Lanes& min_z, const Lanes& width,
+                             const Lanes& height, const Lanes& depth, Lanes& t) const {
+  const Lanes lo[3] = {min_x, min_y, min_z};
+  const Lanes hi[3] = {min_x + width, min_y + height, min_z + depth};
+  const float dir[3] = {dir_.x, dir_.y, dir_.z};
+  Lanes near_t = {0, 0, 0, 0}, far_t = {len_, len_, len_, len_};
+  LaneMask met = {-1, -1, -1, -1};  // a lane that Hit would leave stays clear from then on
+  for (int i = 0; i < 3; ++i) {
+    if (dir[i] == 0.0f) {
+      met &= (start_[i] >= lo[i]) & (start_[i] <= hi[i]);
+      continue;
+    }
+    const float o = inv_dir_[i];
+    Lanes t1 = (lo[i] - start_[i]) * o, t2 = (hi[i] - start_[i]) * o;
+    met &= (t1 == t1) & (t2 == t2);
+    const LaneMask swap = t1 > t2;
+    const Lanes first = swap ? t2 : t1, second = swap ? t1 : t2;
+    near_t = first > near_t ? first : near_t;
+    far_t = second < far_t ? second : far_t;
+    met &= near_t <= far_t;
+  }
+  t = near_t / len_;
+  return LaneBits(met);
 }
 
 int TPick::IntersectSegmentAABB(const TVector& a, const TVector& b, float min_x, float min_y, float min_z,

@@ -10,6 +10,7 @@
 
 #include <vector>
 
+#include "engine/collision/lanes.h"
 #include "engine/math/vector.h"
 #include "engine/scene/handles.h"
 
@@ -110,6 +111,10 @@ class TSegmentBoxTest {
   // segment to it; false on a miss.
   bool Hit(float min_x, float min_y, float min_z, float width, float height, float depth, float& t,
            float& along) const;
+  // Hit for four boxes side by side (a segment that is not a point): a bit per box met,
+  // lane 0 the lowest, each with the entry time Hit gives it.
+  int HitFour(const Lanes& min_x, const Lanes& min_y, const Lanes& min_z, const Lanes& width, const Lanes& height,
+              const Lanes& depth, Lanes& t) const;
   bool IsPoint() const { return len_ == 0.0f; }
   const TVector& Direction() const { return dir_; }  // unit length; zero for a point
 

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "engine/collision/collision.h"
 #include "engine/collision/octree.h"
@@ -314,6 +315,59 @@ TEST_F(CollideTest, OctreeSweepsFollowTheMeshAfterItMovesOrIsRebuilt) {
     const TVector rebuilt = sweep(grid), rebuilt_twin = sweep(twin);
     EXPECT_NE(std::memcmp(&rebuilt, &moved, sizeof moved), 0) << "method " << method;
     EXPECT_EQ(std::memcmp(&rebuilt, &rebuilt_twin, sizeof rebuilt), 0) << "rebuilt tree, method " << method;
+  }
+}
+
+// A leaf's triangles are screened several at a time and only those the screen passes
+// get the full test; the sweep must end as the full test run piece by piece ends it,
+// bit for bit: steep and level moves, starts clear of and sunk into the surface (level
+// moves over the floor take the parallel path), and leaves of every size.
+TEST_F(CollideTest, LeafSweepsMatchTheTriangleTestOneByOne) {
+  unsigned seed = 7;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return float((seed >> 8) & 0xffff) / 65535.0f;
+  };
+  for (const MeshPtr& mesh : {MakeGrid(12, 6, 0.8f), MakeFloor(6)}) {
+    TOctree::CreateOctree(mesh, 3, 3);
+    std::vector<const TLeafPolygons*> leaves;
+    auto collect = [&leaves](const TOctree& node, auto& self) -> void {
+      if (node.IsLeaf()) leaves.push_back(&node.polygons);
+      for (const TOctree& child : node.children) self(child, self);
+    };
+    collect(*mesh->octree, collect);
+    int found = 0;
+    for (int i = 0; i < 400; ++i) {
+      TCollisionPacket got;
+      got.method = kSphereToMeshLocal;
+      got.mesh = mesh.get();
+      // Powers of two, so that the test's divisions equal the sweep's scaling.
+      got.divisor = i % 2 ? TVector::Create(1, 1, 1) : TVector::Create(2, 0.5f, 1);
+      const bool level = i % 3 == 0;
+      got.base_point = TVector::Create(next() * 8 - 4, level ? next() * 2.4f - 1.2f : next() * 4 - 1, next() * 8 - 4);
+      got.velocity = TVector::Create(next() * 6 - 3, level ? 0.0f : -1 - next() * 4, next() * 6 - 3);
+      got.normalized_velocity = got.velocity;
+      got.normalized_velocity.Normalize();
+      TCollisionPacket want = got;
+      for (const TLeafPolygons* leaf : leaves) TCollision::PolysCheckCollision(got, *leaf);
+      const TVector& d = want.divisor;
+      auto scaled = [&d](const TVector& v) { return TVector::Create(v.x / d.x, v.y / d.y, v.z / d.z); };
+      for (const TLeafPolygons* leaf : leaves) {
+        for (const TPolygonPiece& p : leaf->pieces) {
+          if (p.vertex_count == 3 &&
+              TCollision::CheckTriangle(want, scaled(p.vertices[0]), scaled(p.vertices[1]), scaled(p.vertices[2])))
+            want.surface = leaf->Surface(p), want.triangle = p.triangle;
+        }
+      }
+      ASSERT_EQ(got.found_collision, want.found_collision) << "sweep " << i;
+      if (!want.found_collision) continue;
+      ++found;
+      EXPECT_EQ(std::memcmp(&got.nearest_distance, &want.nearest_distance, sizeof(float)), 0) << "sweep " << i;
+      EXPECT_EQ(std::memcmp(&got.intersection_point, &want.intersection_point, sizeof(TVector)), 0) << "sweep " << i;
+      EXPECT_EQ(got.surface, want.surface) << "sweep " << i;
+      EXPECT_EQ(got.triangle, want.triangle) << "sweep " << i;
+    }
+    EXPECT_GT(found, 150);
   }
 }
 

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "engine/collision/aabb.h"
+#include "engine/collision/pick.h"
 #include "engine/collision/plane.h"
 #include "engine/collision/polygon.h"
 #include "scenes.h"
@@ -207,6 +209,45 @@ TEST_F(MeshPolygonTest, OnePolygonPerTriangleInSurfaceOrder) {
     for (int corner = 0; corner < 3; ++corner) {
       const int v = s.TriangleVertex(polys[i].triangle, corner);
       EXPECT_EQ(Apart(polys[i].GetVertex(corner), TVector::Create(s.VertexX(v), s.VertexY(v), s.VertexZ(v))), "");
+    }
+  }
+}
+
+// The octree walk tests a node's child boxes four at a time; each must be met, at the
+// same entry time bit for bit, exactly when the one-box test meets it: segments along an
+// axis (parallel to two slabs) and across, boxes touched, missed, holding the start, of
+// no size and of no value.
+TEST(BoxTest, FourBoxesAtOnceMatchOneByOne) {
+  const TVector segments[][2] = {{{0.3f, 5, 0.7f}, {0.3f, -5, 0.7f}},
+                                 {{-3, 0.5f, 0.25f}, {4, 0.5f, 0.25f}},
+                                 {{-2, 3, -1}, {2.5f, -1.5f, 2}},
+                                 {{0.5f, 0.5f, 0.5f}, {0.6f, 0.9f, -3}}};
+  struct Box {
+    float x, y, z, w, h, d;
+  };
+  const Box boxes[] = {{0, 0, 0, 1, 1, 1},         {1, 0, 0, 1, 1, 1},   {0.3f, -1, 0.7f, 0, 2, 0},
+                       {-5, -5, -5, 2, 2, 2},      {0, 2, 0, 1, 1, 1},   {kNaN, 0, 0, 1, 1, 1},
+                       {0, 0, 0, 1, kNaN, 1},      {-1, 0.5f, 0, 2, 0, 1}, {0.25f, -4, 0.5f, 0.5f, 0.5f, 0.5f},
+                       {-0.5f, -0.5f, -0.5f, 4, 4, 4}, {2, -2, 1, 0.5f, 1, 0.5f}, {0.3f, 0, 0.7f, 1, 1, 1}};
+  constexpr int kBoxes = sizeof boxes / sizeof boxes[0];
+  static_assert(kBoxes % kLanes == 0);
+  for (const auto& s : segments) {
+    const TSegmentBoxTest segment(s[0], s[1]);
+    for (int first = 0; first < kBoxes; first += kLanes) {
+      auto lanes = [&](float Box::*field) {
+        return Lanes{boxes[first].*field, boxes[first + 1].*field, boxes[first + 2].*field, boxes[first + 3].*field};
+      };
+      Lanes t4;
+      const int bits = segment.HitFour(lanes(&Box::x), lanes(&Box::y), lanes(&Box::z), lanes(&Box::w),
+                                       lanes(&Box::h), lanes(&Box::d), t4);
+      for (int l = 0; l < kLanes; ++l) {
+        const Box& b = boxes[first + l];
+        float t = 0, along = 0;
+        const bool hit = segment.Hit(b.x, b.y, b.z, b.w, b.h, b.d, t, along);
+        ASSERT_EQ(bits >> l & 1, int(hit)) << "segment from " << s[0].x << ", box " << first + l;
+        if (!hit) continue;
+        EXPECT_EQ(std::memcmp(&t, &t4[l], sizeof t), 0) << "segment from " << s[0].x << ", box " << first + l;
+      }
     }
   }
 }
