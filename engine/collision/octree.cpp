@@ -14,6 +14,7 @@
 #include "engine/collision/collision.h"
 #include "engine/collision/pick.h"
 #include "engine/collision/plane.h"
+#include "engine/collision/polygon_split.h"
 #include "engine/collision/triangle_reader.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
@@ -216,30 +217,8 @@ struct OctreeBuilder {
     const TPlane& plane = planes->planes[axis];
     const int n = int(p.vertex_count);
     SidePoints f, b;
-    TVector a = p.vertices[n - 1];
-    int side_a = planes->Side(a, axis);
-    for (int i = 0; i < n; ++i) {
-      const TVector& v = p.vertices[i];
-      const int side_v = planes->Side(v, axis);
-      if (side_v == kInFront) {
-        if (side_a == kBehind) {
-          if (auto q = TPlane::IntersectEdgeAgainstPlane(v, a, plane)) f.Add(*q), b.Add(*q);
-        }
-        f.Add(v);
-      } else if (side_v == kBehind) {
-        if (side_a == kInFront) {
-          if (auto q = TPlane::IntersectEdgeAgainstPlane(a, v, plane)) f.Add(*q), b.Add(*q);
-        } else if (side_a == kOnPlane) {
-          b.Add(a);
-        }
-        b.Add(v);
-      } else {
-        f.Add(v);
-        if (side_a == kBehind) b.Add(v);
-      }
-      a = v;
-      side_a = side_v;
-    }
+    SplitCorners(
+        n, [&](int i) { return p.vertices[i]; }, [&](const TVector& v) { return planes->Side(v, axis); }, plane, f, b);
     Emit(f, p, axis, bits, 0);
     Emit(b, p, axis, bits | SideBit(axis), 1);
   }

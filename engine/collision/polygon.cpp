@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/collision/plane.h"
+#include "engine/collision/polygon_split.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
 
@@ -75,30 +76,9 @@ int TPolygon::SplitPolygon(const TPolygon& polygon, const TPlane& plane, std::op
   SidePoints f, b;
   const int n = std::min(polygon.vertex_count, kMaxPolygonVertices);
   if (n >= 1) {
-    TVector a = polygon.GetVertex(n - 1);
-    int side_a = plane.ClassifyPointToPlane(a);
-    for (int i = 0; i < n; ++i) {
-      const TVector& v = polygon.GetVertex(i);
-      const int side_v = plane.ClassifyPointToPlane(v);
-      if (side_v == kInFront) {
-        if (side_a == kBehind) {
-          if (auto q = TPlane::IntersectEdgeAgainstPlane(v, a, plane)) f.Add(*q), b.Add(*q);
-        }
-        f.Add(v);
-      } else if (side_v == kBehind) {
-        if (side_a == kInFront) {
-          if (auto q = TPlane::IntersectEdgeAgainstPlane(a, v, plane)) f.Add(*q), b.Add(*q);
-        } else if (side_a == kOnPlane) {
-          b.Add(a);
-        }
-        b.Add(v);
-      } else {
-        f.Add(v);
-        if (side_a == kBehind) b.Add(v);
-      }
-      a = v;
-      side_a = side_v;
-    }
+    SplitCorners(
+        n, [&](int i) { return polygon.GetVertex(i); }, [&](const TVector& v) { return plane.ClassifyPointToPlane(v); },
+        plane, f, b);
   }
   front = f.Piece(polygon);
   back = b.Piece(polygon);
