@@ -36,14 +36,21 @@ int ReachesDistinctTriangles(const Polygons& polys, int max_polys) {
   if (polys.size() < size_t(max_polys)) return 0;  // cannot reach it
   constexpr int kTableLimit = 64;
   if (max_polys <= kTableLimit) {
-    int seen[kTableLimit];
+    // A hash set twice the largest count, so it never fills and a probe stays short.
+    constexpr uint32_t kSlots = 2 * kTableLimit;
+    static_assert(kSlots == 1u << 7, "the hash below gives 7 bits");
+    int seen[kSlots];
+    bool used[kSlots] = {};
     int count = 0;
+    const auto* last = &*polys.begin();
     for (const auto& p : polys) {
-      int i = count - 1;  // pieces of one triangle come together: look back from the last
-      while (i >= 0 && seen[i] != p.triangle) --i;
-      if (i >= 0) continue;
-      seen[count++] = p.triangle;
-      if (count >= max_polys) return 1;
+      if (count > 0 && p.triangle == last->triangle) continue;  // pieces of one triangle often come together
+      last = &p;
+      uint32_t slot = (uint32_t(p.triangle) * 2654435761u) >> 25;  // Fibonacci hashing to 7 bits
+      while (used[slot] && seen[slot] != p.triangle) slot = (slot + 1) & (kSlots - 1);
+      if (used[slot]) continue;
+      used[slot] = true, seen[slot] = p.triangle;
+      if (++count >= max_polys) return 1;
     }
     return 0;
   }
@@ -199,9 +206,24 @@ struct OctreeBuilder {
   // it is; one that a plane cuts goes to Cut.
   void Route(const TPolygonPiece& p, int axis, int bits) {
     const int n = int(p.vertex_count);
+    int behind_counts[3] = {0, 0, 0};  // corners behind each plane; those on it count as in front
+    if constexpr (kShortcut) {
+      // One pass over the corners classifies them against all three planes at once.
+      const float limit = -kPlaneTolerance;
+      const float dx = planes->planes[0].equation[3], dy = planes->planes[1].equation[3],
+                  dz = planes->planes[2].equation[3];
+      for (int i = 0; i < n; ++i) {
+        const TVector& v = p.vertices[i];
+        behind_counts[0] += !(-v.x + dx >= limit);
+        behind_counts[1] += !(-v.y + dy >= limit);
+        behind_counts[2] += !(-v.z + dz >= limit);
+      }
+    } else {
+      for (int a = axis; a < 3; ++a)
+        for (int i = 0; i < n; ++i) behind_counts[a] += planes->Behind(p.vertices[i], a);
+    }
     for (; axis < 3; ++axis) {
-      int behind = 0;  // corners behind; those on the plane count as in front
-      for (int i = 0; i < n; ++i) behind += planes->Behind(p.vertices[i], axis);
+      const int behind = behind_counts[axis];
       if (behind != 0 && behind != n) {
         Cut(p, axis, bits);
         return;
