@@ -241,8 +241,10 @@ constexpr int kEightLanes = 8;
 [[gnu::target("avx")]] inline int ScreenDirectEight(const TTriangleReader& triangles, int first,
                                                                         const TVector& a, const TVector& b) {
   EightLanes c[9];
+#pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
     EightLanes w[4];
+#pragma GCC unroll 4
     for (int l = 0; l < 4; ++l)
       w[l] = __builtin_shufflevector(LoadLanes(triangles.StoredCorner(first + l, i)),
                                      LoadLanes(triangles.StoredCorner(first + l + 4, i)), 0, 1, 2, 3, 4, 5, 6, 7);
