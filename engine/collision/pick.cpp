@@ -13,6 +13,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#include <immintrin.h>
+#endif
+
 #include "engine/collision/lanes.h"
 #include "engine/collision/octree.h"
 #include "engine/collision/polygon.h"
@@ -144,25 +148,33 @@ void PickBox(TEntity& e, const TVector& a, const TVector& b, float& best) {
   AcceptPoint(e, p, kFaceNormals[face][0], kFaceNormals[face][1], kFaceNormals[face][2], t, best);
 }
 
-// The tests of IntersectSegmentTriangle for four triangles side by side (corners p, q, r
-// per lane, public coordinates), operation for operation as the scalar test does them, so
-// that each lane decides as it would. Returns a bit per lane that hits.
+// The tests of IntersectSegmentTriangle for four (or eight) triangles side by side
+// (corners p, q, r per lane, public coordinates), operation for operation as the scalar
+// test does them, so that each lane decides as it would. Sets each lane of hit that hits.
+template <class V, class M>
+[[gnu::always_inline]] inline void ScreenMask(const TVector& a, const TVector& b, const V& px, const V& py,
+                                              const V& pz, const V& qx, const V& qy, const V& qz, const V& rx,
+                                              const V& ry, const V& rz, M& hit) {
+  const V e1x = qx - px, e1y = qy - py, e1z = qz - pz;
+  const V e2x = rx - px, e2y = ry - py, e2z = rz - pz;
+  const float sx = a.x - b.x, sy = a.y - b.y, sz = a.z - b.z;
+  const V nx = e1y * e2z - e1z * e2y, ny = e1z * e2x - e1x * e2z, nz = e1x * e2y - e1y * e2x;
+  const V dd = sx * nx + sy * ny + sz * nz;
+  const V apx = a.x - px, apy = a.y - py, apz = a.z - pz;
+  const V tt = apx * nx + apy * ny + apz * nz;
+  const V ex = sy * apz - sz * apy, ey = sz * apx - sx * apz, ez = sx * apy - sy * apx;
+  const V vv = e2x * ex + e2y * ey + e2z * ez;
+  const V ww = -(e1x * ex + e1y * ey + e1z * ez);
+  const V zero = {};
+  hit = (dd > zero) & (tt >= zero) & (tt <= dd) & (vv >= zero) & (vv <= dd) & (ww >= zero) & (vv + ww <= dd);
+}
+
+// ScreenMask for four triangles: a bit per lane that hits.
 [[gnu::always_inline]] inline int ScreenTriangles(const TVector& a, const TVector& b, const Lanes& px,
                                                   const Lanes& py, const Lanes& pz, const Lanes& qx, const Lanes& qy,
                                                   const Lanes& qz, const Lanes& rx, const Lanes& ry, const Lanes& rz) {
-  const Lanes e1x = qx - px, e1y = qy - py, e1z = qz - pz;
-  const Lanes e2x = rx - px, e2y = ry - py, e2z = rz - pz;
-  const float sx = a.x - b.x, sy = a.y - b.y, sz = a.z - b.z;
-  const Lanes nx = e1y * e2z - e1z * e2y, ny = e1z * e2x - e1x * e2z, nz = e1x * e2y - e1y * e2x;
-  const Lanes dd = sx * nx + sy * ny + sz * nz;
-  const Lanes apx = a.x - px, apy = a.y - py, apz = a.z - pz;
-  const Lanes tt = apx * nx + apy * ny + apz * nz;
-  const Lanes ex = sy * apz - sz * apy, ey = sz * apx - sx * apz, ez = sx * apy - sy * apx;
-  const Lanes vv = e2x * ex + e2y * ey + e2z * ez;
-  const Lanes ww = -(e1x * ex + e1y * ey + e1z * ez);
-  const Lanes zero = {0, 0, 0, 0};
-  const LaneMask hit = (dd > zero) & (tt >= zero) & (tt <= dd) & (vv >= zero) & (vv <= dd) & (ww >= zero) &
-                       (vv + ww <= dd);
+  LaneMask hit;
+  ScreenMask(a, b, px, py, pz, qx, qy, qz, rx, ry, rz, hit);
   return LaneBits(hit);
 }
 
@@ -209,16 +221,71 @@ int ScreenRead(const TTriangleReader& triangles, int first, int count, const TVe
                          lanes(r, &TVector::y), lanes(r, &TVector::z));
 }
 
+// Screens triangles first..first+3 (fewer at the end), from the arrays where it can.
+[[gnu::always_inline]] inline int ScreenFour(const TTriangleReader& triangles, int first, int count, const TVector& a,
+                                             const TVector& b) {
+  return first + kLanes <= count && triangles.WideFour(first) ? ScreenDirect(triangles, first, a, b)
+                                                               : ScreenRead(triangles, first, count, a, b);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define VELMORA_EIGHT_LANES 1
+// Eight floats side by side, for processors with 32-byte registers. Only the operations
+// of the four-lane screen are used (no fused multiply-add), so each lane rounds alike.
+typedef float EightLanes __attribute__((vector_size(32)));
+typedef int EightLaneMask __attribute__((vector_size(32)));
+constexpr int kEightLanes = 8;
+
+// Screens triangles first..first+7 (all Wide) as ScreenDirect does four: corner i of
+// triangles l and l + 4 share a register, so the four-lane transpose works on both halves.
+[[gnu::target("avx")]] inline int ScreenDirectEight(const TTriangleReader& triangles, int first,
+                                                                        const TVector& a, const TVector& b) {
+  EightLanes c[9];
+#pragma GCC unroll 3
+  for (int i = 0; i < 3; ++i) {
+    EightLanes w[4];
+#pragma GCC unroll 4
+    for (int l = 0; l < 4; ++l)
+      w[l] = __builtin_shufflevector(LoadLanes(triangles.StoredCorner(first + l, i)),
+                                     LoadLanes(triangles.StoredCorner(first + l + 4, i)), 0, 1, 2, 3, 4, 5, 6, 7);
+    const EightLanes low01 = __builtin_shufflevector(w[0], w[1], 0, 8, 1, 9, 4, 12, 5, 13);
+    const EightLanes low23 = __builtin_shufflevector(w[2], w[3], 0, 8, 1, 9, 4, 12, 5, 13);
+    const EightLanes high01 = __builtin_shufflevector(w[0], w[1], 2, 10, 3, 11, 6, 14, 7, 15);
+    const EightLanes high23 = __builtin_shufflevector(w[2], w[3], 2, 10, 3, 11, 6, 14, 7, 15);
+    c[3 * i] = __builtin_shufflevector(low01, low23, 0, 1, 8, 9, 4, 5, 12, 13);
+    c[3 * i + 1] = __builtin_shufflevector(low01, low23, 2, 3, 10, 11, 6, 7, 14, 15);
+    c[3 * i + 2] = -__builtin_shufflevector(high01, high23, 0, 1, 8, 9, 4, 5, 12, 13);
+  }
+  EightLaneMask hit;
+  ScreenMask(a, b, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], hit);
+  return _mm256_movemask_ps(__m256(hit));
+}
+#endif
+
 // Every triangle of the surface against la-lb (mesh space), in order; a triangle that
-// the screen passes goes through the scalar test for its time and weights.
-void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
+// the screen passes goes through the scalar test for its time and weights. Block is the
+// number of triangles screened per step.
+template <int Block>
+[[gnu::always_inline]] inline void PickSurfaceIn(TMesh& mesh, const SurfacePtr& surface, const TVector& la,
+                                                 const TVector& lb, float& best) {
   const TTriangleReader triangles(*surface);
   const TVector a = la, b = lb;  // copies the loop can keep in registers across the accept call
   const int count = triangles.Count();
-  for (int first = 0; first < count; first += kLanes) {
-    const bool direct = first + kLanes <= count && triangles.Wide(first) && triangles.Wide(first + 1) &&
-                        triangles.Wide(first + 2) && triangles.Wide(first + 3);
-    int hits = direct ? ScreenDirect(triangles, first, a, b) : ScreenRead(triangles, first, count, a, b);
+  for (int first = 0; first < count; first += Block) {
+    int hits;
+#ifdef VELMORA_EIGHT_LANES
+    if constexpr (Block == kEightLanes) {
+      if (first + kEightLanes <= count && triangles.WideFour(first) && triangles.WideFour(first + kLanes)) {
+        hits = ScreenDirectEight(triangles, first, a, b);
+      } else {
+        hits = ScreenFour(triangles, first, count, a, b);
+        if (first + kLanes < count) hits |= ScreenFour(triangles, first + kLanes, count, a, b) << kLanes;
+      }
+    } else
+#endif
+    {
+      hits = ScreenFour(triangles, first, count, a, b);
+    }
     for (int k = first; hits; ++k, hits >>= 1) {
       if (!(hits & 1)) continue;
       TVector p, q, r;
@@ -228,6 +295,25 @@ void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, cons
       AcceptTriangle(mesh, surface, k, p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t, best);
     }
   }
+}
+
+void PickSurfaceFour(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
+  PickSurfaceIn<kLanes>(mesh, surface, la, lb, best);
+}
+
+#ifdef VELMORA_EIGHT_LANES
+[[gnu::target("avx")]] void PickSurfaceEight(TMesh& mesh, const SurfacePtr& surface, const TVector& la,
+                                             const TVector& lb, float& best) {
+  PickSurfaceIn<kEightLanes>(mesh, surface, la, lb, best);
+}
+#endif
+
+void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
+#ifdef VELMORA_EIGHT_LANES
+  static const bool eight = __builtin_cpu_supports("avx");
+  if (eight) return PickSurfaceEight(mesh, surface, la, lb, best);
+#endif
+  PickSurfaceFour(mesh, surface, la, lb, best);
 }
 
 void PickMesh(TMesh& mesh, const TVector& a, const TVector& b, float& best) {

@@ -9,6 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "engine/math/vector.h"
 #include "engine/mesh/surface.h"
 
@@ -45,12 +49,31 @@ class TTriangleReader {
     const uint16_t* c = corners_ + std::size_t(k) * 3;
     return std::size_t(k) < full_triangles_ && c[2] < wide_ && c[1] < wide_ && c[0] < wide_;
   }
+  // Whether triangles first..first+3 are all Wide: the block's twelve indices tested at
+  // once rather than a branch per corner.
+  bool WideFour(int first) const {
+    if (std::size_t(first) + 4 > full_triangles_ || wide_ == 0) return false;
+    const uint16_t* c = corners_ + std::size_t(first) * 3;
+#ifdef __SSE2__
+    // An index at or past wide_ leaves something after subtracting wide_ - 1 (saturated).
+    const __m128i last = _mm_set1_epi16(short(std::min(wide_, kIndexLimit) - 1));
+    const __m128i past = _mm_or_si128(_mm_subs_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)), last),
+                                      _mm_subs_epu16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c + 8)), last));
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(past, _mm_setzero_si128())) == 0xFFFF;
+#else
+    unsigned top = c[0];
+    for (int i = 1; i < 12; ++i) top = std::max(top, unsigned(c[i]));
+    return int(top) < wide_;
+#endif
+  }
   // Stored x, y, z of corner 0..2 of a Direct triangle (z is the public one negated).
   const float* StoredCorner(int k, int corner) const {
     return positions_ + std::size_t(corners_[std::size_t(k) * 3 + std::size_t(2 - corner)]) * 3;
   }
 
  private:
+  static constexpr int kIndexLimit = 65536;  // every 16-bit index is below this
+
   TVector Stored(int k, int corner) const {
     const float* at = StoredCorner(k, corner);
     return TVector::Create(at[0], at[1], -at[2]);
