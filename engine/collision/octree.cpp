@@ -7,11 +7,21 @@
 #include "engine/collision/octree.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <cstring>
 #include <span>
+#include <utility>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "engine/collision/aabb.h"
 #include "engine/collision/collision.h"
+#include "engine/collision/lanes.h"
 #include "engine/collision/pick.h"
 #include "engine/collision/plane.h"
 #include "engine/collision/polygon_split.h"
@@ -98,6 +108,9 @@ std::vector<TPolygonPiece> MeshToPieces(const std::vector<SurfacePtr>& surfaces,
 // its signed distance (x*nx + y*ny + z*nz) + d has the zero terms add nothing but a
 // zero's sign unless the other two coordinates are not finite, so for moderate points
 // (kAxisShortcutLimit) d - coordinate gives the same side; kShortcut picks that way.
+// The same holds for the two dot products of TPlane::IntersectEdgeAgainstPlane, whose
+// edges cross the plane (their ends differ in that coordinate, and only a zero's sign
+// could differ where the coordinate is 0, which the crossing point does not see).
 template <bool kShortcut>
 struct CellPlanes {
   TPlane planes[3];
@@ -107,19 +120,52 @@ struct CellPlanes {
                TPlane::CreatePlane(centre, TVector::Create(0, -1, 0)),
                TPlane::CreatePlane(centre, TVector::Create(0, 0, -1))} {}
 
-  float Distance(const TVector& v, int axis) const {
-    if (!kShortcut) return planes[axis].signedDistanceTo(v);
-    const float coordinate = axis == 0 ? v.x : axis == 1 ? v.y : v.z;
-    return -coordinate + planes[axis].equation[3];
+  template <int kAxis>
+  static float Coordinate(const TVector& v) {
+    return kAxis == 0 ? v.x : kAxis == 1 ? v.y : v.z;
   }
-  int Side(const TVector& v, int axis) const {
-    const float d = Distance(v, axis);
-    if (d > kPlaneTolerance) return kInFront;
-    if (d >= -kPlaneTolerance) return kOnPlane;
-    return kBehind;  // NaN too
+  template <int kAxis>
+  float Distance(const TVector& v) const {
+    if (!kShortcut) return planes[kAxis].signedDistanceTo(v);
+    return -Coordinate<kAxis>(v) + planes[kAxis].equation[3];
   }
-  bool Behind(const TVector& v, int axis) const { return !(Distance(v, axis) >= -kPlaneTolerance); }
+  template <int kAxis>
+  bool Behind(const TVector& v) const {
+    return !(Distance<kAxis>(v) >= -kPlaneTolerance);
+  }
+  // TPlane::IntersectEdgeAgainstPlane for an edge whose ends lie on either side.
+  template <int kAxis>
+  std::optional<TVector> Crossing(const TVector& a, const TVector& b) const {
+    const TPlane& plane = planes[kAxis];
+    if (!kShortcut) return TPlane::IntersectEdgeAgainstPlane(a, b, plane);
+    const TVector ab = b.Subtract(a);
+    const float t = (plane.distance - -Coordinate<kAxis>(a)) / -Coordinate<kAxis>(ab);
+    if (t >= 0.0f && t <= 1.0f) return a.Add(ab.Multiply(t));
+    return std::nullopt;
+  }
 };
+
+// The side of a signed distance, as TPlane::ClassifyPointToPlane gives it (NaN behind),
+// without a branch: the sides of cut pieces follow no pattern a predictor could learn.
+int SideOf(float d) { return int(d > kPlaneTolerance) - int(!(d >= -kPlaneTolerance)); }
+
+const TVector kZero;
+
+// Which of a cell's three planes (offsets: their equation[3]) a moderate corner lies
+// behind, as bits x, y, z: offset - coordinate, as CellPlanes::Distance gives it with
+// kShortcut, below -kPlaneTolerance (NaN too).
+unsigned CornerBehind(const TVector& v, const Lanes& offsets) {
+  const Lanes limit = {-kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance};
+#ifdef __SSE2__
+  // x and y in one 8-byte load, z in another: exactly the corner's 12 bytes.
+  const __m128 corner = _mm_movelh_ps(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(&v.x))),
+                                      _mm_load_ss(&v.z));
+  return unsigned(_mm_movemask_ps(_mm_cmpnge_ps(_mm_sub_ps(__m128(offsets), corner), __m128(limit)))) & 7;
+#else
+  const Lanes distances = offsets - Lanes{v.x, v.y, v.z, 0};
+  return unsigned(LaneBits(~(distances >= limit))) & 7;
+#endif
+}
 
 // A side of a cut piece: at most 4 points (see TPolygonPiece).
 constexpr int kMaxSidePoints = 4;
@@ -131,12 +177,119 @@ struct SidePoints {
   }
 };
 
+// How a plane cuts a triangle, by the sides of its corners: the crossing points to make
+// (each from its front corner to the one behind) and each side's points, by number: 0-2
+// the corners, 3 and 4 the crossings in the order the walk meets them, 5 a zero point
+// that fills the rest. Made once by SplitCorners itself, walking corner numbers.
+constexpr int kZeroPoint = 5;
+struct TriangleCut {
+  int crossings = 0;
+  int crossing_ends[2][2] = {};
+  int front_count = 0, back_count = 0;
+  int front[kMaxSidePoints] = {}, back[kMaxSidePoints] = {};
+};
+
+// A triangle's sides (kBehind, kOnPlane, kInFront) as a number below 27, corner 0 first.
+constexpr int SideCode(int side0, int side1, int side2) { return (side0 + 1) * 9 + (side1 + 1) * 3 + (side2 + 1); }
+
+struct PointNumbers {
+  int numbers[kMaxSidePoints] = {kZeroPoint, kZeroPoint, kZeroPoint, kZeroPoint};
+  int count = 0;
+  constexpr void Add(int number) {
+    if (count < kMaxSidePoints) numbers[count++] = number;
+  }
+};
+
+constexpr std::array<TriangleCut, 27> MakeTriangleCuts() {
+  std::array<TriangleCut, 27> table{};
+  for (int code = 0; code < 27; ++code) {
+    const int sides[3] = {code / 9 - 1, code / 3 % 3 - 1, code % 3 - 1};
+    TriangleCut& cut = table[size_t(code)];
+    PointNumbers front, back;
+    SplitCorners(
+        3, [](int i) { return i; }, [&](int i) { return sides[i]; },
+        [&](int from, int to) -> std::optional<int> {
+          cut.crossing_ends[cut.crossings][0] = from, cut.crossing_ends[cut.crossings][1] = to;
+          return 3 + cut.crossings++;
+        },
+        front, back);
+    cut.front_count = front.count, cut.back_count = back.count;
+    for (int i = 0; i < kMaxSidePoints; ++i) cut.front[i] = front.numbers[i], cut.back[i] = back.numbers[i];
+  }
+  return table;
+}
+constexpr std::array<TriangleCut, 27> kTriangleCuts = MakeTriangleCuts();
+
+// A piece on its way through a cell's planes: where its three corners lie (past the
+// count they are zero points) and the triangle it was cut from. The routing reads the
+// corners in place and writes a piece only into the list it ends in.
+struct PieceRef {
+  const TVector* corners[3];
+  uint32_t count;
+  int triangle;
+  uint32_t surface;
+
+  static PieceRef Of(const TPolygonPiece& p) {
+    return {{&p.vertices[0], &p.vertices[1], &p.vertices[2]}, p.vertex_count, p.triangle, p.surface};
+  }
+  static PieceRef Of(const PieceRef& p) { return p; }
+};
+
+// Routing reads a stored piece whole until a plane cuts it, so an uncut piece is copied
+// in one go.
+const TVector& CornerOf(const TPolygonPiece& p, int i) { return p.vertices[i]; }
+const TVector& CornerOf(const PieceRef& p, int i) { return *p.corners[i]; }
+uint32_t CountOf(const TPolygonPiece& p) { return p.vertex_count; }
+uint32_t CountOf(const PieceRef& p) { return p.count; }
+
+// A list of pieces that grows and is reused; appending stays inline in the routing loop
+// and writes each piece once, into storage not cleared beforehand.
+class PieceList {
+ public:
+  PieceList() = default;
+  PieceList(PieceList&& other) noexcept
+      : store_(std::exchange(other.store_, nullptr)),
+        size_(std::exchange(other.size_, 0)),
+        capacity_(std::exchange(other.capacity_, 0)) {}
+  PieceList& operator=(PieceList&&) = delete;
+  ~PieceList() { std::allocator<TPolygonPiece>().deallocate(store_, capacity_); }
+
+  void Append(const TPolygonPiece& p) {
+    if (size_ == capacity_) Grow();
+    ::new (store_ + size_++) TPolygonPiece(p);
+  }
+  void Append(const PieceRef& p) {
+    if (size_ == capacity_) Grow();
+    ::new (store_ + size_++)
+        TPolygonPiece{{*p.corners[0], *p.corners[1], *p.corners[2]}, p.triangle, p.count, p.surface};
+  }
+  void Clear() { size_ = 0; }
+  // Room for this many before any growth, so that a list seldom copies itself.
+  void Reserve(size_t capacity) {
+    if (capacity > capacity_) GrowTo(capacity);
+  }
+  size_t Size() const { return size_; }
+  std::span<const TPolygonPiece> Pieces() const { return {store_, size_}; }
+
+ private:
+  [[gnu::noinline]] void Grow() { GrowTo(std::max<size_t>(64, capacity_ * 2)); }
+  void GrowTo(size_t capacity) {
+    TPolygonPiece* store = std::allocator<TPolygonPiece>().allocate(capacity);
+    if (size_ > 0) std::memcpy(static_cast<void*>(store), store_, size_ * sizeof(TPolygonPiece));
+    std::allocator<TPolygonPiece>().deallocate(store_, capacity_);
+    store_ = store, capacity_ = capacity;
+  }
+
+  TPolygonPiece* store_ = nullptr;
+  size_t size_ = 0, capacity_ = 0;
+};
+
 // The scratch of one depth: the eight sets of the cell being split, and the second
 // triangles that each of the seven plane splits (x; y per x half; z per quarter) owes
 // to the end of its front and back lists.
 struct LevelScratch {
-  std::vector<TPolygonPiece> sets[8];
-  std::vector<TPolygonPiece> tails[7][2];
+  PieceList sets[8];
+  PieceList tails[7][2];
 };
 
 // Limits and running counts of one build.
@@ -153,13 +306,16 @@ struct OctreeBuilder {
   long pieces = 0;         // polygons held: in leaves and in sets not yet built
   long piece_budget = 0;
   std::shared_ptr<const std::vector<SurfacePtr>> surfaces;
+  std::shared_ptr<TOctreePieceStore> store;
   std::vector<LevelScratch> levels;  // one per split depth, never resized during a build
   const CellPlanes<kShortcut>* planes = nullptr;  // of the cell being split
+  Lanes offsets = {};                             // their equation[3], x, y, z
   LevelScratch* scratch = nullptr;                // of the cell being split
 
   void Build(TOctree& node, std::span<const TPolygonPiece> polys, int level) {
     if (Split(node, polys, level)) return;
-    node.polygons.pieces.assign(polys.begin(), polys.end());
+    node.polygons.pieces = store->Keep(polys);
+    node.polygons.store = store;
     node.polygons.surfaces = surfaces;
     TOctree::no_polys_octree += int(node.polygons.size());
   }
@@ -172,15 +328,18 @@ struct OctreeBuilder {
 
     const CellPlanes<kShortcut> cell(TVector::Create(node.centre_x, node.centre_y, node.centre_z));
     LevelScratch& lv = levels[size_t(level)];
-    for (auto& set : lv.sets) set.clear();
-    for (auto& stage : lv.tails) stage[0].clear(), stage[1].clear();
+    // Storage is taken, not touched, so a generous guess costs little: a set rarely gets
+    // more than a quarter of the cell's pieces.
+    for (auto& set : lv.sets) set.Clear(), set.Reserve(polys.size() / 4);
+    for (auto& stage : lv.tails) stage[0].Clear(), stage[1].Clear();
     planes = &cell;
+    offsets = Lanes{cell.planes[0].equation[3], cell.planes[1].equation[3], cell.planes[2].equation[3], 0};
     scratch = &lv;
-    for (const TPolygonPiece& p : polys) Route(p, 0, 0);
+    for (const TPolygonPiece& p : polys) Route<0>(p, 0);
     FlushTails();
 
     long made = 0;
-    for (const auto& set : lv.sets) made += long(set.size());
+    for (const auto& set : lv.sets) made += long(set.Size());
     if (pieces - long(polys.size()) + made > piece_budget) return false;
     pieces += made - long(polys.size());
 
@@ -192,88 +351,119 @@ struct OctreeBuilder {
       child.centre_x = node.centre_x + (i & 4 ? node.width : -node.width) / 4;
       child.centre_y = node.centre_y + (i & 2 ? node.height : -node.height) / 4;
       child.centre_z = node.centre_z + (i & 1 ? node.depth : -node.depth) / 4;
-      Build(child, lv.sets[i], level + 1);
+      Build(child, lv.sets[i].Pieces(), level + 1);
     }
     return true;
   }
 
   // sets[i] by octant index: x, then y, then z decide bits 2, 1, 0 (front = low = 0).
-  static int SideBit(int axis) { return 4 >> axis; }
+  static constexpr int SideBit(int axis) { return 4 >> axis; }
   static int Stage(int axis, int bits) { return axis == 0 ? 0 : axis == 1 ? 1 + (bits >> 2) : 3 + (bits >> 1); }
 
-  // Passes the piece through the planes from `axis` on (bits so far say which side of
-  // the earlier planes it is on) and into its set. A piece wholly on one side goes on as
-  // it is; one that a plane cuts goes to Cut.
-  void Route(const TPolygonPiece& p, int axis, int bits) {
-    const int n = int(p.vertex_count);
-    int behind_counts[3] = {0, 0, 0};  // corners behind each plane; those on it count as in front
+  // Which corners lie behind which planes (those on a plane count as in front): bit
+  // 4 * corner + axis, for the axes from kAxis on (all three with kShortcut).
+  template <int kAxis, typename Piece>
+  unsigned BehindBits(const Piece& p) const {
+    unsigned bits = 0;
     if constexpr (kShortcut) {
-      // One pass over the corners classifies them against all three planes at once.
-      const float limit = -kPlaneTolerance;
-      const float dx = planes->planes[0].equation[3], dy = planes->planes[1].equation[3],
-                  dz = planes->planes[2].equation[3];
-      for (int i = 0; i < n; ++i) {
-        const TVector& v = p.vertices[i];
-        behind_counts[0] += !(-v.x + dx >= limit);
-        behind_counts[1] += !(-v.y + dy >= limit);
-        behind_counts[2] += !(-v.z + dz >= limit);
-      }
+      bits = CornerBehind(CornerOf(p, 0), offsets) | CornerBehind(CornerOf(p, 1), offsets) << 4 |
+             CornerBehind(CornerOf(p, 2), offsets) << 8;
     } else {
-      for (int a = axis; a < 3; ++a)
-        for (int i = 0; i < n; ++i) behind_counts[a] += planes->Behind(p.vertices[i], a);
+      for (int i = 0; i < 3; ++i) {
+        const TVector& v = CornerOf(p, i);
+        const unsigned x = kAxis <= 0 && planes->template Behind<0>(v);
+        const unsigned y = kAxis <= 1 && planes->template Behind<1>(v);
+        bits |= (x | y << 1 | unsigned(planes->template Behind<2>(v)) << 2) << 4 * i;
+      }
     }
-    for (; axis < 3; ++axis) {
-      const int behind = behind_counts[axis];
-      if (behind != 0 && behind != n) {
-        Cut(p, axis, bits);
+    return bits;
+  }
+
+  // Passes the piece through the planes from kAxis on (bits so far say which side of the
+  // earlier planes it is on) and into its set. A piece wholly on one side goes on as it
+  // is; one that a plane cuts goes to Cut.
+  template <int kAxis, typename Piece>
+  void Route(const Piece& p, int bits) {
+    RouteOn<kAxis>(p, bits, kAxis == 3 ? 0 : BehindBits<kAxis>(p));
+  }
+  template <int kAxis, typename Piece>
+  void RouteOn(const Piece& p, int bits, unsigned behind_bits) {
+    if constexpr (kAxis == 3) {
+      scratch->sets[bits].Append(p);
+    } else {
+      static constexpr unsigned kCorners[4] = {0, 0x001, 0x011, 0x111};  // bit 4 * corner below the count
+      const unsigned all = kCorners[CountOf(p)];
+      const unsigned behind = behind_bits >> kAxis & all;
+      if (behind != 0 && behind != all) {
+        Cut<kAxis>(PieceRef::Of(p), bits);
+      } else {
+        RouteOn<kAxis + 1>(p, bits | (behind ? SideBit(kAxis) : 0), behind_bits);
+      }
+    }
+  }
+
+  // TPolygon::SplitPolygon of the piece by the plane of kAxis; each side's piece goes on
+  // through the next planes. A triangle whose crossings all lie on their edges (always,
+  // with kShortcut) is cut by its entry in kTriangleCuts, which gives the same points.
+  template <int kAxis>
+  [[gnu::noinline]] void Cut(const PieceRef& p, int bits) {
+    auto side = [&](int i) { return SideOf(planes->template Distance<kAxis>(*p.corners[i])); };
+    if (p.count == 3) {
+      const TriangleCut& cut = kTriangleCuts[size_t(SideCode(side(0), side(1), side(2)))];
+      TVector crossings[2];
+      const TVector* points[6] = {p.corners[0], p.corners[1], p.corners[2], &crossings[0], &crossings[1], &kZero};
+      int made = 0;
+      for (; made < cut.crossings; ++made) {
+        const auto q = planes->template Crossing<kAxis>(*points[cut.crossing_ends[made][0]],
+                                                        *points[cut.crossing_ends[made][1]]);
+        if (!q) break;
+        crossings[made] = *q;
+      }
+      if (made == cut.crossings) {
+        Emit<kAxis>(points, cut.front, cut.front_count, p, bits, 0);
+        Emit<kAxis>(points, cut.back, cut.back_count, p, bits | SideBit(kAxis), 1);
         return;
       }
-      bits |= behind ? SideBit(axis) : 0;
     }
-    scratch->sets[bits].push_back(p);
-  }
-
-  // TPolygon::SplitPolygon of the piece by the plane of `axis`; each side's piece goes
-  // on through the next planes.
-  void Cut(const TPolygonPiece& p, int axis, int bits) {
-    const TPlane& plane = planes->planes[axis];
-    const int n = int(p.vertex_count);
     SidePoints f, b;
     SplitCorners(
-        n, [&](int i) { return p.vertices[i]; }, [&](const TVector& v) { return planes->Side(v, axis); }, plane, f, b);
-    Emit(f, p, axis, bits, 0);
-    Emit(b, p, axis, bits | SideBit(axis), 1);
+        int(p.count), [&](int i) { return *p.corners[i]; }, side,
+        [&](const TVector& from, const TVector& to) { return planes->template Crossing<kAxis>(from, to); }, f, b);
+    const TVector* points[4] = {&f.points[0], &f.points[1], &f.points[2], &f.points[3]};
+    const TVector* back_points[4] = {&b.points[0], &b.points[1], &b.points[2], &b.points[3]};
+    static constexpr int kInOrder[kMaxSidePoints] = {0, 1, 2, 3};
+    Emit<kAxis>(points, kInOrder, f.count, p, bits, 0);
+    Emit<kAxis>(back_points, kInOrder, b.count, p, bits | SideBit(kAxis), 1);
   }
 
-  // One side's piece goes on; of a quad, (0, 1, 2) now and (0, 2, 3) to the tails.
-  void Emit(const SidePoints& points, const TPolygonPiece& source, int axis, int bits, int side) {
-    if (points.count == 0) return;
-    TPolygonPiece piece;
-    piece.triangle = source.triangle;
-    piece.surface = source.surface;
-    piece.vertex_count = 3;
-    if (points.count == 4) {
-      piece.vertices[0] = points.points[0], piece.vertices[1] = points.points[2], piece.vertices[2] = points.points[3];
-      scratch->tails[Stage(axis, bits)][side].push_back(piece);
+  // One side's piece goes on: points[order[0..count-1]], zero points past the count. Of a
+  // quad, (0, 1, 2) goes on now and (0, 2, 3) to the tails.
+  template <int kAxis>
+  void Emit(const TVector* const* points, const int* order, int count, const PieceRef& source, int bits, int side) {
+    if (count == 0) return;
+    if (count == 4) {
+      scratch->tails[Stage(kAxis, bits)][side].Append(
+          {{points[order[0]], points[order[2]], points[order[3]]}, 3, source.triangle, source.surface});
     }
-    piece.vertex_count = uint32_t(std::min(points.count, 3));
-    for (int i = 0; i < int(piece.vertex_count); ++i) piece.vertices[i] = points.points[i];
-    Route(piece, axis + 1, bits);
+    Route<kAxis + 1>(PieceRef{{points[order[0]], points[order[1]], points[order[2]]}, uint32_t(std::min(count, 3)),
+                      source.triangle, source.surface},
+                     bits);
   }
 
   // The tails of each plane split, once its input is through: x, then y, then z, so that
   // a split's tails reach the next plane after the rest of its output.
   void FlushTails() {
-    static constexpr int kStageBits[7] = {0, 0, 4, 0, 2, 4, 6};
-    static constexpr int kStageAxis[7] = {0, 1, 1, 2, 2, 2, 2};
-    for (int stage = 0; stage < 7; ++stage) {
-      const int axis = kStageAxis[stage];
-      for (int side = 0; side < 2; ++side) {
-        const std::vector<TPolygonPiece>& list = scratch->tails[stage][side];
-        const int bits = kStageBits[stage] | (side ? SideBit(axis) : 0);
-        for (size_t i = 0; i < list.size(); ++i) Route(list[i], axis + 1, bits);
-      }
-    }
+    for (int side = 0; side < 2; ++side) FlushStage<1>(scratch->tails[0][side], side ? SideBit(0) : 0);
+    for (int stage = 1; stage < 3; ++stage)
+      for (int side = 0; side < 2; ++side)
+        FlushStage<2>(scratch->tails[stage][side], (stage - 1) << 2 | (side ? SideBit(1) : 0));
+    for (int stage = 3; stage < 7; ++stage)
+      for (int side = 0; side < 2; ++side)
+        FlushStage<3>(scratch->tails[stage][side], (stage - 3) << 1 | (side ? SideBit(2) : 0));
+  }
+  template <int kNextAxis>
+  void FlushStage(const PieceList& list, int bits) {
+    for (const TPolygonPiece& p : list.Pieces()) Route<kNextAxis>(p, bits);
   }
 };
 
@@ -287,10 +477,32 @@ void BuildTree(TOctree& root, std::shared_ptr<const std::vector<SurfacePtr>> sur
   builder.pieces = long(polys.size());
   builder.piece_budget = long(polys.size()) * kOctreePiecesPerTriangle + kOctreePieceAllowance;
   builder.surfaces = std::move(surfaces);
+  // Blocks near the mesh's own size: small trees take little, large ones few blocks.
+  constexpr size_t kMinBlock = 256, kMaxBlock = 1 << 14;
+  builder.store = std::make_shared<TOctreePieceStore>(std::clamp(polys.size(), kMinBlock, kMaxBlock));
   builder.Build(root, polys, 0);
 }
 
 }  // namespace
+
+TPolygonPiece* TOctreePieceStore::NewBlock(size_t count) {
+  blocks_.emplace_back(std::allocator<TPolygonPiece>().allocate(count), Release{count});
+  return blocks_.back().get();
+}
+
+std::span<const TPolygonPiece> TOctreePieceStore::Keep(std::span<const TPolygonPiece> pieces) {
+  if (pieces.empty()) return {};
+  TPolygonPiece* kept;
+  if (pieces.size() > block_size_) {
+    kept = NewBlock(pieces.size());  // the newest shared block keeps its room
+  } else {
+    if (pieces.size() > free_count_) free_ = NewBlock(block_size_), free_count_ = block_size_;
+    kept = free_;
+    free_ += pieces.size(), free_count_ -= pieces.size();
+  }
+  std::uninitialized_copy(pieces.begin(), pieces.end(), kept);
+  return {kept, pieces.size()};
+}
 
 int TOctree::TestTris(const std::vector<TPolygon>& polys, int max_polys) {
   return ReachesDistinctTriangles(polys, max_polys);
@@ -339,7 +551,7 @@ bool EntersBox(const TOctree& node, const TSegmentBoxTest& segment, float& t) {
 }
 
 // Asks for the first cache lines of the pieces (the hardware follows on from there).
-void Prefetch(const std::vector<TPolygonPiece>& pieces) {
+void Prefetch(std::span<const TPolygonPiece> pieces) {
   constexpr size_t kLine = 64, kLines = 4;
   const char* at = reinterpret_cast<const char*>(pieces.data());
   const size_t bytes = pieces.size() * sizeof(TPolygonPiece);

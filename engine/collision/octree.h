@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "engine/collision/polygon.h"
@@ -27,12 +28,37 @@ constexpr int kMaxOctreeNodes = 1 << 18;
 constexpr int kOctreePiecesPerTriangle = 32;
 constexpr int kOctreePieceAllowance = 1 << 16;
 
+// The pieces of all the leaves of one tree, in blocks that never move: each leaf's pieces
+// lie together, leaves follow one another as the build made them, and the tree lets go of
+// them at once.
+class TOctreePieceStore {
+ public:
+  // block_size: pieces per block, about what the tree will hold (a leaf larger than a
+  // block gets one of its own).
+  explicit TOctreePieceStore(size_t block_size) : block_size_(block_size) {}
+  // Copies the pieces into the store; the result stays valid as long as the store.
+  std::span<const TPolygonPiece> Keep(std::span<const TPolygonPiece> pieces);
+
+ private:
+  struct Release {
+    size_t count;
+    void operator()(TPolygonPiece* block) const { std::allocator<TPolygonPiece>().deallocate(block, count); }
+  };
+  TPolygonPiece* NewBlock(size_t count);
+
+  size_t block_size_;
+  std::vector<std::unique_ptr<TPolygonPiece[], Release>> blocks_;
+  TPolygonPiece* free_ = nullptr;  // the unused end of the newest block
+  size_t free_count_ = 0;
+};
+
 // A leaf's polygons: its pieces and the table of surfaces their indices stand for. The
 // walks read the pieces; read as a range (size, empty, begin/end) they come out one
 // TPolygon at a time, as copies.
 class TLeafPolygons {
  public:
-  std::vector<TPolygonPiece> pieces;
+  std::span<const TPolygonPiece> pieces;
+  std::shared_ptr<const TOctreePieceStore> store;           // the tree's, holding the pieces
   std::shared_ptr<const std::vector<SurfacePtr>> surfaces;  // the tree's, shared by its leaves
 
   const SurfacePtr& Surface(const TPolygonPiece& piece) const { return (*surfaces)[piece.surface]; }

@@ -361,7 +361,7 @@ EntityPtr TPick::Pick(const TVector& a, const TVector& b, float /*radius*/) {
 
 int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh, float& best) {
   const TVector sa = a, sb = b;  // copies the loop can keep in registers across the accept call
-  const std::vector<TPolygonPiece>& pieces = polygons.pieces;
+  const std::span<const TPolygonPiece> pieces = polygons.pieces;
   const size_t count = pieces.size();
   int hit = 0;
   for (size_t first = 0; first < count; first += kLanes) {

@@ -77,8 +77,9 @@ int TPolygon::SplitPolygon(const TPolygon& polygon, const TPlane& plane, std::op
   const int n = std::min(polygon.vertex_count, kMaxPolygonVertices);
   if (n >= 1) {
     SplitCorners(
-        n, [&](int i) { return polygon.GetVertex(i); }, [&](const TVector& v) { return plane.ClassifyPointToPlane(v); },
-        plane, f, b);
+        n, [&](int i) { return polygon.GetVertex(i); },
+        [&](int i) { return plane.ClassifyPointToPlane(polygon.GetVertex(i)); },
+        [&](const TVector& a, const TVector& b) { return TPlane::IntersectEdgeAgainstPlane(a, b, plane); }, f, b);
   }
   front = f.Piece(polygon);
   back = b.Piece(polygon);

@@ -190,6 +190,33 @@ TEST_F(OctreeTest, PiecesAreThePolygonSplitsBitForBit) {
          return m;
        },
        2, 3},
+      // Coordinates past 1e30: every distance and crossing takes the plane's full equation.
+      {"huge coordinates",
+       [] {
+         MeshPtr m = TMesh::CreateMesh();
+         SurfacePtr s = m->CreateSurface();
+         for (int i = 0; i < 40; ++i) {
+           const float a = 1e34f * float(i % 7 - 3), b = 1e34f * float(i % 5 - 2);
+           s->AddTriangle(s->AddVertex(a, b, -2e34f), s->AddVertex(b, 3e34f, a),
+                          s->AddVertex(-a, -b, 1e34f * float(i % 3)));
+         }
+         return m;
+       },
+       4, 3},
+      // Hundreds of triangles across the centre: leaves hold more pieces than the mesh has
+      // triangles, so some outgrow the blocks the tree keeps its pieces in.
+      {"leaves larger than the mesh",
+       [] {
+         MeshPtr m = TMesh::CreateMesh();
+         SurfacePtr s = m->CreateSurface();
+         for (int i = 0; i < 300; ++i) {
+           const float turn = 0.021f * float(i);
+           s->AddTriangle(s->AddVertex(std::cos(turn), std::sin(turn), -1),
+                          s->AddVertex(-std::cos(turn), -1, std::sin(turn)), s->AddVertex(-std::sin(turn), 1, 1));
+         }
+         return m;
+       },
+       1, 1},
   };
   for (const Case& c : cases) {
     MeshPtr mesh = c.mesh();
