@@ -158,8 +158,7 @@ unsigned CornerBehind(const TVector& v, const Lanes& offsets) {
   const Lanes limit = {-kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance};
 #ifdef __SSE2__
   // x and y in one 8-byte load, z in another: exactly the corner's 12 bytes.
-  const __m128 corner = _mm_movelh_ps(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(&v.x))),
-                                      _mm_load_ss(&v.z));
+  const __m128 corner = _mm_movelh_ps(_mm_castsi128_ps(_mm_loadu_si64(&v.x)), _mm_load_ss(&v.z));
   return unsigned(_mm_movemask_ps(_mm_cmpnge_ps(_mm_sub_ps(__m128(offsets), corner), __m128(limit)))) & 7;
 #else
   const Lanes distances = offsets - Lanes{v.x, v.y, v.z, 0};
