@@ -477,7 +477,7 @@ void BuildTree(TOctree& root, std::shared_ptr<const std::vector<SurfacePtr>> sur
   builder.piece_budget = long(polys.size()) * kOctreePiecesPerTriangle + kOctreePieceAllowance;
   builder.surfaces = std::move(surfaces);
   // Blocks near the mesh's own size: small trees take little, large ones few blocks.
-  constexpr size_t kMinBlock = 256, kMaxBlock = 1 << 14;
+  constexpr size_t kMinBlock = 256, kMaxBlock = 1 << 11;
   builder.store = std::make_shared<TOctreePieceStore>(std::clamp(polys.size(), kMinBlock, kMaxBlock));
   builder.Build(root, polys, 0);
 }

@@ -228,38 +228,110 @@ int ScreenRead(const TTriangleReader& triangles, int first, int count, const TVe
                                                                : ScreenRead(triangles, first, count, a, b);
 }
 
+// Screens up to four leaf pieces from first on (lanes past the end repeat the last
+// piece): a bit per lane that may hit. Each corner is read as 16 bytes: the corner and the
+// float after it, still inside the piece (the last corner is followed by `triangle`).
+int ScreenPiecesFour(const TPolygonPiece* pieces, size_t count, size_t first, const TVector& a, const TVector& b) {
+  const TPolygonPiece* at[kLanes];
+  for (size_t l = 0; l < size_t(kLanes); ++l) at[l] = pieces + std::min(first + l, count - 1);
+  Lanes c[9];
+  for (int i = 0; i < 3; ++i) {
+    Transpose(LoadLanes(&at[0]->vertices[i]), LoadLanes(&at[1]->vertices[i]), LoadLanes(&at[2]->vertices[i]),
+              LoadLanes(&at[3]->vertices[i]), c[3 * i], c[3 * i + 1], c[3 * i + 2]);
+  }
+  return ScreenTriangles(a, b, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]);
+}
+
+// The screens by block size: four lanes everywhere, eight where the processor has
+// 32-byte registers (chosen once, at the first pick).
+template <int Block>
+struct Screens;
+
+template <>
+struct Screens<kLanes> {
+  [[gnu::always_inline]] static int Triangles(const TTriangleReader& triangles, int first, int count, const TVector& a,
+                                              const TVector& b) {
+    return ScreenFour(triangles, first, count, a, b);
+  }
+  [[gnu::always_inline]] static int Pieces(const TPolygonPiece* pieces, size_t count, size_t first, const TVector& a,
+                                           const TVector& b) {
+    return ScreenPiecesFour(pieces, count, first, a, b);
+  }
+};
+
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define VELMORA_EIGHT_LANES 1
 // Eight floats side by side, for processors with 32-byte registers. Only the operations
 // of the four-lane screen are used (no fused multiply-add), so each lane rounds alike.
 typedef float EightLanes __attribute__((vector_size(32)));
 typedef int EightLaneMask __attribute__((vector_size(32)));
 constexpr int kEightLanes = 8;
 
-// Screens triangles first..first+7 (all Wide) as ScreenDirect does four: corner i of
-// triangles l and l + 4 share a register, so the four-lane transpose works on both halves.
-[[gnu::target("avx")]] inline int ScreenDirectEight(const TTriangleReader& triangles, int first,
-                                                                        const TVector& a, const TVector& b) {
+// Eight points given as (x, y, z, any) vectors, points l and l + 4 sharing w[l], turned
+// into x, y and z lanes: the four-lane transpose on both halves.
+[[gnu::target("avx")]] inline void TransposeEight(const EightLanes (&w)[4], EightLanes& x, EightLanes& y,
+                                                  EightLanes& z) {
+  const EightLanes low01 = __builtin_shufflevector(w[0], w[1], 0, 8, 1, 9, 4, 12, 5, 13);
+  const EightLanes low23 = __builtin_shufflevector(w[2], w[3], 0, 8, 1, 9, 4, 12, 5, 13);
+  const EightLanes high01 = __builtin_shufflevector(w[0], w[1], 2, 10, 3, 11, 6, 14, 7, 15);
+  const EightLanes high23 = __builtin_shufflevector(w[2], w[3], 2, 10, 3, 11, 6, 14, 7, 15);
+  x = __builtin_shufflevector(low01, low23, 0, 1, 8, 9, 4, 5, 12, 13);
+  y = __builtin_shufflevector(low01, low23, 2, 3, 10, 11, 6, 7, 14, 15);
+  z = __builtin_shufflevector(high01, high23, 0, 1, 8, 9, 4, 5, 12, 13);
+}
+
+// ScreenMask for eight triangles given by their corners' 16-byte reads (corner(l, i)):
+// a bit per lane that may hit.
+template <typename Corner>
+[[gnu::target("avx")]] [[gnu::always_inline]] inline int ScreenEight(const TVector& a, const TVector& b,
+                                                                     Corner&& corner, bool negate_z) {
   EightLanes c[9];
 #pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
     EightLanes w[4];
 #pragma GCC unroll 4
     for (int l = 0; l < 4; ++l)
-      w[l] = __builtin_shufflevector(LoadLanes(triangles.StoredCorner(first + l, i)),
-                                     LoadLanes(triangles.StoredCorner(first + l + 4, i)), 0, 1, 2, 3, 4, 5, 6, 7);
-    const EightLanes low01 = __builtin_shufflevector(w[0], w[1], 0, 8, 1, 9, 4, 12, 5, 13);
-    const EightLanes low23 = __builtin_shufflevector(w[2], w[3], 0, 8, 1, 9, 4, 12, 5, 13);
-    const EightLanes high01 = __builtin_shufflevector(w[0], w[1], 2, 10, 3, 11, 6, 14, 7, 15);
-    const EightLanes high23 = __builtin_shufflevector(w[2], w[3], 2, 10, 3, 11, 6, 14, 7, 15);
-    c[3 * i] = __builtin_shufflevector(low01, low23, 0, 1, 8, 9, 4, 5, 12, 13);
-    c[3 * i + 1] = __builtin_shufflevector(low01, low23, 2, 3, 10, 11, 6, 7, 14, 15);
-    c[3 * i + 2] = -__builtin_shufflevector(high01, high23, 0, 1, 8, 9, 4, 5, 12, 13);
+      w[l] = __builtin_shufflevector(LoadLanes(corner(l, i)), LoadLanes(corner(l + 4, i)), 0, 1, 2, 3, 4, 5, 6, 7);
+    TransposeEight(w, c[3 * i], c[3 * i + 1], c[3 * i + 2]);
+    if (negate_z) c[3 * i + 2] = -c[3 * i + 2];
   }
   EightLaneMask hit;
   ScreenMask(a, b, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], hit);
   return _mm256_movemask_ps(__m256(hit));
 }
+
+template <>
+struct Screens<kEightLanes> {
+  // Triangles first..first+7, corners straight from the arrays when both halves are
+  // Wide (the stored z is the public one negated), else as two fours.
+  // Not always_inline: a four-lane caller may not inline it; the eight-lane loop does.
+  [[gnu::target("avx")]] static int Triangles(const TTriangleReader& triangles, int first, int count,
+                                              const TVector& a, const TVector& b) {
+    if (first + kEightLanes <= count && triangles.WideFour(first) && triangles.WideFour(first + kLanes)) {
+      return ScreenEight(
+          a, b, [&](int l, int i) { return triangles.StoredCorner(first + l, i); }, true);
+    }
+    int hits = ScreenFour(triangles, first, count, a, b);
+    if (first + kLanes < count) hits |= ScreenFour(triangles, first + kLanes, count, a, b) << kLanes;
+    return hits;
+  }
+  // Leaf pieces first..first+7 (lanes past the end repeat the last piece).
+  [[gnu::target("avx")]] static int Pieces(const TPolygonPiece* pieces, size_t count, size_t first,
+                                           const TVector& a, const TVector& b) {
+    const size_t last = count - 1;
+    return ScreenEight(
+        a, b, [&](int l, int i) { return &pieces[std::min(first + size_t(l), last)].vertices[i]; }, false);
+  }
+};
+
+bool EightLanesSupported() {
+  static const bool eight = __builtin_cpu_supports("avx");
+  return eight;
+}
+#define VELMORA_EIGHT_LANE_TARGET [[gnu::target("avx")]]
+#else
+constexpr int kEightLanes = kLanes;  // no wider screen: the eight-lane loops are the four-lane ones
+bool EightLanesSupported() { return false; }
+#define VELMORA_EIGHT_LANE_TARGET
 #endif
 
 // Every triangle of the surface against la-lb (mesh space), in order; a triangle that
@@ -272,20 +344,7 @@ template <int Block>
   const TVector a = la, b = lb;  // copies the loop can keep in registers across the accept call
   const int count = triangles.Count();
   for (int first = 0; first < count; first += Block) {
-    int hits;
-#ifdef VELMORA_EIGHT_LANES
-    if constexpr (Block == kEightLanes) {
-      if (first + kEightLanes <= count && triangles.WideFour(first) && triangles.WideFour(first + kLanes)) {
-        hits = ScreenDirectEight(triangles, first, a, b);
-      } else {
-        hits = ScreenFour(triangles, first, count, a, b);
-        if (first + kLanes < count) hits |= ScreenFour(triangles, first + kLanes, count, a, b) << kLanes;
-      }
-    } else
-#endif
-    {
-      hits = ScreenFour(triangles, first, count, a, b);
-    }
+    int hits = Screens<Block>::Triangles(triangles, first, count, a, b);
     for (int k = first; hits; ++k, hits >>= 1) {
       if (!(hits & 1)) continue;
       TVector p, q, r;
@@ -297,22 +356,50 @@ template <int Block>
   }
 }
 
+// The leaf's pieces against a-b (mesh space), in order, as PickSurfaceIn tests triangles;
+// only lanes holding a piece of 3 corners may hit. 1 when one was accepted.
+template <int Block>
+[[gnu::always_inline]] inline int PickPiecesIn(const TVector& a, const TVector& b, const TLeafPolygons& polygons,
+                                               TMesh& mesh, float& best) {
+  const TVector sa = a, sb = b;  // copies the loop can keep in registers across the accept call
+  const TPolygonPiece* pieces = polygons.pieces.data();
+  const size_t count = polygons.pieces.size();
+  int hit = 0;
+  for (size_t first = 0; first < count; first += Block) {
+    int hits = Screens<Block>::Pieces(pieces, count, first, sa, sb);
+    for (size_t k = first; hits; ++k, hits >>= 1) {
+      if (!(hits & 1) || k >= count || pieces[k].vertex_count != 3) continue;
+      const TPolygonPiece& polygon = pieces[k];
+      const TVector& p = polygon.vertices[0];
+      const TVector& q = polygon.vertices[1];
+      const TVector& r = polygon.vertices[2];
+      float u, v, w, t;
+      if (!TPick::IntersectSegmentTriangle(sa, sb, p, q, r, u, v, w, t) || !(t <= best)) continue;
+      hit = 1;
+      AcceptTriangle(mesh, polygons.Surface(polygon), polygon.triangle,
+                     p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t, best);
+    }
+  }
+  return hit;
+}
+
 void PickSurfaceFour(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
   PickSurfaceIn<kLanes>(mesh, surface, la, lb, best);
 }
-
-#ifdef VELMORA_EIGHT_LANES
-[[gnu::target("avx")]] void PickSurfaceEight(TMesh& mesh, const SurfacePtr& surface, const TVector& la,
-                                             const TVector& lb, float& best) {
+VELMORA_EIGHT_LANE_TARGET void PickSurfaceEight(TMesh& mesh, const SurfacePtr& surface, const TVector& la,
+                                                const TVector& lb, float& best) {
   PickSurfaceIn<kEightLanes>(mesh, surface, la, lb, best);
 }
-#endif
+int PickPiecesFour(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh, float& best) {
+  return PickPiecesIn<kLanes>(a, b, polygons, mesh, best);
+}
+VELMORA_EIGHT_LANE_TARGET int PickPiecesEight(const TVector& a, const TVector& b, const TLeafPolygons& polygons,
+                                              TMesh& mesh, float& best) {
+  return PickPiecesIn<kEightLanes>(a, b, polygons, mesh, best);
+}
 
 void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
-#ifdef VELMORA_EIGHT_LANES
-  static const bool eight = __builtin_cpu_supports("avx");
-  if (eight) return PickSurfaceEight(mesh, surface, la, lb, best);
-#endif
+  if (EightLanesSupported()) return PickSurfaceEight(mesh, surface, la, lb, best);
   PickSurfaceFour(mesh, surface, la, lb, best);
 }
 
@@ -360,43 +447,9 @@ EntityPtr TPick::Pick(const TVector& a, const TVector& b, float /*radius*/) {
 }
 
 int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh, float& best) {
-  const TVector sa = a, sb = b;  // copies the loop can keep in registers across the accept call
-  const std::span<const TPolygonPiece> pieces = polygons.pieces;
-  const size_t count = pieces.size();
-  int hit = 0;
-  for (size_t first = 0; first < count; first += kLanes) {
-    // Lanes past the end repeat the last piece; only lanes holding a piece of 3 corners
-    // may hit, which is asked of the few lanes the screen passes. Each corner is read as
-    // 16 bytes: the corner and the float after it, still inside the piece (the last
-    // corner is followed by `triangle`).
-    const TPolygonPiece* block = pieces.data() + first;
-    const size_t left = count - first;
-    const TPolygonPiece* at[kLanes];
-    if (left >= size_t(kLanes)) {
-      for (size_t l = 0; l < size_t(kLanes); ++l) at[l] = block + l;
-    } else {
-      for (size_t l = 0; l < size_t(kLanes); ++l) at[l] = block + std::min(l, left - 1);
-    }
-    Lanes c[9];
-    for (int i = 0; i < 3; ++i) {
-      Transpose(LoadLanes(&at[0]->vertices[i]), LoadLanes(&at[1]->vertices[i]), LoadLanes(&at[2]->vertices[i]),
-                LoadLanes(&at[3]->vertices[i]), c[3 * i], c[3 * i + 1], c[3 * i + 2]);
-    }
-    int hits = ScreenTriangles(sa, sb, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]);
-    for (size_t k = first; hits; ++k, hits >>= 1) {
-      if (!(hits & 1) || k >= count || pieces[k].vertex_count != 3) continue;
-      const TPolygonPiece& polygon = pieces[k];
-      const TVector& p = polygon.vertices[0];
-      const TVector& q = polygon.vertices[1];
-      const TVector& r = polygon.vertices[2];
-      float u, v, w, t;
-      if (!IntersectSegmentTriangle(sa, sb, p, q, r, u, v, w, t) || !(t <= best)) continue;
-      hit = 1;
-      AcceptTriangle(mesh, polygons.Surface(polygon), polygon.triangle,
-                     p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t, best);
-    }
-  }
-  return hit;
+  if (polygons.pieces.empty()) return 0;
+  if (EightLanesSupported()) return PickPiecesEight(a, b, polygons, mesh, best);
+  return PickPiecesFour(a, b, polygons, mesh, best);
 }
 
 // ---- Segment tests ----------------------------------------------------------------------
