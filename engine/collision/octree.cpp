@@ -2,8 +2,9 @@
 // budgets that keep hostile meshes and limits from exhausting memory), and the two walks
 // that picking and collision run over it.
 //
-// Sections: building (the split test, the mesh's pieces, the cell planes, the builder
-// that streams a cell's pieces through them, CreateOctree) · walks.
+// Sections: building (the split test, the mesh's pieces, the cell planes, the table of
+// triangle cuts, the builder that streams a cell's pieces through the planes, the store
+// that keeps the leaves' pieces, CreateOctree) · walks.
 #include "engine/collision/octree.h"
 
 #include <algorithm>
@@ -12,7 +13,6 @@
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <cstring>
 #include <span>
 #include <utility>
 #ifdef __SSE2__
