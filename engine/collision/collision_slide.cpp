@@ -19,6 +19,7 @@
 #include "engine/collision/octree.h"
 #include "engine/collision/plane.h"
 #include "engine/collision/polygon.h"
+#include "engine/collision/triangle_reader.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
 #include "engine/scene/entity.h"
@@ -72,11 +73,6 @@ void RecordImpact(const TCollisionPacket& k) {
   impact.triangle = k.triangle;
   k.entity->collisions.push_back(std::move(impact));
   k.entity->collision_count = int(k.entity->collisions.size());
-}
-
-TVector Corner(const TSurface& s, int triangle, int corner) {
-  const int v = s.TriangleVertex(triangle, corner);
-  return TVector::Create(s.VertexX(v), s.VertexY(v), s.VertexZ(v));
 }
 
 // Mesh space to world space for many points: the mesh's matrix read once, each point
@@ -356,6 +352,35 @@ int PolysCheckCollisionUncached(TCollisionPacket& k, const TLeafPolygons& polygo
   return 0;
 }
 
+// Every triangle of the mesh, in order, with point() taking a mesh-space corner into
+// unit-sphere space.
+template <typename Point>
+void SweepSurfaces(TCollisionPacket& k, Point point) {
+  for (const SurfacePtr& surface : *k.mesh->surfaces) {
+    const TTriangleReader triangles(*surface);
+    for (int t = 0; t < triangles.Count(); ++t) {
+      TVector p, q, r;
+      triangles.Corners(t, p, q, r);
+      if (TCollision::CheckTriangle(k, point(p), point(q), point(r))) k.surface = surface, k.triangle = t;
+    }
+  }
+}
+
+// A leaf's pieces, with point() as for SweepSurfaces: through the sweep cache when it
+// can keep them, else one by one.
+template <typename Point>
+void SweepLeaf(TCollisionPacket& k, const TLeafPolygons& polygons, Point point) {
+  auto make = [&](const TPolygonPiece& p) {
+    return PreparedTriangle(point(p.vertices[0]), point(p.vertices[1]), point(p.vertices[2]));
+  };
+  std::span<const PreparedTriangle> prepared = sweep_cache.Get(k, polygons, make);
+  if (prepared.empty() && !polygons.pieces.empty()) {
+    PolysCheckCollisionUncached(k, polygons, make);
+  } else {
+    SweepPrepared(k, polygons, prepared);
+  }
+}
+
 }  // namespace
 
 // ---- The slide -----------------------------------------------------------------------------------
@@ -428,29 +453,12 @@ int TCollision::MeshCheckCollision(TCollisionPacket& k) {
 int TCollision::MeshCheckCollision2(TCollisionPacket& k) {
   const UnitSphereScale scale(k.divisor);
   const MeshToWorld to_world(*k.mesh);
-  for (const SurfacePtr& surface : *k.mesh->surfaces) {
-    const int triangles = surface->CountTriangles();
-    for (int t = 0; t < triangles; ++t) {
-      const TVector p1 = scale(to_world(Corner(*surface, t, 0)));
-      const TVector p2 = scale(to_world(Corner(*surface, t, 1)));
-      const TVector p3 = scale(to_world(Corner(*surface, t, 2)));
-      if (CheckTriangle(k, p1, p2, p3)) k.surface = surface, k.triangle = t;
-    }
-  }
+  SweepSurfaces(k, [&](const TVector& v) { return scale(to_world(v)); });
   return 0;
 }
 
 int TCollision::MeshCheckCollision4(TCollisionPacket& k) {
-  const UnitSphereScale scale(k.divisor);
-  for (const SurfacePtr& surface : *k.mesh->surfaces) {
-    const int triangles = surface->CountTriangles();
-    for (int t = 0; t < triangles; ++t) {
-      const TVector p1 = scale(Corner(*surface, t, 0));
-      const TVector p2 = scale(Corner(*surface, t, 1));
-      const TVector p3 = scale(Corner(*surface, t, 2));
-      if (CheckTriangle(k, p1, p2, p3)) k.surface = surface, k.triangle = t;
-    }
-  }
+  SweepSurfaces(k, UnitSphereScale(k.divisor));
   return 0;
 }
 
@@ -461,24 +469,12 @@ int TCollision::PolysCheckCollision(TCollisionPacket& k, const TLeafPolygons& po
 int TCollision::PolysCheckCollision2(TCollisionPacket& k, const TLeafPolygons& polygons) {
   const UnitSphereScale scale(k.divisor);
   const MeshToWorld to_world(*k.mesh);
-  auto make = [&](const TPolygonPiece& p) {
-    return PreparedTriangle(scale(to_world(p.vertices[0])), scale(to_world(p.vertices[1])),
-                            scale(to_world(p.vertices[2])));
-  };
-  std::span<const PreparedTriangle> prepared = sweep_cache.Get(k, polygons, make);
-  if (prepared.empty() && !polygons.pieces.empty()) return PolysCheckCollisionUncached(k, polygons, make);
-  SweepPrepared(k, polygons, prepared);
+  SweepLeaf(k, polygons, [&](const TVector& v) { return scale(to_world(v)); });
   return 0;
 }
 
 int TCollision::PolysCheckCollision4(TCollisionPacket& k, const TLeafPolygons& polygons) {
-  const UnitSphereScale scale(k.divisor);
-  auto make = [&](const TPolygonPiece& p) {
-    return PreparedTriangle(scale(p.vertices[0]), scale(p.vertices[1]), scale(p.vertices[2]));
-  };
-  std::span<const PreparedTriangle> prepared = sweep_cache.Get(k, polygons, make);
-  if (prepared.empty() && !polygons.pieces.empty()) return PolysCheckCollisionUncached(k, polygons, make);
-  SweepPrepared(k, polygons, prepared);
+  SweepLeaf(k, polygons, UnitSphereScale(k.divisor));
   return 0;
 }
 

@@ -196,16 +196,24 @@ void Transpose(const Lanes& v0, const Lanes& v1, const Lanes& v2, const Lanes& v
   z = __builtin_shufflevector(high01, high23, 0, 1, 4, 5);
 }
 
-// Screens triangles first..first+3 (all Wide), corners straight from the arrays.
-int ScreenDirect(const TTriangleReader& triangles, int first, const TVector& a, const TVector& b) {
+// ScreenTriangles for four triangles given by their corners' 16-byte reads (corner(l, i),
+// the float after a corner ignored).
+template <typename Corner>
+[[gnu::always_inline]] inline int ScreenFourAt(const TVector& a, const TVector& b, Corner&& corner, bool negate_z) {
   Lanes c[9];
   for (int i = 0; i < 3; ++i) {
-    Transpose(LoadLanes(triangles.StoredCorner(first, i)), LoadLanes(triangles.StoredCorner(first + 1, i)),
-              LoadLanes(triangles.StoredCorner(first + 2, i)), LoadLanes(triangles.StoredCorner(first + 3, i)),
+    Transpose(LoadLanes(corner(0, i)), LoadLanes(corner(1, i)), LoadLanes(corner(2, i)), LoadLanes(corner(3, i)),
               c[3 * i], c[3 * i + 1], c[3 * i + 2]);
-    c[3 * i + 2] = -c[3 * i + 2];  // the stored z is the public one negated
+    if (negate_z) c[3 * i + 2] = -c[3 * i + 2];
   }
   return ScreenTriangles(a, b, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]);
+}
+
+// Screens triangles first..first+3 (WideFour), corners straight from the arrays (the
+// stored z is the public one negated).
+int ScreenDirect(const TTriangleReader& triangles, int first, const TVector& a, const TVector& b) {
+  return ScreenFourAt(
+      a, b, [&](int l, int i) { return triangles.StoredCorner(first + l, i); }, true);
 }
 
 // Screens up to four triangles from first on through the accessors' reading; missing
@@ -232,14 +240,9 @@ int ScreenRead(const TTriangleReader& triangles, int first, int count, const TVe
 // piece): a bit per lane that may hit. Each corner is read as 16 bytes: the corner and the
 // float after it, still inside the piece (the last corner is followed by `triangle`).
 int ScreenPiecesFour(const TPolygonPiece* pieces, size_t count, size_t first, const TVector& a, const TVector& b) {
-  const TPolygonPiece* at[kLanes];
-  for (size_t l = 0; l < size_t(kLanes); ++l) at[l] = pieces + std::min(first + l, count - 1);
-  Lanes c[9];
-  for (int i = 0; i < 3; ++i) {
-    Transpose(LoadLanes(&at[0]->vertices[i]), LoadLanes(&at[1]->vertices[i]), LoadLanes(&at[2]->vertices[i]),
-              LoadLanes(&at[3]->vertices[i]), c[3 * i], c[3 * i + 1], c[3 * i + 2]);
-  }
-  return ScreenTriangles(a, b, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]);
+  const size_t last = count - 1;
+  return ScreenFourAt(
+      a, b, [&](int l, int i) { return &pieces[std::min(first + size_t(l), last)].vertices[i]; }, false);
 }
 
 // The screens by block size: four lanes everywhere, eight where the processor has
@@ -302,7 +305,7 @@ template <typename Corner>
 template <>
 struct Screens<kEightLanes> {
   // Triangles first..first+7, corners straight from the arrays when both halves are
-  // Wide (the stored z is the public one negated), else as two fours.
+  // WideFour (the stored z is the public one negated), else as two fours.
   // Not always_inline: a four-lane caller may not inline it; the eight-lane loop does.
   [[gnu::target("avx")]] static int Triangles(const TTriangleReader& triangles, int first, int count,
                                               const TVector& a, const TVector& b) {

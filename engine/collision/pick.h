@@ -8,8 +8,6 @@
 // A zero-length segment is a point: it hits what contains it (a sphere, a box), at time 0.
 #pragma once
 
-#include <vector>
-
 #include "engine/collision/lanes.h"
 #include "engine/math/vector.h"
 #include "engine/scene/handles.h"

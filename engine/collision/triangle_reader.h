@@ -43,14 +43,9 @@ class TTriangleReader {
     const uint16_t* c = corners_ + std::size_t(k) * 3;
     return std::size_t(k) < full_triangles_ && c[2] < readable_ && c[1] < readable_ && c[0] < readable_;
   }
-  // Whether triangle k is Direct with a fourth float after each corner's three, so that
-  // its corners can be read 16 bytes at a time.
-  bool Wide(int k) const {
-    const uint16_t* c = corners_ + std::size_t(k) * 3;
-    return std::size_t(k) < full_triangles_ && c[2] < wide_ && c[1] < wide_ && c[0] < wide_;
-  }
-  // Whether triangles first..first+3 are all Wide: the block's twelve indices tested at
-  // once rather than a branch per corner.
+  // Whether triangles first..first+3 are all Direct with a fourth float after each corner's
+  // three, so that their corners can be read 16 bytes at a time: the block's twelve
+  // indices tested at once rather than a branch per corner.
   bool WideFour(int first) const {
     if (std::size_t(first) + 4 > full_triangles_ || wide_ == 0) return false;
     const uint16_t* c = corners_ + std::size_t(first) * 3;
