@@ -99,11 +99,7 @@ TMatrix NodeMatrix(const TEntity& e) {
 }
 
 // True when e lies above the mesh in the tree.
-bool Holds(const TEntity* e, const TMesh* mesh) {
-  for (const TEntity* a = mesh ? mesh->parent : nullptr; a; a = a->parent)
-    if (a == e) return true;
-  return false;
-}
+bool Holds(const TEntity* e, const TMesh* mesh) { return mesh && mesh->IsBelow(e); }
 
 // What lies between a bone and its mesh, found by climbing from the bone's parent.
 // Plain (non-bone) nodes on the way take part with their own transforms; the climb

@@ -106,11 +106,6 @@ void TMesh::CopyBonesList(const TEntity* entity, TList<TBone>& bone_list) {
 }
 
 void TMesh::AddCopiedOuterBones(const std::vector<std::pair<const TEntity*, TEntity*>>& copies) {
-  auto below = [](const TEntity* e, const TEntity* ancestor) {
-    for (const TEntity* a = e->parent; a; a = a->parent)
-      if (a == ancestor) return true;
-    return false;
-  };
   std::unordered_map<const TEntity*, TEntity*> copy_of;
   for (const auto& [source, copy] : copies) {
     const auto* mesh = dynamic_cast<const TMesh*>(source);
@@ -118,7 +113,7 @@ void TMesh::AddCopiedOuterBones(const std::vector<std::pair<const TEntity*, TEnt
     if (!mesh || !mesh_copy) continue;
     TList<TBone>::LinkPtr at;  // the last bone added ahead of the copy's own
     for (const BonePtr& bone : mesh->bones) {
-      if (!bone || below(bone.get(), mesh)) continue;
+      if (!bone || bone->IsBelow(mesh)) continue;
       if (copy_of.empty()) copy_of.insert(copies.begin(), copies.end());
       auto found = copy_of.find(bone.get());
       if (found == copy_of.end()) continue;  // not part of this copy

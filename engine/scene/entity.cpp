@@ -324,8 +324,8 @@ void TEntity::AddParent(const EntityPtr& p) {
 
 void TEntity::EntityParent(const EntityPtr& new_parent, int global) {
   if (freed_ || (new_parent && new_parent->freed_)) return;
-  for (const TEntity* e = new_parent.get(); e; e = e->parent)
-    if (e == this) return;  // would make the entity its own ancestor
+  // would make the entity its own ancestor
+  if (new_parent && (new_parent.get() == this || new_parent->IsBelow(this))) return;
 
   const TVector gp = TVector::Create(EntityX(1), EntityY(1), EntityZ(1));
   const TVector gr = TVector::Create(EntityPitch(1), EntityYaw(1), EntityRoll(1));

@@ -113,6 +113,12 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // become local values under the new parent. Refused if it would make a cycle.
   void EntityParent(const EntityPtr& new_parent, int global = 1);
   EntityPtr GetParent() const;
+  // True when ancestor lies somewhere above this entity.
+  bool IsBelow(const TEntity* ancestor) const {
+    for (const TEntity* a = parent; a; a = a->parent)
+      if (a == ancestor) return true;
+    return false;
+  }
   float EntityX(int global = 0) const;
   float EntityY(int global = 0) const;
   float EntityZ(int global = 0) const;
