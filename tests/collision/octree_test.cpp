@@ -160,6 +160,13 @@ void ExpectBuiltAsSplit(const TOctree& node, const std::vector<TPolygon>& polys,
                        where + "/" + std::to_string(i));
 }
 
+// Adds the corners in the order given (arguments of one call have no order) and the
+// triangle through them.
+void AddTriangleAt(TSurface& s, const TVector& a, const TVector& b, const TVector& c) {
+  const int i = s.AddVertex(a.x, a.y, a.z), j = s.AddVertex(b.x, b.y, b.z), k = s.AddVertex(c.x, c.y, c.z);
+  s.AddTriangle(i, j, k);
+}
+
 TEST_F(OctreeTest, PiecesAreThePolygonSplitsBitForBit) {
   constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
   struct Case {
@@ -185,8 +192,7 @@ TEST_F(OctreeTest, PiecesAreThePolygonSplitsBitForBit) {
        [] {
          MeshPtr m = MakeGrid(6, 2);
          SurfacePtr s = m->GetSurface(1);
-         s->AddTriangle(s->AddVertex(0.5f, kNaN, 0.25f), s->AddVertex(-0.5f, 0.3f, 0.2f),
-                        s->AddVertex(0.4f, -0.1f, 0.6f));
+         AddTriangleAt(*s, {0.5f, kNaN, 0.25f}, {-0.5f, 0.3f, 0.2f}, {0.4f, -0.1f, 0.6f});
          return m;
        },
        2, 3},
@@ -197,8 +203,7 @@ TEST_F(OctreeTest, PiecesAreThePolygonSplitsBitForBit) {
          SurfacePtr s = m->CreateSurface();
          for (int i = 0; i < 40; ++i) {
            const float a = 1e34f * float(i % 7 - 3), b = 1e34f * float(i % 5 - 2);
-           s->AddTriangle(s->AddVertex(a, b, -2e34f), s->AddVertex(b, 3e34f, a),
-                          s->AddVertex(-a, -b, 1e34f * float(i % 3)));
+           AddTriangleAt(*s, {a, b, -2e34f}, {b, 3e34f, a}, {-a, -b, 1e34f * float(i % 3)});
          }
          return m;
        },
@@ -211,8 +216,8 @@ TEST_F(OctreeTest, PiecesAreThePolygonSplitsBitForBit) {
          SurfacePtr s = m->CreateSurface();
          for (int i = 0; i < 300; ++i) {
            const float turn = 0.021f * float(i);
-           s->AddTriangle(s->AddVertex(std::cos(turn), std::sin(turn), -1),
-                          s->AddVertex(-std::cos(turn), -1, std::sin(turn)), s->AddVertex(-std::sin(turn), 1, 1));
+           AddTriangleAt(*s, {std::cos(turn), std::sin(turn), -1}, {-std::cos(turn), -1, std::sin(turn)},
+                         {-std::sin(turn), 1, 1});
          }
          return m;
        },
