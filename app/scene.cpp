@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kLightDirectional = 1;
 constexpr int kLoadColour = 1;  // texture flags of the base images
-constexpr int kLoadAlpha = 2;   // of the overlay and skirt images
 
 // One body region over the three copies: the word its surface's texture name holds,
 // its default image, and its brush and surface in copies B, 1 and 2.
@@ -137,12 +136,10 @@ int LoadFigure() {
 
 int LoadSkirt() {
   if (app.skirt) FreeEntity(app.skirt);
-  ReleaseSlotTexture(SlotsOf(Region::Skirt).front());  // the skirt's; another slot may share it
+  const SlotRefs slot = SlotsOf(Region::Skirt).front();
+  ReleaseSlotTexture(slot);  // the skirt's; another slot may share it
   app.skirt = LoadMesh(kSkirtModel, nullptr);
-  {
-    const BusyPointer busy;
-    app.texSkirt = LoadTexture(app.fileSkirt, kLoadAlpha);
-  }
+  app.texSkirt = LoadSlotFile(slot);
   EntityTexture(app.skirt, app.texSkirt, 0, 0);
   return 0;
 }

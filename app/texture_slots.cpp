@@ -26,12 +26,6 @@ void Apply(const SlotRefs& s) {
   PaintSurface(*s.surface, *s.brush);
 }
 
-// Loads the slot's file; the pointer shows the wait, which for a large image is long.
-TexturePtr LoadSlotFile(const SlotRefs& s) {
-  const BusyPointer busy;
-  return LoadTexture(*s.file, s.load_flags);  // null when it does not load
-}
-
 // Reads the slot's file from disk again. Freeing takes the old texture out of the
 // cache, or the load would return it; since that empties it for every slot that shares
 // it, each of them takes the new texture too: they show the file's new pixels.

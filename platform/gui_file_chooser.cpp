@@ -13,13 +13,11 @@
 #include <FL/Fl_Return_Button.H>
 #include <FL/filename.H>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/gui_internal.h"
 
 namespace {
@@ -32,25 +30,9 @@ constexpr int kRowHeight = 25;
 // The folder of the last file chosen; where the next chooser opens.
 std::string g_last_folder;
 
-bool IsFolder(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsFile(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string CurrentFolder() {
-  char buffer[FL_PATH_MAX];
-  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string("/");
-}
-
 // Folder part of an absolute path ("/" for a file at the root).
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return CurrentFolder();
   return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
@@ -167,11 +149,10 @@ class FileChooser {
     const std::string& pattern = filters_[size_t(filter_->value() < 0 ? 0 : filter_->value())].second;
     std::vector<std::string> folders, files;
     for (int i = 0; i < count; ++i) {
-      std::string name = entries[i]->d_name;
+      const std::string name = entries[i]->d_name;
       if (name.empty() || name[0] == '.') continue;  // ".", "..", hidden
-      if (name.back() == '/') name.pop_back();
-      if (IsFolder(folder_ + "/" + name)) {
-        folders.push_back(name + "/");
+      if (name.back() == '/') {  // the list marks folders, links to one included
+        folders.push_back(name);
       } else if (fl_filename_match(name.c_str(), pattern.c_str())) {
         files.push_back(name);
       }
@@ -193,11 +174,11 @@ class FileChooser {
   void Take(const std::string& typed) {
     if (typed.empty()) return;
     const std::string path = Resolve(folder_, typed);
-    if (IsFolder(path)) {
+    if (FileType(path) == kFileDirectory) {
       Enter(path);
       return;
     }
-    if (IsFile(path) || (save_ && IsFolder(FolderOf(path)))) {
+    if (FileType(path) == kFileRegular || (save_ && FileType(FolderOf(path)) == kFileDirectory)) {
       chosen_ = path;
       g_last_folder = FolderOf(path);
       window_.hide();
@@ -248,14 +229,16 @@ class FileChooser {
 
 std::string RunFileChooser(const std::string& title, const std::string& filter, bool save,
                            const std::string& initial_path) {
+  // Tidy turns the "." CurrentDir gives when the folder cannot be read into "/".
+  const std::string current = Tidy(CurrentDir());
   std::string folder;
   if (!initial_path.empty()) {
-    const std::string path = Resolve(CurrentFolder(), initial_path);
-    folder = IsFolder(path) ? path : FolderOf(path);
-  } else if (!g_last_folder.empty() && IsFolder(g_last_folder)) {
+    const std::string path = Resolve(current, initial_path);
+    folder = FileType(path) == kFileDirectory ? path : FolderOf(path);
+  } else if (FileType(g_last_folder) == kFileDirectory) {  // false while empty
     folder = g_last_folder;
   } else {
-    folder = CurrentFolder();
+    folder = current;
   }
   FileChooser chooser(title, filter, save, folder);
   return chooser.Run();
