@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -151,20 +153,40 @@ int SideOf(float d) { return int(d > kPlaneTolerance) - int(!(d >= -kPlaneTolera
 
 const TVector kZero;
 
-// Which of a cell's three planes (offsets: their equation[3]) a moderate corner lies
-// behind, as bits x, y, z: offset - coordinate, as CellPlanes::Distance gives it with
-// kShortcut, below -kPlaneTolerance (NaN too).
-unsigned CornerBehind(const TVector& v, const Lanes& offsets) {
-  const Lanes limit = {-kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance};
+// Which of a cell's three planes a moderate point lies behind, as bits x, y, z, from its
+// distances offset - coordinate (offsets: the planes' equation[3]), as CellPlanes::Distance
+// gives them with kShortcut: below -kPlaneTolerance, NaN too. Lane 3 must not be behind.
+unsigned PlanesBehind(const Lanes& distances) {
+  constexpr Lanes kLimit = {-kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance};
 #ifdef __SSE2__
-  // x and y in one 8-byte load, z in another: exactly the corner's 12 bytes.
-  const __m128 corner = _mm_movelh_ps(_mm_castsi128_ps(_mm_loadu_si64(&v.x)), _mm_load_ss(&v.z));
-  return unsigned(_mm_movemask_ps(_mm_cmpnge_ps(_mm_sub_ps(__m128(offsets), corner), __m128(limit)))) & 7;
+  return unsigned(_mm_movemask_ps(_mm_cmpnge_ps(__m128(distances), __m128(kLimit))));
 #else
-  const Lanes distances = offsets - Lanes{v.x, v.y, v.z, 0};
-  return unsigned(LaneBits(~(distances >= limit))) & 7;
+  return unsigned(LaneBits(~(distances >= kLimit)));
 #endif
 }
+
+// PlanesBehind for a corner anywhere: it reads exactly the corner's 12 bytes.
+unsigned CornerBehind(const TVector& v, const Lanes& offsets) {
+#ifdef __SSE2__
+  // x and y in one 8-byte load, z in another.
+  const Lanes corner = Lanes(_mm_movelh_ps(_mm_castsi128_ps(_mm_loadu_si64(&v.x)), _mm_load_ss(&v.z)));
+#else
+  const Lanes corner = {v.x, v.y, v.z, 0};
+#endif
+  return PlanesBehind(offsets - corner);
+}
+
+// A corner of a stored piece as lanes x, y, z, 0. It reads the four bytes after z, which
+// lie inside the piece (the next corner, or the triangle index after the last one).
+Lanes LoadCorner(const TVector& v) {
+  static_assert(offsetof(TPolygonPiece, vertices) + 2 * sizeof(TVector) + sizeof(Lanes) <= sizeof(TPolygonPiece));
+  Lanes l;
+  std::memcpy(&l, &v.x, sizeof l);
+  return Lanes(LaneMask(l) & LaneMask{-1, -1, -1, 0});
+}
+
+// The octant index of plane sides given as bits x, y, z (set: behind, the high half).
+constexpr int kOctantOf[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
 // A side of a cut piece: at most 4 points (see TPolygonPiece).
 constexpr int kMaxSidePoints = 4;
@@ -241,6 +263,17 @@ const TVector& CornerOf(const PieceRef& p, int i) { return *p.corners[i]; }
 uint32_t CountOf(const TPolygonPiece& p) { return p.vertex_count; }
 uint32_t CountOf(const PieceRef& p) { return p.count; }
 
+// The fields of TPolygonPiece after its corners, laid out alike.
+struct PieceEnds {
+  int triangle;
+  uint32_t vertex_count : 2;
+  uint32_t surface : 30;
+};
+static_assert(sizeof(PieceEnds) == sizeof(uint64_t) &&
+              offsetof(TPolygonPiece, triangle) + sizeof(PieceEnds) == sizeof(TPolygonPiece));
+static_assert(std::bit_cast<std::array<uint32_t, 11>>(TPolygonPiece{{}, 5, 3, 7})[10] ==
+              std::bit_cast<std::array<uint32_t, 2>>(PieceEnds{5, 3, 7})[1]);
+
 // A list of pieces that grows and is reused; appending stays inline in the routing loop
 // and writes each piece once, into storage not cleared beforehand.
 class PieceList {
@@ -261,6 +294,21 @@ class PieceList {
     if (size_ == capacity_) Grow();
     ::new (store_ + size_++)
         TPolygonPiece{{*p.corners[0], *p.corners[1], *p.corners[2]}, p.triangle, p.count, p.surface};
+  }
+  // A triangle from corner lanes (x, y, z, anything): each corner is written as four
+  // floats and the next field overwrites the fourth.
+  void Append(const Lanes& c0, const Lanes& c1, const Lanes& c2, int triangle, uint32_t surface) {
+    if (size_ == capacity_) Grow();
+    TPolygonPiece* p = store_ + size_++;
+    char* at = reinterpret_cast<char*>(p->vertices);
+    std::memcpy(at, &c0, sizeof c0);
+    std::memcpy(at + sizeof(TVector), &c1, sizeof c1);
+    std::memcpy(at + 2 * sizeof(TVector), &c2, sizeof c2);
+    static_assert(offsetof(TPolygonPiece, vertices) + 2 * sizeof(TVector) + sizeof(Lanes) <= sizeof(TPolygonPiece));
+    // The triangle index and the bit fields in one write: a bit field set in place would
+    // first read the new piece's memory.
+    const uint64_t ends = std::bit_cast<uint64_t>(PieceEnds{triangle, 3, surface});
+    std::memcpy(reinterpret_cast<char*>(p) + offsetof(TPolygonPiece, triangle), &ends, sizeof ends);
   }
   void Clear() { size_ = 0; }
   // Room for this many before any growth, so that a list seldom copies itself.
@@ -309,6 +357,7 @@ struct OctreeBuilder {
   std::vector<LevelScratch> levels;  // one per split depth, never resized during a build
   const CellPlanes<kShortcut>* planes = nullptr;  // of the cell being split
   Lanes offsets = {};                             // their equation[3], x, y, z
+  Lanes distances = {};                           // their distance, x, y, z
   LevelScratch* scratch = nullptr;                // of the cell being split
 
   void Build(TOctree& node, std::span<const TPolygonPiece> polys, int level) {
@@ -334,7 +383,11 @@ struct OctreeBuilder {
     planes = &cell;
     offsets = Lanes{cell.planes[0].equation[3], cell.planes[1].equation[3], cell.planes[2].equation[3], 0};
     scratch = &lv;
-    for (const TPolygonPiece& p : polys) Route<0>(p, 0);
+    if constexpr (kShortcut) {
+      distances = Lanes{cell.planes[0].distance, cell.planes[1].distance, cell.planes[2].distance, 0};
+      zero_point = Classify(Lanes{});
+    }
+    for (const TPolygonPiece& p : polys) RouteStored<0>(p, 0);
     FlushTails();
 
     long made = 0;
@@ -462,7 +515,107 @@ struct OctreeBuilder {
   }
   template <int kNextAxis>
   void FlushStage(const PieceList& list, int bits) {
-    for (const TPolygonPiece& p : list.Pieces()) Route<kNextAxis>(p, bits);
+    for (const TPolygonPiece& p : list.Pieces()) RouteStored<kNextAxis>(p, bits);
+  }
+
+  // Triangles of moderate meshes travel with their corners in lanes, each corner
+  // classified once against all three planes; other pieces take Route.
+  template <int kAxis>
+  void RouteStored(const TPolygonPiece& p, int bits) {
+    if (!kShortcut || p.vertex_count != 3) return Route<kAxis>(p, bits);
+    const CellPoint corners[3] = {Classify(LoadCorner(p.vertices[0])), Classify(LoadCorner(p.vertices[1])),
+                                  Classify(LoadCorner(p.vertices[2]))};
+    RouteTriangle<kAxis>({{&corners[0], &corners[1], &corners[2]}, p.triangle, p.surface}, bits);
+  }
+
+  // A point in lanes x, y, z, 0, and the planes it lies behind as bits x, y, z
+  // (CornerBehind).
+  struct CellPoint {
+    Lanes v;
+    unsigned behind;
+  };
+  struct TriangleInFlight {
+    const CellPoint* corners[3];
+    int triangle;
+    uint32_t surface;
+  };
+  CellPoint zero_point = {};  // kZero, classified for the cell being split
+
+  // Lane 3 of v is 0, as it is of offsets.
+  CellPoint Classify(const Lanes& v) const { return {v, PlanesBehind(offsets - v)}; }
+
+  // Route for a triangle in lanes: the planes from kAxis on that leave it whole only add
+  // their side; the first one that cuts it gets it.
+  template <int kAxis>
+  [[gnu::always_inline]] void RouteTriangle(const TriangleInFlight& t, int bits) {
+    const CellPoint* const* c = t.corners;
+    if constexpr (kAxis == 3) {
+      scratch->sets[bits].Append(c[0]->v, c[1]->v, c[2]->v, t.triangle, t.surface);
+    } else {
+      constexpr unsigned kLive = 7u & ~((1u << kAxis) - 1);
+      const unsigned all = c[0]->behind & c[1]->behind & c[2]->behind & kLive;
+      const unsigned any = (c[0]->behind | c[1]->behind | c[2]->behind) & kLive;
+      if (all == any) {
+        scratch->sets[bits | kOctantOf[all]].Append(c[0]->v, c[1]->v, c[2]->v, t.triangle, t.surface);
+        return;
+      }
+      const int first = __builtin_ctz(all ^ any);
+      bits |= kOctantOf[all & ((1u << first) - 1)];
+      if constexpr (kAxis <= 0) {
+        if (first == 0) return CutTriangle<0>(t, bits);
+      }
+      if constexpr (kAxis <= 1) {
+        if (first == 1) return CutTriangle<1>(t, bits);
+      }
+      CutTriangle<2>(t, bits);
+    }
+  }
+
+  // Cut for a triangle in lanes: the same table entry, crossings and pieces. A crossing
+  // off its edge sends the triangle to Cut.
+  template <int kAxis>
+  [[gnu::noinline]] void CutTriangle(const TriangleInFlight& t, int bits) {
+    const CellPoint* const* c = t.corners;
+    auto side = [&](const CellPoint& p) { return SideOf(offsets[kAxis] - p.v[kAxis]); };
+    const TriangleCut& cut = kTriangleCuts[size_t(SideCode(side(*c[0]), side(*c[1]), side(*c[2])))];
+    CellPoint crossings[2];
+    const CellPoint* points[6] = {c[0], c[1], c[2], &crossings[0], &crossings[1], &zero_point};
+    for (int m = 0; m < cut.crossings; ++m) {
+      const CellPoint& a = *points[cut.crossing_ends[m][0]];
+      const Lanes ab = points[cut.crossing_ends[m][1]]->v - a.v;
+      const float along = (distances[kAxis] - -a.v[kAxis]) / -ab[kAxis];
+      if (!(along >= 0.0f && along <= 1.0f)) {
+        TVector corners[3];
+        for (int i = 0; i < 3; ++i) corners[i] = {c[i]->v[0], c[i]->v[1], c[i]->v[2]};
+        return Cut<kAxis>({{&corners[0], &corners[1], &corners[2]}, 3, t.triangle, t.surface}, bits);
+      }
+      crossings[m] = Classify(a.v + ab * along);
+    }
+    EmitTriangle<kAxis>(points, cut.front, cut.front_count, t, bits, 0);
+    EmitTriangle<kAxis>(points, cut.back, cut.back_count, t, bits | SideBit(kAxis), 1);
+  }
+
+  // Emit for a side's piece in lanes; pieces of 1 or 2 points take Route.
+  template <int kAxis>
+  [[gnu::always_inline]] void EmitTriangle(const CellPoint* const* points, const int* order, int count,
+                                           const TriangleInFlight& source, int bits, int side) {
+    if (count == 0) return;
+    if (count < 3) {
+      TVector corners[3];
+      for (int i = 0; i < 3; ++i) {
+        const Lanes& v = points[order[i]]->v;
+        corners[i] = {v[0], v[1], v[2]};
+      }
+      return Route<kAxis + 1>(PieceRef{{&corners[0], &corners[1], &corners[2]}, uint32_t(count), source.triangle,
+                                       source.surface},
+                              bits);
+    }
+    if (count == 4) {
+      scratch->tails[Stage(kAxis, bits)][side].Append(points[order[0]]->v, points[order[2]]->v, points[order[3]]->v,
+                                                      source.triangle, source.surface);
+    }
+    RouteTriangle<kAxis + 1>({{points[order[0]], points[order[1]], points[order[2]]}, source.triangle, source.surface},
+                             bits);
   }
 };
 
