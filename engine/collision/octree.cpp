@@ -1,6 +1,7 @@
-// TOctree: building a mesh's tree (the split test, the eightfold split of a cell and the
-// budgets that keep hostile meshes and limits from exhausting memory), and the two walks
-// that picking and collision run over it.
+// TOctree: building a mesh's tree (the split test, the eightfold split of a cell, the
+// budgets that keep hostile meshes and limits from exhausting memory, and the threads
+// that build a large mesh's subtrees), and the two walks that picking and collision run
+// over it.
 //
 // Sections: building (the split test, the mesh's pieces, the cell planes, the table of
 // triangle cuts, the builder that streams a cell's pieces through the planes, the store
@@ -9,14 +10,19 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <span>
+#include <system_error>
+#include <thread>
 #include <utility>
+#include <vector>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -297,7 +303,8 @@ class PieceList {
   }
   // A triangle from corner lanes (x, y, z, anything): each corner is written as four
   // floats and the next field overwrites the fourth.
-  void Append(const Lanes& c0, const Lanes& c1, const Lanes& c2, int triangle, uint32_t surface) {
+  [[gnu::always_inline]] void Append(const Lanes& c0, const Lanes& c1, const Lanes& c2, int triangle,
+                                     uint32_t surface) {
     if (size_ == capacity_) Grow();
     TPolygonPiece* p = store_ + size_++;
     char* at = reinterpret_cast<char*>(p->vertices);
@@ -339,7 +346,24 @@ struct LevelScratch {
   PieceList tails[7][2];
 };
 
-// Limits and running counts of one build.
+// What the builders of one tree may still make, shared between the threads of a build.
+struct OctreeBudget {
+  std::atomic<long> nodes{1};   // the root
+  std::atomic<long> pieces{0};  // polygons held: in leaves and in sets not yet built
+  long piece_limit = 0;
+  std::atomic<bool> refused{false};  // a split was not made for lack of budget
+
+  // Takes n of used; false, taking nothing, when that would pass the limit.
+  static bool Take(std::atomic<long>& used, long n, long limit) {
+    long now = used.load(std::memory_order_relaxed);
+    do {
+      if (now + n > limit) return false;
+    } while (!used.compare_exchange_weak(now, now + n, std::memory_order_relaxed));
+    return true;
+  }
+};
+
+// Limits and running counts of one builder.
 //
 // A cell's pieces are streamed through its three centre planes one piece at a time,
 // without gathering halves and quarters: each plane split still sees its input list in
@@ -349,9 +373,12 @@ template <bool kShortcut>
 struct OctreeBuilder {
   int max_polys = 0;
   int max_levels = 0;
-  long nodes = 1;          // the root
-  long pieces = 0;         // polygons held: in leaves and in sets not yet built
-  long piece_budget = 0;
+  OctreeBudget* budget = nullptr;
+  // Set in the builders of a build on several threads, whose budget runs in another
+  // order than one builder's: a refusal there voids the build, so they stop splitting.
+  bool stop_when_refused = false;
+  int threads = 1;  // that build the root's children
+  long kept = 0;    // pieces put in leaves
   std::shared_ptr<const std::vector<SurfacePtr>> surfaces;
   std::shared_ptr<TOctreePieceStore> store;
   std::vector<LevelScratch> levels;  // one per split depth, never resized during a build
@@ -365,13 +392,14 @@ struct OctreeBuilder {
     node.polygons.pieces = store->Keep(polys);
     node.polygons.store = store;
     node.polygons.surfaces = surfaces;
-    TOctree::no_polys_octree += int(node.polygons.size());
+    kept += long(node.polygons.size());
   }
 
   // Splits the cell into eight children and builds them; false when it stays a leaf.
   bool Split(TOctree& node, std::span<const TPolygonPiece> polys, int level) {
     if (level + 1 > max_levels || level >= kMaxOctreeDepth) return false;
-    if (nodes + 8 > kMaxOctreeNodes) return false;
+    if (stop_when_refused && budget->refused.load(std::memory_order_relaxed)) return false;
+    if (budget->nodes.load(std::memory_order_relaxed) + 8 > kMaxOctreeNodes) return Refuse();
     if (!ReachesDistinctTriangles(polys, max_polys)) return false;
 
     const CellPlanes<kShortcut> cell(TVector::Create(node.centre_x, node.centre_y, node.centre_z));
@@ -392,10 +420,9 @@ struct OctreeBuilder {
 
     long made = 0;
     for (const auto& set : lv.sets) made += long(set.Size());
-    if (pieces - long(polys.size()) + made > piece_budget) return false;
-    pieces += made - long(polys.size());
+    if (!OctreeBudget::Take(budget->pieces, made - long(polys.size()), budget->piece_limit)) return Refuse();
+    if (!OctreeBudget::Take(budget->nodes, 8, kMaxOctreeNodes)) return Refuse();
 
-    nodes += 8;
     node.children.resize(8);
     for (int i = 0; i < 8; ++i) {
       TOctree& child = node.children[size_t(i)];
@@ -403,9 +430,55 @@ struct OctreeBuilder {
       child.centre_x = node.centre_x + (i & 4 ? node.width : -node.width) / 4;
       child.centre_y = node.centre_y + (i & 2 ? node.height : -node.height) / 4;
       child.centre_z = node.centre_z + (i & 1 ? node.depth : -node.depth) / 4;
-      Build(child, lv.sets[i].Pieces(), level + 1);
+    }
+    if (level == 0 && threads > 1) {
+      BuildChildrenOnThreads(node, lv);
+    } else {
+      for (int i = 0; i < 8; ++i) Build(node.children[size_t(i)], lv.sets[i].Pieces(), level + 1);
     }
     return true;
+  }
+  bool Refuse() {
+    budget->refused.store(true, std::memory_order_relaxed);
+    return false;
+  }
+
+  // The root's children, each built whole by one of up to `threads` builders. Their
+  // subtrees are those one builder makes, as long as no split is refused: the budget is
+  // then never short in any order (it only grows as children are built), and the caller
+  // builds again on one thread otherwise.
+  void BuildChildrenOnThreads(TOctree& node, const LevelScratch& lv) {
+    std::atomic<int> next{0};
+    std::vector<OctreeBuilder> builders(static_cast<size_t>(threads));
+    std::vector<std::exception_ptr> failures(static_cast<size_t>(threads));
+    auto work = [&](size_t at) {
+      OctreeBuilder& builder = builders[at];
+      builder.max_polys = max_polys, builder.max_levels = max_levels;
+      builder.budget = budget, builder.stop_when_refused = true;
+      builder.surfaces = surfaces;
+      builder.store = std::make_shared<TOctreePieceStore>(store->BlockSize());
+      builder.levels.resize(levels.size());
+      try {
+        for (int i; (i = next.fetch_add(1, std::memory_order_relaxed)) < 8;)
+          builder.Build(node.children[size_t(i)], lv.sets[i].Pieces(), 1);
+      } catch (...) {
+        failures[at] = std::current_exception();
+        budget->refused.store(true, std::memory_order_relaxed);
+      }
+    };
+    std::vector<std::thread> helpers;
+    for (size_t at = 1; at < size_t(threads); ++at) {
+      try {
+        helpers.emplace_back(work, at);
+      } catch (const std::system_error&) {
+        break;  // the threads already started and this one share the children out
+      }
+    }
+    work(0);
+    for (std::thread& helper : helpers) helper.join();
+    for (const std::exception_ptr& failure : failures)
+      if (failure) std::rethrow_exception(failure);
+    for (const OctreeBuilder& builder : builders) kept += builder.kept;
   }
 
   // sets[i] by octant index: x, then y, then z decide bits 2, 1, 0 (front = low = 0).
@@ -619,20 +692,36 @@ struct OctreeBuilder {
   }
 };
 
+// Meshes from this many triangles up build the root's children on several threads.
+constexpr size_t kThreadedBuildTriangles = 16384;
+constexpr unsigned kMaxBuildThreads = 8;  // one per child of the root
+
+// Builds the tree below root (sized and centred), on several threads when the mesh is
+// large. Returns the pieces put in leaves.
 template <bool kShortcut>
-void BuildTree(TOctree& root, std::shared_ptr<const std::vector<SurfacePtr>> surfaces,
+long BuildTree(TOctree& root, std::shared_ptr<const std::vector<SurfacePtr>> surfaces,
                const std::vector<TPolygonPiece>& polys, int max_polys, int max_levels) {
-  OctreeBuilder<kShortcut> builder;
-  builder.max_polys = max_polys;
-  builder.max_levels = max_levels == 0 ? kOctreeUnlimitedLevels : max_levels;
-  builder.levels.resize(size_t(std::min(builder.max_levels, kMaxOctreeDepth)));
-  builder.pieces = long(polys.size());
-  builder.piece_budget = long(polys.size()) * kOctreePiecesPerTriangle + kOctreePieceAllowance;
-  builder.surfaces = std::move(surfaces);
-  // Blocks near the mesh's own size: small trees take little, large ones few blocks.
-  constexpr size_t kMinBlock = 256, kMaxBlock = 1 << 11;
-  builder.store = std::make_shared<TOctreePieceStore>(std::clamp(polys.size(), kMinBlock, kMaxBlock));
-  builder.Build(root, polys, 0);
+  const unsigned cores = std::thread::hardware_concurrency();
+  int threads = polys.size() >= kThreadedBuildTriangles ? int(std::clamp(cores, 1u, kMaxBuildThreads)) : 1;
+  for (;;) {
+    OctreeBudget budget;
+    budget.pieces = long(polys.size());
+    budget.piece_limit = long(polys.size()) * kOctreePiecesPerTriangle + kOctreePieceAllowance;
+    OctreeBuilder<kShortcut> builder;
+    builder.max_polys = max_polys;
+    builder.max_levels = max_levels == 0 ? kOctreeUnlimitedLevels : max_levels;
+    builder.levels.resize(size_t(std::min(builder.max_levels, kMaxOctreeDepth)));
+    builder.budget = &budget;
+    builder.threads = threads;
+    builder.surfaces = surfaces;
+    // Blocks near the mesh's own size: small trees take little, large ones few blocks.
+    constexpr size_t kMinBlock = 256, kMaxBlock = 1 << 11;
+    builder.store = std::make_shared<TOctreePieceStore>(std::clamp(polys.size(), kMinBlock, kMaxBlock));
+    builder.Build(root, polys, 0);
+    if (threads == 1 || !budget.refused) return builder.kept;
+    root.children.clear();  // the budget ran out: which splits it allows depends on the order
+    threads = 1;
+  }
 }
 
 }  // namespace
@@ -681,11 +770,9 @@ int TOctree::CreateOctree(const MeshPtr& mesh, int max_polys, int max_levels) {
   root->centre_x = mesh->bounds_min_x + root->width / 2;
   root->centre_y = mesh->bounds_min_y + root->height / 2;
   root->centre_z = mesh->bounds_min_z + root->depth / 2;
-  if (moderate) {
-    BuildTree<true>(*root, std::move(surfaces), polys, max_polys, max_levels);
-  } else {
-    BuildTree<false>(*root, std::move(surfaces), polys, max_polys, max_levels);
-  }
+  const long kept = moderate ? BuildTree<true>(*root, std::move(surfaces), polys, max_polys, max_levels)
+                             : BuildTree<false>(*root, std::move(surfaces), polys, max_polys, max_levels);
+  no_polys_octree += int(kept);
 
   mesh->octree = std::move(root);
   no_polys_mesh = count;
