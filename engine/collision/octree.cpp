@@ -277,8 +277,10 @@ struct PieceEnds {
 };
 static_assert(sizeof(PieceEnds) == sizeof(uint64_t) &&
               offsetof(TPolygonPiece, triangle) + sizeof(PieceEnds) == sizeof(TPolygonPiece));
+#if !defined(__clang__)  // clang cannot yet bit_cast bit fields at compile time
 static_assert(std::bit_cast<std::array<uint32_t, 11>>(TPolygonPiece{{}, 5, 3, 7})[10] ==
               std::bit_cast<std::array<uint32_t, 2>>(PieceEnds{5, 3, 7})[1]);
+#endif
 
 // A list of pieces that grows and is reused; appending stays inline in the routing loop
 // and writes each piece once, into storage not cleared beforehand.
