@@ -1,6 +1,7 @@
-// TOctree: building a mesh's tree (the split test, the eightfold split of a cell and the
-// budgets that keep hostile meshes and limits from exhausting memory), and the two walks
-// that picking and collision run over it.
+// TOctree: building a mesh's tree (the split test, the eightfold split of a cell, the
+// budgets that keep hostile meshes and limits from exhausting memory, and the threads
+// that build a large mesh's subtrees), and the two walks that picking and collision run
+// over it.
 //
 // Sections: building (the split test, the mesh's pieces, the cell planes, the table of
 // triangle cuts, the builder that streams a cell's pieces through the planes, the store
@@ -9,12 +10,19 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <span>
+#include <system_error>
+#include <thread>
 #include <utility>
+#include <vector>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -151,20 +159,40 @@ int SideOf(float d) { return int(d > kPlaneTolerance) - int(!(d >= -kPlaneTolera
 
 const TVector kZero;
 
-// Which of a cell's three planes (offsets: their equation[3]) a moderate corner lies
-// behind, as bits x, y, z: offset - coordinate, as CellPlanes::Distance gives it with
-// kShortcut, below -kPlaneTolerance (NaN too).
-unsigned CornerBehind(const TVector& v, const Lanes& offsets) {
-  const Lanes limit = {-kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance};
+// Which of a cell's three planes a moderate point lies behind, as bits x, y, z, from its
+// distances offset - coordinate (offsets: the planes' equation[3]), as CellPlanes::Distance
+// gives them with kShortcut: below -kPlaneTolerance, NaN too. Lane 3 must not be behind.
+unsigned PlanesBehind(const Lanes& distances) {
+  constexpr Lanes kLimit = {-kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance};
 #ifdef __SSE2__
-  // x and y in one 8-byte load, z in another: exactly the corner's 12 bytes.
-  const __m128 corner = _mm_movelh_ps(_mm_castsi128_ps(_mm_loadu_si64(&v.x)), _mm_load_ss(&v.z));
-  return unsigned(_mm_movemask_ps(_mm_cmpnge_ps(_mm_sub_ps(__m128(offsets), corner), __m128(limit)))) & 7;
+  return unsigned(_mm_movemask_ps(_mm_cmpnge_ps(__m128(distances), __m128(kLimit))));
 #else
-  const Lanes distances = offsets - Lanes{v.x, v.y, v.z, 0};
-  return unsigned(LaneBits(~(distances >= limit))) & 7;
+  return unsigned(LaneBits(~(distances >= kLimit)));
 #endif
 }
+
+// PlanesBehind for a corner anywhere: it reads exactly the corner's 12 bytes.
+unsigned CornerBehind(const TVector& v, const Lanes& offsets) {
+#ifdef __SSE2__
+  // x and y in one 8-byte load, z in another.
+  const Lanes corner = Lanes(_mm_movelh_ps(_mm_castsi128_ps(_mm_loadu_si64(&v.x)), _mm_load_ss(&v.z)));
+#else
+  const Lanes corner = {v.x, v.y, v.z, 0};
+#endif
+  return PlanesBehind(offsets - corner);
+}
+
+// A corner of a stored piece as lanes x, y, z, 0. It reads the four bytes after z, which
+// lie inside the piece (the next corner, or the triangle index after the last one).
+Lanes LoadCorner(const TVector& v) {
+  static_assert(offsetof(TPolygonPiece, vertices) + 2 * sizeof(TVector) + sizeof(Lanes) <= sizeof(TPolygonPiece));
+  Lanes l;
+  std::memcpy(&l, &v.x, sizeof l);
+  return Lanes(LaneMask(l) & LaneMask{-1, -1, -1, 0});
+}
+
+// The octant index of plane sides given as bits x, y, z (set: behind, the high half).
+constexpr int kOctantOf[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
 // A side of a cut piece: at most 4 points (see TPolygonPiece).
 constexpr int kMaxSidePoints = 4;
@@ -241,6 +269,19 @@ const TVector& CornerOf(const PieceRef& p, int i) { return *p.corners[i]; }
 uint32_t CountOf(const TPolygonPiece& p) { return p.vertex_count; }
 uint32_t CountOf(const PieceRef& p) { return p.count; }
 
+// The fields of TPolygonPiece after its corners, laid out alike.
+struct PieceEnds {
+  int triangle;
+  uint32_t vertex_count : 2;
+  uint32_t surface : 30;
+};
+static_assert(sizeof(PieceEnds) == sizeof(uint64_t) &&
+              offsetof(TPolygonPiece, triangle) + sizeof(PieceEnds) == sizeof(TPolygonPiece));
+#if !defined(__clang__)  // clang cannot yet bit_cast bit fields at compile time
+static_assert(std::bit_cast<std::array<uint32_t, 11>>(TPolygonPiece{{}, 5, 3, 7})[10] ==
+              std::bit_cast<std::array<uint32_t, 2>>(PieceEnds{5, 3, 7})[1]);
+#endif
+
 // A list of pieces that grows and is reused; appending stays inline in the routing loop
 // and writes each piece once, into storage not cleared beforehand.
 class PieceList {
@@ -261,6 +302,22 @@ class PieceList {
     if (size_ == capacity_) Grow();
     ::new (store_ + size_++)
         TPolygonPiece{{*p.corners[0], *p.corners[1], *p.corners[2]}, p.triangle, p.count, p.surface};
+  }
+  // A triangle from corner lanes (x, y, z, anything): each corner is written as four
+  // floats and the next field overwrites the fourth.
+  [[gnu::always_inline]] void Append(const Lanes& c0, const Lanes& c1, const Lanes& c2, int triangle,
+                                     uint32_t surface) {
+    if (size_ == capacity_) Grow();
+    TPolygonPiece* p = store_ + size_++;
+    char* at = reinterpret_cast<char*>(p->vertices);
+    std::memcpy(at, &c0, sizeof c0);
+    std::memcpy(at + sizeof(TVector), &c1, sizeof c1);
+    std::memcpy(at + 2 * sizeof(TVector), &c2, sizeof c2);
+    static_assert(offsetof(TPolygonPiece, vertices) + 2 * sizeof(TVector) + sizeof(Lanes) <= sizeof(TPolygonPiece));
+    // The triangle index and the bit fields in one write: a bit field set in place would
+    // first read the new piece's memory.
+    const uint64_t ends = std::bit_cast<uint64_t>(PieceEnds{triangle, 3, surface});
+    std::memcpy(reinterpret_cast<char*>(p) + offsetof(TPolygonPiece, triangle), &ends, sizeof ends);
   }
   void Clear() { size_ = 0; }
   // Room for this many before any growth, so that a list seldom copies itself.
@@ -291,7 +348,24 @@ struct LevelScratch {
   PieceList tails[7][2];
 };
 
-// Limits and running counts of one build.
+// What the builders of one tree may still make, shared between the threads of a build.
+struct OctreeBudget {
+  std::atomic<long> nodes{1};   // the root
+  std::atomic<long> pieces{0};  // polygons held: in leaves and in sets not yet built
+  long piece_limit = 0;
+  std::atomic<bool> refused{false};  // a split was not made for lack of budget
+
+  // Takes n of used; false, taking nothing, when that would pass the limit.
+  static bool Take(std::atomic<long>& used, long n, long limit) {
+    long now = used.load(std::memory_order_relaxed);
+    do {
+      if (now + n > limit) return false;
+    } while (!used.compare_exchange_weak(now, now + n, std::memory_order_relaxed));
+    return true;
+  }
+};
+
+// Limits and running counts of one builder.
 //
 // A cell's pieces are streamed through its three centre planes one piece at a time,
 // without gathering halves and quarters: each plane split still sees its input list in
@@ -301,14 +375,18 @@ template <bool kShortcut>
 struct OctreeBuilder {
   int max_polys = 0;
   int max_levels = 0;
-  long nodes = 1;          // the root
-  long pieces = 0;         // polygons held: in leaves and in sets not yet built
-  long piece_budget = 0;
+  OctreeBudget* budget = nullptr;
+  // Set in the builders of a build on several threads, whose budget runs in another
+  // order than one builder's: a refusal there voids the build, so they stop splitting.
+  bool stop_when_refused = false;
+  int threads = 1;  // that build the root's children
+  long kept = 0;    // pieces put in leaves
   std::shared_ptr<const std::vector<SurfacePtr>> surfaces;
   std::shared_ptr<TOctreePieceStore> store;
   std::vector<LevelScratch> levels;  // one per split depth, never resized during a build
   const CellPlanes<kShortcut>* planes = nullptr;  // of the cell being split
   Lanes offsets = {};                             // their equation[3], x, y, z
+  Lanes distances = {};                           // their distance, x, y, z
   LevelScratch* scratch = nullptr;                // of the cell being split
 
   void Build(TOctree& node, std::span<const TPolygonPiece> polys, int level) {
@@ -316,13 +394,14 @@ struct OctreeBuilder {
     node.polygons.pieces = store->Keep(polys);
     node.polygons.store = store;
     node.polygons.surfaces = surfaces;
-    TOctree::no_polys_octree += int(node.polygons.size());
+    kept += long(node.polygons.size());
   }
 
   // Splits the cell into eight children and builds them; false when it stays a leaf.
   bool Split(TOctree& node, std::span<const TPolygonPiece> polys, int level) {
     if (level + 1 > max_levels || level >= kMaxOctreeDepth) return false;
-    if (nodes + 8 > kMaxOctreeNodes) return false;
+    if (stop_when_refused && budget->refused.load(std::memory_order_relaxed)) return false;
+    if (budget->nodes.load(std::memory_order_relaxed) + 8 > kMaxOctreeNodes) return Refuse();
     if (!ReachesDistinctTriangles(polys, max_polys)) return false;
 
     const CellPlanes<kShortcut> cell(TVector::Create(node.centre_x, node.centre_y, node.centre_z));
@@ -334,15 +413,18 @@ struct OctreeBuilder {
     planes = &cell;
     offsets = Lanes{cell.planes[0].equation[3], cell.planes[1].equation[3], cell.planes[2].equation[3], 0};
     scratch = &lv;
-    for (const TPolygonPiece& p : polys) Route<0>(p, 0);
+    if constexpr (kShortcut) {
+      distances = Lanes{cell.planes[0].distance, cell.planes[1].distance, cell.planes[2].distance, 0};
+      zero_point = Classify(Lanes{});
+    }
+    for (const TPolygonPiece& p : polys) RouteStored<0>(p, 0);
     FlushTails();
 
     long made = 0;
     for (const auto& set : lv.sets) made += long(set.Size());
-    if (pieces - long(polys.size()) + made > piece_budget) return false;
-    pieces += made - long(polys.size());
+    if (!OctreeBudget::Take(budget->pieces, made - long(polys.size()), budget->piece_limit)) return Refuse();
+    if (!OctreeBudget::Take(budget->nodes, 8, kMaxOctreeNodes)) return Refuse();
 
-    nodes += 8;
     node.children.resize(8);
     for (int i = 0; i < 8; ++i) {
       TOctree& child = node.children[size_t(i)];
@@ -350,9 +432,55 @@ struct OctreeBuilder {
       child.centre_x = node.centre_x + (i & 4 ? node.width : -node.width) / 4;
       child.centre_y = node.centre_y + (i & 2 ? node.height : -node.height) / 4;
       child.centre_z = node.centre_z + (i & 1 ? node.depth : -node.depth) / 4;
-      Build(child, lv.sets[i].Pieces(), level + 1);
+    }
+    if (level == 0 && threads > 1) {
+      BuildChildrenOnThreads(node, lv);
+    } else {
+      for (int i = 0; i < 8; ++i) Build(node.children[size_t(i)], lv.sets[i].Pieces(), level + 1);
     }
     return true;
+  }
+  bool Refuse() {
+    budget->refused.store(true, std::memory_order_relaxed);
+    return false;
+  }
+
+  // The root's children, each built whole by one of up to `threads` builders. Their
+  // subtrees are those one builder makes, as long as no split is refused: the budget is
+  // then never short in any order (it only grows as children are built), and the caller
+  // builds again on one thread otherwise.
+  void BuildChildrenOnThreads(TOctree& node, const LevelScratch& lv) {
+    std::atomic<int> next{0};
+    std::vector<OctreeBuilder> builders(static_cast<size_t>(threads));
+    std::vector<std::exception_ptr> failures(static_cast<size_t>(threads));
+    auto work = [&](size_t at) {
+      OctreeBuilder& builder = builders[at];
+      builder.max_polys = max_polys, builder.max_levels = max_levels;
+      builder.budget = budget, builder.stop_when_refused = true;
+      builder.surfaces = surfaces;
+      builder.store = std::make_shared<TOctreePieceStore>(store->BlockSize());
+      builder.levels.resize(levels.size());
+      try {
+        for (int i; (i = next.fetch_add(1, std::memory_order_relaxed)) < 8;)
+          builder.Build(node.children[size_t(i)], lv.sets[i].Pieces(), 1);
+      } catch (...) {
+        failures[at] = std::current_exception();
+        budget->refused.store(true, std::memory_order_relaxed);
+      }
+    };
+    std::vector<std::thread> helpers;
+    for (size_t at = 1; at < size_t(threads); ++at) {
+      try {
+        helpers.emplace_back(work, at);
+      } catch (const std::system_error&) {
+        break;  // the threads already started and this one share the children out
+      }
+    }
+    work(0);
+    for (std::thread& helper : helpers) helper.join();
+    for (const std::exception_ptr& failure : failures)
+      if (failure) std::rethrow_exception(failure);
+    for (const OctreeBuilder& builder : builders) kept += builder.kept;
   }
 
   // sets[i] by octant index: x, then y, then z decide bits 2, 1, 0 (front = low = 0).
@@ -462,24 +590,140 @@ struct OctreeBuilder {
   }
   template <int kNextAxis>
   void FlushStage(const PieceList& list, int bits) {
-    for (const TPolygonPiece& p : list.Pieces()) Route<kNextAxis>(p, bits);
+    for (const TPolygonPiece& p : list.Pieces()) RouteStored<kNextAxis>(p, bits);
+  }
+
+  // Triangles of moderate meshes travel with their corners in lanes, each corner
+  // classified once against all three planes; other pieces take Route.
+  template <int kAxis>
+  void RouteStored(const TPolygonPiece& p, int bits) {
+    if (!kShortcut || p.vertex_count != 3) return Route<kAxis>(p, bits);
+    const CellPoint corners[3] = {Classify(LoadCorner(p.vertices[0])), Classify(LoadCorner(p.vertices[1])),
+                                  Classify(LoadCorner(p.vertices[2]))};
+    RouteTriangle<kAxis>({{&corners[0], &corners[1], &corners[2]}, p.triangle, p.surface}, bits);
+  }
+
+  // A point in lanes x, y, z, 0, and the planes it lies behind as bits x, y, z
+  // (CornerBehind).
+  struct CellPoint {
+    Lanes v;
+    unsigned behind;
+  };
+  struct TriangleInFlight {
+    const CellPoint* corners[3];
+    int triangle;
+    uint32_t surface;
+  };
+  CellPoint zero_point = {};  // kZero, classified for the cell being split
+
+  // Lane 3 of v is 0, as it is of offsets.
+  CellPoint Classify(const Lanes& v) const { return {v, PlanesBehind(offsets - v)}; }
+
+  // Route for a triangle in lanes: the planes from kAxis on that leave it whole only add
+  // their side; the first one that cuts it gets it.
+  template <int kAxis>
+  [[gnu::always_inline]] void RouteTriangle(const TriangleInFlight& t, int bits) {
+    const CellPoint* const* c = t.corners;
+    if constexpr (kAxis == 3) {
+      scratch->sets[bits].Append(c[0]->v, c[1]->v, c[2]->v, t.triangle, t.surface);
+    } else {
+      constexpr unsigned kLive = 7u & ~((1u << kAxis) - 1);
+      const unsigned all = c[0]->behind & c[1]->behind & c[2]->behind & kLive;
+      const unsigned any = (c[0]->behind | c[1]->behind | c[2]->behind) & kLive;
+      if (all == any) {
+        scratch->sets[bits | kOctantOf[all]].Append(c[0]->v, c[1]->v, c[2]->v, t.triangle, t.surface);
+        return;
+      }
+      const int first = __builtin_ctz(all ^ any);
+      bits |= kOctantOf[all & ((1u << first) - 1)];
+      if constexpr (kAxis <= 0) {
+        if (first == 0) return CutTriangle<0>(t, bits);
+      }
+      if constexpr (kAxis <= 1) {
+        if (first == 1) return CutTriangle<1>(t, bits);
+      }
+      CutTriangle<2>(t, bits);
+    }
+  }
+
+  // Cut for a triangle in lanes: the same table entry, crossings and pieces. A crossing
+  // off its edge sends the triangle to Cut.
+  template <int kAxis>
+  [[gnu::noinline]] void CutTriangle(const TriangleInFlight& t, int bits) {
+    const CellPoint* const* c = t.corners;
+    auto side = [&](const CellPoint& p) { return SideOf(offsets[kAxis] - p.v[kAxis]); };
+    const TriangleCut& cut = kTriangleCuts[size_t(SideCode(side(*c[0]), side(*c[1]), side(*c[2])))];
+    CellPoint crossings[2];
+    const CellPoint* points[6] = {c[0], c[1], c[2], &crossings[0], &crossings[1], &zero_point};
+    for (int m = 0; m < cut.crossings; ++m) {
+      const CellPoint& a = *points[cut.crossing_ends[m][0]];
+      const Lanes ab = points[cut.crossing_ends[m][1]]->v - a.v;
+      const float along = (distances[kAxis] - -a.v[kAxis]) / -ab[kAxis];
+      if (!(along >= 0.0f && along <= 1.0f)) {
+        TVector corners[3];
+        for (int i = 0; i < 3; ++i) corners[i] = {c[i]->v[0], c[i]->v[1], c[i]->v[2]};
+        return Cut<kAxis>({{&corners[0], &corners[1], &corners[2]}, 3, t.triangle, t.surface}, bits);
+      }
+      crossings[m] = Classify(a.v + ab * along);
+    }
+    EmitTriangle<kAxis>(points, cut.front, cut.front_count, t, bits, 0);
+    EmitTriangle<kAxis>(points, cut.back, cut.back_count, t, bits | SideBit(kAxis), 1);
+  }
+
+  // Emit for a side's piece in lanes; pieces of 1 or 2 points take Route.
+  template <int kAxis>
+  [[gnu::always_inline]] void EmitTriangle(const CellPoint* const* points, const int* order, int count,
+                                           const TriangleInFlight& source, int bits, int side) {
+    if (count == 0) return;
+    if (count < 3) {
+      TVector corners[3];
+      for (int i = 0; i < 3; ++i) {
+        const Lanes& v = points[order[i]]->v;
+        corners[i] = {v[0], v[1], v[2]};
+      }
+      return Route<kAxis + 1>(PieceRef{{&corners[0], &corners[1], &corners[2]}, uint32_t(count), source.triangle,
+                                       source.surface},
+                              bits);
+    }
+    if (count == 4) {
+      scratch->tails[Stage(kAxis, bits)][side].Append(points[order[0]]->v, points[order[2]]->v, points[order[3]]->v,
+                                                      source.triangle, source.surface);
+    }
+    RouteTriangle<kAxis + 1>({{points[order[0]], points[order[1]], points[order[2]]}, source.triangle, source.surface},
+                             bits);
   }
 };
 
+// Meshes from this many triangles up build the root's children on several threads.
+constexpr size_t kThreadedBuildTriangles = 16384;
+constexpr unsigned kMaxBuildThreads = 8;  // one per child of the root
+
+// Builds the tree below root (sized and centred), on several threads when the mesh is
+// large. Returns the pieces put in leaves.
 template <bool kShortcut>
-void BuildTree(TOctree& root, std::shared_ptr<const std::vector<SurfacePtr>> surfaces,
+long BuildTree(TOctree& root, std::shared_ptr<const std::vector<SurfacePtr>> surfaces,
                const std::vector<TPolygonPiece>& polys, int max_polys, int max_levels) {
-  OctreeBuilder<kShortcut> builder;
-  builder.max_polys = max_polys;
-  builder.max_levels = max_levels == 0 ? kOctreeUnlimitedLevels : max_levels;
-  builder.levels.resize(size_t(std::min(builder.max_levels, kMaxOctreeDepth)));
-  builder.pieces = long(polys.size());
-  builder.piece_budget = long(polys.size()) * kOctreePiecesPerTriangle + kOctreePieceAllowance;
-  builder.surfaces = std::move(surfaces);
-  // Blocks near the mesh's own size: small trees take little, large ones few blocks.
-  constexpr size_t kMinBlock = 256, kMaxBlock = 1 << 11;
-  builder.store = std::make_shared<TOctreePieceStore>(std::clamp(polys.size(), kMinBlock, kMaxBlock));
-  builder.Build(root, polys, 0);
+  const unsigned cores = std::thread::hardware_concurrency();
+  int threads = polys.size() >= kThreadedBuildTriangles ? int(std::clamp(cores, 1u, kMaxBuildThreads)) : 1;
+  for (;;) {
+    OctreeBudget budget;
+    budget.pieces = long(polys.size());
+    budget.piece_limit = long(polys.size()) * kOctreePiecesPerTriangle + kOctreePieceAllowance;
+    OctreeBuilder<kShortcut> builder;
+    builder.max_polys = max_polys;
+    builder.max_levels = max_levels == 0 ? kOctreeUnlimitedLevels : max_levels;
+    builder.levels.resize(size_t(std::min(builder.max_levels, kMaxOctreeDepth)));
+    builder.budget = &budget;
+    builder.threads = threads;
+    builder.surfaces = surfaces;
+    // Blocks near the mesh's own size: small trees take little, large ones few blocks.
+    constexpr size_t kMinBlock = 256, kMaxBlock = 1 << 11;
+    builder.store = std::make_shared<TOctreePieceStore>(std::clamp(polys.size(), kMinBlock, kMaxBlock));
+    builder.Build(root, polys, 0);
+    if (threads == 1 || !budget.refused) return builder.kept;
+    root.children.clear();  // the budget ran out: which splits it allows depends on the order
+    threads = 1;
+  }
 }
 
 }  // namespace
@@ -528,11 +772,9 @@ int TOctree::CreateOctree(const MeshPtr& mesh, int max_polys, int max_levels) {
   root->centre_x = mesh->bounds_min_x + root->width / 2;
   root->centre_y = mesh->bounds_min_y + root->height / 2;
   root->centre_z = mesh->bounds_min_z + root->depth / 2;
-  if (moderate) {
-    BuildTree<true>(*root, std::move(surfaces), polys, max_polys, max_levels);
-  } else {
-    BuildTree<false>(*root, std::move(surfaces), polys, max_polys, max_levels);
-  }
+  const long kept = moderate ? BuildTree<true>(*root, std::move(surfaces), polys, max_polys, max_levels)
+                             : BuildTree<false>(*root, std::move(surfaces), polys, max_polys, max_levels);
+  no_polys_octree += int(kept);
 
   mesh->octree = std::move(root);
   no_polys_mesh = count;

@@ -38,6 +38,7 @@ class TOctreePieceStore {
   explicit TOctreePieceStore(size_t block_size) : block_size_(block_size) {}
   // Copies the pieces into the store; the result stays valid as long as the store.
   std::span<const TPolygonPiece> Keep(std::span<const TPolygonPiece> pieces);
+  size_t BlockSize() const { return block_size_; }
 
  private:
   struct Release {
@@ -105,6 +106,7 @@ class TOctree {
   // from at least max_polys distinct triangles (0: always) and fewer than max_levels
   // splits lie above it (0: no limit). Negative limits count as 0; both 0 is the fatal
   // error "Octree cannot be created - max_polys or max_levels must be greater than 0".
+  // A large mesh's eight subtrees are built on several threads, into the same tree.
   static int CreateOctree(const MeshPtr& mesh, int max_polys, int max_levels);
   // 1 when a cell holding these polygons is to be split: max_polys is 0, or they come
   // from at least max_polys distinct triangle indices (the surface is not compared).

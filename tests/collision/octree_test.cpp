@@ -222,6 +222,8 @@ TEST_F(OctreeTest, PiecesAreThePolygonSplitsBitForBit) {
          return m;
        },
        1, 1},
+      // Large enough that the root's children are built on several threads.
+      {"large grid", [] { return MakeGrid(91, 3, 0.5f); }, 32, 3},
   };
   for (const Case& c : cases) {
     MeshPtr mesh = c.mesh();
@@ -252,6 +254,25 @@ TEST_F(OctreeTest, RunawayBuildsStopAtTheirBudgets) {
   shape = Shape(fan);
   EXPECT_LE(shape.depth, kMaxOctreeDepth);
   EXPECT_LE(shape.nodes, kMaxOctreeNodes);
+  // A mesh large enough to be built on several threads runs out of nodes as one builder
+  // running depth first does: below the first child, so the others stay leaves.
+  MeshPtr cluster = TMesh::CreateMesh();
+  s = cluster->CreateSurface();
+  AddTriangleAt(*s, {-1, -1, -1}, {-0.9f, -1, -1}, {-1, -0.9f, -1});
+  AddTriangleAt(*s, {1, 1, 1}, {0.9f, 1, 1}, {1, 0.9f, 1});
+  for (int i = 0; i < 20000; ++i) {
+    const float at = 0.3f + 1e-7f * float(i % 100);
+    AddTriangleAt(*s, {at, at, at}, {at + 1e-4f, at, at}, {at, at + 1e-4f, at});
+  }
+  const int kept_before = TOctree::no_polys_octree;
+  TOctree::CreateOctree(cluster, 0, 7);
+  shape = Shape(cluster);
+  EXPECT_EQ(shape.nodes, 1 + 8 * ((kMaxOctreeNodes - 1) / 8));
+  ASSERT_FALSE(cluster->octree->IsLeaf());
+  EXPECT_FALSE(cluster->octree->children[0].IsLeaf());
+  for (size_t i = 1; i < 8; ++i) EXPECT_TRUE(cluster->octree->children[i].IsLeaf()) << i;
+  EXPECT_EQ(cluster->octree->children[7].polygons.size(), 20001u);
+  EXPECT_EQ(TOctree::no_polys_octree - kept_before, shape.pieces);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
