@@ -312,8 +312,7 @@ class PieceList {
     char* at = reinterpret_cast<char*>(p->vertices);
     std::memcpy(at, &c0, sizeof c0);
     std::memcpy(at + sizeof(TVector), &c1, sizeof c1);
-    std::memcpy(at + 2 * sizeof(TVector), &c2, sizeof c2);
-    static_assert(offsetof(TPolygonPiece, vertices) + 2 * sizeof(TVector) + sizeof(Lanes) <= sizeof(TPolygonPiece));
+    std::memcpy(at + 2 * sizeof(TVector), &c2, sizeof c2);  // inside the piece, as LoadCorner reads it
     // The triangle index and the bit fields in one write: a bit field set in place would
     // first read the new piece's memory.
     const uint64_t ends = std::bit_cast<uint64_t>(PieceEnds{triangle, 3, surface});
@@ -373,6 +372,16 @@ struct OctreeBudget {
 // (which go to the end of those lists) wait in `tails` until all its input has passed.
 template <bool kShortcut>
 struct OctreeBuilder {
+  // max_levels as the build counts it (not 0); block_size: pieces per block of its store.
+  OctreeBuilder(int max_polys, int max_levels, OctreeBudget* budget,
+                std::shared_ptr<const std::vector<SurfacePtr>> surfaces, size_t block_size)
+      : max_polys(max_polys),
+        max_levels(max_levels),
+        budget(budget),
+        surfaces(std::move(surfaces)),
+        store(std::make_shared<TOctreePieceStore>(block_size)),
+        levels(size_t(std::min(max_levels, kMaxOctreeDepth))) {}
+
   int max_polys = 0;
   int max_levels = 0;
   OctreeBudget* budget = nullptr;
@@ -451,15 +460,15 @@ struct OctreeBuilder {
   // builds again on one thread otherwise.
   void BuildChildrenOnThreads(TOctree& node, const LevelScratch& lv) {
     std::atomic<int> next{0};
-    std::vector<OctreeBuilder> builders(static_cast<size_t>(threads));
-    std::vector<std::exception_ptr> failures(static_cast<size_t>(threads));
+    std::vector<OctreeBuilder> builders;
+    builders.reserve(size_t(threads));
+    for (int i = 0; i < threads; ++i) {
+      builders.emplace_back(max_polys, max_levels, budget, surfaces, store->BlockSize());
+      builders.back().stop_when_refused = true;
+    }
+    std::vector<std::exception_ptr> failures(builders.size());
     auto work = [&](size_t at) {
       OctreeBuilder& builder = builders[at];
-      builder.max_polys = max_polys, builder.max_levels = max_levels;
-      builder.budget = budget, builder.stop_when_refused = true;
-      builder.surfaces = surfaces;
-      builder.store = std::make_shared<TOctreePieceStore>(store->BlockSize());
-      builder.levels.resize(levels.size());
       try {
         for (int i; (i = next.fetch_add(1, std::memory_order_relaxed)) < 8;)
           builder.Build(node.children[size_t(i)], lv.sets[i].Pieces(), 1);
@@ -709,16 +718,11 @@ long BuildTree(TOctree& root, std::shared_ptr<const std::vector<SurfacePtr>> sur
     OctreeBudget budget;
     budget.pieces = long(polys.size());
     budget.piece_limit = long(polys.size()) * kOctreePiecesPerTriangle + kOctreePieceAllowance;
-    OctreeBuilder<kShortcut> builder;
-    builder.max_polys = max_polys;
-    builder.max_levels = max_levels == 0 ? kOctreeUnlimitedLevels : max_levels;
-    builder.levels.resize(size_t(std::min(builder.max_levels, kMaxOctreeDepth)));
-    builder.budget = &budget;
-    builder.threads = threads;
-    builder.surfaces = surfaces;
     // Blocks near the mesh's own size: small trees take little, large ones few blocks.
     constexpr size_t kMinBlock = 256, kMaxBlock = 1 << 11;
-    builder.store = std::make_shared<TOctreePieceStore>(std::clamp(polys.size(), kMinBlock, kMaxBlock));
+    OctreeBuilder<kShortcut> builder(max_polys, max_levels == 0 ? kOctreeUnlimitedLevels : max_levels, &budget,
+                                     surfaces, std::clamp(polys.size(), kMinBlock, kMaxBlock));
+    builder.threads = threads;
     builder.Build(root, polys, 0);
     if (threads == 1 || !budget.refused) return builder.kept;
     root.children.clear();  // the budget ran out: which splits it allows depends on the order
