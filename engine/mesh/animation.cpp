@@ -23,8 +23,6 @@ constexpr std::size_t kMaxVertexNumbers = std::size_t(std::numeric_limits<int>::
 
 constexpr int kPositionKey = 1;
 constexpr int kRotationKey = 4;
-// Below this determinant a node's 3x3 part is taken as singular (a zero scale).
-constexpr float kSingular = 1e-20f;
 
 struct Pose {
   float x, y, z;
@@ -92,10 +90,7 @@ float Line(float before, float after, float db, float da) {
 TMatrix NodeMatrix(const TEntity& e) {
   TMatrix m;
   m.TForm(e.pos_x, e.pos_y, e.pos_z, e.pitch, e.yaw, e.roll, e.scale_x, e.scale_y, e.scale_z);
-  for (int c = 0; c < 4; ++c)
-    for (int r = 0; r < 3; ++r)
-      if ((c == 2) != (r == 2)) m.grid[c][r] = -m.grid[c][r];
-  return m;
+  return TAnimation::Mirrored(m);
 }
 
 // True when e lies above the mesh in the tree.
@@ -105,9 +100,10 @@ bool Holds(const TEntity* e, const TMesh* mesh) { return mesh && mesh->IsBelow(e
 // Plain (non-bone) nodes on the way take part with their own transforms; the climb
 // ends at the first of:
 //  - the mesh, or no parent at all: the mesh's own space;
-//  - a bone: the frame continues with that bone's matrix;
-//  - a node above the mesh too (the skeleton sits beside the mesh), or the top of a
-//    tree apart from the mesh's: the frame continues with the mesh's side (MeshSide).
+//  - a node above the mesh too (the skeleton sits beside the mesh; a bone of another
+//    mesh that holds this one counts), or the top of a tree apart from the mesh's: the
+//    frame continues with the mesh's side (MeshSide);
+//  - a bone: the frame continues with that bone's pose.
 struct Climb {
   enum End { kMesh, kBone, kBeside };
   End end = kMesh;
@@ -121,14 +117,15 @@ Climb ClimbToMesh(const TMesh* mesh, const TBone& bone) {
   Climb c;
   for (const TEntity* e = bone.parent; e; e = e->parent) {
     if (e == mesh) return c;
-    if (const TBone* b = dynamic_cast<const TBone*>(e)) {
-      c.end = Climb::kBone;
-      c.bone = b;
-      return c;
-    }
+    // Before the bone test: a bone above the mesh is posed relative to another mesh.
     if (Holds(e, mesh)) {
       c.end = Climb::kBeside;
       c.common = e;
+      return c;
+    }
+    if (const TBone* b = dynamic_cast<const TBone*>(e)) {
+      c.end = Climb::kBone;
+      c.bone = b;
       return c;
     }
     TMatrix m = NodeMatrix(*e);
@@ -138,30 +135,6 @@ Climb ClimbToMesh(const TMesh* mesh, const TBone& bone) {
   }
   if (c.passed) c.end = Climb::kBeside;  // a bone without a parent stays in mesh space
   return c;
-}
-
-// Inverse of an affine matrix (scale and shear included); a singular one, which no
-// sane node gives, falls back to the rigid inverse, so the result stays finite.
-TMatrix AffineInverse(const TMatrix& m) {
-  const auto& g = m.grid;
-  TMatrix inv;
-  inv.grid[0][0] = g[1][1] * g[2][2] - g[2][1] * g[1][2];
-  inv.grid[1][0] = g[2][0] * g[1][2] - g[1][0] * g[2][2];
-  inv.grid[2][0] = g[1][0] * g[2][1] - g[2][0] * g[1][1];
-  inv.grid[0][1] = g[2][1] * g[0][2] - g[0][1] * g[2][2];
-  inv.grid[1][1] = g[0][0] * g[2][2] - g[2][0] * g[0][2];
-  inv.grid[2][1] = g[2][0] * g[0][1] - g[0][0] * g[2][1];
-  inv.grid[0][2] = g[0][1] * g[1][2] - g[1][1] * g[0][2];
-  inv.grid[1][2] = g[1][0] * g[0][2] - g[0][0] * g[1][2];
-  inv.grid[2][2] = g[0][0] * g[1][1] - g[1][0] * g[0][1];
-  const float det = g[0][0] * inv.grid[0][0] + g[1][0] * inv.grid[0][1] + g[2][0] * inv.grid[0][2];
-  if (!std::isfinite(det) || std::fabs(det) < kSingular) return m.Inverse();
-  for (int c = 0; c < 3; ++c)
-    for (int r = 0; r < 3; ++r) inv.grid[c][r] /= det;
-  for (int r = 0; r < 3; ++r)
-    inv.grid[3][r] = -(inv.grid[0][r] * g[3][0] + inv.grid[1][r] * g[3][1] + inv.grid[2][r] * g[3][2]);
-  inv.grid[3][3] = 1.0f;
-  return inv;
 }
 
 // The mesh's side of the frame of a skeleton beside it: the inverse of the transforms
@@ -178,7 +151,7 @@ TMatrix MeshSide(const TMesh* mesh, const TEntity* common) {
     above.Multiply(m);
     m = above;
   }
-  return AffineInverse(m);
+  return m.AffineInverse();
 }
 
 void LocalMatrix(const Pose& p, TMatrix& m) {
@@ -211,21 +184,23 @@ TMatrix RestMatrix(const TMesh* mesh, const TBone& bone, bool& general) {
   return frame;
 }
 
-// The bone's matrix from its local pose: rotation, translation, then onto the frame it
+// The bone's pose from its local pose: rotation, translation, then onto the frame it
 // hangs in. A parent bone's pose is already this pose's: the list holds parents first.
 void SetBoneMatrix(const TMesh& mesh, TBone& bone, const Pose& p) {
-  TMatrix& m = bone.matrix;
+  TMatrix& m = bone.pose;
   LocalMatrix(p, m);
   const TEntity* parent = bone.parent;
   if (!parent || parent == &mesh) return;
   TMatrix frame;
-  if (const TBone* parent_bone = dynamic_cast<const TBone*>(parent)) {
-    frame = parent_bone->matrix;
+  const TBone* parent_bone = dynamic_cast<const TBone*>(parent);
+  if (parent_bone && parent_bone->skin == &mesh) {
+    frame = parent_bone->pose;
   } else {
-    // Plain nodes between: rare, and a few matrix products per skeleton root.
+    // Plain nodes between, or a bone of another mesh: rare, and a few matrix products
+    // per skeleton root.
     const Climb c = ClimbToMesh(&mesh, bone);
     if (c.end == Climb::kBone) {
-      frame = c.bone->matrix;
+      frame = c.bone->pose;
     } else if (c.end == Climb::kBeside && bone.mesh_side) {
       frame = *bone.mesh_side;
     } else {
@@ -244,16 +219,83 @@ TMesh* AnimatedMesh(TEntity* entity) {
 
 }  // namespace
 
+TMatrix TAnimation::Mirrored(const TMatrix& m) {
+  TMatrix r = m;
+  for (int c = 0; c < 4; ++c)
+    for (int row = 0; row < 4; ++row)
+      if ((c == 2) != (row == 2)) r.grid[c][row] = -r.grid[c][row];
+  return r;
+}
+
 // The animated mesh, drawn deformed from now on, with one clear done flag per vertex
-// index of its largest surface; null for anything else.
+// index of its largest surface; null for anything else. The copies take their
+// surfaces' normals at the first pose, so a mesh that is never posed keeps none.
 TMesh* TAnimation::BeginPose(TEntity* entity) {
   TMesh* mesh = AnimatedMesh(entity);
   if (!mesh) return nullptr;
   mesh->draw_deformed = 1;
   int vertices = 0;
-  for (const SurfacePtr& s : *mesh->surfaces) vertices = std::max(vertices, s->vertex_count);
+  auto copy_it = mesh->anim_surfaces.begin();
+  for (const SurfacePtr& s : *mesh->surfaces) {
+    vertices = std::max(vertices, s->vertex_count);
+    if (copy_it == mesh->anim_surfaces.end()) continue;
+    TSurface* copy = (*copy_it).get();
+    ++copy_it;
+    if (copy && copy->vertex_normals.size() != s->vertex_normals.size()) copy->vertex_normals = s->vertex_normals;
+  }
   done_flags_.assign(std::size_t(vertices), 0);
   return mesh;
+}
+
+// Surfaces paired with their copies, in list order; a surface without a copy (or a copy
+// without a surface) takes no part. Normals take part where both sides hold them all.
+void TAnimation::CollectTargets(TMesh& mesh) {
+  targets_.clear();
+  auto copy_it = mesh.anim_surfaces.begin();
+  for (const SurfacePtr& s : *mesh.surfaces) {
+    if (copy_it == mesh.anim_surfaces.end()) break;
+    TSurface* copy = (*copy_it).get();
+    ++copy_it;
+    if (!s || !copy) continue;
+    const std::size_t limit = std::min({std::size_t(std::max(s->vertex_count, 0)), s->vertex_positions.size() / 3,
+                                        copy->vertex_positions.size() / 3});
+    const bool normals = s->vertex_normals.size() / 3 >= limit && copy->vertex_normals.size() / 3 >= limit;
+    targets_.push_back({s->vertex_positions.data(), copy->vertex_positions.data(),
+                        normals ? s->vertex_normals.data() : nullptr, normals ? copy->vertex_normals.data() : nullptr,
+                        s->min_vertex_index, s->max_vertex_index,
+                        int(std::min<std::size_t>(limit, kMaxVertexNumbers))});
+    copy->geometry_changed = 1;
+  }
+}
+
+void TAnimation::EndPose(TMesh& mesh) {
+  CollectTargets(mesh);
+  constexpr float kEmpty = 1000000000.0f;
+  float lo[3] = {kEmpty, kEmpty, kEmpty}, hi[3] = {-kEmpty, -kEmpty, -kEmpty};
+  bool any = false;
+  const int* flags = done_flags_.data();
+  const int flag_count = int(std::min<std::size_t>(done_flags_.size(), kMaxVertexNumbers));
+  const bool single = mesh.CountSurfaces() < 2;
+  for (const SkinTarget& t : targets_) {
+    // The vertices the surface draws: its triangles' range, or all of them where there
+    // is one surface (or no range was kept).
+    int from = 0, to = t.limit - 1;
+    if (!single && t.min_vertex <= t.max_vertex) from = std::max(from, t.min_vertex), to = std::min(to, t.max_vertex);
+    for (int v = from; v <= to; ++v) {
+      const float* p = t.dest + std::size_t(v) * 3;
+      const float x = p[0], y = p[1], z = -p[2];
+      lo[0] = std::min(lo[0], x), hi[0] = std::max(hi[0], x);
+      lo[1] = std::min(lo[1], y), hi[1] = std::max(hi[1], y);
+      lo[2] = std::min(lo[2], z), hi[2] = std::max(hi[2], z);
+      any = true;
+      if (!t.dest_normals || v >= flag_count || !flags[v]) continue;
+      float* n = t.dest_normals + std::size_t(v) * 3;
+      const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+      if (length > 0.0f) n[0] /= length, n[1] /= length, n[2] /= length;
+    }
+  }
+  mesh.SetPosedBounds(any, lo, hi);
+  mesh.PlaceSkeleton();
 }
 
 int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
@@ -266,7 +308,7 @@ int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
   const int i0 = int(std::clamp(double(f), double(first), double(std::max(first, last))));
 
   for (const BonePtr& bone_ptr : mesh->bones) {
-    if (!bone_ptr) continue;
+    if (!bone_ptr || bone_ptr->IsFreed()) continue;
     TBone& bone = *bone_ptr;
     Pose pose;
     RestPose(bone, pose);
@@ -305,6 +347,7 @@ int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
     SetBoneMatrix(*mesh, bone, pose);
     VertexDeform(*mesh, bone, done_flags_);
   }
+  EndPose(*mesh);
   return 0;
 }
 
@@ -313,7 +356,7 @@ int TAnimation::AnimateMesh2(TEntity* entity, float t, int first, int last) {
   if (!mesh) return 0;
 
   for (const BonePtr& bone_ptr : mesh->bones) {
-    if (!bone_ptr) continue;
+    if (!bone_ptr || bone_ptr->IsFreed()) continue;
     TBone& bone = *bone_ptr;
     Pose rest;
     RestPose(bone, rest);
@@ -343,29 +386,15 @@ int TAnimation::AnimateMesh2(TEntity* entity, float t, int first, int last) {
     SetBoneMatrix(*mesh, bone, pose);
     VertexDeform(*mesh, bone, done_flags_);
   }
+  EndPose(*mesh);
   return 0;
 }
 
 int TAnimation::VertexDeform(TMesh& mesh, const TBone& bone, std::vector<int>& done) {
   if (!bone.inverse_bind_matrix) return 0;
-  TMatrix m = bone.matrix;
+  TMatrix m = bone.pose;
   m.Multiply(*bone.inverse_bind_matrix);
-
-  // Surfaces paired with their copies, in list order; a surface without a copy (or a
-  // copy without a surface) takes no part.
-  targets_.clear();
-  auto copy_it = mesh.anim_surfaces.begin();
-  for (const SurfacePtr& s : *mesh.surfaces) {
-    if (copy_it == mesh.anim_surfaces.end()) break;
-    TSurface* copy = (*copy_it).get();
-    ++copy_it;
-    if (!s || !copy) continue;
-    const std::size_t limit = std::min({std::size_t(std::max(s->vertex_count, 0)), s->vertex_positions.size() / 3,
-                                        copy->vertex_positions.size() / 3});
-    copy->geometry_changed = 1;
-    targets_.push_back({s->vertex_positions.data(), copy->vertex_positions.data(), s->min_vertex_index,
-                        s->max_vertex_index, int(std::min<std::size_t>(limit, kMaxVertexNumbers))});
-  }
+  CollectTargets(mesh);
   if (targets_.empty()) return 0;
 
   // The matrix is captured by value (and a lone target copied below): nothing the loop
@@ -373,8 +402,9 @@ int TAnimation::VertexDeform(TMesh& mesh, const TBone& bone, std::vector<int>& d
   auto deform = [m](const SkinTarget& target, int v, float w, bool add) {
     if (v >= target.limit) return;
     const auto& g = m.grid;
-    const float* p = target.source + std::size_t(v) * 3;
-    float* out = target.dest + std::size_t(v) * 3;
+    const std::size_t at = std::size_t(v) * 3;
+    const float* p = target.source + at;
+    float* out = target.dest + at;
     const float x = p[0], y = p[1], z = -p[2];  // public coordinates, as the bones work
     // M applied to the point, summed in the order TMatrix::Translate forms it.
     const float qx = g[3][0] + (g[0][0] * x + g[1][0] * y + g[2][0] * z);
@@ -384,6 +414,18 @@ int TAnimation::VertexDeform(TMesh& mesh, const TBone& bone, std::vector<int>& d
     out[0] = ax + qx * w;
     out[1] = ay + qy * w;
     out[2] = -(az + qz * w);
+    if (!target.source_normals) return;
+    // The normal by the 3x3 part alone; EndPose renormalises the sum.
+    const float* n = target.source_normals + at;
+    float* on = target.dest_normals + at;
+    const float nx = n[0], ny = n[1], nz = -n[2];
+    const float rx = g[0][0] * nx + g[1][0] * ny + g[2][0] * nz;
+    const float ry = g[0][1] * nx + g[1][1] * ny + g[2][1] * nz;
+    const float rz = g[0][2] * nx + g[1][2] * ny + g[2][2] * nz;
+    const float bx = add ? on[0] : 0.0f, by = add ? on[1] : 0.0f, bz = add ? -on[2] : 0.0f;
+    on[0] = bx + rx * w;
+    on[1] = by + ry * w;
+    on[2] = -(bz + rz * w);
   };
 
   const std::size_t n = std::min({std::size_t(std::max(bone.influence_count, 0)), bone.influence_vertices.size(),
@@ -444,15 +486,18 @@ int TAnimation::VertexDeform(TMesh& mesh, const TBone& bone, std::vector<int>& d
   return 0;
 }
 
-void TAnimation::BindBone(const TMesh* mesh, TBone& bone) {
+void TAnimation::BindBone(TMesh* mesh, TBone& bone) {
   const Climb c = ClimbToMesh(mesh, bone);
   bone.mesh_side = c.end == Climb::kBeside ? std::make_shared<TMatrix>(MeshSide(mesh, c.common)) : nullptr;
   bool general = false;
   const TMatrix rest = RestMatrix(mesh, bone, general);
-  bone.inverse_bind_matrix = std::make_shared<TMatrix>(general ? AffineInverse(rest) : rest.Inverse());
+  bone.inverse_bind_matrix = std::make_shared<TMatrix>(general ? rest.AffineInverse() : rest.Inverse());
+  bone.pose = rest;
+  bone.skin = mesh;
+  bone.PlaceOnSkin();
 }
 
-void TAnimation::SetBindPose(const TMesh& mesh) {
+void TAnimation::SetBindPose(TMesh& mesh) {
   for (const BonePtr& bone : mesh.bones) {
     if (bone) BindBone(&mesh, *bone);
   }

@@ -228,9 +228,9 @@ TEST_F(Skinning, RestPoseReproducesTheMeshWhereverItWasPlaced) {
     }
     m->TurnEntity(0, 30, 0);
   }
-  // The bones carry their pose relative to the mesh, not the mesh's placement.
-  EXPECT_NEAR(root->matrix.grid[3][0], 1, 1e-6);
-  EXPECT_NEAR(root->matrix.grid[3][2], 3, 1e-6);
+  // The bones' poses are relative to the mesh, not the mesh's placement.
+  EXPECT_NEAR(root->pose.grid[3][0], 1, 1e-6);
+  EXPECT_NEAR(root->pose.grid[3][2], 3, 1e-6);
 }
 
 // Plain nodes in a bone's chain take part with their own transforms, scale included,
@@ -330,7 +330,7 @@ TEST_F(Skinning, InputOutsideTheLimitsIsSkipped) {
   }
   TAnimation::AnimateMesh(m, 0, 0, 10);
   ExpectNear(Posed(m, 0), {1, 2, 1});  // the one in-range influence with a weight
-  EXPECT_FLOAT_EQ(keyless->matrix.grid[3][2], 3);  // no keys: the rest pose
+  EXPECT_FLOAT_EQ(keyless->pose.grid[3][2], 3);  // no keys: the rest pose
 
   // A mesh without surfaces only poses its bones; an entity that is not an animated mesh
   // is left alone.
