@@ -5,16 +5,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 
+#include "engine/collision/lanes.h"
 #include "engine/math/quaternion.h"
 #include "engine/mesh/bone.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
 
-std::vector<int> TAnimation::done_flags_;
+std::vector<TMatrix> TAnimation::skinning_;
+std::vector<char> TAnimation::skins_;
 std::vector<TAnimation::SkinTarget> TAnimation::targets_;
+int TAnimation::vertex_numbers_ = 0;
 
 namespace {
 
@@ -227,9 +231,9 @@ TMatrix TAnimation::Mirrored(const TMatrix& m) {
   return r;
 }
 
-// The animated mesh, drawn deformed from now on, with one clear done flag per vertex
-// index of its largest surface; null for anything else. The copies take their
-// surfaces' normals at the first pose, so a mesh that is never posed keeps none.
+// The animated mesh, drawn deformed from now on, with a skinning slot per listed bone;
+// null for anything else. The copies take their surfaces' normals at the first pose, so
+// a mesh that is never posed keeps none.
 TMesh* TAnimation::BeginPose(TEntity* entity) {
   TMesh* mesh = AnimatedMesh(entity);
   if (!mesh) return nullptr;
@@ -243,8 +247,19 @@ TMesh* TAnimation::BeginPose(TEntity* entity) {
     ++copy_it;
     if (copy && copy->vertex_normals.size() != s->vertex_normals.size()) copy->vertex_normals = s->vertex_normals;
   }
-  done_flags_.assign(std::size_t(vertices), 0);
+  vertex_numbers_ = vertices;
+  const std::size_t bones = mesh->bones.Count();
+  if (skinning_.size() < bones) skinning_.resize(bones);
+  skins_.assign(bones, 0);
   return mesh;
+}
+
+void TAnimation::SetSkinning(std::size_t k, const TBone& bone) {
+  if (!bone.inverse_bind_matrix) return;  // posed for its children, moves no vertex
+  TMatrix& m = skinning_[k];
+  m = bone.pose;
+  m.Multiply(*bone.inverse_bind_matrix);
+  skins_[k] = 1;
 }
 
 // Surfaces paired with their copies, in list order; a surface without a copy (or a copy
@@ -268,33 +283,178 @@ void TAnimation::CollectTargets(TMesh& mesh) {
   }
 }
 
-void TAnimation::EndPose(TMesh& mesh) {
-  CollectTargets(mesh);
-  constexpr float kEmpty = 1000000000.0f;
-  float lo[3] = {kEmpty, kEmpty, kEmpty}, hi[3] = {-kEmpty, -kEmpty, -kEmpty};
+namespace {
+
+uint64_t Mix(uint64_t h, uint64_t v) { return (h ^ v) * 0x100000001b3ull; }
+
+// The extent of posed vertices, public z.
+struct Extent {
+  float lo[3] = {1000000000.0f, 1000000000.0f, 1000000000.0f};
+  float hi[3] = {-1000000000.0f, -1000000000.0f, -1000000000.0f};
   bool any = false;
-  const int* flags = done_flags_.data();
-  const int flag_count = int(std::min<std::size_t>(done_flags_.size(), kMaxVertexNumbers));
-  const bool single = mesh.CountSurfaces() < 2;
-  for (const SkinTarget& t : targets_) {
-    // The vertices the surface draws: its triangles' range, or all of them where there
-    // is one surface (or no range was kept).
-    int from = 0, to = t.limit - 1;
-    if (!single && t.min_vertex <= t.max_vertex) from = std::max(from, t.min_vertex), to = std::min(to, t.max_vertex);
-    for (int v = from; v <= to; ++v) {
-      const float* p = t.dest + std::size_t(v) * 3;
-      const float x = p[0], y = p[1], z = -p[2];
-      lo[0] = std::min(lo[0], x), hi[0] = std::max(hi[0], x);
-      lo[1] = std::min(lo[1], y), hi[1] = std::max(hi[1], y);
-      lo[2] = std::min(lo[2], z), hi[2] = std::max(hi[2], z);
-      any = true;
-      if (!t.dest_normals || v >= flag_count || !flags[v]) continue;
-      float* n = t.dest_normals + std::size_t(v) * 3;
-      const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-      if (length > 0.0f) n[0] /= length, n[1] /= length, n[2] /= length;
+  void Add(float x, float y, float z) {
+    lo[0] = std::min(lo[0], x), hi[0] = std::max(hi[0], x);
+    lo[1] = std::min(lo[1], y), hi[1] = std::max(hi[1], y);
+    lo[2] = std::min(lo[2], z), hi[2] = std::max(hi[2], z);
+    any = true;
+  }
+};
+
+}  // namespace
+
+const TSkinPlan& TAnimation::PlanOf(TMesh& mesh) {
+  // What the plan depends on, taken afresh each pose: a few words per bone.
+  uint64_t signature = Mix(0xcbf29ce484222325ull, uint64_t(vertex_numbers_));
+  std::size_t k = 0;
+  for (const BonePtr& bone : mesh.bones) {
+    signature = Mix(signature, skins_[k++]);
+    if (!bone) continue;
+    signature = Mix(signature, reinterpret_cast<uintptr_t>(bone.get()));
+    signature = Mix(signature, uint64_t(uint32_t(bone->influence_count)));
+    signature = Mix(signature, reinterpret_cast<uintptr_t>(bone->influence_vertices.data()));
+    signature = Mix(signature, bone->influence_vertices.size());
+    signature = Mix(signature, reinterpret_cast<uintptr_t>(bone->influence_weights.data()));
+    signature = Mix(signature, bone->influence_weights.size());
+  }
+  if (mesh.skin_plan && mesh.skin_plan->signature == signature) return *mesh.skin_plan;
+
+  auto plan = std::make_shared<TSkinPlan>();
+  plan->signature = signature;
+  const std::size_t vertices = std::size_t(std::max(vertex_numbers_, 0));
+  // Counted first, then placed: the shares of each vertex in bone-list order. A zero
+  // weight, and a vertex number outside the surfaces, take no part.
+  auto each_share = [&](auto&& visit) {
+    std::size_t index = 0;
+    for (const BonePtr& bone : mesh.bones) {
+      const std::size_t b = index++;
+      if (!bone || !skins_[b]) continue;
+      const std::size_t n = std::min({std::size_t(std::max(bone->influence_count, 0)),
+                                      bone->influence_vertices.size(), bone->influence_weights.size()});
+      for (std::size_t i = 0; i < n; ++i) {
+        const int v = bone->influence_vertices[i];
+        const float w = bone->influence_weights[i];
+        if (w == 0.0f || v < 0 || std::size_t(v) >= vertices) continue;
+        visit(std::size_t(v), int(b), w);
+      }
+    }
+  };
+  plan->first.assign(vertices + 1, 0);
+  each_share([&](std::size_t v, int, float) { ++plan->first[v + 1]; });
+  for (std::size_t v = 0; v < vertices; ++v) plan->first[v + 1] += plan->first[v];
+  plan->shares.resize(std::size_t(plan->first[vertices]));
+  std::vector<int> next(plan->first.begin(), plan->first.end() - 1);
+  each_share([&](std::size_t v, int b, float w) { plan->shares[std::size_t(next[v]++)] = {b, w}; });
+  mesh.skin_plan = plan;
+  return *plan;
+}
+
+namespace {
+
+// Skins vertices from..to-1 of one copy: each vertex the plan gives shares is the sum
+// of w x (M x loaded position) over them, in order, the sums formed as TMatrix::Translate
+// forms a point; its normal the sum of w x (M's 3x3 x loaded normal), renormalised.
+// Vertices without shares keep what they hold. The extent takes every vertex when
+// extent is set.
+template <bool kNormals>
+void SkinSpan(const float* source, float* dest, const float* source_normals, float* dest_normals, int from, int to,
+              const TSkinPlan& plan, const TMatrix* skinning, Extent* extent) {
+  const int* first = plan.first.data();
+  const TSkinPlan::Share* shares = plan.shares.data();
+  const int planned = int(plan.first.size()) - 1;
+  for (int v = from; v < to; ++v) {
+    const std::size_t at = std::size_t(v) * 3;
+    float* out = dest + at;
+    const int s0 = v < planned ? first[v] : 0, s1 = v < planned ? first[v + 1] : 0;
+    if (s0 == s1) {
+      if (extent) extent->Add(out[0], out[1], -out[2]);
+      continue;
+    }
+    const float* p = source + at;
+    const float x = p[0], y = p[1], z = -p[2];  // public coordinates, as the bones work
+    float nx = 0, ny = 0, nz = 0;
+    if constexpr (kNormals) {
+      const float* n = source_normals + at;
+      nx = n[0], ny = n[1], nz = -n[2];
+    }
+    // A column of M per lane group: lane r of column c is grid[c][r], so each lane
+    // forms its row's sum with the scalar operations, in the order TMatrix::Translate
+    // forms a point (lane 3 is unused).
+    Lanes sum = {0, 0, 0, 0}, normal = {0, 0, 0, 0};
+    for (int s = s0; s < s1; ++s) {
+      const TMatrix& m = skinning[shares[s].bone];
+      const float w = shares[s].weight;
+      Lanes c0, c1, c2, c3;
+      std::memcpy(&c0, m.grid[0], sizeof c0);
+      std::memcpy(&c1, m.grid[1], sizeof c1);
+      std::memcpy(&c2, m.grid[2], sizeof c2);
+      std::memcpy(&c3, m.grid[3], sizeof c3);
+      const Lanes q = c3 + ((c0 * x + c1 * y) + c2 * z);
+      sum = sum + q * w;
+      if constexpr (kNormals) normal = normal + ((c0 * nx + c1 * ny) + c2 * nz) * w;
+    }
+    out[0] = sum[0], out[1] = sum[1], out[2] = -sum[2];
+    if (extent) extent->Add(sum[0], sum[1], sum[2]);
+    if constexpr (kNormals) {
+      float bx = normal[0], by = normal[1], bz = normal[2];
+      const float length = std::sqrt(bx * bx + by * by + bz * bz);
+      if (length > 0.0f) bx /= length, by /= length, bz /= length;
+      float* on = dest_normals + at;
+      on[0] = bx, on[1] = by, on[2] = -bz;
     }
   }
-  mesh.SetPosedBounds(any, lo, hi);
+}
+
+}  // namespace
+
+void TAnimation::EndPose(TMesh& mesh) {
+  const TSkinPlan& plan = PlanOf(mesh);
+  CollectTargets(mesh);
+  Extent extent;
+  auto skin = [&](const SkinTarget& t, int from, int to, bool drawn) {
+    from = std::max(from, 0), to = std::min(to, t.limit);
+    if (from >= to) return;
+    Extent* e = drawn ? &extent : nullptr;
+    if (t.source_normals) {
+      SkinSpan<true>(t.source, t.dest, t.source_normals, t.dest_normals, from, to, plan, skinning_.data(), e);
+    } else {
+      SkinSpan<false>(t.source, t.dest, nullptr, nullptr, from, to, plan, skinning_.data(), e);
+    }
+  };
+  if (targets_.empty()) {
+    // a mesh without surfaces only poses its bones
+  } else if (mesh.CountSurfaces() < 2) {
+    skin(targets_.front(), 0, targets_.front().limit, true);
+  } else {
+    // A vertex goes to every copy whose surface's range holds it, or, in no range, to
+    // the last copy. The extent takes the ranges, which the surfaces draw.
+    auto end_of = [](const SkinTarget& t, int limit) { return t.max_vertex >= limit ? limit : t.max_vertex + 1; };
+    for (const SkinTarget& t : targets_)
+      if (t.min_vertex <= t.max_vertex) skin(t, t.min_vertex, end_of(t, t.limit), true);
+    // The gaps between the ranges, for the last copy; ranges are few, so each gap's end
+    // is found by a walk over them.
+    const SkinTarget& last = targets_.back();
+    for (int v = 0; v < last.limit;) {
+      int next = last.limit;  // where the gap ends
+      bool covered = false;
+      for (const SkinTarget& t : targets_) {
+        if (t.min_vertex > t.max_vertex) continue;
+        if (t.min_vertex <= v && v <= t.max_vertex) {
+          covered = true;
+          next = end_of(t, last.limit);
+          break;
+        }
+        if (t.min_vertex > v) next = std::min(next, t.min_vertex);
+      }
+      if (!covered) skin(last, v, next, false);
+      v = next;
+    }
+    // A surface without a range (one not built by the model reader) draws all its vertices.
+    for (const SkinTarget& t : targets_) {
+      if (t.min_vertex <= t.max_vertex) continue;
+      for (int v = 0; v < t.limit; ++v) extent.Add(t.dest[3 * v], t.dest[3 * v + 1], -t.dest[3 * v + 2]);
+    }
+  }
+  mesh.SetPosedBounds(extent.any, extent.lo, extent.hi);
   mesh.PlaceSkeleton();
 }
 
@@ -307,7 +467,9 @@ int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
   // Truncated in double: a float near INT_MAX would not convert to int.
   const int i0 = int(std::clamp(double(f), double(first), double(std::max(first, last))));
 
+  std::size_t k = 0;
   for (const BonePtr& bone_ptr : mesh->bones) {
+    const std::size_t slot = k++;
     if (!bone_ptr || bone_ptr->IsFreed()) continue;
     TBone& bone = *bone_ptr;
     Pose pose;
@@ -345,7 +507,7 @@ int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
     bone.key_posed = 1;
 
     SetBoneMatrix(*mesh, bone, pose);
-    VertexDeform(*mesh, bone, done_flags_);
+    SetSkinning(slot, bone);
   }
   EndPose(*mesh);
   return 0;
@@ -355,7 +517,9 @@ int TAnimation::AnimateMesh2(TEntity* entity, float t, int first, int last) {
   TMesh* mesh = BeginPose(entity);
   if (!mesh) return 0;
 
+  std::size_t k = 0;
   for (const BonePtr& bone_ptr : mesh->bones) {
+    const std::size_t slot = k++;
     if (!bone_ptr || bone_ptr->IsFreed()) continue;
     TBone& bone = *bone_ptr;
     Pose rest;
@@ -384,105 +548,9 @@ int TAnimation::AnimateMesh2(TEntity* entity, float t, int first, int last) {
     }
     // key_pos and key_quat stay: every step of one transition blends from the same start.
     SetBoneMatrix(*mesh, bone, pose);
-    VertexDeform(*mesh, bone, done_flags_);
+    SetSkinning(slot, bone);
   }
   EndPose(*mesh);
-  return 0;
-}
-
-int TAnimation::VertexDeform(TMesh& mesh, const TBone& bone, std::vector<int>& done) {
-  if (!bone.inverse_bind_matrix) return 0;
-  TMatrix m = bone.pose;
-  m.Multiply(*bone.inverse_bind_matrix);
-  CollectTargets(mesh);
-  if (targets_.empty()) return 0;
-
-  // The matrix is captured by value (and a lone target copied below): nothing the loop
-  // stores can change them, so the compiler keeps them in registers.
-  auto deform = [m](const SkinTarget& target, int v, float w, bool add) {
-    if (v >= target.limit) return;
-    const auto& g = m.grid;
-    const std::size_t at = std::size_t(v) * 3;
-    const float* p = target.source + at;
-    float* out = target.dest + at;
-    const float x = p[0], y = p[1], z = -p[2];  // public coordinates, as the bones work
-    // M applied to the point, summed in the order TMatrix::Translate forms it.
-    const float qx = g[3][0] + (g[0][0] * x + g[1][0] * y + g[2][0] * z);
-    const float qy = g[3][1] + (g[0][1] * x + g[1][1] * y + g[2][1] * z);
-    const float qz = g[3][2] + (g[0][2] * x + g[1][2] * y + g[2][2] * z);
-    const float ax = add ? out[0] : 0.0f, ay = add ? out[1] : 0.0f, az = add ? -out[2] : 0.0f;
-    out[0] = ax + qx * w;
-    out[1] = ay + qy * w;
-    out[2] = -(az + qz * w);
-    if (!target.source_normals) return;
-    // The normal by the 3x3 part alone; EndPose renormalises the sum.
-    const float* n = target.source_normals + at;
-    float* on = target.dest_normals + at;
-    const float nx = n[0], ny = n[1], nz = -n[2];
-    const float rx = g[0][0] * nx + g[1][0] * ny + g[2][0] * nz;
-    const float ry = g[0][1] * nx + g[1][1] * ny + g[2][1] * nz;
-    const float rz = g[0][2] * nx + g[1][2] * ny + g[2][2] * nz;
-    const float bx = add ? on[0] : 0.0f, by = add ? on[1] : 0.0f, bz = add ? -on[2] : 0.0f;
-    on[0] = bx + rx * w;
-    on[1] = by + ry * w;
-    on[2] = -(bz + rz * w);
-  };
-
-  const std::size_t n = std::min({std::size_t(std::max(bone.influence_count, 0)), bone.influence_vertices.size(),
-                                  bone.influence_weights.size()});
-  const int* vertices = bone.influence_vertices.data();
-  const float* weights = bone.influence_weights.data();
-  int* flags = done.data();
-  const std::size_t flag_count = done.size();
-  if (mesh.CountSurfaces() < 2) {
-    const SkinTarget target = targets_.front();
-    for (std::size_t i = 0; i < n; ++i) {
-      const int v = vertices[i];
-      const float w = weights[i];
-      if (w == 0.0f) continue;  // not even the done flag
-      if (v < 0 || std::size_t(v) >= flag_count) continue;
-      deform(target, v, w, flags[v] != 0);
-      flags[v] = 1;
-    }
-    return 0;
-  }
-  const SkinTarget* first = targets_.data();
-  const SkinTarget* end = first + targets_.size();
-  auto holds = [](const SkinTarget* t, int v) { return t->min_vertex <= v && v <= t->max_vertex; };
-  // The loader's surfaces split the vertex numbers into ranges that do not overlap:
-  // then one target takes each vertex, and influences in vertex order mostly stay in
-  // the range of the one before.
-  bool disjoint = true;
-  for (const SkinTarget* a = first; a != end; ++a)
-    for (const SkinTarget* b = a + 1; b != end; ++b)
-      if (std::max(a->min_vertex, b->min_vertex) <= std::min(a->max_vertex, b->max_vertex)) disjoint = false;
-
-  // A local copy: the flag stores below are ints and could, for all the compiler knows,
-  // land in the targets' range fields.
-  SkinTarget recent = *first;
-  for (std::size_t i = 0; i < n; ++i) {
-    const int v = vertices[i];
-    const float w = weights[i];
-    if (w == 0.0f) continue;
-    if (v < 0 || std::size_t(v) >= flag_count) continue;
-    const bool add = flags[v] != 0;
-    flags[v] = 1;
-    if (disjoint && holds(&recent, v)) {
-      deform(recent, v, w, add);
-      continue;
-    }
-    // Every copy whose surface's range holds the vertex: each must show it. None does:
-    // the last copy takes it.
-    bool placed = false;
-    for (const SkinTarget* t = first; t != end; ++t) {
-      if (holds(t, v)) {
-        deform(*t, v, w, add);
-        recent = *t;
-        placed = true;
-      }
-    }
-    if (!placed) deform(end[-1], v, w, add);
-  }
   return 0;
 }
 
@@ -494,6 +562,7 @@ void TAnimation::BindBone(TMesh* mesh, TBone& bone) {
   bone.inverse_bind_matrix = std::make_shared<TMatrix>(general ? rest.AffineInverse() : rest.Inverse());
   bone.pose = rest;
   bone.skin = mesh;
+  if (mesh) mesh->skin_plan.reset();  // the bind matrix may be new
   bone.PlaceOnSkin();
 }
 

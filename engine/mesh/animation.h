@@ -43,8 +43,10 @@
 //  * Influences: influence_vertices[i] with influence_weights[i], weights not
 //    normalised; a zero weight does nothing. A normal turns with the same weights by
 //    each skinning matrix's 3x3 part (rotation and scale) and is renormalised.
-//  * Each pose also leaves the extent of the posed vertices that the surfaces draw in
-//    the mesh's posed bounds (TMesh::SetPosedBounds), which culling reads.
+//  * Skinning runs once all bones are posed, vertex by vertex through the mesh's skin
+//    plan, each vertex summing its bones' shares in bone-list order. Each pose also
+//    leaves the extent of the posed vertices that the surfaces draw in the mesh's posed
+//    bounds (TMesh::SetPosedBounds), which culling reads.
 //  * keys: arrays indexed by frame number, frame_count + 1 entries.
 // Input outside these limits is skipped, never read or written out of bounds: frames
 // past a bone's key arrays hold no key; a bone without keys holds its rest pose; a bone
@@ -56,10 +58,25 @@
 // to the mesh's size.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "engine/math/matrix.h"
 #include "engine/scene/handles.h"
+
+// Which bones move each vertex number, with their weights, in bone-list order: what the
+// influences say, turned round so that skinning visits each vertex once. A mesh keeps
+// its plan (TMesh::skin_plan) from pose to pose and builds it again when its bone list
+// or a bone's influences or bind matrix change.
+struct TSkinPlan {
+  struct Share {
+    int bone;  // index in the mesh's bone list
+    float weight;
+  };
+  uint64_t signature = 0;   // of the bones and influences it was built from
+  std::vector<int> first;   // per vertex number, and one past the last: its first share
+  std::vector<Share> shares;
+};
 
 class TAnimation {
  public:
@@ -75,11 +92,6 @@ class TAnimation {
   static int AnimateMesh2(const EntityPtr& entity, float blend, int first, int last) {
     return AnimateMesh2(entity.get(), blend, first, last);
   }
-  // Adds the bone's share of every vertex it moves into the copies: w x (pose x inverse
-  // bind x loaded position). done holds one flag per vertex number for the current pose:
-  // 0 until some bone wrote that vertex (the copy is then overwritten), 1 after (added to).
-  static int VertexDeform(TMesh& mesh, const TBone& bone, std::vector<int>& done);
-
   // Binds the bone to the mesh (null: none) at its rest pose, by the rules above, and
   // places it on the mesh. The caller lists the bone in mesh.bones.
   static void BindBone(TMesh* mesh, TBone& bone);
@@ -99,11 +111,16 @@ class TAnimation {
     int limit;                    // vertices every array of the pair holds
   };
   static TMesh* BeginPose(TEntity* entity);
+  // Bone k of the list has been posed: its skinning matrix for this pose.
+  static void SetSkinning(std::size_t k, const TBone& bone);
   static void CollectTargets(TMesh& mesh);  // into targets_
-  // After the last bone: renormalises the skinned normals, takes the posed extent and
-  // places the bones on the mesh.
+  static const TSkinPlan& PlanOf(TMesh& mesh);
+  // After the last bone: skins every vertex of every copy, positions and normals, takes
+  // the posed extent and places the bones on the mesh.
   static void EndPose(TMesh& mesh);
   // Reused from pose to pose, so posing a mesh every frame allocates nothing.
-  static std::vector<int> done_flags_;
+  static std::vector<TMatrix> skinning_;  // per listed bone: pose x inverse bind
+  static std::vector<char> skins_;        // per listed bone: 1 when it moves vertices
   static std::vector<SkinTarget> targets_;
+  static int vertex_numbers_;  // of the mesh being posed: its largest surface's count
 };

@@ -15,6 +15,8 @@
 
 // The shared surface list, with a count of geometry changes seen on it, so that every
 // mesh that shares the list knows its bounds are stale, not just the first to look.
+struct TSkinPlan;
+
 struct TSurfaceList : TList<TSurface> {
   uint64_t geometry_version = 0;
 };
@@ -34,6 +36,7 @@ class TMesh : public TEntity {
   int has_posed_bounds = 0;
   float posed_min_x = 0, posed_min_y = 0, posed_min_z = 0;
   float posed_max_x = 0, posed_max_y = 0, posed_max_z = 0;
+  std::shared_ptr<TSkinPlan> skin_plan;  // built by the first pose (engine/mesh/animation.h)
 
   ~TMesh() override;
   static MeshPtr CreateMesh(const EntityPtr& parent = nullptr);
