@@ -67,7 +67,8 @@
 // Which bones move each vertex number, with their weights, in bone-list order: what the
 // influences say, turned round so that skinning visits each vertex once. A mesh keeps
 // its plan (TMesh::skin_plan) from pose to pose and builds it again when its bone list
-// or a bone's influences or bind matrix change.
+// changes, a bone is bound again, or a bone's influence arrays are replaced, resized or
+// recounted (entries rewritten in place are not looked for: the loader never does it).
 struct TSkinPlan {
   struct Share {
     int bone;  // index in the mesh's bone list
