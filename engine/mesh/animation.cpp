@@ -1,6 +1,9 @@
-// Skeletal posing and skinning: key search and interpolation per bone, bone matrices
+// Skeletal posing and skinning: key search and interpolation per bone, bone poses
 // relative to the mesh, and the weighted vertex sums into the animated surface copies.
 // The contract with the model loader stands at the top of animation.h.
+//
+// Sections: key tracks, the frame a bone hangs in, pose set-up, the skin plan,
+// skinning a pose, posing, binding.
 #include "engine/mesh/animation.h"
 
 #include <algorithm>
@@ -24,6 +27,8 @@ namespace {
 
 // Vertex numbers are ints; a larger array is only ever addressed below this.
 constexpr std::size_t kMaxVertexNumbers = std::size_t(std::numeric_limits<int>::max());
+
+// ---- Key tracks -------------------------------------------------------------------
 
 constexpr int kPositionKey = 1;
 constexpr int kRotationKey = 4;
@@ -223,6 +228,8 @@ TMesh* AnimatedMesh(TEntity* entity) {
 
 }  // namespace
 
+// ---- Pose set-up ------------------------------------------------------------------
+
 TMatrix TAnimation::Mirrored(const TMatrix& m) {
   TMatrix r = m;
   for (int c = 0; c < 4; ++c)
@@ -282,6 +289,8 @@ void TAnimation::CollectTargets(TMesh& mesh) {
     copy->geometry_changed = 1;
   }
 }
+
+// ---- The skin plan ----------------------------------------------------------------
 
 namespace {
 
@@ -347,6 +356,8 @@ const TSkinPlan& TAnimation::PlanOf(TMesh& mesh) {
   mesh.skin_plan = plan;
   return *plan;
 }
+
+// ---- Skinning a pose --------------------------------------------------------------
 
 namespace {
 
@@ -451,12 +462,14 @@ void TAnimation::EndPose(TMesh& mesh) {
     // A surface without a range (one not built by the model reader) draws all its vertices.
     for (const SkinTarget& t : targets_) {
       if (t.min_vertex <= t.max_vertex) continue;
-      for (int v = 0; v < t.limit; ++v) extent.Add(t.dest[3 * v], t.dest[3 * v + 1], -t.dest[3 * v + 2]);
+      for (const float* p = t.dest; p != t.dest + std::size_t(t.limit) * 3; p += 3) extent.Add(p[0], p[1], -p[2]);
     }
   }
   mesh.SetPosedBounds(extent.any, extent.lo, extent.hi);
   mesh.PlaceSkeleton();
 }
+
+// ---- Posing ---------------------------------------------------------------------
 
 int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
   TMesh* mesh = BeginPose(entity);
@@ -553,6 +566,8 @@ int TAnimation::AnimateMesh2(TEntity* entity, float t, int first, int last) {
   EndPose(*mesh);
   return 0;
 }
+
+// ---- Binding --------------------------------------------------------------------
 
 void TAnimation::BindBone(TMesh* mesh, TBone& bone) {
   const Climb c = ClimbToMesh(mesh, bone);
