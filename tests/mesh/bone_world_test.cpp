@@ -331,4 +331,24 @@ TEST_F(BoneWorld, FreeingTheNodeABoneHangsFromKeepsTheSkinInPlace) {
   }
 }
 
+// A mesh hung below a bone of its own skeleton (beside it at first): placing the bone
+// moves the mesh, which would place the bone again, without end. Each pose and move
+// ends, and the skin stays relative to the mesh.
+TEST_F(BoneWorld, AMeshHungBelowItsOwnBoneStillPosesAndMoves) {
+  TB3dWriter w;
+  w.Header().BeginNode("scene").BeginNode("body");
+  w.BeginMesh().Vrts(0, 0, 0, {0, 0, 0, 1, 0, 0, 0, 1, 0}).Tris(-1, {0, 1, 2}).End().Anim(10).End();
+  w.BeginNode("b1").Bone({{0, 1}, {1, 1}, {2, 1}}).Keys(1, {{0, {0, 0, 0}}, {10, {1, 0, 0}}});
+  MeshPtr scene = Load(w);
+  ASSERT_NE(scene, nullptr);
+  auto body = std::dynamic_pointer_cast<TMesh>(FindChild(scene, "body"));
+  EntityPtr b1 = FindChild(scene, "b1");
+  ASSERT_NE(body, nullptr);
+  EntityParent(body, b1, 1);
+  SetAnimTime(body, 10, 0);
+  PositionEntity(body, 0, 5, 0, 0);
+  ExpectNear(Posed(body, 1), {2, 0, 0}, "the skin, relative to the mesh");
+  EXPECT_TRUE(std::isfinite(EntityY(b1, 1)));
+}
+
 }  // namespace
