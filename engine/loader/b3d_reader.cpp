@@ -506,15 +506,12 @@ void B3dLoad::Bone(int64_t end) {
   bone->influence_count = int(bone->influence_vertices.size());
   SkipTo(end);
 
-  // The file's quaternion and z as they are: bones work in the file's coordinates.
-  TMatrix local;
-  TQuaternion::QuatToMat(node_.qw, node_.qx, node_.qy, node_.qz, local);
-  local.grid[3][0] = node_.x, local.grid[3][1] = node_.y, local.grid[3][2] = node_.z;
-  bone->matrix = local;
+  // Placed as any node first; a bone with a mesh is then placed on it at its rest pose.
   if (bone->parent) {
-    TMatrix m = bone->parent->matrix;
-    m.Multiply(local);
-    bone->matrix = m;
+    bone->matrix = bone->parent->matrix;
+    bone->UpdateMat(0);
+  } else {
+    bone->UpdateMat(1);
   }
   // The bind pose relative to the mesh, built as posing builds poses, so the rest
   // pose skins every vertex onto itself wherever the mesh stood at load time.

@@ -2,6 +2,8 @@
 // The short in-place transforms live inline in matrix.h.
 #include "engine/math/matrix.h"
 
+#include <cmath>
+
 namespace {
 
 // The 3x3 block of Ry(yaw) x Rx(pitch) x Rz(roll) in grid order (q[c][r]), shared by
@@ -49,6 +51,29 @@ TMatrix TMatrix::Inverse() const {
     inv.grid[3][k] = -(grid[k][0] * t0 + grid[k][1] * t1 + grid[k][2] * t2);
   }
   // The bottom row is the rigid one whatever self holds (inv started at zero).
+  inv.grid[3][3] = 1.0f;
+  return inv;
+}
+
+TMatrix TMatrix::AffineInverse() const {
+  constexpr float kSingular = 1e-20f;  // below this determinant the 3x3 part is singular
+  const auto& g = grid;
+  TMatrix inv;
+  inv.grid[0][0] = g[1][1] * g[2][2] - g[2][1] * g[1][2];
+  inv.grid[1][0] = g[2][0] * g[1][2] - g[1][0] * g[2][2];
+  inv.grid[2][0] = g[1][0] * g[2][1] - g[2][0] * g[1][1];
+  inv.grid[0][1] = g[2][1] * g[0][2] - g[0][1] * g[2][2];
+  inv.grid[1][1] = g[0][0] * g[2][2] - g[2][0] * g[0][2];
+  inv.grid[2][1] = g[2][0] * g[0][1] - g[0][0] * g[2][1];
+  inv.grid[0][2] = g[0][1] * g[1][2] - g[1][1] * g[0][2];
+  inv.grid[1][2] = g[1][0] * g[0][2] - g[0][0] * g[1][2];
+  inv.grid[2][2] = g[0][0] * g[1][1] - g[1][0] * g[0][1];
+  const float det = g[0][0] * inv.grid[0][0] + g[1][0] * inv.grid[0][1] + g[2][0] * inv.grid[0][2];
+  if (!std::isfinite(det) || std::fabs(det) < kSingular) return Inverse();
+  for (int c = 0; c < 3; ++c)
+    for (int r = 0; r < 3; ++r) inv.grid[c][r] /= det;
+  for (int r = 0; r < 3; ++r)
+    inv.grid[3][r] = -(inv.grid[0][r] * g[3][0] + inv.grid[1][r] * g[3][1] + inv.grid[2][r] * g[3][2]);
   inv.grid[3][3] = 1.0f;
   return inv;
 }

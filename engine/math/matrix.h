@@ -21,6 +21,9 @@ struct TMatrix {
   // Rigid inverse: transposed 3x3 and negated, rotated translation; bottom row 0,0,0,1.
   // Scale or shear is not inverted (a scaled block comes back transposed, still scaled).
   TMatrix Inverse() const;
+  // The inverse of an affine matrix, scale and shear included; a singular one (a zero
+  // scale) falls back to Inverse, so the result stays finite.
+  TMatrix AffineInverse() const;
   void Multiply0(const TMatrix& mat);  // self := self x mat, all 16 elements; mat may be self
   void Multiply(const TMatrix& mat);   // self := self x mat, top three rows; mat may be self
   // self := T(p) x Ry(yaw) x Rx(pitch) x Rz(roll) x S(s); every element written. Degrees.

@@ -1,30 +1,37 @@
-// Skeletal posing and skinning: key search and interpolation per bone, bone matrices
+// Skeletal posing and skinning: key search and interpolation per bone, bone poses
 // relative to the mesh, and the weighted vertex sums into the animated surface copies.
 // The contract with the model loader stands at the top of animation.h.
+//
+// Sections: key tracks, the frame a bone hangs in, pose set-up, the skin plan,
+// skinning a pose, posing, binding.
 #include "engine/mesh/animation.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 
+#include "engine/collision/lanes.h"
 #include "engine/math/quaternion.h"
 #include "engine/mesh/bone.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
 
-std::vector<int> TAnimation::done_flags_;
+std::vector<TMatrix> TAnimation::skinning_;
+std::vector<char> TAnimation::skins_;
 std::vector<TAnimation::SkinTarget> TAnimation::targets_;
+int TAnimation::vertex_numbers_ = 0;
 
 namespace {
 
 // Vertex numbers are ints; a larger array is only ever addressed below this.
 constexpr std::size_t kMaxVertexNumbers = std::size_t(std::numeric_limits<int>::max());
 
+// ---- Key tracks -------------------------------------------------------------------
+
 constexpr int kPositionKey = 1;
 constexpr int kRotationKey = 4;
-// Below this determinant a node's 3x3 part is taken as singular (a zero scale).
-constexpr float kSingular = 1e-20f;
 
 struct Pose {
   float x, y, z;
@@ -92,10 +99,7 @@ float Line(float before, float after, float db, float da) {
 TMatrix NodeMatrix(const TEntity& e) {
   TMatrix m;
   m.TForm(e.pos_x, e.pos_y, e.pos_z, e.pitch, e.yaw, e.roll, e.scale_x, e.scale_y, e.scale_z);
-  for (int c = 0; c < 4; ++c)
-    for (int r = 0; r < 3; ++r)
-      if ((c == 2) != (r == 2)) m.grid[c][r] = -m.grid[c][r];
-  return m;
+  return TAnimation::Mirrored(m);
 }
 
 // True when e lies above the mesh in the tree.
@@ -105,9 +109,10 @@ bool Holds(const TEntity* e, const TMesh* mesh) { return mesh && mesh->IsBelow(e
 // Plain (non-bone) nodes on the way take part with their own transforms; the climb
 // ends at the first of:
 //  - the mesh, or no parent at all: the mesh's own space;
-//  - a bone: the frame continues with that bone's matrix;
-//  - a node above the mesh too (the skeleton sits beside the mesh), or the top of a
-//    tree apart from the mesh's: the frame continues with the mesh's side (MeshSide).
+//  - a node above the mesh too (the skeleton sits beside the mesh; a bone of another
+//    mesh that holds this one counts), or the top of a tree apart from the mesh's: the
+//    frame continues with the mesh's side (MeshSide);
+//  - a bone: the frame continues with that bone's pose.
 struct Climb {
   enum End { kMesh, kBone, kBeside };
   End end = kMesh;
@@ -121,14 +126,15 @@ Climb ClimbToMesh(const TMesh* mesh, const TBone& bone) {
   Climb c;
   for (const TEntity* e = bone.parent; e; e = e->parent) {
     if (e == mesh) return c;
-    if (const TBone* b = dynamic_cast<const TBone*>(e)) {
-      c.end = Climb::kBone;
-      c.bone = b;
-      return c;
-    }
+    // Before the bone test: a bone above the mesh is posed relative to another mesh.
     if (Holds(e, mesh)) {
       c.end = Climb::kBeside;
       c.common = e;
+      return c;
+    }
+    if (const TBone* b = dynamic_cast<const TBone*>(e)) {
+      c.end = Climb::kBone;
+      c.bone = b;
       return c;
     }
     TMatrix m = NodeMatrix(*e);
@@ -138,30 +144,6 @@ Climb ClimbToMesh(const TMesh* mesh, const TBone& bone) {
   }
   if (c.passed) c.end = Climb::kBeside;  // a bone without a parent stays in mesh space
   return c;
-}
-
-// Inverse of an affine matrix (scale and shear included); a singular one, which no
-// sane node gives, falls back to the rigid inverse, so the result stays finite.
-TMatrix AffineInverse(const TMatrix& m) {
-  const auto& g = m.grid;
-  TMatrix inv;
-  inv.grid[0][0] = g[1][1] * g[2][2] - g[2][1] * g[1][2];
-  inv.grid[1][0] = g[2][0] * g[1][2] - g[1][0] * g[2][2];
-  inv.grid[2][0] = g[1][0] * g[2][1] - g[2][0] * g[1][1];
-  inv.grid[0][1] = g[2][1] * g[0][2] - g[0][1] * g[2][2];
-  inv.grid[1][1] = g[0][0] * g[2][2] - g[2][0] * g[0][2];
-  inv.grid[2][1] = g[2][0] * g[0][1] - g[0][0] * g[2][1];
-  inv.grid[0][2] = g[0][1] * g[1][2] - g[1][1] * g[0][2];
-  inv.grid[1][2] = g[1][0] * g[0][2] - g[0][0] * g[1][2];
-  inv.grid[2][2] = g[0][0] * g[1][1] - g[1][0] * g[0][1];
-  const float det = g[0][0] * inv.grid[0][0] + g[1][0] * inv.grid[0][1] + g[2][0] * inv.grid[0][2];
-  if (!std::isfinite(det) || std::fabs(det) < kSingular) return m.Inverse();
-  for (int c = 0; c < 3; ++c)
-    for (int r = 0; r < 3; ++r) inv.grid[c][r] /= det;
-  for (int r = 0; r < 3; ++r)
-    inv.grid[3][r] = -(inv.grid[0][r] * g[3][0] + inv.grid[1][r] * g[3][1] + inv.grid[2][r] * g[3][2]);
-  inv.grid[3][3] = 1.0f;
-  return inv;
 }
 
 // The mesh's side of the frame of a skeleton beside it: the inverse of the transforms
@@ -178,7 +160,7 @@ TMatrix MeshSide(const TMesh* mesh, const TEntity* common) {
     above.Multiply(m);
     m = above;
   }
-  return AffineInverse(m);
+  return m.AffineInverse();
 }
 
 void LocalMatrix(const Pose& p, TMatrix& m) {
@@ -211,21 +193,23 @@ TMatrix RestMatrix(const TMesh* mesh, const TBone& bone, bool& general) {
   return frame;
 }
 
-// The bone's matrix from its local pose: rotation, translation, then onto the frame it
+// The bone's pose from its local pose: rotation, translation, then onto the frame it
 // hangs in. A parent bone's pose is already this pose's: the list holds parents first.
 void SetBoneMatrix(const TMesh& mesh, TBone& bone, const Pose& p) {
-  TMatrix& m = bone.matrix;
+  TMatrix& m = bone.pose;
   LocalMatrix(p, m);
   const TEntity* parent = bone.parent;
   if (!parent || parent == &mesh) return;
   TMatrix frame;
-  if (const TBone* parent_bone = dynamic_cast<const TBone*>(parent)) {
-    frame = parent_bone->matrix;
+  const TBone* parent_bone = dynamic_cast<const TBone*>(parent);
+  if (parent_bone && parent_bone->skin == &mesh) {
+    frame = parent_bone->pose;
   } else {
-    // Plain nodes between: rare, and a few matrix products per skeleton root.
+    // Plain nodes between, or a bone of another mesh: rare, and a few matrix products
+    // per skeleton root.
     const Climb c = ClimbToMesh(&mesh, bone);
     if (c.end == Climb::kBone) {
-      frame = c.bone->matrix;
+      frame = c.bone->pose;
     } else if (c.end == Climb::kBeside && bone.mesh_side) {
       frame = *bone.mesh_side;
     } else {
@@ -244,17 +228,248 @@ TMesh* AnimatedMesh(TEntity* entity) {
 
 }  // namespace
 
-// The animated mesh, drawn deformed from now on, with one clear done flag per vertex
-// index of its largest surface; null for anything else.
+// ---- Pose set-up ------------------------------------------------------------------
+
+TMatrix TAnimation::Mirrored(const TMatrix& m) {
+  TMatrix r = m;
+  for (int c = 0; c < 4; ++c)
+    for (int row = 0; row < 4; ++row)
+      if ((c == 2) != (row == 2)) r.grid[c][row] = -r.grid[c][row];
+  return r;
+}
+
+// The animated mesh, drawn deformed from now on, with a skinning slot per listed bone;
+// null for anything else. The copies take their surfaces' normals at the first pose, so
+// a mesh that is never posed keeps none.
 TMesh* TAnimation::BeginPose(TEntity* entity) {
   TMesh* mesh = AnimatedMesh(entity);
   if (!mesh) return nullptr;
   mesh->draw_deformed = 1;
   int vertices = 0;
-  for (const SurfacePtr& s : *mesh->surfaces) vertices = std::max(vertices, s->vertex_count);
-  done_flags_.assign(std::size_t(vertices), 0);
+  auto copy_it = mesh->anim_surfaces.begin();
+  for (const SurfacePtr& s : *mesh->surfaces) {
+    vertices = std::max(vertices, s->vertex_count);
+    if (copy_it == mesh->anim_surfaces.end()) continue;
+    TSurface* copy = (*copy_it).get();
+    ++copy_it;
+    if (copy && copy->vertex_normals.size() != s->vertex_normals.size()) copy->vertex_normals = s->vertex_normals;
+  }
+  vertex_numbers_ = vertices;
+  const std::size_t bones = mesh->bones.Count();
+  if (skinning_.size() < bones) skinning_.resize(bones);
+  skins_.assign(bones, 0);
   return mesh;
 }
+
+void TAnimation::SetSkinning(std::size_t k, const TBone& bone) {
+  if (!bone.inverse_bind_matrix) return;  // posed for its children, moves no vertex
+  TMatrix& m = skinning_[k];
+  m = bone.pose;
+  m.Multiply(*bone.inverse_bind_matrix);
+  skins_[k] = 1;
+}
+
+// Surfaces paired with their copies, in list order; a surface without a copy (or a copy
+// without a surface) takes no part. Normals take part where both sides hold them all.
+void TAnimation::CollectTargets(TMesh& mesh) {
+  targets_.clear();
+  auto copy_it = mesh.anim_surfaces.begin();
+  for (const SurfacePtr& s : *mesh.surfaces) {
+    if (copy_it == mesh.anim_surfaces.end()) break;
+    TSurface* copy = (*copy_it).get();
+    ++copy_it;
+    if (!s || !copy) continue;
+    const std::size_t limit = std::min({std::size_t(std::max(s->vertex_count, 0)), s->vertex_positions.size() / 3,
+                                        copy->vertex_positions.size() / 3});
+    const bool normals = s->vertex_normals.size() / 3 >= limit && copy->vertex_normals.size() / 3 >= limit;
+    targets_.push_back({s->vertex_positions.data(), copy->vertex_positions.data(),
+                        normals ? s->vertex_normals.data() : nullptr, normals ? copy->vertex_normals.data() : nullptr,
+                        s->min_vertex_index, s->max_vertex_index,
+                        int(std::min<std::size_t>(limit, kMaxVertexNumbers))});
+    copy->geometry_changed = 1;
+  }
+}
+
+// ---- The skin plan ----------------------------------------------------------------
+
+namespace {
+
+uint64_t Mix(uint64_t h, uint64_t v) { return (h ^ v) * 0x100000001b3ull; }
+
+// The extent of posed vertices, public z.
+struct Extent {
+  float lo[3] = {1000000000.0f, 1000000000.0f, 1000000000.0f};
+  float hi[3] = {-1000000000.0f, -1000000000.0f, -1000000000.0f};
+  bool any = false;
+  void Add(float x, float y, float z) {
+    lo[0] = std::min(lo[0], x), hi[0] = std::max(hi[0], x);
+    lo[1] = std::min(lo[1], y), hi[1] = std::max(hi[1], y);
+    lo[2] = std::min(lo[2], z), hi[2] = std::max(hi[2], z);
+    any = true;
+  }
+};
+
+}  // namespace
+
+const TSkinPlan& TAnimation::PlanOf(TMesh& mesh) {
+  // What the plan depends on, taken afresh each pose: a few words per bone.
+  uint64_t signature = Mix(0xcbf29ce484222325ull, uint64_t(vertex_numbers_));
+  std::size_t k = 0;
+  for (const BonePtr& bone : mesh.bones) {
+    signature = Mix(signature, skins_[k++]);
+    if (!bone) continue;
+    signature = Mix(signature, reinterpret_cast<uintptr_t>(bone.get()));
+    signature = Mix(signature, uint64_t(uint32_t(bone->influence_count)));
+    signature = Mix(signature, reinterpret_cast<uintptr_t>(bone->influence_vertices.data()));
+    signature = Mix(signature, bone->influence_vertices.size());
+    signature = Mix(signature, reinterpret_cast<uintptr_t>(bone->influence_weights.data()));
+    signature = Mix(signature, bone->influence_weights.size());
+  }
+  if (mesh.skin_plan && mesh.skin_plan->signature == signature) return *mesh.skin_plan;
+
+  auto plan = std::make_shared<TSkinPlan>();
+  plan->signature = signature;
+  const std::size_t vertices = std::size_t(std::max(vertex_numbers_, 0));
+  // Counted first, then placed: the shares of each vertex in bone-list order. A zero
+  // weight, and a vertex number outside the surfaces, take no part.
+  auto each_share = [&](auto&& visit) {
+    std::size_t index = 0;
+    for (const BonePtr& bone : mesh.bones) {
+      const std::size_t b = index++;
+      if (!bone || !skins_[b]) continue;
+      const std::size_t n = std::min({std::size_t(std::max(bone->influence_count, 0)),
+                                      bone->influence_vertices.size(), bone->influence_weights.size()});
+      for (std::size_t i = 0; i < n; ++i) {
+        const int v = bone->influence_vertices[i];
+        const float w = bone->influence_weights[i];
+        if (w == 0.0f || v < 0 || std::size_t(v) >= vertices) continue;
+        visit(std::size_t(v), int(b), w);
+      }
+    }
+  };
+  plan->first.assign(vertices + 1, 0);
+  each_share([&](std::size_t v, int, float) { ++plan->first[v + 1]; });
+  for (std::size_t v = 0; v < vertices; ++v) plan->first[v + 1] += plan->first[v];
+  plan->shares.resize(std::size_t(plan->first[vertices]));
+  std::vector<int> next(plan->first.begin(), plan->first.end() - 1);
+  each_share([&](std::size_t v, int b, float w) { plan->shares[std::size_t(next[v]++)] = {b, w}; });
+  mesh.skin_plan = plan;
+  return *plan;
+}
+
+// ---- Skinning a pose --------------------------------------------------------------
+
+namespace {
+
+// Skins vertices from..to-1 of one copy: each vertex the plan gives shares is the sum
+// of w x (M x loaded position) over them, in order, the sums formed as TMatrix::Translate
+// forms a point; its normal the sum of w x (M's 3x3 x loaded normal), renormalised.
+// Vertices without shares keep what they hold. The extent takes every vertex when
+// extent is set.
+template <bool kNormals>
+void SkinSpan(const float* source, float* dest, const float* source_normals, float* dest_normals, int from, int to,
+              const TSkinPlan& plan, const TMatrix* skinning, Extent* extent) {
+  const int* first = plan.first.data();
+  const TSkinPlan::Share* shares = plan.shares.data();
+  const int planned = int(plan.first.size()) - 1;
+  for (int v = from; v < to; ++v) {
+    const std::size_t at = std::size_t(v) * 3;
+    float* out = dest + at;
+    const int s0 = v < planned ? first[v] : 0, s1 = v < planned ? first[v + 1] : 0;
+    if (s0 == s1) {
+      if (extent) extent->Add(out[0], out[1], -out[2]);
+      continue;
+    }
+    const float* p = source + at;
+    const float x = p[0], y = p[1], z = -p[2];  // public coordinates, as the bones work
+    float nx = 0, ny = 0, nz = 0;
+    if constexpr (kNormals) {
+      const float* n = source_normals + at;
+      nx = n[0], ny = n[1], nz = -n[2];
+    }
+    // A column of M per lane group: lane r of column c is grid[c][r], so each lane
+    // forms its row's sum with the scalar operations, in the order TMatrix::Translate
+    // forms a point (lane 3 is unused).
+    Lanes sum = {0, 0, 0, 0}, normal = {0, 0, 0, 0};
+    for (int s = s0; s < s1; ++s) {
+      const TMatrix& m = skinning[shares[s].bone];
+      const float w = shares[s].weight;
+      Lanes c0, c1, c2, c3;
+      std::memcpy(&c0, m.grid[0], sizeof c0);
+      std::memcpy(&c1, m.grid[1], sizeof c1);
+      std::memcpy(&c2, m.grid[2], sizeof c2);
+      std::memcpy(&c3, m.grid[3], sizeof c3);
+      const Lanes q = c3 + ((c0 * x + c1 * y) + c2 * z);
+      sum = sum + q * w;
+      if constexpr (kNormals) normal = normal + ((c0 * nx + c1 * ny) + c2 * nz) * w;
+    }
+    out[0] = sum[0], out[1] = sum[1], out[2] = -sum[2];
+    if (extent) extent->Add(sum[0], sum[1], sum[2]);
+    if constexpr (kNormals) {
+      float bx = normal[0], by = normal[1], bz = normal[2];
+      const float length = std::sqrt(bx * bx + by * by + bz * bz);
+      if (length > 0.0f) bx /= length, by /= length, bz /= length;
+      float* on = dest_normals + at;
+      on[0] = bx, on[1] = by, on[2] = -bz;
+    }
+  }
+}
+
+}  // namespace
+
+void TAnimation::EndPose(TMesh& mesh) {
+  const TSkinPlan& plan = PlanOf(mesh);
+  CollectTargets(mesh);
+  Extent extent;
+  auto skin = [&](const SkinTarget& t, int from, int to, bool drawn) {
+    from = std::max(from, 0), to = std::min(to, t.limit);
+    if (from >= to) return;
+    Extent* e = drawn ? &extent : nullptr;
+    if (t.source_normals) {
+      SkinSpan<true>(t.source, t.dest, t.source_normals, t.dest_normals, from, to, plan, skinning_.data(), e);
+    } else {
+      SkinSpan<false>(t.source, t.dest, nullptr, nullptr, from, to, plan, skinning_.data(), e);
+    }
+  };
+  if (targets_.empty()) {
+    // a mesh without surfaces only poses its bones
+  } else if (mesh.CountSurfaces() < 2) {
+    skin(targets_.front(), 0, targets_.front().limit, true);
+  } else {
+    // A vertex goes to every copy whose surface's range holds it, or, in no range, to
+    // the last copy. The extent takes the ranges, which the surfaces draw.
+    auto end_of = [](const SkinTarget& t, int limit) { return t.max_vertex >= limit ? limit : t.max_vertex + 1; };
+    for (const SkinTarget& t : targets_)
+      if (t.min_vertex <= t.max_vertex) skin(t, t.min_vertex, end_of(t, t.limit), true);
+    // The gaps between the ranges, for the last copy; ranges are few, so each gap's end
+    // is found by a walk over them.
+    const SkinTarget& last = targets_.back();
+    for (int v = 0; v < last.limit;) {
+      int next = last.limit;  // where the gap ends
+      bool covered = false;
+      for (const SkinTarget& t : targets_) {
+        if (t.min_vertex > t.max_vertex) continue;
+        if (t.min_vertex <= v && v <= t.max_vertex) {
+          covered = true;
+          next = end_of(t, last.limit);
+          break;
+        }
+        if (t.min_vertex > v) next = std::min(next, t.min_vertex);
+      }
+      if (!covered) skin(last, v, next, false);
+      v = next;
+    }
+    // A surface without a range (one not built by the model reader) draws all its vertices.
+    for (const SkinTarget& t : targets_) {
+      if (t.min_vertex <= t.max_vertex) continue;
+      for (const float* p = t.dest; p != t.dest + std::size_t(t.limit) * 3; p += 3) extent.Add(p[0], p[1], -p[2]);
+    }
+  }
+  mesh.SetPosedBounds(extent.any, extent.lo, extent.hi);
+  mesh.PlaceSkeleton();
+}
+
+// ---- Posing ---------------------------------------------------------------------
 
 int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
   TMesh* mesh = BeginPose(entity);
@@ -265,8 +480,10 @@ int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
   // Truncated in double: a float near INT_MAX would not convert to int.
   const int i0 = int(std::clamp(double(f), double(first), double(std::max(first, last))));
 
+  std::size_t k = 0;
   for (const BonePtr& bone_ptr : mesh->bones) {
-    if (!bone_ptr) continue;
+    const std::size_t slot = k++;
+    if (!bone_ptr || bone_ptr->IsFreed()) continue;
     TBone& bone = *bone_ptr;
     Pose pose;
     RestPose(bone, pose);
@@ -303,8 +520,9 @@ int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
     bone.key_posed = 1;
 
     SetBoneMatrix(*mesh, bone, pose);
-    VertexDeform(*mesh, bone, done_flags_);
+    SetSkinning(slot, bone);
   }
+  EndPose(*mesh);
   return 0;
 }
 
@@ -312,8 +530,10 @@ int TAnimation::AnimateMesh2(TEntity* entity, float t, int first, int last) {
   TMesh* mesh = BeginPose(entity);
   if (!mesh) return 0;
 
+  std::size_t k = 0;
   for (const BonePtr& bone_ptr : mesh->bones) {
-    if (!bone_ptr) continue;
+    const std::size_t slot = k++;
+    if (!bone_ptr || bone_ptr->IsFreed()) continue;
     TBone& bone = *bone_ptr;
     Pose rest;
     RestPose(bone, rest);
@@ -341,118 +561,27 @@ int TAnimation::AnimateMesh2(TEntity* entity, float t, int first, int last) {
     }
     // key_pos and key_quat stay: every step of one transition blends from the same start.
     SetBoneMatrix(*mesh, bone, pose);
-    VertexDeform(*mesh, bone, done_flags_);
+    SetSkinning(slot, bone);
   }
+  EndPose(*mesh);
   return 0;
 }
 
-int TAnimation::VertexDeform(TMesh& mesh, const TBone& bone, std::vector<int>& done) {
-  if (!bone.inverse_bind_matrix) return 0;
-  TMatrix m = bone.matrix;
-  m.Multiply(*bone.inverse_bind_matrix);
+// ---- Binding --------------------------------------------------------------------
 
-  // Surfaces paired with their copies, in list order; a surface without a copy (or a
-  // copy without a surface) takes no part.
-  targets_.clear();
-  auto copy_it = mesh.anim_surfaces.begin();
-  for (const SurfacePtr& s : *mesh.surfaces) {
-    if (copy_it == mesh.anim_surfaces.end()) break;
-    TSurface* copy = (*copy_it).get();
-    ++copy_it;
-    if (!s || !copy) continue;
-    const std::size_t limit = std::min({std::size_t(std::max(s->vertex_count, 0)), s->vertex_positions.size() / 3,
-                                        copy->vertex_positions.size() / 3});
-    copy->geometry_changed = 1;
-    targets_.push_back({s->vertex_positions.data(), copy->vertex_positions.data(), s->min_vertex_index,
-                        s->max_vertex_index, int(std::min<std::size_t>(limit, kMaxVertexNumbers))});
-  }
-  if (targets_.empty()) return 0;
-
-  // The matrix is captured by value (and a lone target copied below): nothing the loop
-  // stores can change them, so the compiler keeps them in registers.
-  auto deform = [m](const SkinTarget& target, int v, float w, bool add) {
-    if (v >= target.limit) return;
-    const auto& g = m.grid;
-    const float* p = target.source + std::size_t(v) * 3;
-    float* out = target.dest + std::size_t(v) * 3;
-    const float x = p[0], y = p[1], z = -p[2];  // public coordinates, as the bones work
-    // M applied to the point, summed in the order TMatrix::Translate forms it.
-    const float qx = g[3][0] + (g[0][0] * x + g[1][0] * y + g[2][0] * z);
-    const float qy = g[3][1] + (g[0][1] * x + g[1][1] * y + g[2][1] * z);
-    const float qz = g[3][2] + (g[0][2] * x + g[1][2] * y + g[2][2] * z);
-    const float ax = add ? out[0] : 0.0f, ay = add ? out[1] : 0.0f, az = add ? -out[2] : 0.0f;
-    out[0] = ax + qx * w;
-    out[1] = ay + qy * w;
-    out[2] = -(az + qz * w);
-  };
-
-  const std::size_t n = std::min({std::size_t(std::max(bone.influence_count, 0)), bone.influence_vertices.size(),
-                                  bone.influence_weights.size()});
-  const int* vertices = bone.influence_vertices.data();
-  const float* weights = bone.influence_weights.data();
-  int* flags = done.data();
-  const std::size_t flag_count = done.size();
-  if (mesh.CountSurfaces() < 2) {
-    const SkinTarget target = targets_.front();
-    for (std::size_t i = 0; i < n; ++i) {
-      const int v = vertices[i];
-      const float w = weights[i];
-      if (w == 0.0f) continue;  // not even the done flag
-      if (v < 0 || std::size_t(v) >= flag_count) continue;
-      deform(target, v, w, flags[v] != 0);
-      flags[v] = 1;
-    }
-    return 0;
-  }
-  const SkinTarget* first = targets_.data();
-  const SkinTarget* end = first + targets_.size();
-  auto holds = [](const SkinTarget* t, int v) { return t->min_vertex <= v && v <= t->max_vertex; };
-  // The loader's surfaces split the vertex numbers into ranges that do not overlap:
-  // then one target takes each vertex, and influences in vertex order mostly stay in
-  // the range of the one before.
-  bool disjoint = true;
-  for (const SkinTarget* a = first; a != end; ++a)
-    for (const SkinTarget* b = a + 1; b != end; ++b)
-      if (std::max(a->min_vertex, b->min_vertex) <= std::min(a->max_vertex, b->max_vertex)) disjoint = false;
-
-  // A local copy: the flag stores below are ints and could, for all the compiler knows,
-  // land in the targets' range fields.
-  SkinTarget recent = *first;
-  for (std::size_t i = 0; i < n; ++i) {
-    const int v = vertices[i];
-    const float w = weights[i];
-    if (w == 0.0f) continue;
-    if (v < 0 || std::size_t(v) >= flag_count) continue;
-    const bool add = flags[v] != 0;
-    flags[v] = 1;
-    if (disjoint && holds(&recent, v)) {
-      deform(recent, v, w, add);
-      continue;
-    }
-    // Every copy whose surface's range holds the vertex: each must show it. None does:
-    // the last copy takes it.
-    bool placed = false;
-    for (const SkinTarget* t = first; t != end; ++t) {
-      if (holds(t, v)) {
-        deform(*t, v, w, add);
-        recent = *t;
-        placed = true;
-      }
-    }
-    if (!placed) deform(end[-1], v, w, add);
-  }
-  return 0;
-}
-
-void TAnimation::BindBone(const TMesh* mesh, TBone& bone) {
+void TAnimation::BindBone(TMesh* mesh, TBone& bone) {
   const Climb c = ClimbToMesh(mesh, bone);
   bone.mesh_side = c.end == Climb::kBeside ? std::make_shared<TMatrix>(MeshSide(mesh, c.common)) : nullptr;
   bool general = false;
   const TMatrix rest = RestMatrix(mesh, bone, general);
-  bone.inverse_bind_matrix = std::make_shared<TMatrix>(general ? AffineInverse(rest) : rest.Inverse());
+  bone.inverse_bind_matrix = std::make_shared<TMatrix>(general ? rest.AffineInverse() : rest.Inverse());
+  bone.pose = rest;
+  bone.skin = mesh;
+  if (mesh) mesh->skin_plan.reset();  // the bind matrix may be new
+  bone.PlaceOnSkin();
 }
 
-void TAnimation::SetBindPose(const TMesh& mesh) {
+void TAnimation::SetBindPose(TMesh& mesh) {
   for (const BonePtr& bone : mesh.bones) {
     if (bone) BindBone(&mesh, *bone);
   }

@@ -12,31 +12,41 @@
 //  * The pose chain. A bone's pose is frame x local, where the frame is what lies
 //    between the bone and its mesh, found by climbing from the bone's parent:
 //      - the mesh itself, or no parent: nothing (the mesh's own space);
+//      - a node that also holds the mesh (or the top of a tree apart from the mesh's):
+//        the skeleton then sits beside the mesh, and mesh_side goes on top;
 //      - a parent bone: its pose (made earlier in this pose, parents come first);
 //      - plain (non-bone) nodes: each adds its current local transform (position, turn,
-//        scale, z mirrored into bone space), top down, until the climb meets the mesh,
-//        a bone (whose pose goes on top), or a node that also holds the mesh (or the
-//        top of a tree apart from the mesh's): the skeleton then sits beside the mesh,
-//        and mesh_side goes on top;
+//        scale, z mirrored into bone space), top down, until the climb meets one of the
+//        above;
 //      - mesh_side: the inverse of the local transforms from below that common node
 //        (from the top) down to the mesh itself, taken when the bone was bound.
-//    TBone::matrix holds the pose relative to the mesh; it never includes the mesh's
-//    own placement, so moving, turning or scaling the mesh never changes the skin.
+//    TBone::pose holds the pose relative to the mesh; it never includes the mesh's own
+//    placement, so moving, turning or scaling the mesh never changes the skin. The
+//    bone's entity matrix is the mesh's world matrix times the pose, mirrored into the
+//    engine's axes (TBone::PlaceOnSkin): every pose and every move of the mesh places
+//    the bones again, and their non-bone children with them.
 //  * The bind pose: BindBone(mesh, bone) builds the rest pose by the same chain (rest
-//    poses for the bones, the nodes as they stand, mesh_side taken then) and stores its
-//    inverse in inverse_bind_matrix; SetBindPose(mesh) binds every listed bone. At the
-//    rest pose the skinning matrix (pose x inverse bind) is then the identity, the
-//    copies reproduce the loaded vertices, and drawing applies the mesh's current
-//    matrix: a posed mesh keeps its placement however it was placed when loaded.
-//  * mesh.anim_surfaces: one copy per entry of mesh.surfaces, same order. Only the
-//    copy's vertex_positions is used (x, y, -z per vertex, starting as a copy of its
-//    surface's); its vertex_count need not be set, writes stop at the array's end.
+//    poses for the bones, the nodes as they stand, mesh_side taken then), stores its
+//    inverse in inverse_bind_matrix and makes the rest pose the bone's pose until the
+//    first; SetBindPose(mesh) binds every listed bone. At the rest pose the skinning
+//    matrix (pose x inverse bind) is then the identity, the copies reproduce the loaded
+//    vertices, and drawing applies the mesh's current matrix: a posed mesh keeps its
+//    placement however it was placed when loaded.
+//  * mesh.anim_surfaces: one copy per entry of mesh.surfaces, same order. The copy's
+//    vertex_positions (x, y, -z per vertex, starting as a copy of its surface's) and,
+//    from the first pose on, its vertex_normals are used; its vertex_count need not
+//    be set, writes stop at the arrays' ends.
 //  * Vertex numbers are shared by all surfaces (each holds the mesh's whole vertex
 //    list); TSurface::min/max_vertex_index give each surface's range. With one surface
 //    every influence goes to it; with more, a vertex goes to every copy whose surface's
 //    range holds it, or to the last copy when none does.
 //  * Influences: influence_vertices[i] with influence_weights[i], weights not
-//    normalised; a zero weight does nothing.
+//    normalised; a zero weight does nothing. A normal turns with the same weights by
+//    each skinning matrix's 3x3 part (rotation and scale) and is renormalised.
+//  * Skinning runs once all bones are posed, vertex by vertex through the mesh's skin
+//    plan, each vertex summing its bones' shares in bone-list order. Each pose also
+//    leaves the extent of the posed vertices that the surfaces draw in the mesh's posed
+//    bounds (TMesh::SetPosedBounds), which culling reads.
 //  * keys: arrays indexed by frame number, frame_count + 1 entries.
 // Input outside these limits is skipped, never read or written out of bounds: frames
 // past a bone's key arrays hold no key; a bone without keys holds its rest pose; a bone
@@ -44,13 +54,30 @@
 // influences whose vertex is outside the surfaces or copies are dropped; a mesh without
 // surfaces only poses its bones.
 //
-// Posing allocates nothing once its scratch buffers have grown to the mesh's size.
+// Posing allocates nothing once its scratch buffers and the copies' normals have grown
+// to the mesh's size.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "engine/math/matrix.h"
 #include "engine/scene/handles.h"
+
+// Which bones move each vertex number, with their weights, in bone-list order: what the
+// influences say, turned round so that skinning visits each vertex once. A mesh keeps
+// its plan (TMesh::skin_plan) from pose to pose and builds it again when its bone list
+// changes, a bone is bound again, or a bone's influence arrays are replaced, resized or
+// recounted (entries rewritten in place are not looked for: the loader never does it).
+struct TSkinPlan {
+  struct Share {
+    int bone;  // index in the mesh's bone list
+    float weight;
+  };
+  uint64_t signature = 0;   // of the bones and influences it was built from
+  std::vector<int> first;   // per vertex number, and one past the last: its first share
+  std::vector<Share> shares;
+};
 
 class TAnimation {
  public:
@@ -66,26 +93,35 @@ class TAnimation {
   static int AnimateMesh2(const EntityPtr& entity, float blend, int first, int last) {
     return AnimateMesh2(entity.get(), blend, first, last);
   }
-  // Adds the bone's share of every vertex it moves into the copies: w x (pose x inverse
-  // bind x loaded position). done holds one flag per vertex number for the current pose:
-  // 0 until some bone wrote that vertex (the copy is then overwritten), 1 after (added to).
-  static int VertexDeform(TMesh& mesh, const TBone& bone, std::vector<int>& done);
-
-  // Binds the bone to the mesh (null: none) at its rest pose, by the rules above.
-  static void BindBone(const TMesh* mesh, TBone& bone);
+  // Binds the bone to the mesh (null: none) at its rest pose, by the rules above, and
+  // places it on the mesh. The caller lists the bone in mesh.bones.
+  static void BindBone(TMesh* mesh, TBone& bone);
   // Binds every bone of the mesh's list.
-  static void SetBindPose(const TMesh& mesh);
+  static void SetBindPose(TMesh& mesh);
+  // m with z mirrored on both sides: from the file's axes to the engine's or back.
+  static TMatrix Mirrored(const TMatrix& m);
 
  private:
   // One surface's loaded positions with its copy's, and the vertices skinning may touch.
   struct SkinTarget {
-    const float* source;         // the surface's positions
-    float* dest;                 // the copy's positions
-    int min_vertex, max_vertex;  // the surface's triangle range
-    int limit;                   // vertices both position arrays hold
+    const float* source;          // the surface's positions
+    float* dest;                  // the copy's positions
+    const float* source_normals;  // the surface's normals; null when either side has none
+    float* dest_normals;          // the copy's normals
+    int min_vertex, max_vertex;   // the surface's triangle range
+    int limit;                    // vertices every array of the pair holds
   };
   static TMesh* BeginPose(TEntity* entity);
+  // Bone k of the list has been posed: its skinning matrix for this pose.
+  static void SetSkinning(std::size_t k, const TBone& bone);
+  static void CollectTargets(TMesh& mesh);  // into targets_
+  static const TSkinPlan& PlanOf(TMesh& mesh);
+  // After the last bone: skins every vertex of every copy, positions and normals, takes
+  // the posed extent and places the bones on the mesh.
+  static void EndPose(TMesh& mesh);
   // Reused from pose to pose, so posing a mesh every frame allocates nothing.
-  static std::vector<int> done_flags_;
+  static std::vector<TMatrix> skinning_;  // per listed bone: pose x inverse bind
+  static std::vector<char> skins_;        // per listed bone: 1 when it moves vertices
   static std::vector<SkinTarget> targets_;
+  static int vertex_numbers_;  // of the mesh being posed: its largest surface's count
 };

@@ -1,5 +1,22 @@
-// Copying bones with their rest pose, influences, keys and bind matrix.
+// Copying bones with their rest pose, influences, keys and bind matrix; placing a bound
+// bone on its mesh; letting go of the mesh when the bone is freed.
 #include "engine/mesh/bone.h"
+
+#include "engine/mesh/animation.h"
+#include "engine/mesh/mesh.h"
+
+void TBone::PlaceOnSkin() {
+  if (!skin) return;
+  matrix.Overwrite(skin->matrix);
+  matrix.Multiply(TAnimation::Mirrored(pose));
+  if (!children.IsEmpty()) UpdateChildren(this);
+}
+
+void TBone::ReleaseKind() {
+  if (!skin) return;
+  skin->bones.Remove(this);
+  skin = nullptr;
+}
 
 EntityPtr TBone::CopyEntity(const EntityPtr& parent_entity) {
   if (IsFreed()) return nullptr;
@@ -7,9 +24,10 @@ EntityPtr TBone::CopyEntity(const EntityPtr& parent_entity) {
   copy->CopyChildrenOf(*this);
   copy->AddParent(parent_entity);
   copy->EntityListAdd(entity_list);
-  // The pose is relative to the mesh (or, before the first pose, the load-time world
-  // matrix), so it carries over unchanged to a copy of the mesh.
+  // The pose is relative to the mesh, so it carries over unchanged to a copy of the
+  // mesh, which places the copied bone on itself once its bone list stands.
   copy->matrix = matrix;
+  copy->pose = pose;
   copy->pos_x = pos_x, copy->pos_y = pos_y, copy->pos_z = pos_z;
   copy->scale_x = scale_x, copy->scale_y = scale_y, copy->scale_z = scale_z;
   copy->pitch = pitch, copy->yaw = yaw, copy->roll = roll;

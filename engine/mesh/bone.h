@@ -1,8 +1,11 @@
 // TBone: a joint of a skinned mesh's skeleton, and TAnimationKeys, its key frames.
 //
-// Bones sit in the entity tree below their mesh or beside it, but their matrices
-// belong to the skeletal animation: transform propagation stops at them, and they hold
-// poses relative to the mesh. Freeing a bone on its own does nothing; it goes with its mesh.
+// Bones sit in the entity tree below their mesh or beside it. A bone bound to a mesh
+// keeps two matrices: pose, its pose relative to the mesh in the model file's axes,
+// which skinning reads; and the entity matrix every other reader sees, the mesh's world
+// matrix times that pose in the engine's own axes, refreshed whenever the bone is posed
+// or the mesh moves (PlaceOnSkin). A bone bound to no mesh is placed like any entity.
+// Freeing a bone on its own does nothing; freed with its subtree, it leaves its mesh.
 #pragma once
 
 #include <memory>
@@ -33,6 +36,11 @@ class TBone : public TEntity {
   std::vector<float> influence_weights;
   std::shared_ptr<TAnimationKeys> keys;
   std::shared_ptr<TMatrix> inverse_bind_matrix;
+  // Relative to the skin mesh, file axes (z not negated): the last pose, or the rest
+  // pose until the first. Skinning multiplies it by inverse_bind_matrix.
+  TMatrix pose;
+  // The mesh whose bone list holds the bone; it clears this when it lets the bone go.
+  TMesh* skin = nullptr;
   // Set when the bone was bound to a mesh beside its skeleton (not below the mesh): the
   // mesh's side of the frame the bone hangs in, fixed at that moment (see animation.h).
   std::shared_ptr<TMatrix> mesh_side;
@@ -45,4 +53,10 @@ class TBone : public TEntity {
   EntityPtr CopyEntity(const EntityPtr& parent) override;
   void Update() override {}
   void FreeEntity() override {}  // a bone goes with its mesh
+  // matrix := skin's world matrix x pose (z mirrored into the engine's axes); the
+  // bone's non-bone children follow.
+  void PlaceOnSkin();
+
+ protected:
+  void ReleaseKind() override;  // leaves the skin's bone list, influences and all
 };

@@ -10,6 +10,23 @@
 #include "engine/mesh/brush.h"
 #include "engine/mesh/surface.h"
 
+namespace {
+// The radius of the sphere around a cube as large as the largest extent (width wins a
+// tie, then height).
+float CubeRadius(float w, float h, float d) {
+  float extent = d;
+  if (w >= h && w >= d) {
+    extent = w;
+  } else if (h >= w && h >= d) {
+    extent = h;
+  }
+  const float r = extent / 2.0f;
+  return float(Sqr(r * r + r * r + r * r));
+}
+}  // namespace
+
+TMesh::~TMesh() { LetBonesGo(); }
+
 MeshPtr TMesh::CreateMesh(const EntityPtr& parent) {
   auto mesh = std::make_shared<TMesh>();
   mesh->Attach("Mesh", parent);
@@ -33,8 +50,12 @@ void TMesh::CopyMeshFields(const TMesh& s) {
   for (const SurfacePtr& a : s.anim_surfaces) {
     auto copy = std::make_shared<TSurface>();
     copy->vertex_positions = a->vertex_positions;
+    copy->vertex_normals = a->vertex_normals;
     anim_surfaces.AddLast(copy);
   }
+  has_posed_bounds = s.has_posed_bounds;
+  posed_min_x = s.posed_min_x, posed_min_y = s.posed_min_y, posed_min_z = s.posed_min_z;
+  posed_max_x = s.posed_max_x, posed_max_y = s.posed_max_y, posed_max_z = s.posed_max_z;
 }
 
 EntityPtr TMesh::CopyEntity(const EntityPtr& parent) {
@@ -44,13 +65,26 @@ EntityPtr TMesh::CopyEntity(const EntityPtr& parent) {
   copy->CopyBaseFields(*this);
   copy->CopyMeshFields(*this);
   copy->PlaceCopy(parent);
-  CopyBonesList(copy.get(), copy->bones);
   return copy;
 }
 
 void TMesh::ReleaseKind() {
   anim_surfaces.Clear();
+  LetBonesGo();
+}
+
+void TMesh::LetBonesGo() {
+  for (const BonePtr& bone : bones)
+    if (bone && bone->skin == this) bone->skin = nullptr;
   bones.Clear();
+}
+
+void TMesh::PlaceSkeleton() {
+  if (bones.IsEmpty() || placing_) return;
+  placing_ = true;
+  for (const BonePtr& bone : bones)
+    if (bone && bone->skin == this) bone->PlaceOnSkin();
+  placing_ = false;
 }
 
 SurfacePtr TMesh::CreateSurface(const BrushPtr& brush_ref) {
@@ -105,21 +139,21 @@ void TMesh::CopyBonesList(const TEntity* entity, TList<TBone>& bone_list) {
   }
 }
 
-void TMesh::AddCopiedOuterBones(const std::vector<std::pair<const TEntity*, TEntity*>>& copies) {
+void TMesh::SetCopiedBones(const std::vector<std::pair<const TEntity*, TEntity*>>& copies) {
   std::unordered_map<const TEntity*, TEntity*> copy_of;
   for (const auto& [source, copy] : copies) {
     const auto* mesh = dynamic_cast<const TMesh*>(source);
     auto* mesh_copy = dynamic_cast<TMesh*>(copy);
-    if (!mesh || !mesh_copy) continue;
-    TList<TBone>::LinkPtr at;  // the last bone added ahead of the copy's own
+    if (!mesh || !mesh_copy || mesh->bones.IsEmpty()) continue;
+    if (copy_of.empty()) copy_of.insert(copies.begin(), copies.end());
     for (const BonePtr& bone : mesh->bones) {
-      if (!bone || bone->IsBelow(mesh)) continue;
-      if (copy_of.empty()) copy_of.insert(copies.begin(), copies.end());
+      if (!bone) continue;
       auto found = copy_of.find(bone.get());
       if (found == copy_of.end()) continue;  // not part of this copy
       auto bone_copy = std::dynamic_pointer_cast<TBone>(found->second->shared_from_this());
       if (!bone_copy) continue;
-      at = at ? mesh_copy->bones.InsertAfterLink(bone_copy, at.get()) : mesh_copy->bones.AddFirst(bone_copy);
+      bone_copy->skin = mesh_copy;
+      mesh_copy->bones.AddLast(bone_copy);
     }
   }
 }
@@ -154,18 +188,23 @@ void TMesh::GetBounds() {
       if (z > bounds_max_z) bounds_max_z = z;
     }
   }
-  const float w = bounds_max_x - bounds_min_x;
-  const float h = bounds_max_y - bounds_min_y;
-  const float d = bounds_max_z - bounds_min_z;
   if (cull_radius >= 0) {
-    float extent = d;
-    if (w >= h && w >= d) {
-      extent = w;
-    } else if (h >= w && h >= d) {
-      extent = h;
-    }
-    const float r = extent / 2.0f;
-    cull_radius = float(Sqr(r * r + r * r + r * r));
+    cull_radius = CubeRadius(bounds_max_x - bounds_min_x, bounds_max_y - bounds_min_y, bounds_max_z - bounds_min_z);
   }
   bounds_stale = 0;
+}
+
+void TMesh::SetPosedBounds(bool any, const float lo[3], const float hi[3]) {
+  has_posed_bounds = any ? 1 : 0;
+  posed_min_x = lo[0], posed_min_y = lo[1], posed_min_z = lo[2];
+  posed_max_x = hi[0], posed_max_y = hi[1], posed_max_z = hi[2];
+}
+
+TSphere TMesh::CullSphere() const {
+  if (!draw_deformed || !has_posed_bounds) return BoundingSphere();
+  // A radius fixed by MeshCullRadius stays the user's.
+  const float r = cull_radius < 0 ? -cull_radius
+                                  : CubeRadius(posed_max_x - posed_min_x, posed_max_y - posed_min_y,
+                                               posed_max_z - posed_min_z);
+  return SphereAround(posed_min_x, posed_min_y, posed_min_z, posed_max_x, posed_max_y, posed_max_z, r);
 }

@@ -15,6 +15,8 @@
 
 // The shared surface list, with a count of geometry changes seen on it, so that every
 // mesh that shares the list knows its bounds are stale, not just the first to look.
+struct TSkinPlan;
+
 struct TSurfaceList : TList<TSurface> {
   uint64_t geometry_version = 0;
 };
@@ -29,7 +31,14 @@ class TMesh : public TEntity {
   TMatrix sprite_matrix;          // drawn instead of the entity matrix by a sprite
   OctreePtr octree;               // shared by copies
   int bounds_stale = 1;
+  // The extent of the posed vertices the surfaces draw, left by the last pose (mesh
+  // space, public z); culling takes it over the bounds while the mesh draws deformed.
+  int has_posed_bounds = 0;
+  float posed_min_x = 0, posed_min_y = 0, posed_min_z = 0;
+  float posed_max_x = 0, posed_max_y = 0, posed_max_z = 0;
+  std::shared_ptr<TSkinPlan> skin_plan;  // built by the first pose (engine/mesh/animation.h)
 
+  ~TMesh() override;
   static MeshPtr CreateMesh(const EntityPtr& parent = nullptr);
   EntityPtr CopyEntity(const EntityPtr& parent) override;
   void Update() override;  // draws the mesh for the current camera
@@ -46,12 +55,18 @@ class TMesh : public TEntity {
   float MeshDepth();
   // Appends every bone below the entity, depth first, each before its descendants.
   static void CopyBonesList(const TEntity* entity, TList<TBone>& bone_list);
-  // After a subtree copy, given every (source, copy) pair it made: each copied mesh
-  // whose source lists bones outside its own subtree (a skeleton beside it) that were
-  // copied too gets those copies, in the source's order, ahead of its own bones.
-  static void AddCopiedOuterBones(const std::vector<std::pair<const TEntity*, TEntity*>>& copies);
+  // After a subtree copy, given every (source, copy) pair it made: each copied mesh's
+  // bones are the copies of its source's bones, in the source's order (a source bone
+  // left out of the copy has none), bound to the copied mesh.
+  static void SetCopiedBones(const std::vector<std::pair<const TEntity*, TEntity*>>& copies);
   // Recomputes bounds and a non-fixed cull radius when the geometry changed.
   void GetBounds();
+  // The sphere the frustum test takes: BoundingSphere, or around the posed extent while
+  // the mesh draws deformed. The bounds must be current (GetBounds).
+  TSphere CullSphere() const;
+  void SetPosedBounds(bool any, const float lo[3], const float hi[3]);
+  // Places every listed bone on the mesh's current matrix (TBone::PlaceOnSkin).
+  void PlaceSkeleton();
 
   // ---- Loading and collapsing (engine/loader/mesh_loading.cpp) ----
   // A model as a hierarchy (bones, animation); a unit cube when the file is missing.
@@ -88,7 +103,10 @@ class TMesh : public TEntity {
   // The mesh fields a copy takes: bounds, the shared surfaces and octree, own anim copies.
   void CopyMeshFields(const TMesh& source);
   void ReleaseKind() override;
+  void MatrixMoved() override { PlaceSkeleton(); }
 
  private:
+  void LetBonesGo();  // empties the bone list, unbinding its bones
   uint64_t seen_geometry_version_ = 0;
+  bool placing_ = false;  // a mesh hung below its own bone must not place itself forever
 };

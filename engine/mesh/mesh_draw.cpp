@@ -203,6 +203,26 @@ void SwitchOffLayers(int count) {
 // Vertices every index may reach in an array of `stride` floats per vertex.
 size_t Reach(const std::vector<float>& array, size_t stride) { return array.size() / stride; }
 
+// The triangles of a surface whose corners all lie below reach, for the one draw that
+// needs them; kept from frame to frame so that sifting allocates only as it grows.
+std::vector<uint16_t> sifted_indices;
+
+// Copies into sifted_indices the triangles whose corners all lie below reach; returns
+// the number of indices kept and leaves the highest kept corner in highest.
+size_t SiftTriangles(const uint16_t* indices, size_t index_count, size_t reach, size_t& highest) {
+  sifted_indices.resize(index_count);
+  size_t kept = 0;
+  highest = 0;
+  for (size_t t = 0; t + 3 <= index_count; t += 3) {
+    const size_t a = indices[t], b = indices[t + 1], c = indices[t + 2];
+    if (a >= reach || b >= reach || c >= reach) continue;
+    sifted_indices[kept] = indices[t], sifted_indices[kept + 1] = indices[t + 1], sifted_indices[kept + 2] = indices[t + 2];
+    kept += 3;
+    highest = std::max({highest, a, b, c});
+  }
+  return kept;
+}
+
 }  // namespace
 
 int TMesh::Alpha(const SurfacePtr& surface) {
@@ -238,22 +258,30 @@ void TMesh::Update() {
       ++deformed_it;
     }
 
-    // GL reads the arrays wherever the indices point: a surface whose indices reach
-    // past its vertices is not drawn (a triangle may name a vertex not yet added, whose
-    // slot the arrays may already hold). The highest index is kept as triangles are
-    // added, never searched for here.
-    const size_t index_count =
+    // GL reads the arrays wherever the indices point. The highest index is kept as
+    // triangles are added, never searched for here; only a surface whose triangles
+    // name a vertex not added yet (or past its arrays) has its indices sifted, and
+    // draws the triangles whose corners all exist.
+    size_t index_count =
         std::min(static_cast<size_t>(std::max(surface.triangle_count, 0)) * 3, surface.triangle_indices.size());
     if (index_count == 0 || surface.highest_triangle_vertex < 0) continue;
     const uint16_t* indices = surface.triangle_indices.data();
-    const size_t highest = static_cast<size_t>(surface.highest_triangle_vertex);
+    size_t highest = static_cast<size_t>(surface.highest_triangle_vertex);
     const size_t reach = std::min({static_cast<size_t>(std::max(surface.vertex_count, 0)),
                                    Reach(surface.vertex_positions, 3), Reach(surface.vertex_normals, 3),
                                    Reach(surface.vertex_colours, 4)});
-    if (highest >= reach) continue;
+    if (highest >= reach) {
+      index_count = SiftTriangles(indices, index_count, reach, highest);
+      if (index_count == 0) continue;
+      indices = sifted_indices.data();
+    }
     const float* positions = surface.vertex_positions.data();
-    if (draw_deformed && deformed && Reach(deformed->vertex_positions, 3) > highest)
+    const float* normals = surface.vertex_normals.data();
+    if (draw_deformed && deformed && Reach(deformed->vertex_positions, 3) > highest) {
       positions = deformed->vertex_positions.data();
+      // Posed limbs are lit as posed.
+      if (Reach(deformed->vertex_normals, 3) > highest) normals = deformed->vertex_normals.data();
+    }
 
     const TBrush* surface_brush = surface.brush.get();
     const Merged m = MergeBrushes(*brush, surface_brush, fade_amount);
@@ -270,7 +298,7 @@ void TMesh::Update() {
 
     glVertexPointer(3, GL_FLOAT, 0, positions);
     glColorPointer(4, GL_FLOAT, 0, surface.vertex_colours.data());
-    glNormalPointer(GL_FLOAT, 0, surface.vertex_normals.data());
+    glNormalPointer(GL_FLOAT, 0, normals);
     SetLightingAndMaterial(m);
 
     int layers = m.layer_count;

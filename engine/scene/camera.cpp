@@ -184,7 +184,9 @@ void TCamera::ExtractFrustum() {
 }
 
 float TCamera::EntityInFrustum(const TEntity& entity) const {
-  const TSphere sphere = entity.BoundingSphere();
+  // A posed mesh is culled where its limbs are, not where its rest pose had them.
+  const auto* mesh = dynamic_cast<const TMesh*>(&entity);
+  const TSphere sphere = mesh ? mesh->CullSphere() : entity.BoundingSphere();
   const float x = sphere.centre.x, y = sphere.centre.y, z = -sphere.centre.z;  // into GL space
   const float radius = sphere.radius;
   float dist = 0.0f;

@@ -52,8 +52,9 @@ void TEntity::CopyChildrenOf(const TEntity& source) {
   }
   --copy_depth_;
   if (copy_depth_ > 0) return;
-  // The whole subtree stands now: a copied mesh can find the copies of bones beside it.
-  TMesh::AddCopiedOuterBones(copied_);
+  // The whole subtree stands now: a copied mesh can find the copies of its bones,
+  // below it or beside it.
+  TMesh::SetCopiedBones(copied_);
   copied_.clear();
 }
 
@@ -118,6 +119,7 @@ void TEntity::RebuildMatrix() {
   } else {
     UpdateMat(1);
   }
+  MatrixMoved();
 }
 
 void TEntity::UpdateMat(int flag) {
@@ -134,9 +136,11 @@ void TEntity::UpdateMat(int flag) {
 
 void TEntity::UpdateChildren(TEntity* e) {
   for (const EntityPtr& c : e->children) {
-    if (dynamic_cast<TBone*>(c.get())) continue;  // bone matrices belong to the animation
+    // A bound bone hangs on its mesh's matrix and pose, whatever lies above it.
+    if (auto* bone = dynamic_cast<TBone*>(c.get()); bone && bone->skin) continue;
     c->matrix.Overwrite(e->matrix);
     c->UpdateMat(0);
+    c->MatrixMoved();
     UpdateChildren(c.get());
   }
 }
@@ -351,6 +355,7 @@ void TEntity::EntityParent(const EntityPtr& new_parent, int global) {
     AddParent(new_parent);
     UpdateMat(0);
   }
+  MatrixMoved();
   if (!children.IsEmpty()) UpdateChildren(this);
 }
 

@@ -132,7 +132,9 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // flag 1: from scratch; otherwise on top of the matrix already held (the parent's).
   void UpdateMat(int flag);
   void AddParent(const EntityPtr& parent);  // a freed parent counts as none
-  static void UpdateChildren(TEntity* entity);  // stops at bones
+  // Rebuilds the matrices below the entity; a bone bound to a mesh and its subtree are
+  // left to that mesh (TBone::PlaceOnSkin).
+  static void UpdateChildren(TEntity* entity);
   void EntityListAdd(List& list);
 
   // ---- Services -----------------------------------------------------------------
@@ -175,6 +177,10 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   int GetEntityType() const { return collision_type; }
   void MeshCullRadius(float radius) { cull_radius = -radius; }
   TSphere BoundingSphere() const;
+  // The world sphere around a box of this entity's space (public z): centred on the
+  // box's centre, radius r times the largest world scale.
+  TSphere SphereAround(float min_x, float min_y, float min_z, float max_x, float max_y, float max_z,
+                       float r) const;
   // Picks (engine/scene/entity_pick.cpp); the result stays in TPick (collision/pick.h).
   EntityPtr EntityPick(float range) const;  // along the entity's own +z axis, range long
   // From (x, y, z) by (dx, dy, dz); the receiver takes no part. radius has no effect.
@@ -212,8 +218,11 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // Copies every child of source, through its own CopyEntity, under this entity.
   void CopyChildrenOf(const TEntity& source);
   // Kind-specific release, run by Free before the children go (lights give back their
-  // slot, meshes drop their animation lists).
+  // slot, meshes drop their animation lists, bones leave their mesh).
   virtual void ReleaseKind() {}
+  // Run after the entity's world matrix changed, before its children follow: a mesh
+  // places its skeleton, wherever the bones sit.
+  virtual void MatrixMoved() {}
   // Frees this entity and its subtree whatever the kinds (bones included).
   void Free();
 

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "engine/math/trig.h"
+#include "engine/mesh/bone.h"
 #include "engine/mesh/brush.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
@@ -103,10 +104,18 @@ float TEntity::DeltaPitch(const EntityPtr& other) const {
 // ---- Space conversion -----------------------------------------------------------------
 
 namespace {
-// The inverse of dest's world transform, rebuilt from the local fields up to the root.
+// The inverse of dest's world transform, rebuilt from the local fields up to the root;
+// a bone bound to a mesh ends the climb with the inverse of its matrix, since its place
+// is its pose, not its local fields.
 void InverseChain(TMatrix& m, const TEntity* dest, bool with_translation) {
   m.LoadIdentity();
   for (const TEntity* e = dest; e; e = e->parent) {
+    if (auto* bone = dynamic_cast<const TBone*>(e); bone && bone->skin) {
+      TMatrix inverse = bone->matrix.AffineInverse();
+      if (!with_translation) inverse.grid[3][0] = inverse.grid[3][1] = inverse.grid[3][2] = 0;
+      m.Multiply(inverse);
+      return;
+    }
     m.Scale(1 / e->scale_x, 1 / e->scale_y, 1 / e->scale_z);
     m.RotateRoll(-e->roll);
     m.RotatePitch(-e->pitch);
@@ -229,18 +238,24 @@ EntityPtr TEntity::EntityCollided(int type) const {
 TSphere TEntity::BoundingSphere() const {
   TSphere sphere;
   sphere.centre = TVector::Create(EntityX(1), EntityY(1), EntityZ(1));
-  float r = std::fabs(cull_radius);
+  sphere.radius = std::fabs(cull_radius);
   if (auto* mesh = dynamic_cast<const TMesh*>(this)) {
-    TFormPoint(mesh->bounds_min_x + (mesh->bounds_max_x - mesh->bounds_min_x) / 2.0f,
-               mesh->bounds_min_y + (mesh->bounds_max_y - mesh->bounds_min_y) / 2.0f,
-               mesh->bounds_min_z + (mesh->bounds_max_z - mesh->bounds_min_z) / 2.0f, this, nullptr);
-    sphere.centre = TVector::Create(tformed_x, tformed_y, tformed_z);
-    // Absolute scales: a mirrored mesh has the same extent as its unmirrored twin.
-    const float sx = std::fabs(r * EntityScaleX(1));
-    const float sy = std::fabs(r * EntityScaleY(1));
-    const float sz = std::fabs(r * EntityScaleZ(1));
-    r = std::max(sx, std::max(sy, sz));
+    return SphereAround(mesh->bounds_min_x, mesh->bounds_min_y, mesh->bounds_min_z, mesh->bounds_max_x,
+                        mesh->bounds_max_y, mesh->bounds_max_z, sphere.radius);
   }
-  sphere.radius = r;
+  return sphere;
+}
+
+TSphere TEntity::SphereAround(float min_x, float min_y, float min_z, float max_x, float max_y, float max_z,
+                              float r) const {
+  TSphere sphere;
+  TFormPoint(min_x + (max_x - min_x) / 2.0f, min_y + (max_y - min_y) / 2.0f, min_z + (max_z - min_z) / 2.0f, this,
+             nullptr);
+  sphere.centre = TVector::Create(tformed_x, tformed_y, tformed_z);
+  // Absolute scales: a mirrored mesh has the same extent as its unmirrored twin.
+  const float sx = std::fabs(r * EntityScaleX(1));
+  const float sy = std::fabs(r * EntityScaleY(1));
+  const float sz = std::fabs(r * EntityScaleZ(1));
+  sphere.radius = std::max(sx, std::max(sy, sz));
   return sphere;
 }

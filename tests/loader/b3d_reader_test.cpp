@@ -209,15 +209,15 @@ TEST_F(B3dHierarchy, NodeTransforms) {
     child->UpdateMat(0);
     ExpectMatrixNear(child->matrix, loaded, what + " child");
 
-    // A bone keeps the file's z and quaternion: translation (x, y, z) below the
-    // mesh's world matrix.
+    // A bone's pose keeps the file's z and quaternion; its world matrix is that pose
+    // below the mesh's world matrix, mirrored into the engine's axes like any node's.
     auto bone = std::dynamic_pointer_cast<TBone>(Named("bone"));
     ASSERT_NE(bone, nullptr);
     TMatrix local;
     TQuaternion::QuatToMat(c.quat[0], c.quat[1], c.quat[2], c.quat[3], local);
     local.grid[3][0] = c.pos[0], local.grid[3][1] = c.pos[1], local.grid[3][2] = c.pos[2];
     TMatrix world = mesh->matrix;
-    world.Multiply(local);
+    world.Multiply(TAnimation::Mirrored(local));
     ExpectMatrixNear(bone->matrix, world, what + " bone");
     EXPECT_EQ(bone->rest_pos_z, -c.pos[2]);
   }
@@ -450,9 +450,10 @@ TEST_F(B3dSkinning, BonesKeysAndBindPose) {
   product.Multiply(knee_local);
   product.Multiply(*knee->inverse_bind_matrix);
   ExpectMatrixNear(product, identity, "knee");
-  // Before any pose the bone matrices hold the load-time world matrices.
+  // Before any pose the bones stand at their rest pose on the mesh's world matrix.
+  ExpectMatrixNear(hip->pose, hip_local, "hip pose");
   TMatrix world = mesh->matrix;
-  world.Multiply(hip_local);
+  world.Multiply(TAnimation::Mirrored(hip_local));
   ExpectMatrixNear(hip->matrix, world, "hip world");
 
   // Every bone is listed once, and freeing the mesh takes the bones with it.

@@ -145,6 +145,41 @@ TEST_F(Skinning, RotationKeysSlerp) {
   }
 }
 
+// Normals turn with the bones that move their vertex, by the same weights, and come
+// back to unit length; the plan of shares follows influences changed between poses.
+TEST_F(Skinning, NormalsTurnWithTheirBonesAndAreRenormalised) {
+  const float h = float(std::sqrt(0.5));
+  MeshPtr m = SkinnedMesh({{0, 0, 0}, {1, 0, 0}});
+  SurfacePtr s = m->GetSurface(1);
+  s->VertexNormal(0, 1, 0, 0);
+  s->VertexNormal(1, 0, 0, 1);
+  BonePtr turning = AddBone(m, m, {0, 0, 0}, kIdentity, {0, 1}, {1, 0.5f});
+  BonePtr still = AddBone(m, m, {0, 0, 0}, kIdentity, {1}, {0.5f});
+  RotKey(turning, 0, 1, 0, 0, 0);
+  RotKey(turning, 10, h, 0, h, 0);  // x toward z, z toward -x
+  RotKey(still, 0, 1, 0, 0, 0);
+  TAnimation::SetBindPose(*m);
+  auto normal = [&](int v) {
+    const std::vector<float>& n = m->anim_surfaces.First()->vertex_normals;
+    return V3{n[size_t(v) * 3], n[size_t(v) * 3 + 1], -n[size_t(v) * 3 + 2]};
+  };
+  TAnimation::AnimateMesh(m, 10, 0, 10);
+  ExpectNear(normal(0), {0, 0, 1});
+  // Half turned away (-x), half kept (+z): the sum is (-0.5, 0, 0.5), renormalised.
+  ExpectNear(normal(1), {-h, 0, h});
+  // The loaded normals stay as they were.
+  EXPECT_FLOAT_EQ(s->VertexNX(0), 1);
+
+  // Vertex 0 given to the still bone as well, half and half.
+  still->influence_vertices = {1, 0};
+  still->influence_weights = {0.5f, 0.5f};
+  still->influence_count = 2;
+  turning->influence_weights = {0.5f, 0.5f};
+  TAnimation::AnimateMesh(m, 10, 0, 10);
+  ExpectNear(normal(0), {h, 0, h});
+  m->FreeEntity();
+}
+
 // Weights are not normalised; zero weights do nothing, not even mark the vertex done.
 TEST_F(Skinning, WeightsSumOverBones) {
   const struct {
@@ -228,9 +263,9 @@ TEST_F(Skinning, RestPoseReproducesTheMeshWhereverItWasPlaced) {
     }
     m->TurnEntity(0, 30, 0);
   }
-  // The bones carry their pose relative to the mesh, not the mesh's placement.
-  EXPECT_NEAR(root->matrix.grid[3][0], 1, 1e-6);
-  EXPECT_NEAR(root->matrix.grid[3][2], 3, 1e-6);
+  // The bones' poses are relative to the mesh, not the mesh's placement.
+  EXPECT_NEAR(root->pose.grid[3][0], 1, 1e-6);
+  EXPECT_NEAR(root->pose.grid[3][2], 3, 1e-6);
 }
 
 // Plain nodes in a bone's chain take part with their own transforms, scale included,
@@ -330,7 +365,7 @@ TEST_F(Skinning, InputOutsideTheLimitsIsSkipped) {
   }
   TAnimation::AnimateMesh(m, 0, 0, 10);
   ExpectNear(Posed(m, 0), {1, 2, 1});  // the one in-range influence with a weight
-  EXPECT_FLOAT_EQ(keyless->matrix.grid[3][2], 3);  // no keys: the rest pose
+  EXPECT_FLOAT_EQ(keyless->pose.grid[3][2], 3);  // no keys: the rest pose
 
   // A mesh without surfaces only poses its bones; an entity that is not an animated mesh
   // is left alone.

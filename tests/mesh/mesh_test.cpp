@@ -141,10 +141,12 @@ TEST_F(MeshStructure, CopyBonesListDepthFirst) {
   for (const BonePtr& b : bones) names += b->name + " ";
   EXPECT_EQ(names, "b1 b2 b3 ");
 
-  // A copy lists its own bones; freeing the mesh frees them all.
+  // A copy lists the copies of its source's bones; freeing the mesh frees them all.
+  for (const BonePtr& b : bones) m->bones.AddLast(b);
   auto copy = std::static_pointer_cast<TMesh>(m->CopyEntity(nullptr));
   ASSERT_EQ(copy->bones.Count(), 3u);
   EXPECT_NE(copy->bones.First(), b1);
+  EXPECT_EQ(copy->bones.First()->name, "b1");
   m->FreeEntity();
   copy->FreeEntity();
   EXPECT_TRUE(TEntity::entity_list.IsEmpty());
