@@ -89,6 +89,11 @@ Geometry WindowGeometry(const std::string& id) {
   return {v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]};
 }
 
+std::string CurrentFolder() {
+  char buffer[4096];
+  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string(".");
+}
+
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 // Names in a folder, "." and ".." left out.
@@ -136,8 +141,11 @@ class PreviewerSession : public ::testing::Test {
       GTEST_SKIP() << "needs xdotool and ImageMagick's import";
     const char* tmp = std::getenv("VELMORA_TEST_TMP");
     static int sessions = 0;
-    folder_ = std::string(tmp && *tmp ? tmp : "tmp") + "/session" + std::to_string(getpid()) + "_" +
-              std::to_string(++sessions);
+    // Absolute: typed paths and the previewer's own working folder must name the same
+    // place whether ctest (absolute VELMORA_TEST_TMP) or a person (no variable) runs this.
+    std::string base = tmp && *tmp ? tmp : "tmp";
+    if (base[0] != '/') base = CurrentFolder() + "/" + base;
+    folder_ = base + "/session" + std::to_string(getpid()) + "_" + std::to_string(++sessions);
     home_ = folder_ + "/home";
     Shell("mkdir -p '" + home_ + "'");
     for (const char* name : kAssets) {
