@@ -58,6 +58,20 @@ class AppTest : public EngineTest {
   std::string saved_dir_;
 };
 
+// While one lives, the calling thread is held to files' permission bits even as root
+// (its capabilities to override them are off), so a file made unreadable is.
+class HonourFilePermissions {
+ public:
+  HonourFilePermissions();
+  ~HonourFilePermissions();
+  HonourFilePermissions(const HonourFilePermissions&) = delete;
+  HonourFilePermissions& operator=(const HonourFilePermissions&) = delete;
+
+ private:
+  unsigned saved_effective_ = 0;
+  bool changed_ = false;
+};
+
 // The asset files the fixture copies into each test's folder.
 extern const char* const kAssetFiles[10];
 bool CopyFile(const std::string& from, const std::string& to);
