@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/app_startup.h"
 #include "platform/gui_internal.h"
@@ -38,6 +39,8 @@ constexpr int kNoticeButtonWidth = 80;
 constexpr int kNoticeButtonHeight = 25;
 
 int g_busy_depth = 0;
+
+bool g_quitting = false;
 
 int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
@@ -87,6 +90,22 @@ std::string FilterFromExtensions(const std::string& extensions) {
 
 }  // namespace
 
+void SetDialogsQuitting(bool quitting) {
+  g_quitting = quitting;
+  if (!quitting) return;
+  std::vector<Fl_Window*> modal;
+  for (Fl_Window* w = Fl::first_window(); w; w = Fl::next_window(w))
+    if (w->modal()) modal.push_back(w);
+  for (Fl_Window* w : modal) w->hide();  // the toolkit's own loops (the colour chooser) end too
+}
+
+bool DialogsQuitting() { return g_quitting; }
+
+void RunModal(Fl_Window& window) {
+  while (window.shown() && !g_quitting) Fl::wait();
+  window.hide();
+}
+
 int RequestColor(int red, int green, int blue) {
   red = Clamp255(red);
   green = Clamp255(green);
@@ -94,7 +113,7 @@ int RequestColor(int red, int green, int blue) {
   bool confirmed = false;
   if (g_color_hook) {
     confirmed = g_color_hook(red, green, blue);
-  } else {
+  } else if (!g_quitting) {
     GuiStart();
     auto r = static_cast<uchar>(red), g = static_cast<uchar>(green), b = static_cast<uchar>(blue);
     confirmed = fl_color_chooser(AppTitle().c_str(), r, g, b) != 0;
@@ -116,6 +135,7 @@ int RequestedBlue() { return g_requested_blue; }
 std::string RequestFile(const std::string& text, const std::string& extensions, bool save,
                         const std::string& initial_path) {
   if (g_file_hook) return g_file_hook(text, extensions, save, initial_path);
+  if (g_quitting) return "";
   GuiStart();
   std::string chosen = RunFileChooser(text, FilterFromExtensions(extensions), save, initial_path);
   // Off the screen, and the windows it uncovered drawn, before the caller starts what
@@ -130,6 +150,7 @@ void Notify(const std::string& text, bool serious) {
     g_notify_hook(text, serious);
     return;
   }
+  if (g_quitting) return;
   GuiStart();
   std::string shown;
   for (char c : text) {
@@ -165,7 +186,7 @@ void Notify(const std::string& text, bool serious) {
   window.position((Fl::w() - width) / 2, (Fl::h() - height) / 3);  // clear of the menu bar
   window.show();
   ok->take_focus();
-  while (window.shown()) Fl::wait();
+  RunModal(window);
   Fl::check();
 }
 

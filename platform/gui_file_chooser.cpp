@@ -135,8 +135,8 @@ class FileChooser {
   std::string Run() {
     window_.show();
     name_->take_focus();
-    while (window_.shown()) Fl::wait();
-    return chosen_;
+    RunModal(window_);
+    return DialogsQuitting() ? std::string() : chosen_;
   }
 
  private:

@@ -7,6 +7,7 @@
 #include <FL/Fl_Return_Button.H>
 #include <FL/Fl_Window.H>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -190,6 +191,42 @@ TEST_F(DialogsTest, TerminateSignalsArriveAsAppTerminate) {
     EXPECT_EQ(WaitEvent(), EventId::AppTerminate) << "signal " << sig;
   }
   StopApplication();
+}
+
+// A quit signal while a handler waits in a dialog: the dialog closes as cancelled, so
+// the handler returns and the loop finds AppTerminate; dialogs asked for afterwards
+// (a handler that opens another) close at once too.
+TEST_F(DialogsTest, TerminateSignalClosesWhateverDialogIsOpen) {
+  const std::vector<std::pair<const char*, std::function<void()>>> dialogs = {
+      {"notice", [] { Notify("held open", false); }},
+      {"file chooser", [] { EXPECT_EQ(RequestFile("Select .tga file", "tga", false, "/"), ""); }},
+      {"colour chooser", [] { EXPECT_EQ(RequestColor(1, 2, 3), 0); }},
+  };
+  for (const auto& [what, open] : dialogs) {
+    SCOPED_TRACE(what);
+    StartApplication();
+    FlushEvents();
+    ModalScript signal{[](Fl_Window*) { raise(SIGTERM); }, 0.2};
+    signal.Arm();
+    ModalScript by_hand{[](Fl_Window* modal) { modal->hide(); }, 3.0};  // a failure ends, not hangs
+    by_hand.Arm();
+    const auto started = std::chrono::steady_clock::now();
+    open();
+    Fl::remove_timeout(ModalScript::Fire, &by_hand);
+    ASSERT_TRUE(signal.ran) << "the dialog did not open";
+    EXPECT_FALSE(by_hand.ran) << "closed only by hand";
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    EXPECT_EQ(Fl::modal(), nullptr);
+    ModalScript never{[](Fl_Window* modal) { modal->hide(); }, 0.0};
+    never.Arm();
+    open();
+    Fl::remove_timeout(ModalScript::Fire, &never);
+    EXPECT_FALSE(never.ran) << "a dialog opened after the quit request";
+    int terminates = 0;
+    for (const TEvent& e : TakePending()) terminates += e.id == EventId::AppTerminate;
+    EXPECT_EQ(terminates, 1);
+    StopApplication();
+  }
 }
 
 TEST(EndDeathTest, EndsTheProcessWithStatusZero) {
