@@ -9,7 +9,6 @@
 #include <FL/Fl_Return_Button.H>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -43,50 +42,6 @@ int g_busy_depth = 0;
 bool g_quitting = false;
 
 int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
-
-// "a,b" -> "*.{a,A,b,B}": the chooser's patterns are case-sensitive on Linux, and
-// files from other systems often carry upper-case extensions.
-std::string ExtensionPattern(const std::string& list) {
-  std::string alternatives;
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t comma = list.find(',', start);
-    std::string ext = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    if (!ext.empty()) {
-      std::string upper = ext;
-      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      if (!alternatives.empty()) alternatives += ',';
-      alternatives += ext;
-      if (upper != ext) alternatives += "," + upper;
-    }
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  if (alternatives.empty()) return "*";
-  return "*.{" + alternatives + "}";
-}
-
-// "tga" or "Images:png,jpg;Text:txt" -> the chooser's filter string, groups on tabs.
-std::string FilterFromExtensions(const std::string& extensions) {
-  if (extensions.empty()) return "*";
-  std::string filter;
-  size_t start = 0;
-  while (start <= extensions.size()) {
-    size_t semi = extensions.find(';', start);
-    std::string group = extensions.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
-    size_t colon = group.find(':');
-    std::string entry = colon == std::string::npos
-                            ? ExtensionPattern(group)
-                            : group.substr(0, colon) + " (" + ExtensionPattern(group.substr(colon + 1)) + ")";
-    if (!group.empty()) {
-      if (!filter.empty()) filter += '\t';
-      filter += entry;
-    }
-    if (semi == std::string::npos) break;
-    start = semi + 1;
-  }
-  return filter.empty() ? "*" : filter;
-}
 
 }  // namespace
 
@@ -137,7 +92,7 @@ std::string RequestFile(const std::string& text, const std::string& extensions, 
   if (g_file_hook) return g_file_hook(text, extensions, save, initial_path);
   if (g_quitting) return "";
   GuiStart();
-  std::string chosen = RunFileChooser(text, FilterFromExtensions(extensions), save, initial_path);
+  std::string chosen = RunFileChooser(text, extensions, save, initial_path);
   // Off the screen, and the windows it uncovered drawn, before the caller starts what
   // may be a long load: the sync lets the server's exposes arrive for the check.
   XSync(fl_display, False);

@@ -86,7 +86,7 @@ bool DialogsQuitting();
 // Runs the toolkit until the modal window closes or a quit request comes.
 void RunModal(Fl_Window& window);
 
-// gui_file_chooser.cpp: the modal chooser behind RequestFile. filter: patterns on
-// tabs, each "pattern" or "Label (pattern)". Returns an absolute path, "" on cancel.
-std::string RunFileChooser(const std::string& title, const std::string& filter, bool save,
+// gui_file_chooser.cpp: the modal chooser behind RequestFile. extensions as RequestFile
+// takes them. Returns an absolute path, "" on cancel.
+std::string RunFileChooser(const std::string& title, const std::string& extensions, bool save,
                            const std::string& initial_path);

@@ -13,6 +13,7 @@
 #include "platform/event_queue.h"
 #include "platform/offscreen.h"
 #include "support/engine_reset.h"
+#include "support/file_permissions.h"
 
 // Sources print as addresses (gtest would dump their bytes).
 inline void PrintTo(const TEventSource& source, std::ostream* os) { *os << "source@" << &source; }
@@ -56,20 +57,6 @@ class AppTest : public EngineTest {
  private:
   std::string folder_;
   std::string saved_dir_;
-};
-
-// While one lives, the calling thread is held to files' permission bits even as root
-// (its capabilities to override them are off), so a file made unreadable is.
-class HonourFilePermissions {
- public:
-  HonourFilePermissions();
-  ~HonourFilePermissions();
-  HonourFilePermissions(const HonourFilePermissions&) = delete;
-  HonourFilePermissions& operator=(const HonourFilePermissions&) = delete;
-
- private:
-  unsigned saved_effective_ = 0;
-  bool changed_ = false;
 };
 
 // The asset files the fixture copies into each test's folder.
