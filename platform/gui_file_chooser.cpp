@@ -256,10 +256,12 @@ class FileChooser {
     for (const std::string& f : files) list_->add(f.c_str());
   }
 
+  // Typing goes on in the name field, wherever the folder was opened from.
   void Enter(const std::string& folder) {
     folder_ = folder;
     name_->value("");
     List();
+    name_->take_focus();
   }
 
   // A folder opens; an existing regular file (or, to save, a new name in an existing
