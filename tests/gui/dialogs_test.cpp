@@ -322,16 +322,22 @@ TEST_F(DialogsTest, TerminateSignalsArriveAsAppTerminate) {
 // the handler returns and the loop finds AppTerminate; dialogs asked for afterwards
 // (a handler that opens another) close at once too.
 TEST_F(DialogsTest, TerminateSignalClosesWhateverDialogIsOpen) {
-  const std::vector<std::pair<const char*, std::function<void()>>> dialogs = {
-      {"notice", [] { Notify("held open", false); }},
-      {"file chooser", [] { EXPECT_EQ(RequestFile("Select .tga file", "tga", false, "/"), ""); }},
-      {"colour chooser", [] { EXPECT_EQ(RequestColor(1, 2, 3), 0); }},
+  struct Dialog {
+    const char* what;
+    int signal;
+    std::function<void()> open;
   };
-  for (const auto& [what, open] : dialogs) {
-    SCOPED_TRACE(what);
+  const Dialog dialogs[] = {
+      {"notice", SIGTERM, [] { Notify("held open", false); }},
+      {"file chooser", SIGINT, [] { EXPECT_EQ(RequestFile("Select .tga file", "tga", false, "/"), ""); }},
+      {"colour chooser", SIGTERM, [] { EXPECT_EQ(RequestColor(1, 2, 3), 0); }},
+  };
+  for (const Dialog& dialog : dialogs) {
+    SCOPED_TRACE(dialog.what);
+    const std::function<void()>& open = dialog.open;
     StartApplication();
     FlushEvents();
-    ModalScript signal{[](Fl_Window*) { raise(SIGTERM); }, 0.2};
+    ModalScript signal{[&](Fl_Window*) { raise(dialog.signal); }, 0.2};
     signal.Arm();
     ModalScript by_hand{[](Fl_Window* modal) { modal->hide(); }, 3.0};  // a failure ends, not hangs
     by_hand.Arm();
