@@ -1,8 +1,11 @@
 // The previewer as a user meets it: the real binary on the X server of $DISPLAY, run
-// from a folder holding its models and images with HOME an empty folder of its own,
-// driven with xdotool (menu, the real file chooser, panel buttons, notices, a drag, a
-// resize, Ctrl-Q) and checked on screenshots taken with ImageMagick's import. The
-// screenshots stay in the test's folder for a look.
+// from a folder holding its models and images with HOME a folder of its own, driven
+// with xdotool (menu, the real file chooser, panel buttons, notices, a drag, a resize,
+// Ctrl-Q, SIGTERM) and checked on screenshots taken with ImageMagick's import, and on
+// what the session left on disk. The screenshots stay in the test's folder for a look.
+//
+// The write check sees any program's writes: another, older build of the previewer
+// started meanwhile on the same machine rewrites /etc/fltk when run as root.
 #include <gtest/gtest.h>
 
 #include <signal.h>
