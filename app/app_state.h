@@ -91,7 +91,6 @@ bool HeldBySlot(const TexturePtr& texture);
 std::vector<SlotRefs> OtherHolders(const SlotRefs& slot);  // slots sharing its texture
 void ReleaseSlotTexture(const SlotRefs& slot);
 
-
 // 1-based position of `part` in `text` from `start`, 0 when absent (case-sensitive).
 int Instr(const std::string& text, const std::string& part, int start);
 // Index from 0 of the last `part` in `text`, -1 when absent.

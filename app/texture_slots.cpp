@@ -133,8 +133,9 @@ void ReadIntoSlots(const std::string& file) {
       failed = failed || !*s.texture;
     }
   }
+  // Shown before the notice, so that a failed overlay is already hidden behind it.
   for (const SlotRefs& s : showing) Show(s);
-  if (failed) ReportLoadFailure(file);  // after Show: a failed overlay is hidden behind the notice already
+  if (failed) ReportLoadFailure(file);
 }
 
 int HandleButtons(const GadgetPtr& gadget) {
