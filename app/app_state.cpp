@@ -1,6 +1,6 @@
 // The one instance of the previewer's state, the slot table that names each slot's
-// parts in it, how a slot loads its file and shares a cached texture, and the two text
-// searches the previewer's code uses.
+// parts in it, how slots share a cached texture, and the two text searches the
+// previewer's code uses.
 #include "app/app_state.h"
 
 #include "engine/commands/commands.h"
@@ -59,11 +59,6 @@ std::vector<SlotRefs> OtherHolders(const SlotRefs& slot) {
 void ReleaseSlotTexture(const SlotRefs& slot) {
   if (*slot.texture && OtherHolders(slot).empty()) velmora::FreeTexture(*slot.texture);
   *slot.texture = nullptr;
-}
-
-TexturePtr LoadSlotFile(const SlotRefs& slot) {
-  const BusyPointer busy;
-  return velmora::LoadTexture(*slot.file, slot.load_flags);
 }
 
 int Instr(const std::string& text, const std::string& part, int start) {

@@ -91,10 +91,6 @@ bool HeldBySlot(const TexturePtr& texture);
 std::vector<SlotRefs> OtherHolders(const SlotRefs& slot);  // slots sharing its texture
 void ReleaseSlotTexture(const SlotRefs& slot);
 
-// Loads the slot's file with its flags; null when it does not load. The pointer shows
-// the wait, which for a large image is long.
-TexturePtr LoadSlotFile(const SlotRefs& slot);
-
 // 1-based position of `part` in `text` from `start`, 0 when absent (case-sensitive).
 int Instr(const std::string& text, const std::string& part, int start);
 // Index from 0 of the last `part` in `text`, -1 when absent.

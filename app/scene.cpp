@@ -6,6 +6,7 @@
 #include <array>
 
 #include "app/app_state.h"
+#include "app/texture_slots.h"
 #include "engine/commands/commands.h"
 
 using namespace velmora;
@@ -13,7 +14,6 @@ using namespace velmora;
 namespace {
 
 constexpr int kLightDirectional = 1;
-constexpr int kLoadColour = 1;  // texture flags of the base images
 
 // One body region over the three copies: the word its surface's texture name holds,
 // its default image, and its brush and surface in copies B, 1 and 2.
@@ -58,9 +58,10 @@ void SetupCameraRig() {
   RotateEntity(app.camPivot, 10, 0, 0, 0);
 }
 
+// Empties the region's overlay slots and gives each copy a new brush (the overlays'
+// invisible); the base slot is given its default image, which Setup3D reads.
 void ResetRegion(const RegionParts& parts) {
   const std::vector<SlotRefs> slots = SlotsOf(parts.region);
-  for (const SlotRefs& s : slots) ReleaseSlotTexture(s);
   for (const SlotRefs& s : slots) {
     if (s.overlay && !s.file->empty()) {
       s.file->clear();
@@ -69,32 +70,28 @@ void ResetRegion(const RegionParts& parts) {
   }
   for (BrushPtr* b : parts.brush)
     if (*b) FreeBrush(*b);
-
-  const SlotRefs& base = slots.front();
-  *base.file = parts.default_image;
-  SetGadgetText(*base.file_button, parts.default_image);
-  *base.texture = LoadTexture(*base.file, kLoadColour);
-
   for (int copy = 0; copy < 3; ++copy) {
     *parts.brush[size_t(copy)] = CreateBrush(255, 255, 255);
     if (copy > 0) BrushAlpha(*parts.brush[size_t(copy)], 0);  // overlays start invisible
   }
-  BrushTexture(*parts.brush[0], *base.texture, 0, 0);
+  *slots.front().file = parts.default_image;
 }
 
 }  // namespace
 
 int Setup3D() {
   SetupCameraRig();
+  // Every slot lets go first, so no texture of the last scene is left in the cache for
+  // the default images to be handed.
+  for (const SlotRefs& s : Slots()) ReleaseSlotTexture(s);
   for (const RegionParts& parts : BodyRegions()) ResetRegion(parts);
-
-  app.fileSkirt = kDefaultSkirtImage;
+  app.fileSkirt = kDefaultSkirtImage;  // read when the skirt is shown
   SetGadgetText(app.bSkirtTex, kDefaultSkirtImage);
   if (app.skirt) {
     FreeEntity(app.skirt);
     app.skirt = nullptr;  // hidden after a new scene
   }
-  ReleaseSlotTexture(SlotsOf(Region::Skirt).front());
+  for (const RegionParts& parts : BodyRegions()) ReadIntoSlots(parts.default_image);
 
   app.gender = "F";
   LoadFigure();
@@ -136,11 +133,10 @@ int LoadFigure() {
 
 int LoadSkirt() {
   if (app.skirt) FreeEntity(app.skirt);
-  const SlotRefs slot = SlotsOf(Region::Skirt).front();
-  ReleaseSlotTexture(slot);  // the skirt's; another slot may share it
+  ReleaseSlotTexture(SlotsOf(Region::Skirt).front());  // the skirt's; another slot may share it
   app.skirt = LoadMesh(kSkirtModel, nullptr);
-  app.texSkirt = LoadSlotFile(slot);
-  EntityTexture(app.skirt, app.texSkirt, 0, 0);
+  ReadIntoSlots(app.fileSkirt);  // from disk as it is now, and onto the skirt
+  EntityTexture(app.skirt, app.texSkirt, 0, 0);  // null when cleared or not loaded
   return 0;
 }
 

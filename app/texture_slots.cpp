@@ -1,12 +1,20 @@
 // Choose, reload and clear for the nine texture slots. A body slot's texture sits in
 // layer 0 of its brush, which its region surface shares; an overlay slot shows through
-// its brush's alpha (1 once chosen, 0 when cleared). The skirt's texture goes on the
-// skirt entity, and only while the skirt is shown.
+// its brush's alpha (1 while it shows an image, 0 when cleared or when its file did not
+// load). The skirt's texture goes on the skirt entity, and only while the skirt is shown.
+//
+// What a slot shows is the file as it is on disk now: every choose and "Re" takes the
+// textures of that file out of the engine's cache first, for every slot that shows it,
+// so no slot is handed pixels the cache kept from an earlier read.
 #include "app/texture_slots.h"
+
+#include <algorithm>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/shell.h"
 #include "engine/commands/commands.h"
+#include "platform/file.h"
 
 using namespace velmora;
 
@@ -15,6 +23,16 @@ namespace {
 // The part of a path after its last "/": a path without one whole, one ending in "/"
 // empty.
 std::string ShownName(const std::string& path) { return path.substr(size_t(FindLast(path, "/") + 1)); }
+
+// Said of a file that exists and can be read but that no image decoder accepts.
+constexpr const char* kNotAnImage =
+    "it is not a whole TGA, JPEG, PNG or BMP image of at most 16384 x 16384 pixels";
+
+void ReportLoadFailure(const std::string& file) {
+  std::string reason = FileReadProblem(file);
+  if (reason.empty()) reason = kNotAnImage;
+  Notify("Could not load " + file + ": " + reason + ".", true);
+}
 
 // Puts the slot's texture where it shows.
 void Apply(const SlotRefs& s) {
@@ -26,17 +44,12 @@ void Apply(const SlotRefs& s) {
   PaintSurface(*s.surface, *s.brush);
 }
 
-// Reads the slot's file from disk again. Freeing takes the old texture out of the
-// cache, or the load would return it; since that empties it for every slot that shares
-// it, each of them takes the new texture too: they show the file's new pixels.
-void ReadAgain(const SlotRefs& s) {
-  const std::vector<SlotRefs> sharing = OtherHolders(s);
-  if (*s.texture) FreeTexture(*s.texture);
-  *s.texture = LoadSlotFile(s);
-  for (const SlotRefs& other : sharing) {
-    *other.texture = *s.texture;
-    Apply(other);
-  }
+// After a load: the overlay shows only an image it has, the button says what it holds.
+void Show(const SlotRefs& s) {
+  const bool loaded = *s.texture != nullptr;
+  if (s.overlay) BrushAlpha(*s.brush, loaded ? 1.0f : 0.0f);
+  Apply(s);
+  SetGadgetText(*s.file_button, loaded ? ShownName(*s.file) : kNoImageText);
 }
 
 void Choose(const SlotRefs& s) {
@@ -45,22 +58,14 @@ void Choose(const SlotRefs& s) {
   // The view where the chooser stood is drawn again now: the paint that uncovering it
   // asked for would wait behind the load, and a large image takes seconds.
   PaintCanvas();
-  if (path == *s.file) {
-    ReadAgain(s);  // the same file again is read from disk anew
-  } else {
-    *s.file = path;
-    ReleaseSlotTexture(s);
-    *s.texture = LoadSlotFile(s);
-  }
-  if (s.overlay) BrushAlpha(*s.brush, 1.0f);
-  Apply(s);
-  SetGadgetText(*s.file_button, ShownName(path));
+  ReleaseSlotTexture(s);
+  *s.file = path;
+  ReadIntoSlots(path);
 }
 
 void Reload(const SlotRefs& s) {
   if (s.file->empty()) return;
-  ReadAgain(s);
-  Apply(s);
+  ReadIntoSlots(*s.file);
 }
 
 void Clear(const SlotRefs& s) {
@@ -101,6 +106,37 @@ int UpdateRegion(Region region, const GadgetPtr& gadget) {
 }
 
 }  // namespace
+
+void ReadIntoSlots(const std::string& file) {
+  if (file.empty()) return;
+  const std::string where = CanonicalPath(file);
+  std::vector<SlotRefs> showing;
+  for (const SlotRefs& s : Slots())
+    if (!s.file->empty() && CanonicalPath(*s.file) == where) showing.push_back(s);
+
+  // Out of the cache, every flags variant at once (a base and an overlay slot hold two
+  // textures of one file), so that each load below reads the disk.
+  std::vector<TexturePtr> old;
+  for (const SlotRefs& s : showing) {
+    if (*s.texture && std::find(old.begin(), old.end(), *s.texture) == old.end()) old.push_back(*s.texture);
+    *s.texture = nullptr;
+  }
+  for (const TexturePtr& t : old)
+    if (!HeldBySlot(t)) FreeTexture(t);
+
+  bool failed = false;
+  {
+    const BusyPointer busy;  // a large image takes a while
+    // Slots with the same flags get one texture: the first load caches it for the rest.
+    for (const SlotRefs& s : showing) {
+      *s.texture = LoadTexture(*s.file, s.load_flags);
+      failed = failed || !*s.texture;
+    }
+  }
+  // Shown before the notice, so that a failed overlay is already hidden behind it.
+  for (const SlotRefs& s : showing) Show(s);
+  if (failed) ReportLoadFailure(file);
+}
 
 int HandleButtons(const GadgetPtr& gadget) {
   if (!gadget) return 0;

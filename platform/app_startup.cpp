@@ -1,6 +1,7 @@
 // SIGTERM and SIGINT become AppTerminate events through a self-pipe: the handler only
 // writes a byte (async-signal-safe), and FLTK, which watches the pipe, wakes its wait
-// and posts the event from the main thread. Nothing is posted from the handler itself.
+// and posts the event from the main thread, closing any modal dialog so that the loop
+// gets to it. Nothing is posted from the handler itself.
 #include "platform/app_startup.h"
 
 #include <FL/Fl.H>
@@ -12,7 +13,7 @@
 #include <climits>
 
 #include "platform/event_queue.h"
-#include "platform/gui.h"
+#include "platform/gui_internal.h"
 
 namespace {
 
@@ -32,7 +33,11 @@ void OnTerminatePipe(int fd, void*) {
   char bytes[64];
   bool any = false;
   while (read(fd, bytes, sizeof bytes) > 0) any = true;
-  if (any) PostEvent(EventId::AppTerminate);
+  if (!any) return;
+  PostEvent(EventId::AppTerminate);
+  // A handler waiting in a notice or a requester would hold the event back until a
+  // person closed it: they all close, and the handler returns to the loop.
+  SetDialogsQuitting(true);
 }
 
 void SetHandlers(void (*handler)(int)) {
@@ -63,6 +68,7 @@ void StopApplication() {
   close(g_pipe[1]);
   g_pipe[0] = g_pipe[1] = -1;
   g_started = false;
+  SetDialogsQuitting(false);
 }
 
 std::string AppTitle() { return g_title; }

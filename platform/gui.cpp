@@ -97,28 +97,43 @@ void SetGuiHeadless(bool headless) { g_headless = headless; }
 
 namespace {
 
-// FLTK reads its options from a settings file under $HOME the first time it needs one,
-// and writes that file (and its folders) back at once. The program writes nothing, so
-// the one read happens here with HOME pointing where no file can ever be made; FLTK
-// keeps its built-in defaults and never asks again.
-void ReadToolkitOptionsWithoutWriting() {
-  const char* home = std::getenv("HOME");
-  const std::string saved = home ? home : "";
-  setenv("HOME", "/dev/null", 1);  // never a folder, not even for root
-  (void)Fl::option(Fl::OPTION_VISIBLE_FOCUS);
-  if (home) {
-    setenv("HOME", saved.c_str(), 1);
-  } else {
-    unsetenv("HOME");
-  }
+// FLTK's global options are read, the first time any is asked for, from its settings
+// files: the system-wide /etc/fltk/fltk.org/fltk.prefs and one under $HOME. Reading
+// them also writes them back (the toolkit adds its "options" group and flushes it), so
+// a run as root rewrote the system file. The program writes nothing and has no
+// settings, so the options are marked as read and given the toolkit's documented
+// defaults: no settings file is ever opened. The flag is private; an explicit template
+// instantiation may name private members, and a friend defined in it hands out the
+// address.
+template <unsigned char* Flag>
+struct ToolkitOptionsFlag {
+  friend unsigned char* OptionsReadFlag() { return Flag; }
+};
+unsigned char* OptionsReadFlag();
+template struct ToolkitOptionsFlag<&Fl::options_read_>;
+
+void UseToolkitDefaultOptions() {
+  *OptionsReadFlag() = 1;
+  Fl::option(Fl::OPTION_ARROW_FOCUS, false);
+  Fl::option(Fl::OPTION_VISIBLE_FOCUS, true);
+  Fl::option(Fl::OPTION_DND_TEXT, true);
+  Fl::option(Fl::OPTION_SHOW_TOOLTIPS, true);
+  Fl::option(Fl::OPTION_FNFC_USES_GTK, false);  // the program has its own chooser
 }
+
+// Mesa keeps a shader cache on disk, in the home directory of the password database
+// (not $HOME) unless told otherwise, and writes it whenever it compiles a shader it
+// has not seen. Told before the first context is made, it keeps compiled shaders in
+// memory only.
+void KeepDriverCachesInMemory() { setenv("MESA_SHADER_CACHE_DISABLE", "true", 1); }
 
 }  // namespace
 
 void GuiStart() {
   if (g_started) return;
   g_started = true;
-  ReadToolkitOptionsWithoutWriting();
+  UseToolkitDefaultOptions();
+  KeepDriverCachesInMemory();
   InstallInputHooks();
   // Fl::wait() returns at once when no window is shown; a long wait blocks until the
   // next input, timer or watched file descriptor in every case.

@@ -206,14 +206,15 @@ int RequestColor(int red, int green, int blue);
 int RequestedRed();
 int RequestedGreen();
 int RequestedBlue();
-// A modal file chooser. extensions: "tga" or "Images:png,jpg;Text:txt". Without an
-// initial path it opens in the folder of the last file chosen (the working folder at
-// first). Returns the chosen absolute path, or "" on cancel; the chooser is off the
-// screen when it returns.
+// A modal file chooser. extensions: "tga" (shown as "TGA images (*.tga)") or
+// "Images:png,jpg;Text:txt", matched in any case; only folders and regular files are
+// offered. Without an initial path it opens in the folder of the last file chosen (the
+// working folder at first). Returns the chosen absolute path, or "" on cancel and once
+// a quit signal came; the chooser is off the screen when it returns.
 std::string RequestFile(const std::string& text, const std::string& extensions = "", bool save = false,
                         const std::string& initial_path = "");
 // A modal alert headed with AppTitle(), one "OK" button. Carriage returns (13)
-// separate lines; longer lines wrap to a readable width.
+// separate lines; longer lines wrap to a readable width. A quit signal closes it.
 void Notify(const std::string& text, bool serious = false);
 
 // While one lives, the program's windows show the busy pointer: for work that holds

@@ -9,9 +9,9 @@
 #include <FL/Fl_Return_Button.H>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/app_startup.h"
 #include "platform/gui_internal.h"
@@ -39,53 +39,27 @@ constexpr int kNoticeButtonHeight = 25;
 
 int g_busy_depth = 0;
 
+bool g_quitting = false;
+
 int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
-// "a,b" -> "*.{a,A,b,B}": the chooser's patterns are case-sensitive on Linux, and
-// files from other systems often carry upper-case extensions.
-std::string ExtensionPattern(const std::string& list) {
-  std::string alternatives;
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t comma = list.find(',', start);
-    std::string ext = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    if (!ext.empty()) {
-      std::string upper = ext;
-      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      if (!alternatives.empty()) alternatives += ',';
-      alternatives += ext;
-      if (upper != ext) alternatives += "," + upper;
-    }
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  if (alternatives.empty()) return "*";
-  return "*.{" + alternatives + "}";
-}
-
-// "tga" or "Images:png,jpg;Text:txt" -> the chooser's filter string, groups on tabs.
-std::string FilterFromExtensions(const std::string& extensions) {
-  if (extensions.empty()) return "*";
-  std::string filter;
-  size_t start = 0;
-  while (start <= extensions.size()) {
-    size_t semi = extensions.find(';', start);
-    std::string group = extensions.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
-    size_t colon = group.find(':');
-    std::string entry = colon == std::string::npos
-                            ? ExtensionPattern(group)
-                            : group.substr(0, colon) + " (" + ExtensionPattern(group.substr(colon + 1)) + ")";
-    if (!group.empty()) {
-      if (!filter.empty()) filter += '\t';
-      filter += entry;
-    }
-    if (semi == std::string::npos) break;
-    start = semi + 1;
-  }
-  return filter.empty() ? "*" : filter;
-}
-
 }  // namespace
+
+void SetDialogsQuitting(bool quitting) {
+  g_quitting = quitting;
+  if (!quitting) return;
+  std::vector<Fl_Window*> modal;
+  for (Fl_Window* w = Fl::first_window(); w; w = Fl::next_window(w))
+    if (w->modal()) modal.push_back(w);
+  for (Fl_Window* w : modal) w->hide();  // the toolkit's own loops (the colour chooser) end too
+}
+
+bool DialogsQuitting() { return g_quitting; }
+
+void RunModal(Fl_Window& window) {
+  while (window.shown() && !g_quitting) Fl::wait();
+  window.hide();
+}
 
 int RequestColor(int red, int green, int blue) {
   red = Clamp255(red);
@@ -94,7 +68,7 @@ int RequestColor(int red, int green, int blue) {
   bool confirmed = false;
   if (g_color_hook) {
     confirmed = g_color_hook(red, green, blue);
-  } else {
+  } else if (!g_quitting) {
     GuiStart();
     auto r = static_cast<uchar>(red), g = static_cast<uchar>(green), b = static_cast<uchar>(blue);
     confirmed = fl_color_chooser(AppTitle().c_str(), r, g, b) != 0;
@@ -116,8 +90,9 @@ int RequestedBlue() { return g_requested_blue; }
 std::string RequestFile(const std::string& text, const std::string& extensions, bool save,
                         const std::string& initial_path) {
   if (g_file_hook) return g_file_hook(text, extensions, save, initial_path);
+  if (g_quitting) return "";
   GuiStart();
-  std::string chosen = RunFileChooser(text, FilterFromExtensions(extensions), save, initial_path);
+  std::string chosen = RunFileChooser(text, extensions, save, initial_path);
   // Off the screen, and the windows it uncovered drawn, before the caller starts what
   // may be a long load: the sync lets the server's exposes arrive for the check.
   XSync(fl_display, False);
@@ -130,6 +105,7 @@ void Notify(const std::string& text, bool serious) {
     g_notify_hook(text, serious);
     return;
   }
+  if (g_quitting) return;
   GuiStart();
   std::string shown;
   for (char c : text) {
@@ -165,7 +141,7 @@ void Notify(const std::string& text, bool serious) {
   window.position((Fl::w() - width) / 2, (Fl::h() - height) / 3);  // clear of the menu bar
   window.show();
   ok->take_focus();
-  while (window.shown()) Fl::wait();
+  RunModal(window);
   Fl::check();
 }
 

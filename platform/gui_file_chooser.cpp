@@ -3,6 +3,11 @@
 // absolute path with its folder, forgets the folder between calls and writes its
 // settings into the user's home; this one does none of that. The last folder a file
 // was chosen in is remembered in memory only.
+//
+// The list offers folders and the regular files the filter matches (a FIFO or a device
+// would block or fail the load); it is read when the chooser opens and again on F5.
+// Return opens the folder selected in the list, "~" names the home folder, and a folder
+// that cannot be read says so.
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
@@ -11,8 +16,15 @@
 #include <FL/Fl_Hold_Browser.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Return_Button.H>
-#include <FL/filename.H>
+#include <dirent.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +38,7 @@ constexpr int kChooserWidth = 480;
 constexpr int kChooserHeight = 400;
 constexpr int kMargin = 10;
 constexpr int kRowHeight = 25;
+constexpr int kRefreshKey = FL_F + 5;
 
 // The folder of the last file chosen; where the next chooser opens.
 std::string g_last_folder;
@@ -56,42 +69,108 @@ std::string Tidy(const std::string& path) {
   return out.empty() ? "/" : out;
 }
 
-// The typed text as an absolute path: an absolute one stays as typed, anything else is
-// taken in the folder shown.
+// The typed text as an absolute path: "~" and "~/..." start at the home folder, an
+// absolute path stays as typed, anything else is taken in the folder shown.
 std::string Resolve(const std::string& folder, const std::string& typed) {
+  const char* home = std::getenv("HOME");
+  if (home && *home && (typed == "~" || typed.rfind("~/", 0) == 0)) return Tidy(home + typed.substr(1));
   if (!typed.empty() && typed[0] == '/') return Tidy(typed);
   return Tidy(folder + "/" + typed);
 }
 
-// "Label (pattern)\tpattern2" -> one (label, pattern) per filter; the pattern alone
-// labels itself.
-std::vector<std::pair<std::string, std::string>> SplitFilters(const std::string& filter) {
-  std::vector<std::pair<std::string, std::string>> out;
-  size_t start = 0;
-  while (start <= filter.size()) {
-    size_t tab = filter.find('\t', start);
-    if (tab == std::string::npos) tab = filter.size();
-    const std::string entry = filter.substr(start, tab - start);
-    const size_t open = entry.rfind('(');
-    const size_t close = entry.rfind(')');
-    if (!entry.empty()) {
-      if (open != std::string::npos && close != std::string::npos && close > open) {
-        out.emplace_back(entry, entry.substr(open + 1, close - open - 1));
-      } else {
-        out.emplace_back(entry, entry);
-      }
-    }
-    start = tab + 1;
-  }
-  if (out.empty()) out.emplace_back("*", "*");
-  return out;
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
 }
+
+// One "Show:" entry: what a person reads and the extensions it lets through, compared
+// in any case (files from other systems often carry upper-case ones). No extensions
+// means every file.
+struct FileFilter {
+  std::string label;
+  std::vector<std::string> extensions;  // lower case, without the dot
+
+  bool Matches(const std::string& name) const {
+    if (extensions.empty()) return true;
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot == 0) return false;
+    return std::find(extensions.begin(), extensions.end(), Lower(name.substr(dot + 1))) != extensions.end();
+  }
+};
+
+bool IsImageExtension(const std::string& ext) {
+  for (const char* known : {"tga", "png", "jpg", "jpeg", "bmp"})
+    if (ext == known) return true;
+  return false;
+}
+
+// "tga,png" -> "TGA, PNG images (*.tga, *.png)"; "Pictures:png,jpg" -> "Pictures (*.png, *.jpg)".
+FileFilter ParseFilter(const std::string& group) {
+  FileFilter filter;
+  const size_t colon = group.find(':');
+  const std::string list = colon == std::string::npos ? group : group.substr(colon + 1);
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t comma = list.find(',', start);
+    if (comma == std::string::npos) comma = list.size();
+    std::string ext = Lower(list.substr(start, comma - start));
+    ext.erase(0, ext.find_first_not_of(" ."));
+    if (!ext.empty()) filter.extensions.push_back(ext);
+    start = comma + 1;
+  }
+  std::string patterns, names;
+  bool images = true;
+  for (const std::string& ext : filter.extensions) {
+    patterns += (patterns.empty() ? "*." : ", *.") + ext;
+    std::string upper = ext;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    names += (names.empty() ? "" : ", ") + upper;
+    images = images && IsImageExtension(ext);
+  }
+  if (filter.extensions.empty()) {
+    filter.label = colon == std::string::npos ? "All files (*)" : group.substr(0, colon) + " (*)";
+  } else if (colon != std::string::npos) {
+    filter.label = group.substr(0, colon) + " (" + patterns + ")";
+  } else {
+    filter.label = names + (images ? " images (" : " files (") + patterns + ")";
+  }
+  return filter;
+}
+
+// "tga" or "Images:png,jpg;Text:txt": one filter per group.
+std::vector<FileFilter> ParseFilters(const std::string& extensions) {
+  std::vector<FileFilter> filters;
+  size_t start = 0;
+  while (start < extensions.size()) {
+    size_t semi = extensions.find(';', start);
+    if (semi == std::string::npos) semi = extensions.size();
+    if (semi > start) filters.push_back(ParseFilter(extensions.substr(start, semi - start)));
+    start = semi + 1;
+  }
+  if (filters.empty()) filters.push_back(ParseFilter(""));
+  return filters;
+}
+
+// Return on a selected line opens it (a folder) or takes it (a file), as a double click does.
+class ChooserList : public Fl_Hold_Browser {
+ public:
+  ChooserList(int x, int y, int w, int h) : Fl_Hold_Browser(x, y, w, h) {}
+  std::function<void(const std::string&)> on_enter;
+
+  int handle(int event) override {
+    if (event == FL_KEYBOARD && (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter) && value() > 0) {
+      on_enter(text(value()));
+      return 1;
+    }
+    return Fl_Hold_Browser::handle(event);
+  }
+};
 
 class FileChooser {
  public:
-  FileChooser(const std::string& title, const std::string& filter, bool save, std::string folder)
+  FileChooser(const std::string& title, const std::string& extensions, bool save, std::string folder)
       : save_(save),
-        filters_(SplitFilters(filter)),
+        filters_(ParseFilters(extensions)),
         folder_(std::move(folder)),
         window_(kChooserWidth, kChooserHeight) {
     window_.copy_label(title.c_str());
@@ -106,12 +185,13 @@ class FileChooser {
     place_->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
     y += kRowHeight;
     const int list_height = kChooserHeight - y - 3 * kRowHeight - 3 * kMargin;
-    list_ = new Fl_Hold_Browser(kMargin, y, inner, list_height);
+    list_ = new ChooserList(kMargin, y, inner, list_height);
     list_->callback(OnList, this);
     list_->when(FL_WHEN_CHANGED | FL_WHEN_NOT_CHANGED);
+    list_->on_enter = [this](const std::string& entry) { Take(entry); };
     y += list_height + kMargin;
     filter_ = new Fl_Choice(kMargin + label, y, inner - label, kRowHeight, "Show:");
-    for (const auto& f : filters_) filter_->add(MenuPathPart(f.first).c_str());
+    for (const FileFilter& f : filters_) filter_->add(MenuPathPart(f.label).c_str());
     filter_->value(0);
     filter_->callback(OnFilter, this);
     y += kRowHeight + kMargin / 2;
@@ -119,6 +199,10 @@ class FileChooser {
     status_->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
     status_->labelcolor(FL_RED);
     y += kRowHeight + kMargin / 2;
+    auto* refresh = new Fl_Button(kMargin, y, 80, kRowHeight, "Refresh");
+    refresh->shortcut(kRefreshKey);
+    refresh->tooltip("Read the folder again (F5)");
+    refresh->callback(OnRefresh, this);
     auto* cancel = new Fl_Button(kChooserWidth - kMargin - 80, y, 80, kRowHeight, "Cancel");
     cancel->callback(OnCancel, this);
     auto* ok = new Fl_Return_Button(kChooserWidth - 2 * kMargin - 160, y, 80, kRowHeight, "OK");
@@ -135,99 +219,126 @@ class FileChooser {
   std::string Run() {
     window_.show();
     name_->take_focus();
-    while (window_.shown()) Fl::wait();
-    return chosen_;
+    RunModal(window_);
+    return DialogsQuitting() ? std::string() : chosen_;
   }
 
  private:
+  const FileFilter& Filter() const { return filters_[size_t(std::max(filter_->value(), 0))]; }
+
   void List() {
     list_->clear();
     place_->copy_label(("Folder: " + folder_).c_str());
     status_->label("");
-    dirent** entries = nullptr;
-    const int count = fl_filename_list(folder_.c_str(), &entries, fl_casenumericsort);
-    const std::string& pattern = filters_[size_t(filter_->value() < 0 ? 0 : filter_->value())].second;
+    if (folder_ != "/") list_->add("../");
+    DIR* dir = opendir(folder_.c_str());
+    if (!dir) {
+      status_->copy_label(("Cannot read this folder: " + std::string(std::strerror(errno))).c_str());
+      return;
+    }
     std::vector<std::string> folders, files;
-    for (int i = 0; i < count; ++i) {
-      const std::string name = entries[i]->d_name;
+    while (const dirent* e = readdir(dir)) {
+      const std::string name = e->d_name;
       if (name.empty() || name[0] == '.') continue;  // ".", "..", hidden
-      if (name.back() == '/') {  // the list marks folders, links to one included
-        folders.push_back(name);
-      } else if (fl_filename_match(name.c_str(), pattern.c_str())) {
+      struct stat st {};
+      if (stat((folder_ + "/" + name).c_str(), &st) != 0) continue;  // a dangling link
+      if (S_ISDIR(st.st_mode)) {
+        folders.push_back(name + "/");
+      } else if (S_ISREG(st.st_mode) && Filter().Matches(name)) {
         files.push_back(name);
       }
     }
-    if (count > 0) fl_filename_free_list(&entries, count);
-    if (folder_ != "/") list_->add("../");
+    closedir(dir);
+    const auto by_name = [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); };
+    std::sort(folders.begin(), folders.end(), by_name);
+    std::sort(files.begin(), files.end(), by_name);
     for (const std::string& f : folders) list_->add(f.c_str());
     for (const std::string& f : files) list_->add(f.c_str());
   }
 
+  // Typing goes on in the name field, wherever the folder was opened from.
   void Enter(const std::string& folder) {
     folder_ = folder;
     name_->value("");
     List();
+    name_->take_focus();
   }
 
-  // A folder opens; an existing file (or, to save, a new name in an existing folder)
-  // is the answer; anything else is reported in the chooser.
+  // A folder opens; an existing regular file (or, to save, a new name in an existing
+  // folder) is the answer; anything else is reported in the chooser.
   void Take(const std::string& typed) {
     if (typed.empty()) return;
     const std::string path = Resolve(folder_, typed);
-    if (FileType(path) == kFileDirectory) {
+    const int kind = FileType(path);
+    if (kind == kFileDirectory) {
       Enter(path);
       return;
     }
-    if (FileType(path) == kFileRegular || (save_ && FileType(FolderOf(path)) == kFileDirectory)) {
+    if (kind == kFileRegular || (save_ && FileType(FolderOf(path)) == kFileDirectory && !Exists(path))) {
       chosen_ = path;
       g_last_folder = FolderOf(path);
       window_.hide();
       return;
     }
-    status_->copy_label(("No such file: " + typed).c_str());
+    status_->copy_label(((Exists(path) ? "Not a regular file: " : "No such file: ") + typed).c_str());
+  }
+
+  static bool Exists(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
   }
 
   static void OnName(Fl_Widget*, void* self) {
     auto* c = static_cast<FileChooser*>(self);
     c->Take(c->name_->value());
   }
-  static void OnOk(Fl_Widget*, void* self) { OnName(nullptr, self); }
+  // OK takes the typed name, or else the line selected in the list.
+  static void OnOk(Fl_Widget*, void* self) {
+    auto* c = static_cast<FileChooser*>(self);
+    const std::string typed = c->name_->value();
+    if (typed.empty() && c->list_->value() > 0) {
+      c->Take(c->list_->text(c->list_->value()));
+    } else {
+      c->Take(typed);
+    }
+  }
   static void OnCancel(Fl_Widget*, void* self) {
     auto* c = static_cast<FileChooser*>(self);
     c->chosen_.clear();
     c->window_.hide();
   }
   static void OnFilter(Fl_Widget*, void* self) { static_cast<FileChooser*>(self)->List(); }
+  static void OnRefresh(Fl_Widget*, void* self) { static_cast<FileChooser*>(self)->List(); }
   static void OnList(Fl_Widget*, void* self) {
     auto* c = static_cast<FileChooser*>(self);
     const int line = c->list_->value();
     if (line < 1) return;
     const std::string entry = c->list_->text(line);
     const bool folder = !entry.empty() && entry.back() == '/';
-    if (!folder) c->name_->value(entry.c_str());
+    c->name_->value(folder ? "" : entry.c_str());
     // A double click opens a folder or takes a file; the count is reset so that the
     // press and the release of one double click act once.
-    if (Fl::event_clicks() > 0) {
+    if (Fl::event() != FL_KEYBOARD && Fl::event_clicks() > 0) {
       Fl::event_clicks(0);
       c->Take(entry);
     }
   }
 
   bool save_;
-  std::vector<std::pair<std::string, std::string>> filters_;
+  std::vector<FileFilter> filters_;
   std::string folder_;
   std::string chosen_;
   Fl_Double_Window window_;
   Fl_Input* name_ = nullptr;
   Fl_Box* place_ = nullptr;
-  Fl_Hold_Browser* list_ = nullptr;
+  ChooserList* list_ = nullptr;
   Fl_Choice* filter_ = nullptr;
   Fl_Box* status_ = nullptr;
 };
 
 }  // namespace
 
-std::string RunFileChooser(const std::string& title, const std::string& filter, bool save,
+std::string RunFileChooser(const std::string& title, const std::string& extensions, bool save,
                            const std::string& initial_path) {
   // Tidy turns the "." CurrentDir gives when the folder cannot be read into "/".
   const std::string current = Tidy(CurrentDir());
@@ -240,6 +351,6 @@ std::string RunFileChooser(const std::string& title, const std::string& filter, 
   } else {
     folder = current;
   }
-  FileChooser chooser(title, filter, save, folder);
+  FileChooser chooser(title, extensions, save, folder);
   return chooser.Run();
 }

@@ -78,7 +78,15 @@ void* GlxProcAddress(const char* name);
 void NoteCanvasCurrent(Fl_Gl_Window* gl);
 void NoteCanvasDestroyed(Fl_Gl_Window* gl);
 
-// gui_file_chooser.cpp: the modal chooser behind RequestFile. filter: patterns on
-// tabs, each "pattern" or "Label (pattern)". Returns an absolute path, "" on cancel.
-std::string RunFileChooser(const std::string& title, const std::string& filter, bool save,
+// gui_dialogs.cpp: a quit request (SIGTERM, SIGINT) must reach the event loop, which
+// waits while a handler sits in a modal dialog. Once set, every open requester and
+// notice closes as if cancelled and none opens until it is cleared.
+void SetDialogsQuitting(bool quitting);
+bool DialogsQuitting();
+// Runs the toolkit until the modal window closes or a quit request comes.
+void RunModal(Fl_Window& window);
+
+// gui_file_chooser.cpp: the modal chooser behind RequestFile. extensions as RequestFile
+// takes them. Returns an absolute path, "" on cancel.
+std::string RunFileChooser(const std::string& title, const std::string& extensions, bool save,
                            const std::string& initial_path);

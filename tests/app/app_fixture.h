@@ -13,6 +13,7 @@
 #include "platform/event_queue.h"
 #include "platform/offscreen.h"
 #include "support/engine_reset.h"
+#include "support/file_permissions.h"
 
 // Sources print as addresses (gtest would dump their bytes).
 inline void PrintTo(const TEventSource& source, std::ostream* os) { *os << "source@" << &source; }

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <functional>
 
 #include "app/shell.h"
+#include "app/texture_slots.h"
 #include "app_fixture.h"
 #include "engine/commands/commands.h"
 #include "engine/mesh/brush.h"
@@ -72,21 +74,27 @@ TEST_F(SlotsTest, ChooseReloadAndClearOnBaseOverlayAndSkirtSlots) {
     ASSERT_NE(*s.texture, nullptr);
     EXPECT_TRUE(Reddish(colour())) << Show(colour());
 
-    // A missing file: the slot takes it and shows its name, and draws on without it;
-    // "Re" tries the file again once it exists. An absolute path shows its image.
+    // A missing file: the slot keeps it, a notice says why it did not load, the button
+    // says the slot holds no image and an overlay hides; "Re" tries the file again once
+    // it exists. An absolute path shows its image.
     const std::string later = PathIn("later.tga");
     std::remove(later.c_str());  // left by the case before
+    notices_.clear();
     Choose(*s.file_button, later);
     EXPECT_EQ(*s.file, later);
-    EXPECT_EQ(GadgetText(*s.file_button), "later.tga");
+    EXPECT_EQ(GadgetText(*s.file_button), kNoImageText);
     EXPECT_EQ(*s.texture, nullptr);
+    ASSERT_EQ(notices_.size(), 1u);
+    EXPECT_EQ(notices_[0], "Could not load " + later + ": there is no such file.");
     if (s.overlay) {
-      EXPECT_EQ((*s.brush)->alpha, 1.0f);
+      EXPECT_EQ((*s.brush)->alpha, 0.0f);
     }
     EXPECT_FALSE(Reddish(colour()));
     ASSERT_TRUE(WriteSolidTga(later, 0, 220, 0));
     Press(*s.reload_button);
     EXPECT_TRUE(Greenish(colour())) << Show(colour());
+    EXPECT_EQ(GadgetText(*s.file_button), "later.tga");
+    EXPECT_EQ(notices_.size(), 1u);
 
     // The same file again, changed on disk: read anew, not taken from the cache.
     ASSERT_TRUE(WriteSolidTga(later, 0, 0, 230));
@@ -101,12 +109,14 @@ TEST_F(SlotsTest, ChooseReloadAndClearOnBaseOverlayAndSkirtSlots) {
     EXPECT_EQ(GadgetText(*s.file_button), "later.tga");
     EXPECT_TRUE(Reddish(colour())) << Show(colour());
 
-    // A path ending in "/" shows no name; a folder does not load.
+    // A folder does not load, and the notice says it is one.
     ASSERT_EQ(mkdir(PathIn("pictures").c_str(), 0755), 0);
     Choose(*s.file_button, PathIn("pictures/"));
-    EXPECT_EQ(GadgetText(*s.file_button), "");
+    EXPECT_EQ(GadgetText(*s.file_button), kNoImageText);
     EXPECT_EQ(*s.file, PathIn("pictures/"));
     EXPECT_EQ(*s.texture, nullptr);
+    ASSERT_FALSE(notices_.empty());
+    EXPECT_EQ(notices_.back(), "Could not load " + PathIn("pictures/") + ": it is a folder.");
     EXPECT_FALSE(IsBackground(colour()));
     rmdir(PathIn("pictures").c_str());
 
@@ -250,6 +260,140 @@ TEST_F(SlotsTest, EachButtonActsOnItsOwnSlot) {
   Press(app.canvas);
   Press(app.window);
   EXPECT_EQ(file_requests_.size(), requests);
+}
+
+// A slot shows its file as it is on disk when it is chosen or reloaded, and so does every
+// other slot that shows that file: a second slot never gets the pixels the cache kept
+// from the first one's read, and "Re" on a base or an overlay slot (two cache entries,
+// as they load with different flags) updates both.
+struct FreshCase {
+  const char* what;
+  size_t first, second;      // indexes in Slots()
+  float first_y, second_y;   // world points (0, y, 0) their images cover
+  bool second_by_bare_name;  // the same file named relative to the working folder
+};
+
+const FreshCase kFreshCases[] = {
+    {"two overlays", 3, 6, 1.07f, 0.3f, false},            // upper overlay 1, lower overlay 1
+    {"base then overlay", 2, 6, 1.07f, 0.3f, false},       // upper base, lower overlay 1
+    {"overlay then base, two names", 3, 5, 1.07f, 0.3f, true},  // upper overlay 1, lower base
+};
+
+TEST_F(SlotsTest, ChooseAndReloadShowTheFileAsOnDiskInEverySlotThatShowsIt) {
+  for (const FreshCase& c : kFreshCases) {
+    SCOPED_TRACE(c.what);
+    Restart();
+    const SlotRefs& a = Slots()[c.first];
+    const SlotRefs& b = Slots()[c.second];
+    auto at = [&](float y) {
+      Paint();
+      return PixelAt(0, y, 0);
+    };
+    const std::string file = PathIn("shirt.tga");
+    ASSERT_TRUE(WriteSolidTga(file, 0, 220, 0));
+    Choose(*a.file_button, file);
+    EXPECT_TRUE(Greenish(at(c.first_y))) << Show(at(c.first_y));
+
+    ASSERT_TRUE(WriteSolidTga(file, 0, 0, 230));
+    Choose(*b.file_button, c.second_by_bare_name ? "shirt.tga" : file);
+    EXPECT_TRUE(Bluish(at(c.second_y))) << "the chosen slot: " << Show(at(c.second_y));
+    EXPECT_TRUE(Bluish(at(c.first_y))) << "the other: " << Show(at(c.first_y));
+
+    ASSERT_TRUE(WriteSolidTga(file, 230, 0, 0));
+    Press(*a.reload_button);
+    EXPECT_TRUE(Reddish(at(c.first_y))) << Show(at(c.first_y));
+    EXPECT_TRUE(Reddish(at(c.second_y))) << Show(at(c.second_y));
+
+    ASSERT_TRUE(WriteSolidTga(file, 0, 220, 0));
+    Press(*b.reload_button);
+    EXPECT_TRUE(Greenish(at(c.first_y))) << Show(at(c.first_y));
+    EXPECT_TRUE(Greenish(at(c.second_y))) << Show(at(c.second_y));
+    EXPECT_TRUE(notices_.empty());
+  }
+}
+
+// A file that does not load is reported in one notice naming it and the reason; the
+// slot keeps the file, its button says it holds no image, a failed overlay draws
+// nothing (the base shows through), and "Re" loads the file once it is mended.
+struct BadFile {
+  const char* what;
+  std::function<bool(const std::string& path)> make;
+  const char* reason;
+  bool deleted_before_reload;  // chosen whole, then removed and reloaded
+};
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+// An uncompressed 32-bit TGA header for width x height, then `pixel_bytes` bytes.
+std::string TgaHeader(int width, int height, size_t pixel_bytes) {
+  std::string h(18, '\0');
+  h[2] = 2;
+  h[12] = char(width & 0xff), h[13] = char(width >> 8);
+  h[14] = char(height & 0xff), h[15] = char(height >> 8);
+  h[16] = 32;
+  return h + std::string(pixel_bytes, '\x40');
+}
+
+constexpr const char* kNotAnImage = "it is not a whole TGA, JPEG, PNG or BMP image of at most 16384 x 16384 pixels";
+
+const BadFile kBadFiles[] = {
+    {"empty file", [](const std::string& p) { return WriteBytes(p, ""); }, "the file is empty", false},
+    {"truncated TGA", [](const std::string& p) { return WriteBytes(p, TgaHeader(16, 16, 100)); }, kNotAnImage,
+     false},
+    {"header claiming 65535 x 65535", [](const std::string& p) { return WriteBytes(p, TgaHeader(65535, 65535, 64)); },
+     kNotAnImage, false},
+    {"no read permission",
+     [](const std::string& p) { return WriteSolidTga(p, 0, 220, 0) && chmod(p.c_str(), 0) == 0; },
+     "reading it is not permitted", false},
+    {"deleted before Re", [](const std::string& p) { return WriteSolidTga(p, 0, 220, 0); }, "there is no such file",
+     true},
+};
+
+TEST_F(SlotsTest, AFileThatDoesNotLoadIsReportedAndShowsNothing) {
+  const HonourFilePermissions as_a_user;  // root reads any file otherwise
+  for (size_t slot : {size_t{2}, size_t{3}}) {  // upper base, upper overlay 1
+    for (const BadFile& bad : kBadFiles) {
+      SCOPED_TRACE(std::string(bad.what) + (slot == 3 ? " in an overlay slot" : " in a base slot"));
+      Restart();
+      const SlotRefs& s = Slots()[slot];
+      auto chest = [&] {
+        Paint();
+        return PixelAt(0, 1.07f, 0);
+      };
+      const Rgba bare = chest();
+      const std::string file = PathIn("bad.tga");
+      std::remove(file.c_str());
+      ASSERT_TRUE(bad.make(file));
+      notices_.clear();
+      Choose(*s.file_button, file);
+      if (bad.deleted_before_reload) {
+        ASSERT_TRUE(notices_.empty());
+        ASSERT_TRUE(Greenish(chest()));
+        ASSERT_EQ(std::remove(file.c_str()), 0);
+        Press(*s.reload_button);
+      }
+      ASSERT_EQ(notices_.size(), 1u);
+      EXPECT_EQ(notices_[0], "Could not load " + file + ": " + bad.reason + ".");
+      EXPECT_EQ(*s.file, file) << "kept, so that Re tries again";
+      EXPECT_EQ(*s.texture, nullptr);
+      EXPECT_EQ(GadgetText(*s.file_button), kNoImageText);
+      if (s.overlay) {
+        EXPECT_EQ(Show(chest()), Show(bare)) << "the base shows through";
+      }
+
+      chmod(file.c_str(), 0644);
+      ASSERT_TRUE(WriteSolidTga(file, 0, 220, 0));
+      Press(*s.reload_button);
+      EXPECT_TRUE(Greenish(chest())) << Show(chest());
+      EXPECT_EQ(GadgetText(*s.file_button), "bad.tga");
+      EXPECT_EQ(notices_.size(), 1u);
+    }
+  }
 }
 
 }  // namespace

@@ -1,16 +1,21 @@
 // The previewer as a user meets it: the real binary on the X server of $DISPLAY, run
-// from a folder holding its models and images with HOME an empty folder of its own,
-// driven with xdotool (menu, the real file chooser, panel buttons, notices, a drag, a
-// resize, Ctrl-Q) and checked on screenshots taken with ImageMagick's import. The
-// screenshots stay in the test's folder for a look.
+// from a folder holding its models and images with HOME a folder of its own, driven
+// with xdotool (menu, the real file chooser, panel buttons, notices, a drag, a resize,
+// Ctrl-Q, SIGTERM) and checked on screenshots taken with ImageMagick's import, and on
+// what the session left on disk. The screenshots stay in the test's folder for a look.
+//
+// The write check sees any program's writes: another, older build of the previewer
+// started meanwhile on the same machine rewrites /etc/fltk when run as root.
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <pwd.h>
+#include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <dirent.h>
 
 #include <chrono>
 #include <cstdio>
@@ -38,6 +43,12 @@ const char* const kAssets[] = {"Tavren_Female.b3d", "Tavren_Male.b3d", "Tavren_S
 constexpr int kMenuBar = 25;
 constexpr int kUpper1RowY = 135 + 12;  // the middle of the upper overlay 1 row
 constexpr int kLower1RowY = 250 + 12;  // of the lower overlay 1 row
+constexpr int kUpperBaseRowY = 110 + 12;
+constexpr int kLowerBaseRowY = 225 + 12;
+// The file chooser, from its top-left: the first line of its list, and the status line
+// where it reports in red.
+constexpr int kChooserListX = 60, kChooserFirstLineY = 78;
+constexpr int kChooserStatusTop = 335, kChooserStatusBottom = 360;
 constexpr int kFileButtonX = 57;
 constexpr int kReloadButtonX = 137;
 constexpr int kClearButtonX = 185;
@@ -89,20 +100,12 @@ Geometry WindowGeometry(const std::string& id) {
   return {v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]};
 }
 
-std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
-
-// Names in a folder, "." and ".." left out.
-std::vector<std::string> FolderEntries(const std::string& folder) {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* e = readdir(dir)) {
-      const std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-  }
-  return names;
+std::string CurrentFolder() {
+  char buffer[4096];
+  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string(".");
 }
+
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 bool Near(const Rgba& c, int r, int g, int b) {
   return std::abs(c[0] - r) <= 2 && std::abs(c[1] - g) <= 2 && std::abs(c[2] - b) <= 2;
@@ -110,6 +113,7 @@ bool Near(const Rgba& c, int r, int g, int b) {
 bool Background(const Rgba& c) { return Near(c, 130, 160, 255); }
 bool Reddish(const Rgba& c) { return c[0] > 80 && c[0] > 2 * c[1] && c[0] > 2 * c[2]; }
 bool Greenish(const Rgba& c) { return c[1] > 80 && c[1] > 2 * c[0] && c[1] > 2 * c[2]; }
+bool Bluish(const Rgba& c) { return c[2] > 80 && c[2] > 2 * c[0] && c[2] > 2 * c[1]; }
 bool Skin(const Rgba& c) { return c[0] > 150 && c[0] > c[1] && c[1] > c[2]; }
 std::string Show(const Rgba& c) {
   return "(" + std::to_string(c[0]) + ", " + std::to_string(c[1]) + ", " + std::to_string(c[2]) + ")";
@@ -136,19 +140,32 @@ class PreviewerSession : public ::testing::Test {
       GTEST_SKIP() << "needs xdotool and ImageMagick's import";
     const char* tmp = std::getenv("VELMORA_TEST_TMP");
     static int sessions = 0;
-    folder_ = std::string(tmp && *tmp ? tmp : "tmp") + "/session" + std::to_string(getpid()) + "_" +
-              std::to_string(++sessions);
+    // Absolute: typed paths and the previewer's own working folder must name the same
+    // place whether ctest (absolute VELMORA_TEST_TMP) or a person (no variable) runs this.
+    std::string base = tmp && *tmp ? tmp : "tmp";
+    if (base[0] != '/') base = CurrentFolder() + "/" + base;
+    folder_ = base + "/session" + std::to_string(getpid()) + "_" + std::to_string(++sessions);
     home_ = folder_ + "/home";
     Shell("mkdir -p '" + home_ + "'");
+    // An image in HOME for "~/" in the chooser; made before the stamp, like the assets.
+    ASSERT_TRUE(WriteSolidTga(home_ + "/pants.tga", 220, 0, 0));
     for (const char* name : kAssets) {
       std::ifstream in(std::string(VELMORA_ASSET_DIR) + "/" + name, std::ios::binary);
       std::ofstream out(folder_ + "/" + name, std::ios::binary);
       out << in.rdbuf();
       ASSERT_TRUE(in && out) << name;
     }
+    // Everything the previewer might write is newer than this.
+    stamp_ = folder_ + "/stamp";
+    ASSERT_TRUE(WriteSolidTga(stamp_, 0, 0, 0));
+    Sleep(20);  // file times are coarse on some file systems
     pid_ = fork();
     ASSERT_GE(pid_, 0);
     if (pid_ == 0) {
+      // Run as root, the previewer still meets files' permission bits: a folder made
+      // unreadable is, as for any user (it stays root for what it might write).
+      prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+      prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
       // The run command starts the previewer in the folder of its models.
       setenv("HOME", home_.c_str(), 1);
       if (chdir(folder_.c_str()) == 0) execl(VELMORA_BINARY, VELMORA_BINARY, static_cast<char*>(nullptr));
@@ -163,6 +180,30 @@ class PreviewerSession : public ::testing::Test {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
     }
+  }
+
+  // Waits for the previewer to end; its exit status, or -1 when it is still running.
+  int WaitExit(int ms) {
+    int status = -1;
+    if (!WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, ms)) return -1;
+    exited_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  // Nothing the session wrote: under HOME, in the password database's home (which GL
+  // drivers use whatever HOME says), and in the toolkit's system-wide settings folder.
+  void ExpectNothingWritten() {
+    std::string places = "'" + home_ + "' /etc/fltk";
+    const passwd* account = getpwuid(getuid());
+    const std::string account_home = account && account->pw_dir ? account->pw_dir : "";
+    if (!account_home.empty()) {
+      for (const char* sub : {"/.cache", "/.config", "/.local", "/.fltk"}) places += " '" + account_home + sub + "'";
+    }
+    std::string written = Output("find " + places + " -newer '" + stamp_ + "' 2>/dev/null");
+    if (!account_home.empty())
+      written += Output("find '" + account_home + "' -maxdepth 1 -newer '" + stamp_ + "' ! -path '" + account_home +
+                        "' 2>/dev/null");
+    EXPECT_EQ(written, "") << "written during the session";
   }
 
   std::string FindMain() { return FirstLine(Output("xdotool search --name '^Velmora - 2.0b$' 2>/dev/null")); }
@@ -254,6 +295,19 @@ class PreviewerSession : public ::testing::Test {
     ASSERT_TRUE(CloseWithKey(chooser, "Return")) << "the chooser stayed open for " << typed;
   }
 
+  // Screen pixels of the last screenshot in the rectangle that look like the chooser's
+  // red status text.
+  int RedPixels(int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y) {
+      for (int x = x0; x < x1; ++x) {
+        const Rgba c = last_ ? last_->ReadPixel(x, y) : Rgba{0, 0, 0, 0};
+        n += c[0] > 150 && c[1] < 90 && c[2] < 90;
+      }
+    }
+    return n;
+  }
+
   // Help or Scene: the title, then the item (0 first) once the menu shows.
   void MenuItem(int title_x, int item) {
     const Geometry win = WindowGeometry(main_);
@@ -264,7 +318,8 @@ class PreviewerSession : public ::testing::Test {
   }
 
   std::string folder_;
-  std::string home_;  // empty, and must stay so
+  std::string home_;   // holds pants.tga, and nothing may be added
+  std::string stamp_;  // made just before the previewer starts
   pid_t pid_ = -1;
   bool exited_ = false;
   std::string main_;
@@ -348,7 +403,7 @@ TEST_F(PreviewerSession, SkirtImageClearDragResizeAndCtrlQ) {
 }
 
 // The daily loop: images chosen by typed paths, one image on two overlay slots through
-// "Re" and "-" on one of them, every notice, Ctrl-Q; and HOME stays empty throughout.
+// "Re" and "-" on one of them, every notice, Ctrl-Q; and nothing is written anywhere.
 TEST_F(PreviewerSession, TypedPathsSharedImageNoticesAndNothingWritten) {
   ASSERT_TRUE(ShowsAt("start", kThighX, kThighY, Skin)) << Show(At(kThighX, kThighY));
   const Rgba bare_thigh = At(kThighX, kThighY);
@@ -395,12 +450,8 @@ TEST_F(PreviewerSession, TypedPathsSharedImageNoticesAndNothingWritten) {
 
   Shell("xdotool windowfocus --sync " + main_);
   Shell("xdotool key ctrl+q");
-  int status = -1;
-  ASSERT_TRUE(WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 10000)) << "still running";
-  exited_ = true;
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  const std::vector<std::string> written = FolderEntries(home_);
-  EXPECT_TRUE(written.empty()) << "written under HOME: " << written.front();
+  EXPECT_EQ(WaitExit(10000), 0);
+  ExpectNothingWritten();
 }
 
 TEST_F(PreviewerSession, TerminateRequestEndsWithStatusZero) {
@@ -411,6 +462,126 @@ TEST_F(PreviewerSession, TerminateRequestEndsWithStatusZero) {
   exited_ = true;
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// An image edited on disk between steps: a second slot given it shows the new pixels
+// and so does the first; with the file in a base slot and an overlay slot, "Re" on
+// either shows the next edit in both.
+TEST_F(PreviewerSession, EditedImageShowsAsOnDiskInEverySlotThatShowsIt) {
+  ASSERT_TRUE(ShowsAt("start", kChestX, kChestY, Skin)) << Show(At(kChestX, kChestY));
+  const std::string shirt = folder_ + "/shirt.tga";
+  ASSERT_TRUE(WriteSolidTga(shirt, 0, 220, 0));
+  const Geometry panel = Panel();
+  ASSERT_GT(panel.width, 0) << "no panel";
+  auto both = [&](const std::function<bool(const Rgba&)>& test) {
+    return [this, test](const Rgba&) { return test(At(kChestX, kChestY)) && test(At(kThighX, kThighY)); };
+  };
+
+  ChooseByTyping(panel, kUpper1RowY, shirt);
+  EXPECT_TRUE(ShowsAt("first_slot", kChestX, kChestY, Greenish)) << Show(At(kChestX, kChestY));
+  ASSERT_TRUE(WriteSolidTga(shirt, 0, 0, 230));
+  ChooseByTyping(panel, kLower1RowY, "shirt.tga");
+  EXPECT_TRUE(ShowsAt("second_slot", 0, 0, both(Bluish)))
+      << Show(At(kChestX, kChestY)) << " " << Show(At(kThighX, kThighY));
+
+  // Upper overlay 1 and the lower base hold the file, loaded with different flags.
+  Click(panel.x + kClearButtonX, panel.y + kLower1RowY);
+  ChooseByTyping(panel, kLowerBaseRowY, "shirt.tga");
+  ASSERT_TRUE(WriteSolidTga(shirt, 230, 0, 0));
+  Click(panel.x + kReloadButtonX, panel.y + kUpper1RowY);
+  EXPECT_TRUE(ShowsAt("re_on_overlay", 0, 0, both(Reddish)))
+      << Show(At(kChestX, kChestY)) << " " << Show(At(kThighX, kThighY));
+  ASSERT_TRUE(WriteSolidTga(shirt, 0, 220, 0));
+  Click(panel.x + kReloadButtonX, panel.y + kLowerBaseRowY);
+  EXPECT_TRUE(ShowsAt("re_on_base", 0, 0, both(Greenish)))
+      << Show(At(kChestX, kChestY)) << " " << Show(At(kThighX, kThighY));
+
+  Shell("xdotool windowfocus --sync " + main_);
+  Shell("xdotool key ctrl+q");
+  EXPECT_EQ(WaitExit(10000), 0);
+  ExpectNothingWritten();
+}
+
+// An empty file chosen for an overlay slot and for a base slot: a notice each time, and
+// the failed overlay draws nothing, so the base shows through.
+TEST_F(PreviewerSession, AFileThatDoesNotLoadIsReported) {
+  ASSERT_TRUE(ShowsAt("start", kThighX, kThighY, Skin)) << Show(At(kThighX, kThighY));
+  const Rgba bare_thigh = At(kThighX, kThighY);
+  { std::ofstream empty(folder_ + "/empty.tga"); }
+  const Geometry panel = Panel();
+  ASSERT_GT(panel.width, 0) << "no panel";
+
+  ChooseByTyping(panel, kLower1RowY, "empty.tga");
+  std::string notice = WaitForDialog();
+  ASSERT_FALSE(notice.empty()) << "no notice for the overlay slot";
+  ASSERT_TRUE(CloseWithKey(notice, "Return"));
+  EXPECT_TRUE(ShowsAt("failed_overlay", kThighX, kThighY, [&](const Rgba& c) {
+    return Near(c, bare_thigh[0], bare_thigh[1], bare_thigh[2]);
+  })) << "the base shows through: " << Show(At(kThighX, kThighY));
+
+  ChooseByTyping(panel, kUpperBaseRowY, "empty.tga");
+  notice = WaitForDialog();
+  ASSERT_FALSE(notice.empty()) << "no notice for the base slot";
+  ASSERT_TRUE(CloseWithKey(notice, "Return"));
+  EXPECT_TRUE(ShowsAt("failed_base", kChestX, kChestY, [](const Rgba& c) { return !Skin(c); }))
+      << "the old image is gone: " << Show(At(kChestX, kChestY));
+
+  Shell("xdotool windowfocus --sync " + main_);
+  Shell("xdotool key ctrl+q");
+  EXPECT_EQ(WaitExit(10000), 0);
+  ExpectNothingWritten();
+}
+
+// The chooser as a desktop one behaves: Return opens the folder selected in the list,
+// "~/" is HOME, a folder that cannot be read says so; and SIGTERM while it is open ends
+// the program at once.
+TEST_F(PreviewerSession, FileChooserReturnHomeUnreadableFolderAndSigtermWhileOpen) {
+  ASSERT_TRUE(ShowsAt("start", kChestX, kChestY, Skin)) << Show(At(kChestX, kChestY));
+  Shell("mkdir -p '" + folder_ + "/art' '" + folder_ + "/locked'");
+  chmod((folder_ + "/locked").c_str(), 0);
+  ASSERT_TRUE(WriteSolidTga(folder_ + "/art/shirt.tga", 0, 220, 0));
+  const Geometry panel = Panel();
+  ASSERT_GT(panel.width, 0) << "no panel";
+
+  // The list starts "../", "art/": select the first line, step down, Return.
+  Click(panel.x + kFileButtonX, panel.y + kUpper1RowY);
+  std::string chooser = WaitForWindow("Select .tga file");
+  ASSERT_FALSE(chooser.empty()) << "no file chooser";
+  Geometry g = WindowGeometry(chooser);
+  Click(g.x + kChooserListX, g.y + kChooserFirstLineY);
+  Shell("xdotool key Down Return");
+  Sleep(300);
+  Shell("xdotool type --delay 20 'shirt.tga'");
+  ASSERT_TRUE(CloseWithKey(chooser, "Return")) << "shirt.tga not found in art/";
+  EXPECT_TRUE(ShowsAt("return_opened_folder", kChestX, kChestY, Greenish)) << Show(At(kChestX, kChestY));
+
+  ChooseByTyping(panel, kLower1RowY, "~/pants.tga");
+  EXPECT_TRUE(ShowsAt("home", kThighX, kThighY, Reddish)) << Show(At(kThighX, kThighY));
+
+  Click(panel.x + kFileButtonX, panel.y + kUpper1RowY);
+  chooser = WaitForWindow("Select .tga file");
+  ASSERT_FALSE(chooser.empty()) << "no file chooser";
+  g = WindowGeometry(chooser);
+  auto status_red = [&] {
+    return RedPixels(g.x + 10, g.y + kChooserStatusTop, g.x + g.width - 10, g.y + kChooserStatusBottom);
+  };
+  Shot("chooser");
+  EXPECT_EQ(status_red(), 0) << "a message before anything went wrong";
+  Shell("xdotool windowfocus --sync " + chooser);
+  Shell("xdotool type --delay 20 '../locked'");
+  Shell("xdotool key Return");
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        Shot("unreadable");
+        return status_red() > 20;
+      },
+      5000))
+      << "the chooser says nothing of the unreadable folder";
+
+  kill(pid_, SIGTERM);
+  EXPECT_EQ(WaitExit(1000), 0) << "SIGTERM with the chooser open";
+  chmod((folder_ + "/locked").c_str(), 0755);
+  ExpectNothingWritten();
 }
 
 }  // namespace

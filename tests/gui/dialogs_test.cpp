@@ -1,19 +1,25 @@
 // Timers, modal dialogs, the test seams, the terminate signals and End, on a real X
 // server. The modal dialogs are the real ones, closed from a toolkit timeout.
 #include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Browser.H>
 #include <FL/Fl_Button.H>
+#include <FL/Fl_Choice.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/Fl_Window.H>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "gui_fixture.h"
 #include "platform/app_startup.h"
+#include "support/file_permissions.h"
 
 namespace {
 
@@ -142,6 +148,126 @@ TEST_F(DialogsTest, FileRequesterReturnsTheChosenPathOrEmptyOnCancel) {
   rmdir(dir_template);
 }
 
+// The chooser's list, "Show:" and status line, read from inside it.
+struct ChooserView {
+  std::vector<std::string> lines;
+  std::string shown_filter, folder, status;
+};
+
+ChooserView Look(Fl_Window* modal) {
+  ChooserView view;
+  if (auto* list = FindWidget<Fl_Browser>(modal, [](Fl_Browser*) { return true; })) {
+    for (int i = 1; i <= list->size(); ++i) view.lines.push_back(list->text(i));
+  }
+  if (auto* show = FindWidget<Fl_Choice>(modal, [](Fl_Choice*) { return true; })) {
+    view.shown_filter = show->text() ? show->text() : "";
+  }
+  std::vector<std::string> labels;
+  FindWidget<Fl_Box>(modal, [&](Fl_Box* b) {
+    labels.push_back(b->label() ? b->label() : "");
+    return false;
+  });
+  for (const std::string& l : labels) {
+    if (l.rfind("Folder: ", 0) == 0) {
+      view.folder = l.substr(8);
+    } else if (!l.empty()) {
+      view.status = l;
+    }
+  }
+  return view;
+}
+
+Fl_Button* ButtonLabelled(Fl_Window* modal, const std::string& label) {
+  return FindWidget<Fl_Button>(modal, [&](Fl_Button* b) { return b->label() && b->label() == label; });
+}
+
+void Type(Fl_Window* modal, const std::string& typed) {
+  auto* input = FindWidget<Fl_Input>(modal, [](Fl_Input*) { return true; });
+  input->value(typed.c_str());
+  ButtonLabelled(modal, "OK")->do_callback();
+}
+
+// Folders and the regular files whose extension is the filter's in any case; not a
+// FIFO that carries the name, nor hidden files. Files made while it is open show on
+// the refresh key.
+TEST_F(DialogsTest, FileChooserOffersFoldersAndMatchingRegularFilesAndRefreshes) {
+  char dir_template[] = "/tmp/velmora_chooser_XXXXXX";
+  ASSERT_NE(mkdtemp(dir_template), nullptr);
+  const std::string dir = dir_template;
+  for (const char* name : {"a.tga", "B.TGA", "c.Tga", "notes.txt", ".hidden.tga"}) {
+    std::FILE* f = std::fopen((dir + "/" + name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+  }
+  ASSERT_EQ(mkfifo((dir + "/x.tga").c_str(), 0644), 0);
+  ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0755), 0);
+
+  ChooserView opened, refreshed, fifo_typed;
+  ModalScript look{[&](Fl_Window* modal) {
+                     opened = Look(modal);
+                     std::FILE* f = std::fopen((dir + "/d.tga").c_str(), "wb");
+                     if (f) std::fclose(f);
+                     Fl_Button* refresh = ButtonLabelled(modal, "Refresh");
+                     EXPECT_EQ(refresh ? refresh->shortcut() : 0, FL_F + 5);
+                     if (refresh) refresh->do_callback();
+                     refreshed = Look(modal);
+                     Type(modal, "x.tga");
+                     fifo_typed = Look(modal);
+                     EXPECT_TRUE(modal->shown());
+                     modal->hide();
+                   },
+                   0.2};
+  look.Arm();
+  EXPECT_EQ(RequestFile("Select .tga file", "tga", false, dir), "");
+  EXPECT_EQ(opened.folder, dir);
+  EXPECT_EQ(opened.shown_filter, "TGA images (*.tga)");
+  EXPECT_EQ(opened.lines, (std::vector<std::string>{"../", "sub/", "a.tga", "B.TGA", "c.Tga"}));
+  EXPECT_EQ(refreshed.lines, (std::vector<std::string>{"../", "sub/", "a.tga", "B.TGA", "c.Tga", "d.tga"}));
+  EXPECT_EQ(fifo_typed.status, "Not a regular file: x.tga");
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// Return on a folder selected in the list opens it; "~/" is the home folder; a folder
+// that cannot be read says so.
+TEST_F(DialogsTest, FileChooserReturnOpensTheSelectedFolderTildeIsHomeAndUnreadableFoldersSaySo) {
+  char dir_template[] = "/tmp/velmora_chooser_XXXXXX";
+  ASSERT_NE(mkdtemp(dir_template), nullptr);
+  const std::string dir = dir_template;
+  ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir + "/locked").c_str(), 0), 0);
+  std::FILE* f = std::fopen((dir + "/sub/shirt.tga").c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  const char* home = std::getenv("HOME");
+  const std::string saved_home = home ? home : "";
+  setenv("HOME", (dir + "/sub").c_str(), 1);
+  const HonourFilePermissions as_a_user;
+
+  ChooserView after_return, locked;
+  ModalScript script{[&](Fl_Window* modal) {
+                       auto* list = FindWidget<Fl_Browser>(modal, [](Fl_Browser*) { return true; });
+                       for (int i = 1; i <= list->size(); ++i)
+                         if (std::string(list->text(i)) == "sub/") list->select(i);
+                       list->take_focus();
+                       Fl::e_keysym = FL_Enter;
+                       Fl::handle(FL_KEYBOARD, modal);
+                       after_return = Look(modal);
+                       Type(modal, "../locked");
+                       locked = Look(modal);
+                       Type(modal, "~/shirt.tga");
+                     },
+                     0.2};
+  script.Arm();
+  EXPECT_EQ(RequestFile("Select .tga file", "tga", false, dir), dir + "/sub/shirt.tga");
+  EXPECT_EQ(after_return.folder, dir + "/sub");
+  EXPECT_EQ(after_return.lines, (std::vector<std::string>{"../", "shirt.tga"}));
+  EXPECT_EQ(locked.folder, dir + "/locked");
+  EXPECT_EQ(locked.status, "Cannot read this folder: Permission denied");
+  EXPECT_EQ(locked.lines, std::vector<std::string>{"../"});
+  setenv("HOME", saved_home.c_str(), 1);
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
 TEST_F(DialogsTest, HooksAnswerInsteadOfDialogs) {
   std::vector<std::string> asked;
   SetFileRequesterHook([&](const std::string& text, const std::string& ext, bool save, const std::string&) {
@@ -190,6 +316,48 @@ TEST_F(DialogsTest, TerminateSignalsArriveAsAppTerminate) {
     EXPECT_EQ(WaitEvent(), EventId::AppTerminate) << "signal " << sig;
   }
   StopApplication();
+}
+
+// A quit signal while a handler waits in a dialog: the dialog closes as cancelled, so
+// the handler returns and the loop finds AppTerminate; dialogs asked for afterwards
+// (a handler that opens another) close at once too.
+TEST_F(DialogsTest, TerminateSignalClosesWhateverDialogIsOpen) {
+  struct Dialog {
+    const char* what;
+    int signal;
+    std::function<void()> open;
+  };
+  const Dialog dialogs[] = {
+      {"notice", SIGTERM, [] { Notify("held open", false); }},
+      {"file chooser", SIGINT, [] { EXPECT_EQ(RequestFile("Select .tga file", "tga", false, "/"), ""); }},
+      {"colour chooser", SIGTERM, [] { EXPECT_EQ(RequestColor(1, 2, 3), 0); }},
+  };
+  for (const Dialog& dialog : dialogs) {
+    SCOPED_TRACE(dialog.what);
+    const std::function<void()>& open = dialog.open;
+    StartApplication();
+    FlushEvents();
+    ModalScript signal{[&](Fl_Window*) { raise(dialog.signal); }, 0.2};
+    signal.Arm();
+    ModalScript by_hand{[](Fl_Window* modal) { modal->hide(); }, 3.0};  // a failure ends, not hangs
+    by_hand.Arm();
+    const auto started = std::chrono::steady_clock::now();
+    open();
+    Fl::remove_timeout(ModalScript::Fire, &by_hand);
+    ASSERT_TRUE(signal.ran) << "the dialog did not open";
+    EXPECT_FALSE(by_hand.ran) << "closed only by hand";
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    EXPECT_EQ(Fl::modal(), nullptr);
+    ModalScript never{[](Fl_Window* modal) { modal->hide(); }, 0.0};
+    never.Arm();
+    open();
+    Fl::remove_timeout(ModalScript::Fire, &never);
+    EXPECT_FALSE(never.ran) << "a dialog opened after the quit request";
+    int terminates = 0;
+    for (const TEvent& e : TakePending()) terminates += e.id == EventId::AppTerminate;
+    EXPECT_EQ(terminates, 1);
+    StopApplication();
+  }
 }
 
 TEST(EndDeathTest, EndsTheProcessWithStatusZero) {
