@@ -1,6 +1,7 @@
 // Multitexture entry points and context queries over whichever GL context is current.
 #include "platform/gl.h"
 
+#include <cstdlib>
 #include <initializer_list>
 #include <unordered_map>
 
@@ -31,6 +32,8 @@ ActiveTextureFn Find(const char* arb_name, const char* core_name, ActiveTextureF
 }
 
 }  // namespace
+
+void GlKeepDriverCachesInMemory() { setenv("MESA_SHADER_CACHE_DISABLE", "true", 1); }
 
 void GlInitEntryPoints(GlProcLoader loader) {
   g_loader = loader;

@@ -25,6 +25,12 @@ void GlInitEntryPoints(GlProcLoader loader);
 // The same again with the loader given last; with none yet, GLEW's pointers only.
 void GlInitEntryPoints();
 
+// Mesa keeps a shader cache on disk, in the home directory of the password database
+// (not $HOME) unless told otherwise, and writes it whenever it compiles a shader it
+// has not seen. Told before the first context is made, it keeps compiled shaders in
+// memory only. Every context layer calls this before it makes a context.
+void GlKeepDriverCachesInMemory();
+
 bool GlHasMultitexture();  // both entry points were found
 
 // GL_TEXTURE0 + n. Without multitexture only unit 0 exists and these do nothing.

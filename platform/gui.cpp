@@ -5,6 +5,8 @@
 //
 // Sections: registries and start-up; widget classes; windows; labels and buttons;
 // canvases and graphics; shape, layout and text; menus; timers.
+#include "platform/gl.h"  // before FLTK's GL header: GLEW must come first
+
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
@@ -121,19 +123,13 @@ void UseToolkitDefaultOptions() {
   Fl::option(Fl::OPTION_FNFC_USES_GTK, false);  // the program has its own chooser
 }
 
-// Mesa keeps a shader cache on disk, in the home directory of the password database
-// (not $HOME) unless told otherwise, and writes it whenever it compiles a shader it
-// has not seen. Told before the first context is made, it keeps compiled shaders in
-// memory only.
-void KeepDriverCachesInMemory() { setenv("MESA_SHADER_CACHE_DISABLE", "true", 1); }
-
 }  // namespace
 
 void GuiStart() {
   if (g_started) return;
   g_started = true;
   UseToolkitDefaultOptions();
-  KeepDriverCachesInMemory();
+  GlKeepDriverCachesInMemory();
   InstallInputHooks();
   // Fl::wait() returns at once when no window is shown; a long wait blocks until the
   // next input, timer or watched file descriptor in every case.

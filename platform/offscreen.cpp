@@ -29,6 +29,7 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libOSMesa.so
 
 std::shared_ptr<TOffscreenContext> TOffscreenContext::Create(int width, int height, int accum_bits) {
   if (!SideAccepted(width) || !SideAccepted(height)) return nullptr;
+  GlKeepDriverCachesInMemory();
   OSMesaContext context =
       OSMesaCreateContextExt(OSMESA_RGBA, kOffscreenDepthBits, kOffscreenStencilBits, accum_bits, nullptr);
   if (!context) {
