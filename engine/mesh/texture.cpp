@@ -267,6 +267,13 @@ TexturePtr TTexture::CreateTexture(int width, int height, int flags, int frame_c
 
 namespace {
 
+// GL takes only square cube faces. Faces are fitted to powers of two like every image,
+// so sides that fit to the same power (30 and 32) make square faces; others would make
+// faces GL refuses, so no cube map is made of them.
+bool FacesFitSquare(int face_width, int face_height) {
+  return TTexture::Pow2Size(face_width) == TTexture::Pow2Size(face_height);
+}
+
 // Uploads the six faces of the strip into one cube-map name.
 void UploadCubeFaces(TTexture& texture, int face_width, int face_height) {
   texture.frame_count = 1;
@@ -281,7 +288,7 @@ void UploadCubeFaces(TTexture& texture, int face_width, int face_height) {
 }  // namespace
 
 TexturePtr TTexture::CreateCubeMapTexture(int width, int height, int flags) {
-  if (!StripFits(width, height, kCubeFaces)) return nullptr;
+  if (!StripFits(width, height, kCubeFaces) || !FacesFitSquare(width, height)) return nullptr;
   PixmapPtr image = CreatePixmap(width * kCubeFaces, height, kPixRgba8, 4);
   if (!image) return nullptr;
   auto texture = std::make_shared<TTexture>();
@@ -298,7 +305,7 @@ TexturePtr TTexture::LoadCubeMapTexture(const std::string& file, int flags) {
   if (TexturePtr cached = texture->TexInList()) return cached;
   if (!ReadImageFile(*texture)) return nullptr;
   const int face_width = texture->pixmap->Width() / kCubeFaces;
-  if (face_width < 1) {
+  if (face_width < 1 || !FacesFitSquare(face_width, texture->pixmap->Height())) {
     DebugLog("ERROR: Invalid frame grid for texture: " + texture->file_name);
     return nullptr;
   }

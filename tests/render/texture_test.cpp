@@ -361,6 +361,39 @@ TEST_F(TextureTest, CreatedTexturesAndCubeMaps) {
   EXPECT_EQ(TTexture::tex_list.Count(), 3u);
 }
 
+// GL takes only square cube faces: sides that fit to one power of two make a cube map
+// of that size, others none, whichever creator is asked.
+TEST_F(TextureTest, CubeMapsAreMadeOnlyOfFacesThatFitSquare) {
+  TTexture::ClearTextureFilters();
+  const struct {
+    int width, height;
+    int side;  // 0: no cube map
+  } cases[] = {{32, 16, 0}, {16, 32, 0}, {64, 31, 0}, {64, 33, 64}, {30, 32, 32}, {17, 32, 32}, {16, 16, 16}, {1, 1, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
+    ASSERT_TRUE(WriteImage("strip.png", ImageFile::kPng, 6 * c.width, c.height, [](int, int) { return kRed; }));
+    TexturePtr made[] = {TTexture::CreateTexture(c.width, c.height, kTexCubeMap, 1),
+                         TTexture::CreateCubeMapTexture(c.width, c.height, kTexMipmapped),
+                         TTexture::LoadCubeMapTexture("strip.png", kTexMipmapped)};
+    for (const TexturePtr& t : made) {
+      if (c.side == 0) {
+        EXPECT_EQ(t, nullptr);
+        continue;
+      }
+      ASSERT_NE(t, nullptr);
+      EXPECT_EQ(t->TextureWidth(), c.side);
+      EXPECT_EQ(t->TextureHeight(), c.side);
+      glBindTexture(GL_TEXTURE_CUBE_MAP, Name(t));
+      GLint w = 0;
+      glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_NEGATIVE_Y, 0, GL_TEXTURE_WIDTH, &w);
+      EXPECT_EQ(w, c.side);
+      t->FreeTexture();
+    }
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+  }
+  EXPECT_EQ(TTexture::tex_list.Count(), 0u);
+}
+
 // All frames, or the six faces, lie side by side in one image: many frames or wide
 // faces make it wider than a decoded file may be, and still every frame is made, with
 // a GL name of its own and the sides asked for.
