@@ -25,8 +25,9 @@
 
 namespace {
 
-// Grows out->pixels by `bytes` without letting bad_alloc escape into a frame that a
-// longjmp may cross. Returns the start of the new bytes, or null.
+// Grows out->pixels by `bytes` (left unset, for the decoder to write) without letting
+// bad_alloc escape into a frame that a longjmp may cross. Returns the start of the new
+// bytes, or null.
 uint8_t* GrowPixels(DecodedImage* out, size_t bytes) {
   try {
     const size_t old = out->pixels.size();
@@ -552,6 +553,9 @@ bool ReadPng(png_structp png, png_infop info, PngSource* source, DecodedImage* o
   if (png_get_rowbytes(png, info) != stride) return false;
   uint8_t* pixels = GrowPixels(out, stride * height);
   if (!pixels) return false;
+  // An interlaced image's early passes fill rows in part; start them from zeros rather
+  // than from whatever the allocation held.
+  if (interlace != PNG_INTERLACE_NONE) std::fill(pixels, pixels + stride * height, uint8_t{0});
   try {
     out->rows.resize(height);
   } catch (const std::bad_alloc&) {

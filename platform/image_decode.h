@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/image.h"
+
 // A complete JPEG spends at least one bit on every block of every component (its DC
 // code), so it cannot hold more blocks than 8 per byte. libjpeg fills a scan that ends
 // early with zeros, so without this ceiling a header alone could order a full-size
@@ -26,7 +28,7 @@ struct DecodedImage {
   int width = 0;
   int height = 0;
   int format = 0;
-  std::vector<uint8_t> pixels;
+  PixelBytes pixels;  // as the decoder wrote them: it sets every byte it sizes
   std::vector<uint8_t*> rows;  // scratch for decoders that want row pointers
   // The work a JPEG decode did, whether it succeeded or not: blocks its scans walked.
   int64_t blocks_visited = 0;

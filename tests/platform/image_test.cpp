@@ -438,6 +438,12 @@ TEST(Pixmap, ResizeAveragesWhenShrinkingAndInterpolatesWhenGrowing) {
       {"halving rounds half up", kPixGray8, 2, 2, {0, 0, 1, 1}, 1, 1, {1}},
       {"halving one axis", kPixGray8, 2, 2, {10, 20, 30, 41}, 2, 1, {20, 31}},
       {"halving keeps channels apart", kPixRgb8, 2, 1, {0, 10, 20, 100, 110, 120}, 1, 1, {50, 60, 70}},
+      {"halving RGBA: each channel its own mean, rounded half up", kPixRgba8, 4, 2,
+       {255, 0, 1, 10, 255, 0, 1, 11, 0, 1, 2, 3, 4, 5, 6, 7,  //
+        255, 0, 0, 12, 255, 0, 0, 13, 8, 9, 10, 11, 12, 13, 14, 200},
+       2, 1, {255, 0, 1, 12, 6, 7, 8, 55}},
+      {"halving RGBA in width only", kPixRgba8, 4, 1, {0, 0, 0, 0, 1, 1, 1, 1, 255, 255, 255, 255, 254, 254, 254, 254},
+       2, 1, {1, 1, 1, 1, 255, 255, 255, 255}},
       {"shrink by two", kPixGray8, 4, 1, {0, 0, 255, 255}, 2, 1, {0, 255}},
       {"shrink by 1.5 weighs partial cover", kPixGray8, 3, 1, {0, 90, 180}, 2, 1, {30, 150}},
       {"five to one", kPixGray8, 5, 1, {10, 20, 30, 40, 50}, 1, 1, {30}},
