@@ -8,6 +8,10 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "engine/mesh/brush.h"
 #include "engine/scene/global.h"
@@ -90,6 +94,36 @@ int MipLevels(int w, int h) {
   return levels;
 }
 
+// From this many texels up, the mip levels are made on a helper thread while GL copies
+// level 0: both take about as long, and neither needs the other. Below it, starting a
+// thread would cost more than it saves.
+constexpr int64_t kMipsBesideUploadTexels = 512 * 512;
+
+// Every halving below `image` down to 1 x 1, each made from the one before; the chain
+// stops early only when memory runs out.
+std::vector<PixmapPtr> HalvedLevels(PixmapPtr image) {
+  std::vector<PixmapPtr> levels;
+  try {
+    int w = image->Width(), h = image->Height();
+    while (w > 1 || h > 1) {
+      if (w > 1) w /= 2;
+      if (h > 1) h /= 2;
+      PixmapPtr next = ResizePixmap(*image, w, h);
+      if (!next) break;
+      levels.push_back(next);
+      image = std::move(next);
+    }
+  } catch (const std::bad_alloc&) {
+    // the levels made so far are uploaded
+  }
+  return levels;
+}
+
+void UploadLevel(GLenum target, int level, const TPixmap& image) {
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, image.Pitch() / image.BytesPerPixel());
+  glTexImage2D(target, level, GL_RGBA8, image.Width(), image.Height(), 0, GL_RGBA, GL_UNSIGNED_BYTE, image.Pixels());
+}
+
 // Uploads level 0 and, with the mipmapped flag, every halving down to 1 x 1, each level
 // resized from the one before. Windows upload in place through GL_UNPACK_ROW_LENGTH.
 void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
@@ -98,28 +132,35 @@ void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
   glGetIntegerv(GL_UNPACK_ALIGNMENT, &old_alignment);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);  // RGBA rows are whole words; the pitch says the rest
 
-  int w = image->Width(), h = image->Height();
+  const int w = image->Width(), h = image->Height();
   texture.width = w;
   texture.height = h;
-  if (texture.flags & kTexMipmapped) {
+  const bool mipmapped = (texture.flags & kTexMipmapped) != 0;
+  std::vector<PixmapPtr> levels;
+  std::thread helper;
+  if (mipmapped) {
     // The number of levels that follow, told before level 0: GL then keeps the whole
     // chain in one store from the start, instead of keeping level 0 alone and copying
     // it into a new store when level 1 arrives (a second copy of the largest level).
     const GLenum bound = target == GL_TEXTURE_2D ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP;
     glTexParameteri(bound, GL_TEXTURE_MAX_LEVEL, MipLevels(w, h));
+    if (int64_t{w} * h >= kMipsBesideUploadTexels) {
+      try {
+        helper = std::thread([&levels, image] { levels = HalvedLevels(image); });
+      } catch (const std::system_error&) {
+        // no thread to be had: the levels are made after level 0 instead
+      }
+    }
+  }
+  UploadLevel(target, 0, *image);
+  if (mipmapped) {
+    if (helper.joinable())
+      helper.join();
+    else
+      levels = HalvedLevels(image);
   }
   int level = 0;
-  for (;;) {
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, image->Pitch() / image->BytesPerPixel());
-    glTexImage2D(target, level, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, image->Pixels());
-    if (!(texture.flags & kTexMipmapped) || (w == 1 && h == 1)) break;
-    if (w > 1) w /= 2;
-    if (h > 1) h /= 2;
-    PixmapPtr next = ResizePixmap(*image, w, h);
-    if (!next) break;  // cannot happen for sizes of at least 1; stop rather than upload garbage
-    image = std::move(next);
-    ++level;
-  }
+  for (const PixmapPtr& next : levels) UploadLevel(target, ++level, *next);
   texture.mipmap_count = level;
 
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);  // later uploads elsewhere expect packed rows
