@@ -18,6 +18,7 @@
 #include "platform/file.h"
 #include "platform/gl.h"
 #include "platform/runtime.h"
+#include "support/image_files.h"
 #include "support/render_fixture.h"
 #include "test_images.h"
 
@@ -262,6 +263,40 @@ TEST_F(TextureTest, FilesThatDoNotDecodeGiveNullAndAreNotCached) {
   TexturePtr good = TTexture::LoadTexture("bad.img", kTexColour);
   ASSERT_NE(good, nullptr);
   EXPECT_EQ(Texel(GL_TEXTURE_2D, Name(good), 0, 3, 3), kRed);
+}
+
+// A progressive JPEG whose first scan lost its last bytes, as some exporters write
+// them: libjpeg warns, fills the end with zeros and delivers every row, and so does
+// the texture, at the image's size and with libjpeg's pixels.
+TEST_F(TextureTest, JpegWithAScanEndingEarlyLoads) {
+  TTexture::ClearTextureFilters();
+  Bytes pixels;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x)
+      for (int c = 0; c < 3; ++c) pixels.push_back(uint8_t(x * 4 + y * (c + 1)));
+  const Bytes damaged = DropScanTail(EncodeJpeg(64, 64, 3, pixels, 90, true), 0, 8);
+  const PlainJpeg reference = DecodeJpegPlain(damaged);
+  ASSERT_TRUE(reference.ok);
+  ASSERT_FALSE(reference.warnings.empty());
+  ASSERT_TRUE(WriteBytes("skin.jpg", damaged));
+
+  TexturePtr texture = TTexture::LoadTexture("skin.jpg", kTexColour);
+  ASSERT_NE(texture, nullptr);
+  EXPECT_EQ(texture->TextureWidth(), 64);
+  EXPECT_EQ(texture->TextureHeight(), 64);
+  int differing = 0;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) {
+      const uint8_t* want = &reference.pixels[size_t(y * 64 + x) * 3];
+      differing += Texel(GL_TEXTURE_2D, Name(texture), 0, x, y) != Rgba{want[0], want[1], want[2], 255};
+    }
+  EXPECT_EQ(differing, 0);
+  EXPECT_TRUE(messages_.empty());
+
+  // Cut short, it is refused, and nothing is cached under its name.
+  ASSERT_TRUE(WriteBytes("cut.jpg", Bytes(damaged.begin(), damaged.end() - 40)));
+  EXPECT_EQ(TTexture::LoadTexture("cut.jpg", kTexColour), nullptr);
+  EXPECT_EQ(TTexture::tex_list.Count(), 1u);
 }
 
 TEST_F(TextureTest, AnimationFramesComeFromGridCellsRowByRow) {
