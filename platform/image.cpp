@@ -279,7 +279,7 @@ PixmapPtr LoadPixmap(const std::string& path) {
   if (error || size == 0 || size > kMaxImageFileBytes) return nullptr;
   std::ifstream in(path, std::ios::binary);
   if (!in) return nullptr;
-  std::vector<uint8_t> bytes;
+  PixelBytes bytes;  // read over in full, so not zeroed first
   try {
     bytes.resize(static_cast<size_t>(size));
   } catch (const std::bad_alloc&) {
