@@ -76,8 +76,9 @@ void Load(benchmark::State& state, const std::string& file) {
 
 // The file read and decoded with libjpeg's defaults (RGB rows), nothing else.
 void BM_DecodeJpegPlain(benchmark::State& state) {
+  const std::string& path = TestFiles().jpeg;
   for (auto _ : state) {
-    FILE* file = std::fopen(TestFiles().jpeg.c_str(), "rb");
+    FILE* file = std::fopen(path.c_str(), "rb");
     std::fseek(file, 0, SEEK_END);
     Bytes bytes(size_t(std::ftell(file)));
     std::rewind(file);

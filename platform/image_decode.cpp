@@ -462,9 +462,18 @@ bool ReadJpeg(jpeg_decompress_struct* cinfo, JpegProgress* progress, const uint8
   } catch (const std::bad_alloc&) {
     return false;
   }
+  // A few rows per call: libjpeg hands out what one pass of its upsampler makes.
+  constexpr JDIMENSION kRowsPerRead = 16;
+  JSAMPROW rows[kRowsPerRead];
   while (cinfo->output_scanline < cinfo->output_height) {
-    JSAMPROW row = GrowPixels(out, stride);
-    if (!row || jpeg_read_scanlines(cinfo, &row, 1) != 1) return false;
+    const JDIMENSION want = std::min(kRowsPerRead, cinfo->output_height - cinfo->output_scanline);
+    const size_t done = out->pixels.size();
+    uint8_t* first = GrowPixels(out, stride * want);
+    if (!first) return false;
+    for (JDIMENSION i = 0; i < want; ++i) rows[i] = first + i * stride;
+    const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, want);
+    if (got == 0) return false;
+    out->pixels.resize(done + stride * got);  // no reallocation: it only shrinks
   }
   jpeg_finish_decompress(cinfo);  // reads to the end marker: a cut tail fails too
   return true;

@@ -6,8 +6,10 @@
 // filters, file names.
 #include "engine/mesh/texture.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <future>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -119,6 +121,35 @@ std::vector<PixmapPtr> HalvedLevels(PixmapPtr image) {
   return levels;
 }
 
+// The chain made on a helper thread. Whichever side starts it first makes it: when the
+// machine is busy and the helper has not run by the time level 0 is up, the caller
+// makes the chain itself rather than wait for a thread to be scheduled; the helper,
+// when it runs, finds the work taken and ends. It owns its share of this state, so it
+// is never waited for then.
+class HelperChain {
+ public:
+  static std::shared_ptr<HelperChain> Start(const PixmapPtr& image) {
+    auto chain = std::make_shared<HelperChain>();
+    chain->made_ = chain->promise_.get_future();
+    try {
+      std::thread([chain, image] {
+        if (!chain->claimed_.exchange(true)) chain->promise_.set_value(HalvedLevels(image));
+      }).detach();
+    } catch (const std::system_error&) {
+      return nullptr;  // no thread to be had: the caller makes the chain
+    }
+    return chain;
+  }
+  std::vector<PixmapPtr> Finish(const PixmapPtr& image) {
+    return claimed_.exchange(true) ? made_.get() : HalvedLevels(image);
+  }
+
+ private:
+  std::atomic<bool> claimed_{false};
+  std::promise<std::vector<PixmapPtr>> promise_;
+  std::future<std::vector<PixmapPtr>> made_;
+};
+
 void UploadLevel(GLenum target, int level, const TPixmap& image) {
   glPixelStorei(GL_UNPACK_ROW_LENGTH, image.Pitch() / image.BytesPerPixel());
   glTexImage2D(target, level, GL_RGBA8, image.Width(), image.Height(), 0, GL_RGBA, GL_UNSIGNED_BYTE, image.Pixels());
@@ -137,28 +168,17 @@ void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
   texture.height = h;
   const bool mipmapped = (texture.flags & kTexMipmapped) != 0;
   std::vector<PixmapPtr> levels;
-  std::thread helper;
+  std::shared_ptr<HelperChain> helper;
   if (mipmapped) {
     // The number of levels that follow, told before level 0: GL then keeps the whole
     // chain in one store from the start, instead of keeping level 0 alone and copying
     // it into a new store when level 1 arrives (a second copy of the largest level).
     const GLenum bound = target == GL_TEXTURE_2D ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP;
     glTexParameteri(bound, GL_TEXTURE_MAX_LEVEL, MipLevels(w, h));
-    if (int64_t{w} * h >= kMipsBesideUploadTexels) {
-      try {
-        helper = std::thread([&levels, image] { levels = HalvedLevels(image); });
-      } catch (const std::system_error&) {
-        // no thread to be had: the levels are made after level 0 instead
-      }
-    }
+    if (int64_t{w} * h >= kMipsBesideUploadTexels) helper = HelperChain::Start(image);
   }
   UploadLevel(target, 0, *image);
-  if (mipmapped) {
-    if (helper.joinable())
-      helper.join();
-    else
-      levels = HalvedLevels(image);
-  }
+  if (mipmapped) levels = helper ? helper->Finish(image) : HalvedLevels(image);
   int level = 0;
   for (const PixmapPtr& next : levels) UploadLevel(target, ++level, *next);
   texture.mipmap_count = level;
