@@ -4,6 +4,7 @@
 // context only).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -51,6 +52,12 @@ Rgba Texel(GLenum target, GLuint name, int level, int x, int y) {
 }
 
 GLuint Name(const TexturePtr& t, int frame = 0) { return (*t->frame_names)[size_t(frame)]; }
+
+int MipLevelsOf(int side) {
+  int levels = 0;
+  while (side > 1) side /= 2, ++levels;
+  return levels;
+}
 
 class TextureTest : public RenderTest {
  protected:
@@ -118,6 +125,32 @@ TEST_F(TextureTest, EachFormatLoadsAsRgbaFittedToPowerOfTwoWithItsMipChain) {
   EXPECT_EQ(plain->CountMipmaps(), 0);
   EXPECT_EQ(plain->MipmapWidth(0), 512);
   EXPECT_EQ(plain->MipmapWidth(1), 0);
+}
+
+// Large images have their levels made beside the level-0 upload (see texture.cpp), small
+// ones after it: either way GL holds each level halved from the one before, in order.
+TEST_F(TextureTest, EveryLevelOfTheChainIsTheHalvingOfTheOneBefore) {
+  TTexture::ClearTextureFilters();
+  for (const int side : {64, 1024}) {
+    SCOPED_TRACE(side);
+    const std::string file = "noise" + std::to_string(side) + ".png";
+    ASSERT_TRUE(WriteImage(file, ImageFile::kPng, side, side / 2, [](int x, int y) {
+      const uint32_t v = uint32_t(x * 2654435761u) ^ uint32_t(y * 40503u);
+      return Rgba{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    }));
+    TexturePtr t = TTexture::LoadTexture(file, kTexMipmapped);
+    ASSERT_NE(t, nullptr);
+    ASSERT_EQ(t->CountMipmaps(), MipLevelsOf(side));
+    glBindTexture(GL_TEXTURE_2D, Name(t));
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    PixmapPtr want = t->pixmap;
+    for (int level = 0; level <= t->CountMipmaps(); ++level) {
+      if (level > 0) want = ResizePixmap(*want, t->MipmapWidth(level), t->MipmapHeight(level));
+      std::vector<uint8_t> held(size_t(want->Width()) * want->Height() * 4);
+      glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, held.data());
+      ASSERT_TRUE(std::equal(held.begin(), held.end(), want->Pixels())) << "level " << level;
+    }
+  }
 }
 
 TEST_F(TextureTest, PowerOfTwoSizes) {
