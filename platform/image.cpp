@@ -167,10 +167,6 @@ std::vector<std::vector<Tap>> AxisTaps(int source, int target) {
   return taps;
 }
 
-// Each mip level halves the one before, so halving (on one axis or both) takes an
-// integer path: the mean of a 2 x 2 block, where on an axis that keeps its size the
-// one sample counts twice. It gives exactly what the general path gives (weights of
-// 1/2 and 1/4 are exact in float, and both round half up).
 // Two RGBA pixels side by side in each of two rows give one pixel: per channel the
 // mean of four bytes, rounded half up, as the general loop below computes it. The bytes
 // are summed in 16-bit lanes of one 64-bit word (four bytes sum to at most 1020), which
@@ -193,6 +189,10 @@ void HalveRgbaRow(const uint8_t* top, const uint8_t* bottom, uint8_t* dst, int w
   }
 }
 
+// Each mip level halves the one before, so halving (on one axis or both) takes an
+// integer path: the mean of a 2 x 2 block, where on an axis that keeps its size the
+// one sample counts twice. It gives exactly what the general path gives (weights of
+// 1/2 and 1/4 are exact in float, and both round half up).
 void HalveExactly(const TPixmap& source, TPixmap* out) {
   const int bpp = source.BytesPerPixel();
   const int sx = source.Width() / out->Width(), sy = source.Height() / out->Height();
