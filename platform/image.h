@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Pixel formats by the codes the texture code tests (6 is what it uploads). Channels
@@ -29,6 +30,29 @@ constexpr int kMaxPixmapSide = 16384;
 constexpr int64_t kMaxPixmapPixels = int64_t{kMaxPixmapSide} * kMaxPixmapSide;
 
 using Rgba = std::array<uint8_t, 4>;  // red, green, blue, alpha
+
+// Pixel bytes that resize() leaves unset: decoders and resampling write every byte
+// they size, and zeroing megabytes first would cost as much again as a row copy.
+// Whoever needs zeros asks for them (CreatePixmap does).
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UninitialisedAllocator<U>;
+  };
+  UninitialisedAllocator() = default;
+  template <class U>
+  UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+using PixelBytes = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
 
 int BytesPerPixel(int format);  // 0 for a code that is not a PixelFormat
 
@@ -65,17 +89,18 @@ class TPixmap {
   PixmapPtr Copy() const;  // own pixels, rows packed
 
  private:
-  TPixmap(int width, int height, int format, int pitch, std::shared_ptr<std::vector<uint8_t>> storage,
+  TPixmap(int width, int height, int format, int pitch, std::shared_ptr<PixelBytes> storage,
           size_t offset)
       : width_(width), height_(height), format_(format), pitch_(pitch), storage_(std::move(storage)),
         offset_(offset) {}
-  static PixmapPtr Adopt(int width, int height, int format, int pitch, std::vector<uint8_t> pixels);
+  static PixmapPtr Adopt(int width, int height, int format, int pitch, PixelBytes pixels);
 
   int width_, height_, format_, pitch_;
-  std::shared_ptr<std::vector<uint8_t>> storage_;
+  std::shared_ptr<PixelBytes> storage_;
   size_t offset_;
 
   friend PixmapPtr CreatePixmap(int width, int height, int format, int align);
+  friend PixmapPtr UnsetPixmap(int width, int height, int format);
   friend PixmapPtr LoadPixmapFromMemory(const uint8_t* data, size_t size);
 };
 

@@ -25,8 +25,9 @@
 
 namespace {
 
-// Grows out->pixels by `bytes` without letting bad_alloc escape into a frame that a
-// longjmp may cross. Returns the start of the new bytes, or null.
+// Grows out->pixels by `bytes` (left unset, for the decoder to write) without letting
+// bad_alloc escape into a frame that a longjmp may cross. Returns the start of the new
+// bytes, or null.
 uint8_t* GrowPixels(DecodedImage* out, size_t bytes) {
   try {
     const size_t old = out->pixels.size();
@@ -357,16 +358,21 @@ bool DecodeBmp(const uint8_t* data, size_t size, DecodedImage* out) {
 
 namespace {
 
-// libjpeg's working memory (progressive files keep every coefficient) and scan count
-// (each scan rereads the whole image) are capped, so that a small hostile file cannot
-// make a huge or endless decode.
+// libjpeg's working memory (progressive files keep every coefficient) is capped, so
+// that a small hostile file cannot make a huge decode.
 constexpr long kMaxJpegWorkBytes = 768L << 20;
 constexpr int kMaxJpegScans = 500;
 constexpr size_t kJpegEagerReserveBytes = size_t{64} << 20;
-
 struct JpegErrorManager {
   jpeg_error_mgr base;  // first, so the library's pointer converts back
   std::jmp_buf jump;
+};
+
+struct JpegProgress {
+  jpeg_progress_mgr base;  // first, as above
+  DecodedImage* out;
+  int64_t block_budget;
+  int counted_scans;
 };
 
 [[noreturn]] void JpegFail(j_common_ptr cinfo) {
@@ -374,7 +380,10 @@ struct JpegErrorManager {
 }
 
 // libjpeg only warns about damaged data (a truncated file is "completed" with gray);
-// a warning that the pixels are wrong fails the decode like an error.
+// a warning that the pixels are wrong fails the decode like an error. A scan whose
+// data ends before its last blocks (JWRN_HIT_MARKER) is taken: libjpeg zero-fills
+// what is missing and still delivers every row, as every viewer shows such files. A
+// file that ends early (JWRN_JPEG_EOF) is not.
 void JpegMessage(j_common_ptr cinfo, int level) {
   if (level >= 0) return;  // trace output
   switch (cinfo->err->msg_code) {
@@ -382,6 +391,7 @@ void JpegMessage(j_common_ptr cinfo, int level) {
     case JWRN_ADOBE_XFORM:
     case JWRN_EXTRANEOUS_DATA:  // stray bytes between markers; the image is intact
     case JWRN_BOGUS_ICC:
+    case JWRN_HIT_MARKER:
       return;
     default:
       JpegFail(cinfo);
@@ -390,15 +400,44 @@ void JpegMessage(j_common_ptr cinfo, int level) {
 
 void JpegSilent(j_common_ptr) {}
 
-void JpegProgress(j_common_ptr cinfo) {
-  if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxJpegScans)
-    JpegFail(cinfo);
+// Called before each row of a scan is decoded: charges each scan's blocks as it starts.
+void JpegCharge(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  auto* progress = reinterpret_cast<JpegProgress*>(cinfo->progress);
+  auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (d->input_scan_number > kMaxJpegScans) JpegFail(cinfo);
+  if (d->input_scan_number == progress->counted_scans) return;
+  progress->counted_scans = d->input_scan_number;
+  progress->out->blocks_visited += int64_t{d->MCUs_per_row} * d->MCU_rows_in_scan * d->blocks_in_MCU;
+  if (progress->out->blocks_visited > progress->block_budget) JpegFail(cinfo);
 }
 
-bool ReadJpeg(jpeg_decompress_struct* cinfo, const uint8_t* data, size_t size, DecodedImage* out) {
+// Blocks of all components, as coded (without and with the padding of interleaved scans
+// to whole MCUs).
+struct JpegBlocks {
+  int64_t coded = 0;
+  int64_t padded = 0;
+};
+
+JpegBlocks CountJpegBlocks(const jpeg_decompress_struct& cinfo) {
+  JpegBlocks blocks;
+  const int64_t mcus_across = (int64_t{cinfo.image_width} + 8 * cinfo.max_h_samp_factor - 1) / (8 * cinfo.max_h_samp_factor);
+  for (int i = 0; i < cinfo.num_components; ++i) {
+    const jpeg_component_info& c = cinfo.comp_info[i];
+    blocks.coded += int64_t{c.width_in_blocks} * c.height_in_blocks;
+    blocks.padded += mcus_across * c.h_samp_factor * int64_t{cinfo.total_iMCU_rows} * c.v_samp_factor;
+  }
+  return blocks;
+}
+
+bool ReadJpeg(jpeg_decompress_struct* cinfo, JpegProgress* progress, const uint8_t* data, size_t size,
+              DecodedImage* out) {
   jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
   if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK) return false;
   if (!SizeAccepted(cinfo->image_width, cinfo->image_height)) return false;
+  const JpegBlocks blocks = CountJpegBlocks(*cinfo);
+  if (blocks.coded > kMaxJpegBlocksPerByte * static_cast<int64_t>(size)) return false;
+  progress->block_budget = kMaxJpegPasses * blocks.padded;
   switch (cinfo->jpeg_color_space) {
     case JCS_GRAYSCALE:
       cinfo->out_color_space = JCS_GRAYSCALE;
@@ -423,9 +462,18 @@ bool ReadJpeg(jpeg_decompress_struct* cinfo, const uint8_t* data, size_t size, D
   } catch (const std::bad_alloc&) {
     return false;
   }
+  // A few rows per call: libjpeg hands out what one pass of its upsampler makes.
+  constexpr JDIMENSION kRowsPerRead = 16;
+  JSAMPROW rows[kRowsPerRead];
   while (cinfo->output_scanline < cinfo->output_height) {
-    JSAMPROW row = GrowPixels(out, stride);
-    if (!row || jpeg_read_scanlines(cinfo, &row, 1) != 1) return false;
+    const JDIMENSION want = std::min(kRowsPerRead, cinfo->output_height - cinfo->output_scanline);
+    const size_t done = out->pixels.size();
+    uint8_t* first = GrowPixels(out, stride * want);
+    if (!first) return false;
+    for (JDIMENSION i = 0; i < want; ++i) rows[i] = first + i * stride;
+    const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, want);
+    if (got == 0) return false;
+    out->pixels.resize(done + stride * got);  // no reallocation: it only shrinks
   }
   jpeg_finish_decompress(cinfo);  // reads to the end marker: a cut tail fails too
   return true;
@@ -437,20 +485,21 @@ bool DecodeJpeg(const uint8_t* data, size_t size, DecodedImage* out) {
   if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) return false;
   jpeg_decompress_struct cinfo;
   JpegErrorManager errors;
-  jpeg_progress_mgr progress;
+  JpegProgress progress{};
+  progress.out = out;
   cinfo.err = jpeg_std_error(&errors.base);
   errors.base.error_exit = JpegFail;
   errors.base.emit_message = JpegMessage;
   errors.base.output_message = JpegSilent;
-  progress.progress_monitor = JpegProgress;
+  progress.base.progress_monitor = JpegCharge;
   if (setjmp(errors.jump)) {
     jpeg_destroy_decompress(&cinfo);
     return false;
   }
   jpeg_create_decompress(&cinfo);
   cinfo.mem->max_memory_to_use = kMaxJpegWorkBytes;
-  cinfo.progress = &progress;
-  const bool ok = ReadJpeg(&cinfo, data, size, out);
+  cinfo.progress = &progress.base;
+  const bool ok = ReadJpeg(&cinfo, &progress, data, size, out);
   jpeg_destroy_decompress(&cinfo);
   return ok;
 }
@@ -513,6 +562,9 @@ bool ReadPng(png_structp png, png_infop info, PngSource* source, DecodedImage* o
   if (png_get_rowbytes(png, info) != stride) return false;
   uint8_t* pixels = GrowPixels(out, stride * height);
   if (!pixels) return false;
+  // An interlaced image's early passes fill rows in part; start them from zeros rather
+  // than from whatever the allocation held.
+  if (interlace != PNG_INTERLACE_NONE) std::fill(pixels, pixels + stride * height, uint8_t{0});
   try {
     out->rows.resize(height);
   } catch (const std::bad_alloc&) {

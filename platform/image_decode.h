@@ -10,13 +10,28 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/image.h"
+
+// A complete JPEG spends at least one bit on every block of every component (its DC
+// code), so it cannot hold more blocks than 8 per byte. libjpeg fills a scan that ends
+// early with zeros, so without this ceiling a header alone could order a full-size
+// image; with it the image stays in proportion to the file.
+constexpr int64_t kMaxJpegBlocksPerByte = 8;
+// Each JPEG scan walks every block of its components however few bytes it has (an
+// end-of-band run covers 32767 blocks in a few bits), so the count of scans does not
+// bound the work. Encoders' progressions walk each block 1 to 6 times; a decode may
+// walk all the image's blocks this many times over.
+constexpr int64_t kMaxJpegPasses = 16;
+
 // A decoded image: rows packed, top row first, in one of the PixelFormat codes.
 struct DecodedImage {
   int width = 0;
   int height = 0;
   int format = 0;
-  std::vector<uint8_t> pixels;
+  PixelBytes pixels;  // as the decoder wrote them: it sets every byte it sizes
   std::vector<uint8_t*> rows;  // scratch for decoders that want row pointers
+  // The work a JPEG decode did, whether it succeeded or not: blocks its scans walked.
+  int64_t blocks_visited = 0;
 };
 
 bool DecodeTga(const uint8_t* data, size_t size, DecodedImage* out);

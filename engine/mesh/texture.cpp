@@ -6,8 +6,14 @@
 // filters, file names.
 #include "engine/mesh/texture.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <future>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "engine/mesh/brush.h"
 #include "engine/scene/global.h"
@@ -90,6 +96,65 @@ int MipLevels(int w, int h) {
   return levels;
 }
 
+// From this many texels up, the mip levels are made on a helper thread while GL copies
+// level 0: both take about as long, and neither needs the other. Below it, starting a
+// thread would cost more than it saves.
+constexpr int64_t kMipsBesideUploadTexels = 512 * 512;
+
+// Every halving below `image` down to 1 x 1, each made from the one before; the chain
+// stops early only when memory runs out.
+std::vector<PixmapPtr> HalvedLevels(PixmapPtr image) {
+  std::vector<PixmapPtr> levels;
+  try {
+    int w = image->Width(), h = image->Height();
+    while (w > 1 || h > 1) {
+      if (w > 1) w /= 2;
+      if (h > 1) h /= 2;
+      PixmapPtr next = ResizePixmap(*image, w, h);
+      if (!next) break;
+      levels.push_back(next);
+      image = std::move(next);
+    }
+  } catch (const std::bad_alloc&) {
+    // the levels made so far are uploaded
+  }
+  return levels;
+}
+
+// The chain made on a helper thread. Whichever side starts it first makes it: when the
+// machine is busy and the helper has not run by the time level 0 is up, the caller
+// makes the chain itself rather than wait for a thread to be scheduled; the helper,
+// when it runs, finds the work taken and ends. It owns its share of this state, so it
+// is never waited for then.
+class HelperChain {
+ public:
+  static std::shared_ptr<HelperChain> Start(const PixmapPtr& image) {
+    auto chain = std::make_shared<HelperChain>();
+    chain->made_ = chain->promise_.get_future();
+    try {
+      std::thread([chain, image] {
+        if (!chain->claimed_.exchange(true)) chain->promise_.set_value(HalvedLevels(image));
+      }).detach();
+    } catch (const std::system_error&) {
+      return nullptr;  // no thread to be had: the caller makes the chain
+    }
+    return chain;
+  }
+  std::vector<PixmapPtr> Finish(const PixmapPtr& image) {
+    return claimed_.exchange(true) ? made_.get() : HalvedLevels(image);
+  }
+
+ private:
+  std::atomic<bool> claimed_{false};
+  std::promise<std::vector<PixmapPtr>> promise_;
+  std::future<std::vector<PixmapPtr>> made_;
+};
+
+void UploadLevel(GLenum target, int level, const TPixmap& image) {
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, image.Pitch() / image.BytesPerPixel());
+  glTexImage2D(target, level, GL_RGBA8, image.Width(), image.Height(), 0, GL_RGBA, GL_UNSIGNED_BYTE, image.Pixels());
+}
+
 // Uploads level 0 and, with the mipmapped flag, every halving down to 1 x 1, each level
 // resized from the one before. Windows upload in place through GL_UNPACK_ROW_LENGTH.
 void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
@@ -98,28 +163,24 @@ void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
   glGetIntegerv(GL_UNPACK_ALIGNMENT, &old_alignment);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);  // RGBA rows are whole words; the pitch says the rest
 
-  int w = image->Width(), h = image->Height();
+  const int w = image->Width(), h = image->Height();
   texture.width = w;
   texture.height = h;
-  if (texture.flags & kTexMipmapped) {
+  const bool mipmapped = (texture.flags & kTexMipmapped) != 0;
+  std::vector<PixmapPtr> levels;
+  std::shared_ptr<HelperChain> helper;
+  if (mipmapped) {
     // The number of levels that follow, told before level 0: GL then keeps the whole
     // chain in one store from the start, instead of keeping level 0 alone and copying
     // it into a new store when level 1 arrives (a second copy of the largest level).
     const GLenum bound = target == GL_TEXTURE_2D ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP;
     glTexParameteri(bound, GL_TEXTURE_MAX_LEVEL, MipLevels(w, h));
+    if (int64_t{w} * h >= kMipsBesideUploadTexels) helper = HelperChain::Start(image);
   }
+  UploadLevel(target, 0, *image);
+  if (mipmapped) levels = helper ? helper->Finish(image) : HalvedLevels(image);
   int level = 0;
-  for (;;) {
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, image->Pitch() / image->BytesPerPixel());
-    glTexImage2D(target, level, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, image->Pixels());
-    if (!(texture.flags & kTexMipmapped) || (w == 1 && h == 1)) break;
-    if (w > 1) w /= 2;
-    if (h > 1) h /= 2;
-    PixmapPtr next = ResizePixmap(*image, w, h);
-    if (!next) break;  // cannot happen for sizes of at least 1; stop rather than upload garbage
-    image = std::move(next);
-    ++level;
-  }
+  for (const PixmapPtr& next : levels) UploadLevel(target, ++level, *next);
   texture.mipmap_count = level;
 
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);  // later uploads elsewhere expect packed rows
@@ -267,6 +328,13 @@ TexturePtr TTexture::CreateTexture(int width, int height, int flags, int frame_c
 
 namespace {
 
+// GL takes only square cube faces. Faces are fitted to powers of two like every image,
+// so sides that fit to the same power (30 and 32) make square faces; others would make
+// faces GL refuses, so no cube map is made of them.
+bool FacesFitSquare(int face_width, int face_height) {
+  return TTexture::Pow2Size(face_width) == TTexture::Pow2Size(face_height);
+}
+
 // Uploads the six faces of the strip into one cube-map name.
 void UploadCubeFaces(TTexture& texture, int face_width, int face_height) {
   texture.frame_count = 1;
@@ -281,7 +349,7 @@ void UploadCubeFaces(TTexture& texture, int face_width, int face_height) {
 }  // namespace
 
 TexturePtr TTexture::CreateCubeMapTexture(int width, int height, int flags) {
-  if (!StripFits(width, height, kCubeFaces)) return nullptr;
+  if (!StripFits(width, height, kCubeFaces) || !FacesFitSquare(width, height)) return nullptr;
   PixmapPtr image = CreatePixmap(width * kCubeFaces, height, kPixRgba8, 4);
   if (!image) return nullptr;
   auto texture = std::make_shared<TTexture>();
@@ -298,7 +366,7 @@ TexturePtr TTexture::LoadCubeMapTexture(const std::string& file, int flags) {
   if (TexturePtr cached = texture->TexInList()) return cached;
   if (!ReadImageFile(*texture)) return nullptr;
   const int face_width = texture->pixmap->Width() / kCubeFaces;
-  if (face_width < 1) {
+  if (face_width < 1 || !FacesFitSquare(face_width, texture->pixmap->Height())) {
     DebugLog("ERROR: Invalid frame grid for texture: " + texture->file_name);
     return nullptr;
   }

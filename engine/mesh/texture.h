@@ -89,10 +89,12 @@ class TTexture {
                                     int first_frame, int frame_count);
   // Blank (transparent black); never cached. All frames (or the six cube faces) lie
   // side by side in one image, which may hold up to kMaxPixmapPixels pixels. Null for a
-  // size or count below 1, more than kMaxTextureFrames frames or a larger image.
+  // size or count below 1, more than kMaxTextureFrames frames or a larger image, and
+  // for cube faces that would not be square once fitted to powers of two.
   static TexturePtr CreateTexture(int width, int height, int flags = kTexColour, int frame_count = 1);
   static TexturePtr CreateCubeMapTexture(int width, int height, int flags = kTexColour);
-  // The six faces side by side in one image.
+  // The six faces side by side in one image; null, as for a bad frame grid, when the
+  // faces would not be square once fitted.
   static TexturePtr LoadCubeMapTexture(const std::string& file, int flags = kTexColour);
 
   // Out of the cache, image and frame names dropped. Brushes that still hold the texture

@@ -8,10 +8,14 @@
 #include <filesystem>
 #include <string>
 
+#include <cstdio>  // jpeglib.h needs FILE
+#include <jpeglib.h>
+#include <jerror.h>
 #include <png.h>
 
 #include "support/image_files.h"
 #include "platform/image.h"
+#include "platform/image_decode.h"
 
 namespace {
 
@@ -203,11 +207,88 @@ TEST(LoadPixmap, DecodesJpegWithinLossyTolerance) {
   EXPECT_PRED2(near, gray->ReadPixel(12, 4), (Rgba{200, 200, 200, 255}));
 }
 
+// A progressive photo-like picture whose scans all carry data.
+Bytes JpegPicture(int width, int height) {
+  Bytes pixels;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      for (int c = 0; c < 3; ++c) pixels.push_back(static_cast<uint8_t>((x * 7 + y * 3 + c * 50 + (x * y) % 23) & 255));
+  return EncodeJpeg(width, height, 3, pixels, 90, true);
+}
+
+TEST(LoadPixmap, JpegWithAScanEndingEarlyDecodesAsLibjpegDeliversIt) {
+  const Bytes whole = JpegPicture(48, 40);
+  const struct {
+    int scan;
+    size_t dropped;
+  } cases[] = {{0, 3}, {2, 4}, {5, 2}, {9, 6}};  // the first DC scan, AC scans, the last scan
+  for (const auto& c : cases) {
+    SCOPED_TRACE("scan " + std::to_string(c.scan) + ", " + std::to_string(c.dropped) + " bytes dropped");
+    const Bytes damaged = DropScanTail(whole, c.scan, c.dropped);
+    ASSERT_EQ(damaged.size(), whole.size() - c.dropped);
+    const PlainJpeg reference = DecodeJpegPlain(damaged);
+    ASSERT_TRUE(reference.ok);
+    ASSERT_FALSE(reference.warnings.empty());
+    for (int code : reference.warnings) ASSERT_EQ(code, JWRN_HIT_MARKER);
+    const PixmapPtr p = LoadPixmapFromMemory(damaged.data(), damaged.size());
+    ASSERT_NE(p, nullptr);
+    ASSERT_EQ(p->Width(), reference.width);
+    ASSERT_EQ(p->Height(), reference.height);
+    int differing = 0;
+    for (int y = 0; y < p->Height(); ++y)
+      for (int x = 0; x < p->Width(); ++x) {
+        const uint8_t* want = &reference.pixels[(static_cast<size_t>(y) * p->Width() + x) * 3];
+        differing += p->ReadPixel(x, y) != Rgba{want[0], want[1], want[2], 255};
+      }
+    EXPECT_EQ(differing, 0);
+  }
+  // Cut short, the same file is refused: libjpeg calls that the premature end of the file.
+  const Bytes damaged = DropScanTail(whole, 2, 4);
+  const Bytes cut(damaged.begin(), damaged.begin() + static_cast<long>(damaged.size() / 2));
+  const std::vector<int> warnings = DecodeJpegPlain(cut).warnings;
+  ASSERT_NE(std::find(warnings.begin(), warnings.end(), JWRN_JPEG_EOF), warnings.end());
+  EXPECT_EQ(LoadPixmapFromMemory(cut.data(), cut.size()), nullptr);
+}
+
+// Scans are charged by the blocks they walk before each is decoded, and a header whose
+// image the file's bytes could not have coded is refused before any scan.
+TEST(LoadPixmap, JpegWorkIsBoundedByTheImageAndTheFile) {
+  const int64_t side_blocks = 1024 / 8 * (1024 / 8);
+  const struct {
+    const char* name;
+    Bytes bytes;
+    bool decodes;
+    int64_t most_visits;  // blocks the decode may walk
+  } cases[] = {
+      {"encoder's progression", JpegPicture(256, 256), true, 10 * 256 / 8 * (256 / 8)},
+      {"as many full scans as allowed", EncodeBlankProgressiveJpeg(1024, 1024, kMaxJpegPasses), true,
+       kMaxJpegPasses * side_blocks},
+      {"one scan more", EncodeBlankProgressiveJpeg(1024, 1024, kMaxJpegPasses + 1), false,
+       (kMaxJpegPasses + 1) * side_blocks},
+      {"500 scans", EncodeBlankProgressiveJpeg(1024, 1024, 500), false, (kMaxJpegPasses + 1) * side_blocks},
+      {"one bit per block, the least a whole file spends", EncodeBlankProgressiveJpeg(4096, 4096, 2), true,
+       2 * 512 * 512},
+      {"a header promising 16384 x 16384", EncodeBlankProgressiveJpeg(16384, 16384, 500, false), false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    DecodedImage image;
+    EXPECT_EQ(DecodeJpeg(c.bytes.data(), c.bytes.size(), &image), c.decodes);
+    EXPECT_LE(image.blocks_visited, c.most_visits);
+  }
+  // The 500-scan file is valid: libjpeg itself decodes it without a warning, walking
+  // every scan. It is refused for its work alone.
+  const Bytes many = EncodeBlankProgressiveJpeg(1024, 1024, 500);
+  const PlainJpeg plain = DecodeJpegPlain(many);
+  EXPECT_TRUE(plain.ok && plain.warnings.empty());
+}
+
 TEST(LoadPixmap, EveryTruncationIsRejected) {
   std::vector<std::pair<std::string, Bytes>> files;
   for (const DecodeCase& c : DecodeCases()) files.emplace_back(c.name, c.bytes);
   files.emplace_back("jpeg baseline", JpegQuadrants(false));
   files.emplace_back("jpeg progressive", JpegQuadrants(true));
+  files.emplace_back("jpeg with a scan ending early", DropScanTail(JpegQuadrants(true), 0, 2));
   for (const auto& [name, bytes] : files) {
     ASSERT_NE(LoadPixmapFromMemory(bytes.data(), bytes.size()), nullptr) << name;
     for (size_t n = 0; n < bytes.size(); ++n)
@@ -358,6 +439,12 @@ TEST(Pixmap, ResizeAveragesWhenShrinkingAndInterpolatesWhenGrowing) {
       {"halving rounds half up", kPixGray8, 2, 2, {0, 0, 1, 1}, 1, 1, {1}},
       {"halving one axis", kPixGray8, 2, 2, {10, 20, 30, 41}, 2, 1, {20, 31}},
       {"halving keeps channels apart", kPixRgb8, 2, 1, {0, 10, 20, 100, 110, 120}, 1, 1, {50, 60, 70}},
+      {"halving RGBA: each channel its own mean, rounded half up", kPixRgba8, 4, 2,
+       {255, 0, 1, 10, 255, 0, 1, 11, 0, 1, 2, 3, 4, 5, 6, 7,  //
+        255, 0, 0, 12, 255, 0, 0, 13, 8, 9, 10, 11, 12, 13, 14, 200},
+       2, 1, {255, 0, 1, 12, 6, 7, 8, 55}},
+      {"halving RGBA in width only", kPixRgba8, 4, 1, {0, 0, 0, 0, 1, 1, 1, 1, 255, 255, 255, 255, 254, 254, 254, 254},
+       2, 1, {1, 1, 1, 1, 255, 255, 255, 255}},
       {"shrink by two", kPixGray8, 4, 1, {0, 0, 255, 255}, 2, 1, {0, 255}},
       {"shrink by 1.5 weighs partial cover", kPixGray8, 3, 1, {0, 90, 180}, 2, 1, {30, 150}},
       {"five to one", kPixGray8, 5, 1, {10, 20, 30, 40, 50}, 1, 1, {30}},

@@ -4,6 +4,7 @@
 // context only).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "platform/file.h"
 #include "platform/gl.h"
 #include "platform/runtime.h"
+#include "support/image_files.h"
 #include "support/render_fixture.h"
 #include "test_images.h"
 
@@ -50,6 +52,12 @@ Rgba Texel(GLenum target, GLuint name, int level, int x, int y) {
 }
 
 GLuint Name(const TexturePtr& t, int frame = 0) { return (*t->frame_names)[size_t(frame)]; }
+
+int MipLevelsOf(int side) {
+  int levels = 0;
+  while (side > 1) side /= 2, ++levels;
+  return levels;
+}
 
 class TextureTest : public RenderTest {
  protected:
@@ -117,6 +125,32 @@ TEST_F(TextureTest, EachFormatLoadsAsRgbaFittedToPowerOfTwoWithItsMipChain) {
   EXPECT_EQ(plain->CountMipmaps(), 0);
   EXPECT_EQ(plain->MipmapWidth(0), 512);
   EXPECT_EQ(plain->MipmapWidth(1), 0);
+}
+
+// Large images have their levels made beside the level-0 upload (see texture.cpp), small
+// ones after it: either way GL holds each level halved from the one before, in order.
+TEST_F(TextureTest, EveryLevelOfTheChainIsTheHalvingOfTheOneBefore) {
+  TTexture::ClearTextureFilters();
+  for (const int side : {64, 1024}) {
+    SCOPED_TRACE(side);
+    const std::string file = "noise" + std::to_string(side) + ".png";
+    ASSERT_TRUE(WriteImage(file, ImageFile::kPng, side, side / 2, [](int x, int y) {
+      const uint32_t v = uint32_t(x * 2654435761u) ^ uint32_t(y * 40503u);
+      return Rgba{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    }));
+    TexturePtr t = TTexture::LoadTexture(file, kTexMipmapped);
+    ASSERT_NE(t, nullptr);
+    ASSERT_EQ(t->CountMipmaps(), MipLevelsOf(side));
+    glBindTexture(GL_TEXTURE_2D, Name(t));
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    PixmapPtr want = t->pixmap;
+    for (int level = 0; level <= t->CountMipmaps(); ++level) {
+      if (level > 0) want = ResizePixmap(*want, t->MipmapWidth(level), t->MipmapHeight(level));
+      std::vector<uint8_t> held(size_t(want->Width()) * want->Height() * 4);
+      glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, held.data());
+      ASSERT_TRUE(std::equal(held.begin(), held.end(), want->Pixels())) << "level " << level;
+    }
+  }
 }
 
 TEST_F(TextureTest, PowerOfTwoSizes) {
@@ -264,6 +298,40 @@ TEST_F(TextureTest, FilesThatDoNotDecodeGiveNullAndAreNotCached) {
   EXPECT_EQ(Texel(GL_TEXTURE_2D, Name(good), 0, 3, 3), kRed);
 }
 
+// A progressive JPEG whose first scan lost its last bytes, as some exporters write
+// them: libjpeg warns, fills the end with zeros and delivers every row, and so does
+// the texture, at the image's size and with libjpeg's pixels.
+TEST_F(TextureTest, JpegWithAScanEndingEarlyLoads) {
+  TTexture::ClearTextureFilters();
+  Bytes pixels;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x)
+      for (int c = 0; c < 3; ++c) pixels.push_back(uint8_t(x * 4 + y * (c + 1)));
+  const Bytes damaged = DropScanTail(EncodeJpeg(64, 64, 3, pixels, 90, true), 0, 8);
+  const PlainJpeg reference = DecodeJpegPlain(damaged);
+  ASSERT_TRUE(reference.ok);
+  ASSERT_FALSE(reference.warnings.empty());
+  ASSERT_TRUE(WriteBytes("skin.jpg", damaged));
+
+  TexturePtr texture = TTexture::LoadTexture("skin.jpg", kTexColour);
+  ASSERT_NE(texture, nullptr);
+  EXPECT_EQ(texture->TextureWidth(), 64);
+  EXPECT_EQ(texture->TextureHeight(), 64);
+  int differing = 0;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) {
+      const uint8_t* want = &reference.pixels[size_t(y * 64 + x) * 3];
+      differing += Texel(GL_TEXTURE_2D, Name(texture), 0, x, y) != Rgba{want[0], want[1], want[2], 255};
+    }
+  EXPECT_EQ(differing, 0);
+  EXPECT_TRUE(messages_.empty());
+
+  // Cut short, it is refused, and nothing is cached under its name.
+  ASSERT_TRUE(WriteBytes("cut.jpg", Bytes(damaged.begin(), damaged.end() - 40)));
+  EXPECT_EQ(TTexture::LoadTexture("cut.jpg", kTexColour), nullptr);
+  EXPECT_EQ(TTexture::tex_list.Count(), 1u);
+}
+
 TEST_F(TextureTest, AnimationFramesComeFromGridCellsRowByRow) {
   // 128 x 32: 8 x 2 cells of 16 x 16, each cell coloured by its number.
   auto cell_colour = [](int cell) { return Rgba{uint8_t(cell * 15), uint8_t(255 - cell), 7, 255}; };
@@ -359,6 +427,39 @@ TEST_F(TextureTest, CreatedTexturesAndCubeMaps) {
   EXPECT_EQ(TTexture::CreateCubeMapTexture(0, 8, 0), nullptr);
   EXPECT_EQ(TTexture::CreateCubeMapTexture(kMaxPixmapSide, kMaxPixmapSide, 0), nullptr);
   EXPECT_EQ(TTexture::tex_list.Count(), 3u);
+}
+
+// GL takes only square cube faces: sides that fit to one power of two make a cube map
+// of that size, others none, whichever creator is asked.
+TEST_F(TextureTest, CubeMapsAreMadeOnlyOfFacesThatFitSquare) {
+  TTexture::ClearTextureFilters();
+  const struct {
+    int width, height;
+    int side;  // 0: no cube map
+  } cases[] = {{32, 16, 0}, {16, 32, 0}, {64, 31, 0}, {64, 33, 64}, {30, 32, 32}, {17, 32, 32}, {16, 16, 16}, {1, 1, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
+    ASSERT_TRUE(WriteImage("strip.png", ImageFile::kPng, 6 * c.width, c.height, [](int, int) { return kRed; }));
+    TexturePtr made[] = {TTexture::CreateTexture(c.width, c.height, kTexCubeMap, 1),
+                         TTexture::CreateCubeMapTexture(c.width, c.height, kTexMipmapped),
+                         TTexture::LoadCubeMapTexture("strip.png", kTexMipmapped)};
+    for (const TexturePtr& t : made) {
+      if (c.side == 0) {
+        EXPECT_EQ(t, nullptr);
+        continue;
+      }
+      ASSERT_NE(t, nullptr);
+      EXPECT_EQ(t->TextureWidth(), c.side);
+      EXPECT_EQ(t->TextureHeight(), c.side);
+      glBindTexture(GL_TEXTURE_CUBE_MAP, Name(t));
+      GLint w = 0;
+      glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_NEGATIVE_Y, 0, GL_TEXTURE_WIDTH, &w);
+      EXPECT_EQ(w, c.side);
+      t->FreeTexture();
+    }
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+  }
+  EXPECT_EQ(TTexture::tex_list.Count(), 0u);
 }
 
 // All frames, or the six faces, lie side by side in one image: many frames or wide

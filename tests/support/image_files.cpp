@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 #include <jpeglib.h>
 #include <png.h>
@@ -101,6 +102,158 @@ Bytes EncodeJpeg(int width, int height, int channels, const Bytes& pixels, int q
   jpeg_destroy_compress(&cinfo);
   std::free(buffer);
   return out;
+}
+
+namespace {
+
+// Entropy-coded bits, most significant first, with 0xFF stuffed and the last byte
+// padded with ones.
+class BitWriter {
+ public:
+  explicit BitWriter(Bytes* out) : out_(out) {}
+  void Put(uint32_t bits, int count) {
+    for (int i = count - 1; i >= 0; --i) {
+      byte_ = static_cast<uint8_t>(byte_ << 1 | ((bits >> i) & 1));
+      if (++filled_ == 8) Flush();
+    }
+  }
+  void Finish() {
+    while (filled_ != 0) Put(1, 1);
+  }
+
+ private:
+  void Flush() {
+    out_->push_back(byte_);
+    if (byte_ == 0xFF) out_->push_back(0);
+    byte_ = 0;
+    filled_ = 0;
+  }
+  Bytes* out_;
+  uint8_t byte_ = 0;
+  int filled_ = 0;
+};
+
+void PutScanHeader(Bytes* out, int ss, int se, int ah, int al) {
+  const uint8_t header[] = {0xFF, 0xDA, 0, 8, 1, 1, 0x00, static_cast<uint8_t>(ss), static_cast<uint8_t>(se),
+                            static_cast<uint8_t>(ah << 4 | al)};
+  out->insert(out->end(), std::begin(header), std::end(header));
+}
+
+// End-of-band runs over `blocks` blocks: symbol r << 4 (code r, 4 bits) then r bits.
+void PutEndOfBandRuns(BitWriter* bits, long blocks) {
+  while (blocks > 0) {
+    const long run = blocks < 32767 ? blocks : 32767;
+    int r = 0;
+    while ((2L << r) <= run) ++r;
+    bits->Put(static_cast<uint32_t>(r), 4);
+    bits->Put(static_cast<uint32_t>(run - (1L << r)), r);
+    blocks -= run;
+  }
+}
+
+}  // namespace
+
+Bytes EncodeBlankProgressiveJpeg(int width, int height, int scans, bool dc_data) {
+  Bytes out = {0xFF, 0xD8, 0xFF, 0xDB, 0, 67, 0};
+  out.insert(out.end(), 64, 1);  // quantisation table of ones
+  const uint8_t frame[] = {0xFF, 0xC2, 0, 11, 8, 0, 0, 0, 0, 1, 1, 0x11, 0};
+  out.insert(out.end(), std::begin(frame), std::end(frame));
+  out[out.size() - 8] = static_cast<uint8_t>(height >> 8), out[out.size() - 7] = static_cast<uint8_t>(height);
+  out[out.size() - 6] = static_cast<uint8_t>(width >> 8), out[out.size() - 5] = static_cast<uint8_t>(width);
+  // DC table: the one symbol 0 (no difference) as the 1-bit code 0. AC table: the
+  // end-of-band runs EOB0..EOB14 as the 4-bit codes 0..14.
+  const uint8_t dc_table[] = {0xFF, 0xC4, 0, 20, 0x00, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  out.insert(out.end(), std::begin(dc_table), std::end(dc_table));
+  out.insert(out.end(), {0xFF, 0xC4, 0, 34, 0x10, 0, 0, 0, 15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  for (int r = 0; r < 15; ++r) out.push_back(static_cast<uint8_t>(r << 4));
+
+  const long blocks = static_cast<long>((width + 7) / 8) * ((height + 7) / 8);
+  PutScanHeader(&out, 0, 0, 0, 0);
+  if (dc_data) {
+    BitWriter bits(&out);
+    for (long b = 0; b < blocks; ++b) bits.Put(0, 1);
+    bits.Finish();
+  }
+  for (int i = 0; i + 1 < scans && i < 63 * 14; ++i) {
+    const int k = 1 + i % 63, pass = i / 63;
+    PutScanHeader(&out, k, k, pass == 0 ? 0 : 14 - pass, 13 - pass);
+    BitWriter bits(&out);
+    PutEndOfBandRuns(&bits, blocks);
+    bits.Finish();
+  }
+  out.insert(out.end(), {0xFF, 0xD9});
+  return out;
+}
+
+Bytes DropScanTail(const Bytes& jpeg, int scan, size_t count) {
+  // Markers inside entropy-coded data are only 0xFF 0x00 (a stuffed byte) and the
+  // restart markers 0xFF 0xD0..0xD7, so the first other 0xFF xx ends the scan.
+  int seen = -1;
+  for (size_t i = 2; i + 3 < jpeg.size(); ++i) {
+    if (jpeg[i] != 0xFF || jpeg[i + 1] != 0xDA || ++seen != scan) continue;
+    size_t end = i + 2 + (jpeg[i + 2] << 8 | jpeg[i + 3]);
+    while (end + 1 < jpeg.size() &&
+           !(jpeg[end] == 0xFF && jpeg[end + 1] != 0 && (jpeg[end + 1] < 0xD0 || jpeg[end + 1] > 0xD7)))
+      ++end;
+    Bytes out = jpeg;
+    out.erase(out.begin() + static_cast<long>(end - count), out.begin() + static_cast<long>(end));
+    return out;
+  }
+  return {};
+}
+
+namespace {
+
+struct CollectingErrors {
+  jpeg_error_mgr base;
+  std::jmp_buf jump;
+  std::vector<int>* warnings;
+};
+
+void CollectWarning(j_common_ptr cinfo, int level) {
+  auto* errors = reinterpret_cast<CollectingErrors*>(cinfo->err);
+  if (level < 0) errors->warnings->push_back(errors->base.msg_code);
+}
+
+[[noreturn]] void GiveUp(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<CollectingErrors*>(cinfo->err)->jump, 1); }
+
+// The jump point lives here; the rows are written into `result`, allocated up front.
+void ReadPlain(jpeg_decompress_struct* cinfo, const Bytes& jpeg, PlainJpeg* result) {
+  jpeg_mem_src(cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+  jpeg_read_header(cinfo, TRUE);
+  jpeg_start_decompress(cinfo);
+  result->width = static_cast<int>(cinfo->output_width);
+  result->height = static_cast<int>(cinfo->output_height);
+  result->channels = cinfo->output_components;
+  const size_t stride = static_cast<size_t>(result->width) * result->channels;
+  result->pixels.resize(stride * result->height);
+  while (cinfo->output_scanline < cinfo->output_height) {
+    JSAMPROW row = result->pixels.data() + stride * cinfo->output_scanline;
+    jpeg_read_scanlines(cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(cinfo);
+  result->ok = true;
+}
+
+}  // namespace
+
+PlainJpeg DecodeJpegPlain(const Bytes& jpeg) {
+  PlainJpeg result;
+  jpeg_decompress_struct cinfo;
+  CollectingErrors errors;
+  errors.warnings = &result.warnings;
+  cinfo.err = jpeg_std_error(&errors.base);
+  errors.base.error_exit = GiveUp;
+  errors.base.emit_message = CollectWarning;
+  if (setjmp(errors.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    result.ok = false;
+    return result;
+  }
+  jpeg_create_decompress(&cinfo);
+  ReadPlain(&cinfo, jpeg, &result);
+  jpeg_destroy_decompress(&cinfo);
+  return result;
 }
 
 Bytes EncodeTga(const TgaSpec& spec) {

@@ -25,6 +25,28 @@ Bytes EncodePng(const PngSpec& spec);
 // `pixels` packed, top row first, 1 (gray) or 3 (RGB) channels.
 Bytes EncodeJpeg(int width, int height, int channels, const Bytes& pixels, int quality, bool progressive);
 
+// A gray progressive JPEG of an all-black image, built by hand: a DC scan, then
+// `scans - 1` AC scans of one coefficient each, in an order libjpeg takes without a
+// warning (every coefficient first at Al 13, then refined bit by bit), so up to 882
+// scans. Each AC scan is a few end-of-band runs whatever the image size: a small file
+// that makes the decoder walk every block once per scan. With `dc_data` false the DC
+// scan's data is left out, so the file is a header that promises width x height.
+Bytes EncodeBlankProgressiveJpeg(int width, int height, int scans, bool dc_data = true);
+
+// The file with `count` entropy-coded bytes removed from the end of scan `scan` (from
+// 0), just before the marker that follows it, as some exporters write them.
+Bytes DropScanTail(const Bytes& jpeg, int scan, size_t count);
+
+// libjpeg's own decode with its default settings, warnings collected instead of
+// printed: RGB (or gray) rows packed, top first. `ok` is false when libjpeg gave up.
+struct PlainJpeg {
+  bool ok = false;
+  int width = 0, height = 0, channels = 0;
+  Bytes pixels;
+  std::vector<int> warnings;  // libjpeg message codes (JWRN_*), in order
+};
+PlainJpeg DecodeJpegPlain(const Bytes& jpeg);
+
 // A TGA header for `image_type` followed by `colour_map` and `data` as given (the
 // caller writes pixels in the order the descriptor says, BGR(A), RLE packets and all).
 struct TgaSpec {
