@@ -211,9 +211,9 @@ void TEntity::ScaleEntity(float x, float y, float z, int global) {
   scale_z = z;
   if (global == 1 && parent) {
     for (const TEntity* e = this; e->parent; e = e->parent) {
-      scale_x /= e->parent->scale_x;
-      scale_y /= e->parent->scale_y;
-      scale_z /= e->parent->scale_z;
+      scale_x /= ScaleInWorld(e->parent, &TEntity::scale_x);
+      scale_y /= ScaleInWorld(e->parent, &TEntity::scale_y);
+      scale_z /= ScaleInWorld(e->parent, &TEntity::scale_z);
     }
   }
   RebuildMatrix();
@@ -265,6 +265,13 @@ constexpr float kAngleSnap = 0.0001f;
 float Snap(float v) { return (v >= -kAngleSnap && v <= kAngleSnap) ? 0.0f : v; }
 }  // namespace
 
+float TEntity::ScaleInWorld(const TEntity* e, float TEntity::*axis) {
+  // A bone bound to a mesh stands at its mesh's matrix times its pose, and posing
+  // applies no bone scale: its own scale never reaches the world.
+  if (const auto* bone = dynamic_cast<const TBone*>(e); bone && bone->skin) return 1.0f;
+  return e->*axis;
+}
+
 float TEntity::EntityX(int global) const { return global ? matrix.grid[3][0] : pos_x; }
 float TEntity::EntityY(int global) const { return global ? matrix.grid[3][1] : pos_y; }
 float TEntity::EntityZ(int global) const { return global ? -matrix.grid[3][2] : -pos_z; }
@@ -285,25 +292,26 @@ float TEntity::EntityRoll(int global) const {
   return float(ATan2(Snap(matrix.grid[0][1]), Snap(matrix.grid[1][1])));
 }
 
-// The world scale is the product of the local scales up to the root.
+// The world scale is the product of the local scales up to the root, each as it enters
+// the world matrices (ScaleInWorld).
 float TEntity::EntityScaleX(int global) const {
-  float s = scale_x;
-  if (global == 1)
-    for (const TEntity* e = parent; e; e = e->parent) s *= e->scale_x;
+  if (global != 1) return scale_x;
+  float s = 1;
+  for (const TEntity* e = this; e; e = e->parent) s *= ScaleInWorld(e, &TEntity::scale_x);
   return s;
 }
 
 float TEntity::EntityScaleY(int global) const {
-  float s = scale_y;
-  if (global == 1)
-    for (const TEntity* e = parent; e; e = e->parent) s *= e->scale_y;
+  if (global != 1) return scale_y;
+  float s = 1;
+  for (const TEntity* e = this; e; e = e->parent) s *= ScaleInWorld(e, &TEntity::scale_y);
   return s;
 }
 
 float TEntity::EntityScaleZ(int global) const {
-  float s = scale_z;
-  if (global == 1)
-    for (const TEntity* e = parent; e; e = e->parent) s *= e->scale_z;
+  if (global != 1) return scale_z;
+  float s = 1;
+  for (const TEntity* e = this; e; e = e->parent) s *= ScaleInWorld(e, &TEntity::scale_z);
   return s;
 }
 

@@ -128,6 +128,9 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   float EntityScaleX(int global = 0) const;
   float EntityScaleY(int global = 0) const;
   float EntityScaleZ(int global = 0) const;
+  // The entity's local scale on one axis as it enters its subtree's world matrices: 1
+  // for a bone bound to a mesh, whose pose carries no scale.
+  static float ScaleInWorld(const TEntity* e, float TEntity::*axis);
   int EntityHidden() const;
   // flag 1: from scratch; otherwise on top of the matrix already held (the parent's).
   void UpdateMat(int flag);

@@ -351,4 +351,35 @@ TEST_F(BoneWorld, AMeshHungBelowItsOwnBoneStillPosesAndMoves) {
   EXPECT_TRUE(std::isfinite(EntityY(b1, 1)));
 }
 
+// A bone node with a scale in the file: posing never applies it, so the bone and what
+// hangs on it stand at the mesh's scale alone, and the world forms of the transform
+// commands work with that. The mesh stands at (10, 0, 0) scaled 3; arm, at (0, 2, 0) of
+// the mesh with scale 2 in the file, stands at (10, 6, 0), three world units to one of its own.
+TEST_F(BoneWorld, EntitiesPlacedInWorldTermsOnAScaledBoneNodeLandThere) {
+  TB3dWriter w;
+  w.Header().BeginNode("body");
+  w.BeginMesh().Vrts(0, 0, 0, {0, 0, 0, 1, 0, 0, 0, 1, 0}).Tris(-1, {0, 1, 2}).End().Anim(10);
+  w.BeginNode("arm", {0, 2, 0}, {2, 2, 2}).Bone({{0, 1}, {1, 1}, {2, 1}});
+  MeshPtr body = Load(w);
+  ASSERT_NE(body, nullptr);
+  PositionEntity(body, 10, 0, 0, 0);
+  ScaleEntity(body, 3, 3, 3, 0);
+  EntityPtr arm = FindChild(body, "arm");
+  ExpectAt(arm, {10, 6, 0}, "arm");
+  EXPECT_NEAR(GetMatElement(arm, 0, 0), 3, 1e-5);
+
+  PivotPtr kept = CreatePivot(nullptr);
+  PositionEntity(kept, 5, 6, 7, 0);
+  EntityParent(kept, arm, 1);
+  ExpectAt(kept, {5, 6, 7}, "re-parented keeping its world place");
+  EXPECT_NEAR(GetMatElement(kept, 0, 0), 1, 1e-5) << "and its world scale";
+
+  PivotPtr placed = CreatePivot(arm);
+  PositionEntity(placed, 13, 6, 0, 1);
+  ExpectAt(placed, {13, 6, 0}, "positioned in world terms");
+  EXPECT_NEAR(EntityX(placed, 0), 1, 1e-5);
+  ScaleEntity(placed, 1, 1, 1, 1);
+  EXPECT_NEAR(GetMatElement(placed, 0, 0), 1, 1e-5) << "scaled in world terms";
+}
+
 }  // namespace
