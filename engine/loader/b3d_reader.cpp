@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <new>
 
 #include "engine/loader/bounded_reader.h"
 #include "engine/math/quaternion.h"
@@ -95,6 +96,7 @@ class B3dLoad {
   TModelParts Run();
 
  private:
+  void Chunks();
   void Header();
   void Nest(int64_t body, int32_t length);
   void Texs(int64_t end);
@@ -115,6 +117,10 @@ class B3dLoad {
   int BrushId(int32_t id) const { return TBoundedReader::InRange(id, int64_t(brushes_.size())) ? id : -1; }
   void Place(const EntityPtr& entity, bool is_mesh);
   MeshPtr MakeMesh();
+  void EndMesh();
+  // An entity's fixed cost plus the node name it copies: one long name before many
+  // entities must not multiply unseen.
+  void ChargeEntity() { in_.Charge(kEntityCost + int64_t(node_.name.size())); }
 
   TBoundedReader in_;
   EntityPtr parent_;
@@ -138,6 +144,10 @@ class B3dLoad {
   int vertex_flags_ = 0;
   SurfacePtr surface_;  // the surface the last TRIS chunk filled
   int tris_brush_ = -1;
+  // The current mesh has triangles but no normals from the file: they are computed
+  // once when its chunks end, not after every TRIS chunk, which made a file of many
+  // small TRIS chunks cost chunks x surfaces.
+  bool normals_pending_ = false;
   int frame_count_ = 0;  // of the last ANIM chunk
   BonePtr bone_;         // of the current node's BONE chunk
 
@@ -147,6 +157,17 @@ class B3dLoad {
 };
 
 TModelParts B3dLoad::Run() {
+  try {
+    Chunks();
+  } catch (const std::bad_alloc&) {
+    // Whatever the budget missed: the fatal answer, never a crash.
+    in_.Invalid();
+  }
+  parts_.charged = in_.Charged();
+  return std::move(parts_);
+}
+
+void B3dLoad::Chunks() {
   Header();
   while (!in_.AtEnd()) {
     const std::string tag = PeekTag();
@@ -182,7 +203,7 @@ TModelParts B3dLoad::Run() {
       Keys(end);
     }
   }
-  return std::move(parts_);
+  EndMesh();
 }
 
 void B3dLoad::Header() {
@@ -299,8 +320,15 @@ void B3dLoad::Place(const EntityPtr& entity, bool is_mesh) {
   if (level_ >= 0) node_entity_[size_t(level_)] = entity;
 }
 
+void B3dLoad::EndMesh() {
+  if (!normals_pending_) return;
+  normals_pending_ = false;
+  mesh_->UpdateNormals();
+  parts_.normal_passes += mesh_->CountSurfaces();
+}
+
 MeshPtr B3dLoad::MakeMesh() {
-  in_.Charge(kEntityCost);
+  ChargeEntity();
   auto mesh = std::make_shared<TMesh>();
   mesh->class_name = "Mesh";
   mesh->name = node_.name;
@@ -328,6 +356,7 @@ MeshPtr B3dLoad::MakeMesh() {
 
 void B3dLoad::Mesh(int64_t end) {
   // Whatever follows belongs to this mesh, or to none when the chunk is broken.
+  EndMesh();
   mesh_ = nullptr;
   holder_ = nullptr;
   surface_ = nullptr;
@@ -431,7 +460,7 @@ void B3dLoad::Tris(int64_t end) {
 
   if (BrushPtr brush = BrushAt(mesh_brush_)) mesh_->PaintEntity(brush);
   if (b != -1) s.PaintSurface(BrushAt(b));
-  if (!(vertex_flags_ & kVrtsNormals) && PeekTag() != "TRIS") mesh_->UpdateNormals();
+  if (!(vertex_flags_ & kVrtsNormals)) normals_pending_ = true;
 }
 
 void B3dLoad::Anim(int64_t end) {
@@ -457,7 +486,8 @@ void B3dLoad::Anim(int64_t end) {
 }
 
 void B3dLoad::Bone(int64_t end) {
-  in_.Charge(kEntityCost + (int64_t(frame_count_) + 1) * kKeyFrameBytes);
+  ChargeEntity();
+  in_.Charge((int64_t(frame_count_) + 1) * kKeyFrameBytes);
   auto bone = std::make_shared<TBone>();
   bone_ = bone;
   bone->class_name = "Bone";

@@ -5,7 +5,9 @@
 // normals (UpdateNormals, WeldNormals).
 #include <algorithm>
 #include <cmath>
-#include <map>
+#include <cstdint>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "engine/math/vector.h"
@@ -221,71 +223,196 @@ void TMesh::TransformMesh(const TMatrix& mat) {
 
 // ---- Normals ----------------------------------------------------------------------------
 
-void TMesh::UpdateNormals() {
-  std::vector<TSurface*> one(1);
-  for (const SurfacePtr& s : *surfaces) {
-    one[0] = s.get();
-    WeldNormals(one);
-  }
+namespace {
+
+// One 32-bit key per coordinate: equal keys exactly when the floats compare equal (the
+// two zeros are one key). Only finite values come here.
+uint32_t WeldKey(float f) {
+  if (f == 0.0f) return 0;
+  uint32_t bits;
+  std::memcpy(&bits, &f, 4);
+  return bits;
 }
 
-void WeldNormals(const std::vector<TSurface*>& group) {
-  // The map orders exact stored positions; a NaN would break its ordering, so
-  // non-finite positions take no part.
-  std::map<TVector, TVector, TVectorLess> sums;
-  auto position = [](const TSurface& s, int v, TVector& p) {
-    if (v < 0 || v >= s.vertex_count || (std::size_t(v) + 1) * 3 > s.vertex_positions.size()) return false;
-    const float* q = &s.vertex_positions[std::size_t(v) * 3];
-    p = {q[0], q[1], q[2]};
-    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-  };
+struct WeldPoint {
+  uint32_t key[3];
+  bool operator==(const WeldPoint& o) const { return key[0] == o.key[0] && key[1] == o.key[1] && key[2] == o.key[2]; }
+  bool operator<(const WeldPoint& o) const {
+    if (key[0] != o.key[0]) return key[0] < o.key[0];
+    if (key[1] != o.key[1]) return key[1] < o.key[1];
+    return key[2] < o.key[2];
+  }
+};
 
-  for (const TSurface* s : group) {
-    const std::size_t n = std::min(std::size_t(std::max(s->triangle_count, 0)), s->triangle_indices.size() / 3);
-    for (std::size_t t = 0; t < n; ++t) {
-      TVector p[3];
-      bool ok = true;
-      for (int c = 0; c < 3 && ok; ++c) ok = position(*s, s->triangle_indices[3 * t + c], p[c]);
-      if (!ok) continue;  // a corner past the vertex table
-      const TVector a = p[1].Subtract(p[0]);
-      const TVector b = p[2].Subtract(p[1]);
-      const TVector face = a.Cross(b);
-      for (const TVector& corner : p) {
-        TVector& sum = sums.try_emplace(corner).first->second;
-        sum.x += face.x;
-        sum.y += face.y;
-        sum.z += face.z;
+uint32_t WeldHash(const WeldPoint& p) {
+  uint32_t h = p.key[0] * 0x9E3779B1u ^ (p.key[1] * 0x85EBCA77u + 0x165667B1u) ^ (p.key[2] * 0xC2B2AE3Du);
+  h ^= h >> 16;
+  h *= 0x7FEB352Du;
+  h ^= h >> 15;
+  h *= 0x846CA68Bu;
+  h ^= h >> 16;
+  return h;
+}
+
+// Scratch arrays kept between the surfaces of one UpdateNormals.
+struct WeldScratch {
+  std::vector<WeldPoint> points;   // per vertex slot of the group
+  std::vector<int32_t> weld;       // slot -> first slot at an equal position, -1: no position
+  std::vector<int32_t> table;      // hash table of slots
+  std::vector<std::pair<WeldPoint, int32_t>> sorted;
+  std::vector<TVector> sums;       // per first slot
+  std::vector<uint8_t> state;      // per first slot: 0 untouched, 1 summed, 2 normalised
+};
+
+// Each slot's first slot at an equal position, by hashing. Crafted positions could make
+// every slot collide; past a probe allowance linear in the slots, sorting takes over,
+// which gives the same first slots at n log n whatever the positions.
+void FindWelds(WeldScratch& w) {
+  const size_t n = w.points.size();
+  size_t size = 16;
+  while (size < 2 * n) size *= 2;
+  w.table.assign(size, -1);
+  const size_t mask = size - 1;
+  size_t probes = 0, allowance = 16 * n + 64;
+  bool flooded = false;
+  for (size_t i = 0; i < n && !flooded; ++i) {
+    if (w.weld[i] < 0) continue;
+    for (size_t at = WeldHash(w.points[i]) & mask;; at = (at + 1) & mask) {
+      if (++probes > allowance) {
+        flooded = true;
+        break;
+      }
+      const int32_t t = w.table[at];
+      if (t < 0) {
+        w.table[at] = int32_t(i);
+        w.weld[i] = int32_t(i);
+        break;
+      }
+      if (w.points[size_t(t)] == w.points[i]) {
+        w.weld[i] = t;
+        break;
       }
     }
   }
+  if (!flooded) return;
+  w.sorted.clear();
+  for (size_t i = 0; i < n; ++i)
+    if (w.weld[i] >= 0) w.sorted.emplace_back(w.points[i], int32_t(i));
+  std::sort(w.sorted.begin(), w.sorted.end(), [](const auto& a, const auto& b) {
+    return a.first < b.first || (a.first == b.first && a.second < b.second);
+  });
+  for (size_t k = 0; k < w.sorted.size(); ++k) {
+    const bool first = k == 0 || !(w.sorted[k - 1].first == w.sorted[k].first);
+    w.weld[size_t(w.sorted[k].second)] = first ? w.sorted[k].second : w.weld[size_t(w.sorted[k - 1].second)];
+  }
+}
 
-  for (auto it = sums.begin(); it != sums.end();) {
-    TVector& v = it->second;
+// Vertices of a surface with a position to weld: within the count and the array.
+int WeldSlots(const TSurface& s) {
+  return std::max(0, std::min(s.vertex_count, int(s.vertex_positions.size() / 3)));
+}
+
+void Weld(const std::vector<TSurface*>& group, WeldScratch& w) {
+  size_t slots = 0;
+  for (const TSurface* s : group) slots += size_t(WeldSlots(*s));
+  w.points.resize(slots);
+  w.weld.assign(slots, -1);
+  size_t slot = 0;
+  for (const TSurface* s : group) {
+    const float* q = s->vertex_positions.data();
+    for (int v = 0, n = WeldSlots(*s); v < n; ++v, ++slot, q += 3) {
+      // Non-finite positions take no part: no exact order or equality holds for them.
+      if (!std::isfinite(q[0]) || !std::isfinite(q[1]) || !std::isfinite(q[2])) continue;
+      w.points[slot] = {{WeldKey(q[0]), WeldKey(q[1]), WeldKey(q[2])}};
+      w.weld[slot] = 0;  // has a position; FindWelds names its first slot
+    }
+  }
+  FindWelds(w);
+
+  // Face normals summed per position in triangle order, as the ordered map summed them,
+  // so every sum is the same float.
+  w.sums.assign(slots, TVector());
+  w.state.assign(slots, 0);
+  size_t base = 0;
+  for (const TSurface* s : group) {
+    const int count = WeldSlots(*s);
+    const float* pos = s->vertex_positions.data();
+    const std::size_t n = std::min(std::size_t(std::max(s->triangle_count, 0)), s->triangle_indices.size() / 3);
+    for (std::size_t t = 0; t < n; ++t) {
+      int32_t at[3];
+      TVector p[3];
+      bool ok = true;
+      for (int c = 0; c < 3 && ok; ++c) {
+        const int v = s->triangle_indices[3 * t + c];
+        ok = v < count && w.weld[base + size_t(v)] >= 0;  // a corner past the table, or no position
+        if (!ok) break;
+        at[c] = w.weld[base + size_t(v)];
+        p[c] = {pos[3 * v], pos[3 * v + 1], pos[3 * v + 2]};
+      }
+      if (!ok) continue;
+      const TVector a = p[1].Subtract(p[0]);
+      const TVector b = p[2].Subtract(p[1]);
+      const TVector face = a.Cross(b);
+      for (int32_t first : at) {
+        TVector& sum = w.sums[size_t(first)];
+        sum.x += face.x;
+        sum.y += face.y;
+        sum.z += face.z;
+        w.state[size_t(first)] = 1;
+      }
+    }
+    base += size_t(count);
+  }
+
+  for (size_t i = 0; i < slots; ++i) {
+    if (w.state[i] != 1) continue;
+    TVector& v = w.sums[i];
     const double length = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
     const float k = float(1.0 / length);
     // All faces degenerate (or cancelling): no direction to give, so the vertices keep
     // the normals they had rather than take NaNs.
     if (!(length > 0.0) || !std::isfinite(k)) {
-      it = sums.erase(it);
+      w.state[i] = 0;
       continue;
     }
     v.x *= k;
     v.y *= k;
     v.z *= k;
-    ++it;
+    w.state[i] = 2;
   }
 
+  base = 0;
   for (TSurface* s : group) {
-    const int n = std::min(s->vertex_count, int(s->vertex_normals.size() / 3));
+    const int count = WeldSlots(*s);
+    const int n = std::min(count, int(s->vertex_normals.size() / 3));
     for (int v = 0; v < n; ++v) {
-      TVector p;
-      if (!position(*s, v, p)) continue;
-      const auto found = sums.find(p);
-      if (found == sums.end()) continue;
+      const int32_t first = w.weld[base + size_t(v)];
+      if (first < 0 || w.state[size_t(first)] != 2) continue;
       float* normal = &s->vertex_normals[std::size_t(v) * 3];
-      normal[0] = found->second.x;
-      normal[1] = found->second.y;
-      normal[2] = found->second.z;
+      const TVector& sum = w.sums[size_t(first)];
+      normal[0] = sum.x;
+      normal[1] = sum.y;
+      normal[2] = sum.z;
     }
+    base += size_t(count);
   }
+}
+
+}  // namespace
+
+void TMesh::UpdateNormals() {
+  WeldScratch scratch;
+  std::vector<TSurface*> one(1);
+  for (const SurfacePtr& s : *surfaces) {
+    one[0] = s.get();
+    Weld(one, scratch);
+  }
+}
+
+// Equal stored positions are found by hashing their exact bits, in time linear in the
+// vertices and triangles; the sums and normals are those an ordered map of positions
+// would give, bit for bit.
+void WeldNormals(const std::vector<TSurface*>& group) {
+  WeldScratch scratch;
+  Weld(group, scratch);
 }
