@@ -25,6 +25,7 @@
 #include <array>
 #include <memory>
 #include <new>
+#include <set>
 
 #include "engine/loader/bounded_reader.h"
 #include "engine/math/quaternion.h"
@@ -91,7 +92,9 @@ struct NodeValues {
 class B3dLoad {
  public:
   B3dLoad(std::shared_ptr<TStream> stream, EntityPtr parent, bool load_textures)
-      : in_(std::move(stream), kInvalidFile), parent_(std::move(parent)), load_textures_(load_textures) {}
+      : in_(std::move(stream), kInvalidFile), parent_(std::move(parent)), load_textures_(load_textures) {
+    textures_made_.charge = [this](int64_t bytes) { in_.Charge(bytes); };
+  }
 
   TModelParts Run();
 
@@ -118,6 +121,7 @@ class B3dLoad {
   void Place(const EntityPtr& entity, bool is_mesh);
   MeshPtr MakeMesh();
   void EndMesh();
+  void ReleaseUnheldTextures();
   // An entity's fixed cost plus the node name it copies: one long name before many
   // entities must not multiply unseen.
   void ChargeEntity() { in_.Charge(kEntityCost + int64_t(node_.name.size())); }
@@ -137,6 +141,8 @@ class B3dLoad {
 
   std::vector<TexturePtr> textures_;
   std::vector<BrushPtr> brushes_;
+  TTextureBatch textures_made_;
+  std::vector<TMesh*> meshes_;  // every mesh made; the world list keeps them
 
   MeshPtr mesh_;  // of the last MESH chunk
   int mesh_brush_ = -1;
@@ -161,10 +167,35 @@ TModelParts B3dLoad::Run() {
     Chunks();
   } catch (const std::bad_alloc&) {
     // Whatever the budget missed: the fatal answer, never a crash.
+    ReleaseUnheldTextures();
     in_.Invalid();
+  } catch (...) {
+    ReleaseUnheldTextures();  // a fatal error that returns to its caller (tests)
+    throw;
   }
+  ReleaseUnheldTextures();
   parts_.charged = in_.Charged();
+  parts_.image_decodes = textures_made_.decodes;
   return std::move(parts_);
+}
+
+// A texture this load made that no brush of its meshes holds could be reached through
+// the cache alone, with no handle to free it: it leaves the cache with the load.
+void B3dLoad::ReleaseUnheldTextures() {
+  if (textures_made_.made.empty()) return;
+  std::set<const TTexture*> held;
+  auto hold = [&held](const BrushPtr& brush) {
+    if (brush)
+      for (const TexturePtr& t : brush->textures) held.insert(t.get());
+  };
+  for (const TMesh* mesh : meshes_) {
+    hold(mesh->brush);
+    for (const SurfacePtr& s : *mesh->surfaces) hold(s->brush);
+  }
+  for (const TexturePtr& t : textures_made_.made)
+    if (!held.count(t.get())) t->FreeTexture();
+  textures_made_.made.clear();
+  textures_made_.images.clear();
 }
 
 void B3dLoad::Chunks() {
@@ -237,7 +268,7 @@ void B3dLoad::Texs(int64_t end) {
       flags &= ~kTexsCoordSet1;
       coord_set = 1;
     }
-    TexturePtr texture = load_textures_ ? TTexture::LoadTexture(name, flags) : nullptr;
+    TexturePtr texture = load_textures_ ? TTexture::LoadTexture(name, flags, &textures_made_) : nullptr;
     if (texture) {
       texture->blend = blend;
       texture->coord_set = coord_set;
@@ -330,6 +361,7 @@ void B3dLoad::EndMesh() {
 MeshPtr B3dLoad::MakeMesh() {
   ChargeEntity();
   auto mesh = std::make_shared<TMesh>();
+  meshes_.push_back(mesh.get());
   mesh->class_name = "Mesh";
   mesh->name = node_.name;
   mesh->pos_x = node_.x, mesh->pos_y = node_.y, mesh->pos_z = -node_.z;
