@@ -254,32 +254,46 @@ uint32_t WeldHash(const WeldPoint& p) {
   return h;
 }
 
+WeldPoint PointAt(const float* positions, size_t slot) {
+  const float* q = positions + 3 * slot;
+  return {{WeldKey(q[0]), WeldKey(q[1]), WeldKey(q[2])}};
+}
+
 // Scratch arrays kept between the surfaces of one UpdateNormals.
 struct WeldScratch {
-  std::vector<WeldPoint> points;   // per vertex slot of the group
+  std::vector<float> joined;       // the positions of a group of several surfaces, end to end
   std::vector<int32_t> weld;       // slot -> first slot at an equal position, -1: no position
   std::vector<int32_t> table;      // hash table of slots
   std::vector<std::pair<WeldPoint, int32_t>> sorted;
   std::vector<TVector> sums;       // per first slot
-  std::vector<uint8_t> state;      // per first slot: 0 untouched, 1 summed, 2 normalised
+  std::vector<uint8_t> state;      // per first slot: 1 when its sum became a normal
 };
 
-// Each slot's first slot at an equal position, by hashing. Crafted positions could make
-// every slot collide; past a probe allowance linear in the slots, sorting takes over,
-// which gives the same first slots at n log n whatever the positions.
-void FindWelds(WeldScratch& w) {
-  const size_t n = w.points.size();
+// Each slot's first slot at an equal position, by hashing; -1 for a slot whose position
+// is not finite (no exact order or equality holds for it, so it takes no part). Crafted
+// positions could make every slot collide: past a probe allowance linear in the slots,
+// sorting takes over, which gives the same first slots in n log n whatever they are.
+void FindWelds(const float* positions, size_t n, WeldScratch& w) {
+  w.weld.assign(n, -1);
   size_t size = 16;
-  while (size < 2 * n) size *= 2;
+  while (size < n + n / 2) size *= 2;
   w.table.assign(size, -1);
   const size_t mask = size - 1;
-  size_t probes = 0, allowance = 16 * n + 64;
+  size_t probes = 0;
+  const size_t allowance = 16 * n + 64;
   bool flooded = false;
-  for (size_t i = 0; i < n && !flooded; ++i) {
-    if (w.weld[i] < 0) continue;
-    for (size_t at = WeldHash(w.points[i]) & mask;; at = (at + 1) & mask) {
+  for (size_t i = 0; i < n; ++i) {
+    const float* q = positions + 3 * i;
+    if (!std::isfinite(q[0]) || !std::isfinite(q[1]) || !std::isfinite(q[2])) continue;
+    if (flooded) {
+      w.weld[i] = 0;  // has a position: the sort below names its first slot
+      continue;
+    }
+    const WeldPoint p = PointAt(positions, i);
+    for (size_t at = WeldHash(p) & mask;; at = (at + 1) & mask) {
       if (++probes > allowance) {
         flooded = true;
+        w.weld[i] = 0;
         break;
       }
       const int32_t t = w.table[at];
@@ -288,7 +302,7 @@ void FindWelds(WeldScratch& w) {
         w.weld[i] = int32_t(i);
         break;
       }
-      if (w.points[size_t(t)] == w.points[i]) {
+      if (PointAt(positions, size_t(t)) == p) {
         w.weld[i] = t;
         break;
       }
@@ -297,7 +311,7 @@ void FindWelds(WeldScratch& w) {
   if (!flooded) return;
   w.sorted.clear();
   for (size_t i = 0; i < n; ++i)
-    if (w.weld[i] >= 0) w.sorted.emplace_back(w.points[i], int32_t(i));
+    if (w.weld[i] >= 0) w.sorted.emplace_back(PointAt(positions, i), int32_t(i));
   std::sort(w.sorted.begin(), w.sorted.end(), [](const auto& a, const auto& b) {
     return a.first < b.first || (a.first == b.first && a.second < b.second);
   });
@@ -315,70 +329,59 @@ int WeldSlots(const TSurface& s) {
 void Weld(const std::vector<TSurface*>& group, WeldScratch& w) {
   size_t slots = 0;
   for (const TSurface* s : group) slots += size_t(WeldSlots(*s));
-  w.points.resize(slots);
-  w.weld.assign(slots, -1);
-  size_t slot = 0;
-  for (const TSurface* s : group) {
-    const float* q = s->vertex_positions.data();
-    for (int v = 0, n = WeldSlots(*s); v < n; ++v, ++slot, q += 3) {
-      // Non-finite positions take no part: no exact order or equality holds for them.
-      if (!std::isfinite(q[0]) || !std::isfinite(q[1]) || !std::isfinite(q[2])) continue;
-      w.points[slot] = {{WeldKey(q[0]), WeldKey(q[1]), WeldKey(q[2])}};
-      w.weld[slot] = 0;  // has a position; FindWelds names its first slot
-    }
+  const float* positions = group.size() == 1 ? group[0]->vertex_positions.data() : nullptr;
+  if (!positions) {
+    w.joined.clear();
+    for (const TSurface* s : group)
+      w.joined.insert(w.joined.end(), s->vertex_positions.begin(), s->vertex_positions.begin() + 3 * WeldSlots(*s));
+    positions = w.joined.data();
   }
-  FindWelds(w);
+  FindWelds(positions, slots, w);
 
   // Face normals summed per position in triangle order, as the ordered map summed them,
   // so every sum is the same float.
   w.sums.assign(slots, TVector());
-  w.state.assign(slots, 0);
   size_t base = 0;
   for (const TSurface* s : group) {
     const int count = WeldSlots(*s);
     const float* pos = s->vertex_positions.data();
     const std::size_t n = std::min(std::size_t(std::max(s->triangle_count, 0)), s->triangle_indices.size() / 3);
+    const int32_t* weld = w.weld.data() + base;
     for (std::size_t t = 0; t < n; ++t) {
-      int32_t at[3];
-      TVector p[3];
-      bool ok = true;
-      for (int c = 0; c < 3 && ok; ++c) {
-        const int v = s->triangle_indices[3 * t + c];
-        ok = v < count && w.weld[base + size_t(v)] >= 0;  // a corner past the table, or no position
-        if (!ok) break;
-        at[c] = w.weld[base + size_t(v)];
-        p[c] = {pos[3 * v], pos[3 * v + 1], pos[3 * v + 2]};
-      }
-      if (!ok) continue;
-      const TVector a = p[1].Subtract(p[0]);
-      const TVector b = p[2].Subtract(p[1]);
-      const TVector face = a.Cross(b);
-      for (int32_t first : at) {
+      const int v0 = s->triangle_indices[3 * t], v1 = s->triangle_indices[3 * t + 1],
+                v2 = s->triangle_indices[3 * t + 2];
+      if (v0 >= count || v1 >= count || v2 >= count) continue;  // a corner past the table
+      const int32_t f0 = weld[v0], f1 = weld[v1], f2 = weld[v2];
+      if ((f0 | f1 | f2) < 0) continue;  // a corner without a position
+      const TVector p0{pos[3 * v0], pos[3 * v0 + 1], pos[3 * v0 + 2]};
+      const TVector p1{pos[3 * v1], pos[3 * v1 + 1], pos[3 * v1 + 2]};
+      const TVector p2{pos[3 * v2], pos[3 * v2 + 1], pos[3 * v2 + 2]};
+      const TVector face = p1.Subtract(p0).Cross(p2.Subtract(p1));
+      for (const int32_t first : {f0, f1, f2}) {
         TVector& sum = w.sums[size_t(first)];
         sum.x += face.x;
         sum.y += face.y;
         sum.z += face.z;
-        w.state[size_t(first)] = 1;
       }
     }
     base += size_t(count);
   }
 
+  // A position no triangle touched sums to zero and is passed over like a degenerate one.
+  w.state.assign(slots, 0);
   for (size_t i = 0; i < slots; ++i) {
-    if (w.state[i] != 1) continue;
+    if (w.weld[i] != int32_t(i)) continue;
     TVector& v = w.sums[i];
     const double length = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
-    const float k = float(1.0 / length);
     // All faces degenerate (or cancelling): no direction to give, so the vertices keep
     // the normals they had rather than take NaNs.
-    if (!(length > 0.0) || !std::isfinite(k)) {
-      w.state[i] = 0;
-      continue;
-    }
+    if (!(length > 0.0)) continue;
+    const float k = float(1.0 / length);
+    if (!std::isfinite(k)) continue;
     v.x *= k;
     v.y *= k;
     v.z *= k;
-    w.state[i] = 2;
+    w.state[i] = 1;
   }
 
   base = 0;
@@ -387,7 +390,7 @@ void Weld(const std::vector<TSurface*>& group, WeldScratch& w) {
     const int n = std::min(count, int(s->vertex_normals.size() / 3));
     for (int v = 0; v < n; ++v) {
       const int32_t first = w.weld[base + size_t(v)];
-      if (first < 0 || w.state[size_t(first)] != 2) continue;
+      if (first < 0 || !w.state[size_t(first)]) continue;
       float* normal = &s->vertex_normals[std::size_t(v) * 3];
       const TVector& sum = w.sums[size_t(first)];
       normal[0] = sum.x;
