@@ -196,7 +196,7 @@ constexpr size_t kHostileBytes = 1 << 20;
 // A load that would take more is stopped and reported as such; the address-space cap
 // keeps a load that asks for tens of gigabytes from taking the machine with it.
 constexpr unsigned kHostileSeconds = 120;
-constexpr rlim_t kHostileAddressSpace = rlim_t(8) << 30;
+constexpr rlim_t kHostileAddressSpace = rlim_t(4) << 30;
 
 long StatusKiB(const char* field) {
   std::ifstream in("/proc/self/status");
@@ -222,25 +222,52 @@ std::string HostileFile(int shape, size_t bytes) {
   return path;
 }
 
-// Loads and frees in a child; the parent times it and reads its peak from wait4.
+// What the child reports: the load and free's time and its peak resident growth.
+struct ChildReport {
+  double seconds = -1, peak_mib = -1;
+};
+int g_report_fd = -1;
+long g_rss_before_kib = 0;
+std::chrono::steady_clock::time_point g_start;
+
+void SendReport() {
+  ChildReport r;
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - g_start).count();
+  r.peak_mib = double(StatusKiB("VmHWM") - g_rss_before_kib) / 1024.0;
+  (void)!write(g_report_fd, &r, sizeof r);
+}
+
+// Loads and frees in a child, which reports on its way out, the fatal way included; a
+// child that dies is timed by the parent, and its peak read from wait4.
 void BM_HostileLoad(benchmark::State& state) {
   const int shape = int(state.range(0));
   const size_t bytes = size_t(state.range(1));
   const std::string file = HostileFile(shape, bytes);
   static const char* const kShapes[] = {"long name, many bones", "split TRIS chunks", "wide parent of bones",
                                         "one image, many flags"};
-  double seconds = 0, peak_mib = 0;
+  ChildReport report;
   std::string ended;
   for (auto _ : state) {
+    int fds[2];
+    if (pipe(fds) != 0) state.SkipWithError("no pipe");
     const long base_kib = StatusKiB("VmRSS");
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
+      close(fds[0]);
+      g_report_fd = fds[1];
       const rlimit cap{kHostileAddressSpace, kHostileAddressSpace};
       setrlimit(RLIMIT_AS, &cap);
       alarm(kHostileSeconds);
       auto context = TOffscreenContext::Create(16, 16);
       if (!context || !context->MakeCurrent()) _exit(3);
+      SetFatalHandler([](const std::string&) {
+        SendReport();
+        _exit(255);
+      });
+      std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts from here
+      g_rss_before_kib = StatusKiB("VmRSS");
+      g_start = std::chrono::steady_clock::now();
       TMesh::LoadAnimMesh(file);
       // Every root, a bone at the root too (its own FreeEntity leaves it to its mesh).
       while (!TEntity::entity_list.IsEmpty()) {
@@ -248,13 +275,18 @@ void BM_HostileLoad(benchmark::State& state) {
         while (e->parent) e = e->GetParent();
         e->TEntity::FreeEntity();
       }
+      SendReport();
       _exit(0);
     }
+    close(fds[1]);
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
-    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    peak_mib = double(usage.ru_maxrss - base_kib) / 1024.0;
+    if (read(fds[0], &report, sizeof report) != sizeof report) {
+      report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      report.peak_mib = double(usage.ru_maxrss - base_kib) / 1024.0;
+    }
+    close(fds[0]);
     if (WIFEXITED(status)) {
       ended = WEXITSTATUS(status) == 0 ? "loaded and freed" : "refused (fatal message)";
     } else if (WTERMSIG(status) == SIGALRM) {
@@ -263,8 +295,8 @@ void BM_HostileLoad(benchmark::State& state) {
       ended = std::string("died: ") + strsignal(WTERMSIG(status));
     }
   }
-  state.counters["seconds"] = seconds;
-  state.counters["peak_MiB"] = peak_mib;
+  state.counters["seconds"] = report.seconds;
+  state.counters["peak_MiB"] = report.peak_mib;
   state.SetLabel(std::string(kShapes[shape]) + ", " + std::to_string(bytes >> 10) + " KiB: " + ended);
 }
 BENCHMARK(BM_HostileLoad)
