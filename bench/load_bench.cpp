@@ -4,7 +4,8 @@
 //   that reads the same bytes and parses its chunks into plain arrays. The ratio is what
 //   building the scene costs on top of parsing; the target is at most 3x.
 // - A 20,000-triangle grid whose file has no normals against the same grid with them:
-//   what computing the normals adds (the target is at most 1.3x).
+//   what computing the normals adds (the target is at most 1.3x), and UpdateNormals of
+//   that grid alone.
 // - Hostile files of about 1 MB (the crafted shapes of the loader tests): the load and
 //   the free of what it made, in a child process whose address space is capped, with
 //   its time, its peak resident growth and how it ended.
@@ -190,6 +191,13 @@ void BM_LoadGrid(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadGrid)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
+void BM_UpdateNormalsGrid(benchmark::State& state) {
+  MeshPtr mesh = TMesh::LoadAnimMesh(GridFile(true));
+  for (auto _ : state) mesh->UpdateNormals();
+  mesh->FreeEntity();
+}
+BENCHMARK(BM_UpdateNormalsGrid)->Unit(benchmark::kMicrosecond);
+
 // ---- Hostile files ---------------------------------------------------------------------
 
 constexpr size_t kHostileBytes = 1 << 20;
@@ -301,6 +309,7 @@ void BM_HostileLoad(benchmark::State& state) {
 }
 BENCHMARK(BM_HostileLoad)
     ->ArgsProduct({{0, 1, 2, 3}, {int64_t(kHostileBytes)}})
+    ->Args({1, 128 << 10})
     ->Args({2, 256 << 10})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);

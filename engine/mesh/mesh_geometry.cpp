@@ -225,12 +225,12 @@ void TMesh::TransformMesh(const TMatrix& mat) {
 
 namespace {
 
-// One 32-bit key per coordinate: equal keys exactly when the floats compare equal (the
-// two zeros are one key). Only finite values come here.
+// One 32-bit key per coordinate: equal keys exactly when the floats compare equal. Only
+// finite values come here; adding +0 turns -0 into +0 and leaves every other value.
 uint32_t WeldKey(float f) {
-  if (f == 0.0f) return 0;
+  const float g = f + 0.0f;
   uint32_t bits;
-  std::memcpy(&bits, &f, 4);
+  std::memcpy(&bits, &g, 4);
   return bits;
 }
 
@@ -244,66 +244,65 @@ struct WeldPoint {
   }
 };
 
-uint32_t WeldHash(const WeldPoint& p) {
-  uint32_t h = p.key[0] * 0x9E3779B1u ^ (p.key[1] * 0x85EBCA77u + 0x165667B1u) ^ (p.key[2] * 0xC2B2AE3Du);
-  h ^= h >> 16;
-  h *= 0x7FEB352Du;
-  h ^= h >> 15;
-  h *= 0x846CA68Bu;
-  h ^= h >> 16;
-  return h;
+// Multiplicative hashing: the top `bits` bits of the mixed keys.
+uint32_t WeldHash(const WeldPoint& p, int bits) {
+  const uint32_t h = (p.key[0] ^ p.key[1] * 0x9E3779B1u ^ p.key[2] * 0x85EBCA77u) * 0xC2B2AE3Du;
+  return h >> (32 - bits);
 }
 
-WeldPoint PointAt(const float* positions, size_t slot) {
-  const float* q = positions + 3 * slot;
-  return {{WeldKey(q[0]), WeldKey(q[1]), WeldKey(q[2])}};
-}
+// A vertex slot of the group: its stored position and the first slot at an equal
+// position (-1: a position that is not finite, which takes no part, since no exact
+// order or equality holds for it). One 16-byte record, so that a triangle corner is
+// one load.
+struct WeldVertex {
+  float x, y, z;
+  int32_t first;
+  bool SamePlace(const WeldVertex& o) const { return x == o.x && y == o.y && z == o.z; }  // -0 == +0
+  WeldPoint Point() const { return {{WeldKey(x), WeldKey(y), WeldKey(z)}}; }
+};
+
+// A normal being summed, padded to four lanes so each add is one vector add.
+struct alignas(16) WeldSum {
+  float x, y, z, pad;
+};
 
 // Scratch arrays kept between the surfaces of one UpdateNormals.
 struct WeldScratch {
-  std::vector<float> joined;       // the positions of a group of several surfaces, end to end
-  std::vector<int32_t> weld;       // slot -> first slot at an equal position, -1: no position
-  std::vector<int32_t> table;      // hash table of slots
+  std::vector<WeldVertex> vertices;
+  std::vector<int32_t> table;  // hash table of slots
   std::vector<std::pair<WeldPoint, int32_t>> sorted;
-  std::vector<TVector> sums;       // per first slot
-  std::vector<uint8_t> state;      // per first slot: 1 when its sum became a normal
+  std::vector<WeldSum> sums;   // per first slot
+  std::vector<uint8_t> state;  // per first slot: 1 when its sum became a normal
 };
 
-// Each slot's first slot at an equal position, by hashing; -1 for a slot whose position
-// is not finite (no exact order or equality holds for it, so it takes no part). Crafted
-// positions could make every slot collide: past a probe allowance linear in the slots,
-// sorting takes over, which gives the same first slots in n log n whatever they are.
-void FindWelds(const float* positions, size_t n, WeldScratch& w) {
-  w.weld.assign(n, -1);
-  size_t size = 16;
-  while (size < n + n / 2) size *= 2;
-  w.table.assign(size, -1);
-  const size_t mask = size - 1;
+// Names each slot's first slot at an equal position, by hashing. Crafted positions
+// could make every slot collide: past a probe allowance linear in the slots, sorting
+// takes over, which gives the same first slots in n log n whatever they are.
+void FindWelds(WeldScratch& w) {
+  const size_t n = w.vertices.size();
+  int bits = 4;
+  while ((size_t(1) << bits) < 3 * n) ++bits;
+  const size_t mask = (size_t(1) << bits) - 1;
+  w.table.assign(mask + 1, -1);
   size_t probes = 0;
   const size_t allowance = 16 * n + 64;
   bool flooded = false;
-  for (size_t i = 0; i < n; ++i) {
-    const float* q = positions + 3 * i;
-    if (!std::isfinite(q[0]) || !std::isfinite(q[1]) || !std::isfinite(q[2])) continue;
-    if (flooded) {
-      w.weld[i] = 0;  // has a position: the sort below names its first slot
-      continue;
-    }
-    const WeldPoint p = PointAt(positions, i);
-    for (size_t at = WeldHash(p) & mask;; at = (at + 1) & mask) {
+  for (size_t i = 0; i < n && !flooded; ++i) {
+    WeldVertex& v = w.vertices[i];
+    if (v.first < 0) continue;
+    for (size_t at = WeldHash(v.Point(), bits);; at = (at + 1) & mask) {
       if (++probes > allowance) {
         flooded = true;
-        w.weld[i] = 0;
         break;
       }
       const int32_t t = w.table[at];
       if (t < 0) {
         w.table[at] = int32_t(i);
-        w.weld[i] = int32_t(i);
+        v.first = int32_t(i);
         break;
       }
-      if (PointAt(positions, size_t(t)) == p) {
-        w.weld[i] = t;
+      if (w.vertices[size_t(t)].SamePlace(v)) {
+        v.first = t;
         break;
       }
     }
@@ -311,13 +310,14 @@ void FindWelds(const float* positions, size_t n, WeldScratch& w) {
   if (!flooded) return;
   w.sorted.clear();
   for (size_t i = 0; i < n; ++i)
-    if (w.weld[i] >= 0) w.sorted.emplace_back(PointAt(positions, i), int32_t(i));
+    if (w.vertices[i].first >= 0) w.sorted.emplace_back(w.vertices[i].Point(), int32_t(i));
   std::sort(w.sorted.begin(), w.sorted.end(), [](const auto& a, const auto& b) {
     return a.first < b.first || (a.first == b.first && a.second < b.second);
   });
   for (size_t k = 0; k < w.sorted.size(); ++k) {
     const bool first = k == 0 || !(w.sorted[k - 1].first == w.sorted[k].first);
-    w.weld[size_t(w.sorted[k].second)] = first ? w.sorted[k].second : w.weld[size_t(w.sorted[k - 1].second)];
+    const int32_t slot = w.sorted[k].second;
+    w.vertices[size_t(slot)].first = first ? slot : w.vertices[size_t(w.sorted[k - 1].second)].first;
   }
 }
 
@@ -327,42 +327,43 @@ int WeldSlots(const TSurface& s) {
 }
 
 void Weld(const std::vector<TSurface*>& group, WeldScratch& w) {
-  size_t slots = 0;
-  for (const TSurface* s : group) slots += size_t(WeldSlots(*s));
-  const float* positions = group.size() == 1 ? group[0]->vertex_positions.data() : nullptr;
-  if (!positions) {
-    w.joined.clear();
-    for (const TSurface* s : group)
-      w.joined.insert(w.joined.end(), s->vertex_positions.begin(), s->vertex_positions.begin() + 3 * WeldSlots(*s));
-    positions = w.joined.data();
+  size_t total = 0;
+  for (const TSurface* s : group) total += size_t(WeldSlots(*s));
+  w.vertices.clear();
+  w.vertices.reserve(total);
+  for (const TSurface* s : group) {
+    const float* q = s->vertex_positions.data();
+    for (int v = 0, n = WeldSlots(*s); v < n; ++v, q += 3) {
+      const bool finite = std::isfinite(q[0]) && std::isfinite(q[1]) && std::isfinite(q[2]);
+      w.vertices.push_back({q[0], q[1], q[2], finite ? 0 : -1});
+    }
   }
-  FindWelds(positions, slots, w);
+  FindWelds(w);
+  const size_t slots = w.vertices.size();
 
   // Face normals summed per position in triangle order, as the ordered map summed them,
   // so every sum is the same float.
-  w.sums.assign(slots, TVector());
+  w.sums.assign(slots, WeldSum{0, 0, 0, 0});
   size_t base = 0;
   for (const TSurface* s : group) {
     const int count = WeldSlots(*s);
-    const float* pos = s->vertex_positions.data();
+    const WeldVertex* vertices = w.vertices.data() + base;
     const std::size_t n = std::min(std::size_t(std::max(s->triangle_count, 0)), s->triangle_indices.size() / 3);
-    const int32_t* weld = w.weld.data() + base;
-    for (std::size_t t = 0; t < n; ++t) {
-      const int v0 = s->triangle_indices[3 * t], v1 = s->triangle_indices[3 * t + 1],
-                v2 = s->triangle_indices[3 * t + 2];
-      if (v0 >= count || v1 >= count || v2 >= count) continue;  // a corner past the table
-      const int32_t f0 = weld[v0], f1 = weld[v1], f2 = weld[v2];
-      if ((f0 | f1 | f2) < 0) continue;  // a corner without a position
-      const TVector p0{pos[3 * v0], pos[3 * v0 + 1], pos[3 * v0 + 2]};
-      const TVector p1{pos[3 * v1], pos[3 * v1 + 1], pos[3 * v1 + 2]};
-      const TVector p2{pos[3 * v2], pos[3 * v2 + 1], pos[3 * v2 + 2]};
+    const uint16_t* corner = s->triangle_indices.data();
+    for (std::size_t t = 0; t < n; ++t, corner += 3) {
+      if (corner[0] >= count || corner[1] >= count || corner[2] >= count) continue;  // past the table
+      const WeldVertex& c0 = vertices[corner[0]];
+      const WeldVertex& c1 = vertices[corner[1]];
+      const WeldVertex& c2 = vertices[corner[2]];
+      if ((c0.first | c1.first | c2.first) < 0) continue;  // a corner without a position
+      const TVector p0{c0.x, c0.y, c0.z}, p1{c1.x, c1.y, c1.z}, p2{c2.x, c2.y, c2.z};
       const TVector face = p1.Subtract(p0).Cross(p2.Subtract(p1));
-      for (const int32_t first : {f0, f1, f2}) {
-        TVector& sum = w.sums[size_t(first)];
-        sum.x += face.x;
-        sum.y += face.y;
-        sum.z += face.z;
-      }
+      WeldSum& s0 = w.sums[size_t(c0.first)];
+      s0.x += face.x, s0.y += face.y, s0.z += face.z;
+      WeldSum& s1 = w.sums[size_t(c1.first)];
+      s1.x += face.x, s1.y += face.y, s1.z += face.z;
+      WeldSum& s2 = w.sums[size_t(c2.first)];
+      s2.x += face.x, s2.y += face.y, s2.z += face.z;
     }
     base += size_t(count);
   }
@@ -370,8 +371,8 @@ void Weld(const std::vector<TSurface*>& group, WeldScratch& w) {
   // A position no triangle touched sums to zero and is passed over like a degenerate one.
   w.state.assign(slots, 0);
   for (size_t i = 0; i < slots; ++i) {
-    if (w.weld[i] != int32_t(i)) continue;
-    TVector& v = w.sums[i];
+    if (w.vertices[i].first != int32_t(i)) continue;
+    WeldSum& v = w.sums[i];
     const double length = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
     // All faces degenerate (or cancelling): no direction to give, so the vertices keep
     // the normals they had rather than take NaNs.
@@ -389,10 +390,10 @@ void Weld(const std::vector<TSurface*>& group, WeldScratch& w) {
     const int count = WeldSlots(*s);
     const int n = std::min(count, int(s->vertex_normals.size() / 3));
     for (int v = 0; v < n; ++v) {
-      const int32_t first = w.weld[base + size_t(v)];
+      const int32_t first = w.vertices[base + size_t(v)].first;
       if (first < 0 || !w.state[size_t(first)]) continue;
       float* normal = &s->vertex_normals[std::size_t(v) * 3];
-      const TVector& sum = w.sums[size_t(first)];
+      const WeldSum& sum = w.sums[size_t(first)];
       normal[0] = sum.x;
       normal[1] = sum.y;
       normal[2] = sum.z;

@@ -385,14 +385,11 @@ TEST_F(MeshGeometry, UpdateNormalsMatchesAnOrderedMapBitForBit) {
       cases[0].positions.push_back(pick < std::size(values) ? values[pick] : float(pick % 7));
     }
   }
-  // x chosen against y and z so that the position hash's first mix comes out the same
-  // for all: the welding then finds equal positions by sorting.
-  const uint32_t a = 0x9E3779B1u, b = 0x85EBCA77u, c = 0x165667B1u, d = 0xC2B2AE3Du;
-  uint32_t a_inverse = a;
-  for (int i = 0; i < 5; ++i) a_inverse *= 2 - a * a_inverse;
+  // x chosen against y and z so that the keys the position hash multiplies come out the
+  // same for all: the welding then finds equal positions by sorting.
   for (uint32_t z = 1; cases[1].positions.size() < 3 * 3000; ++z) {
-    const uint32_t y_bits = 0x3F800000u, z_bits = 0x3F800000u + z % 97 * 4096;
-    const uint32_t x_bits = ((y_bits * b + c) ^ (z_bits * d)) * a_inverse;
+    const uint32_t y_bits = 0x3F800000u, z_bits = 0x3F800000u + z % 97 * 4096 + z / 97;
+    const uint32_t x_bits = 0x12345678u ^ y_bits * 0x9E3779B1u ^ z_bits * 0x85EBCA77u;
     if ((x_bits >> 23 & 0xFF) == 0xFF || x_bits == 0x80000000u) continue;
     cases[1].positions.insert(cases[1].positions.end(), {FromBits(x_bits), 1.0f, FromBits(z_bits)});
   }
