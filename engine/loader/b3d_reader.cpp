@@ -166,8 +166,8 @@ TModelParts B3dLoad::Run() {
   try {
     Chunks();
   } catch (const std::bad_alloc&) {
-    // Whatever the budget missed: the fatal answer, never a crash.
-    ReleaseUnheldTextures();
+    // Whatever the budget missed: the fatal answer, never a crash. Nothing more is
+    // allocated on the way out.
     in_.Invalid();
   } catch (...) {
     ReleaseUnheldTextures();  // a fatal error that returns to its caller (tests)
