@@ -6,6 +6,7 @@
 // - A 20,000-triangle grid whose file has no normals against the same grid with them:
 //   what computing the normals adds (the target is at most 1.3x), and UpdateNormals of
 //   that grid alone.
+// - FreeEntity of a pivot with 32,000 pivot children.
 // - Hostile files of about 1 MB (the crafted shapes of the loader tests): the load and
 //   the free of what it made, in a child process whose address space is capped, with
 //   its time, its peak resident growth and how it ended.
@@ -197,6 +198,20 @@ void BM_UpdateNormalsGrid(benchmark::State& state) {
   mesh->FreeEntity();
 }
 BENCHMARK(BM_UpdateNormalsGrid)->Unit(benchmark::kMicrosecond);
+
+// ---- Freeing a wide parent through the commands -----------------------------------------
+
+void BM_FreeWideParent(benchmark::State& state) {
+  const int children = int(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    PivotPtr parent = TPivot::CreatePivot();
+    for (int i = 0; i < children; ++i) TPivot::CreatePivot(parent);
+    state.ResumeTiming();
+    parent->FreeEntity();
+  }
+}
+BENCHMARK(BM_FreeWideParent)->Arg(32000)->Unit(benchmark::kMillisecond);
 
 // ---- Hostile files ---------------------------------------------------------------------
 
