@@ -261,10 +261,26 @@ struct WeldVertex {
   WeldPoint Point() const { return {{WeldKey(x), WeldKey(y), WeldKey(z)}}; }
 };
 
-// A normal being summed, padded to four lanes so each add is one vector add.
+// A normal being summed, in four lanes so each add is one vector add; the fourth says
+// whether the sum became a normal.
 struct alignas(16) WeldSum {
-  float x, y, z, pad;
+  float x, y, z, normal;
 };
+
+// Scales the sum to unit length, the length computed in double and the factor rounded
+// to float. A position no triangle touched sums to zero and, like one whose faces are
+// all degenerate (or cancel), has no direction to give: its vertices keep the normals
+// they had rather than take NaNs.
+void Normalise(WeldSum& v) {
+  const double length = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
+  if (!(length > 0.0)) return;
+  const float k = float(1.0 / length);
+  if (!std::isfinite(k)) return;
+  v.x *= k;
+  v.y *= k;
+  v.z *= k;
+  v.normal = 1;
+}
 
 // Scratch arrays kept between the surfaces of one UpdateNormals.
 struct WeldScratch {
@@ -272,7 +288,6 @@ struct WeldScratch {
   std::vector<int32_t> table;  // hash table of slots
   std::vector<std::pair<WeldPoint, int32_t>> sorted;
   std::vector<WeldSum> sums;   // per first slot
-  std::vector<uint8_t> state;  // per first slot: 1 when its sum became a normal
 };
 
 // Names each slot's first slot at an equal position, by hashing. Crafted positions
@@ -368,32 +383,20 @@ void Weld(const std::vector<TSurface*>& group, WeldScratch& w) {
     base += size_t(count);
   }
 
-  // A position no triangle touched sums to zero and is passed over like a degenerate one.
-  w.state.assign(slots, 0);
-  for (size_t i = 0; i < slots; ++i) {
-    if (w.vertices[i].first != int32_t(i)) continue;
-    WeldSum& v = w.sums[i];
-    const double length = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
-    // All faces degenerate (or cancelling): no direction to give, so the vertices keep
-    // the normals they had rather than take NaNs.
-    if (!(length > 0.0)) continue;
-    const float k = float(1.0 / length);
-    if (!std::isfinite(k)) continue;
-    v.x *= k;
-    v.y *= k;
-    v.z *= k;
-    w.state[i] = 1;
-  }
-
+  // One pass normalises each position's sum at its first slot and writes it into every
+  // vertex there: a first slot never comes after the slots that name it.
   base = 0;
   for (TSurface* s : group) {
     const int count = WeldSlots(*s);
     const int n = std::min(count, int(s->vertex_normals.size() / 3));
-    for (int v = 0; v < n; ++v) {
-      const int32_t first = w.vertices[base + size_t(v)].first;
-      if (first < 0 || !w.state[size_t(first)]) continue;
+    for (int v = 0; v < count; ++v) {
+      const size_t slot = base + size_t(v);
+      const int32_t first = w.vertices[slot].first;
+      if (first < 0) continue;
+      WeldSum& sum = w.sums[size_t(first)];
+      if (size_t(first) == slot) Normalise(sum);
+      if (v >= n || sum.normal == 0) continue;
       float* normal = &s->vertex_normals[std::size_t(v) * 3];
-      const WeldSum& sum = w.sums[size_t(first)];
       normal[0] = sum.x;
       normal[1] = sum.y;
       normal[2] = sum.z;
