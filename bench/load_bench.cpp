@@ -1,10 +1,26 @@
-// Loading a large skinned model: LoadAnimMesh of a generated B3D file (200,000
-// triangles, 100,000 vertices, 4 bone influences per vertex, 60 key frames) against a
-// baseline that reads the same bytes and parses its chunks into plain arrays. The
-// ratio is what building the scene costs on top of parsing; the target is at most 3x.
+// Loading models.
+// - A large skinned model: LoadAnimMesh of a generated B3D file (200,000 triangles,
+//   100,000 vertices, 4 bone influences per vertex, 60 key frames) against a baseline
+//   that reads the same bytes and parses its chunks into plain arrays. The ratio is what
+//   building the scene costs on top of parsing; the target is at most 3x.
+// - A 20,000-triangle grid whose file has no normals against the same grid with them:
+//   what computing the normals adds (the target is at most 1.3x), and UpdateNormals of
+//   that grid alone.
+// - FreeEntity of a pivot with 32,000 pivot children.
+// - Hostile files of about 1 MB (the crafted shapes of the loader tests): the load and
+//   the free of what it made, in a child process whose address space is capped, with
+//   its time, its peak resident growth and how it ended.
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -12,8 +28,11 @@
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
 #include "engine/scene/entity.h"
+#include "platform/offscreen.h"
+#include "platform/runtime.h"
 #include "platform/stream.h"
 #include "support/b3d_samples.h"
+#include "support/image_files.h"
 
 namespace {
 
@@ -147,6 +166,168 @@ void BM_LoadAnimMesh(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_LoadAnimMesh)->Unit(benchmark::kMillisecond);
+
+// ---- Normals computed or read ----------------------------------------------------------
+
+constexpr int kGridTriangles = 20000;
+
+const std::string& GridFile(bool normals) {
+  static const std::string with = "/tmp/velmora_load_bench_grid_n.b3d", without = "/tmp/velmora_load_bench_grid.b3d";
+  static const bool written = GridModel(kGridTriangles, true).Save(with) && GridModel(kGridTriangles, false).Save(without);
+  (void)written;
+  return normals ? with : without;
+}
+
+void BM_LoadGrid(benchmark::State& state) {
+  const bool normals = state.range(0) != 0;
+  const std::string& file = GridFile(normals);
+  for (auto _ : state) {
+    MeshPtr mesh = TMesh::LoadAnimMesh(file);
+    state.PauseTiming();
+    if (!mesh || mesh->CountTriangles() != kGridTriangles) state.SkipWithError("grid misread");
+    mesh->FreeEntity();
+    state.ResumeTiming();
+  }
+  state.SetLabel(normals ? "normals in the file" : "normals computed");
+}
+BENCHMARK(BM_LoadGrid)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+void BM_UpdateNormalsGrid(benchmark::State& state) {
+  MeshPtr mesh = TMesh::LoadAnimMesh(GridFile(true));
+  for (auto _ : state) mesh->UpdateNormals();
+  mesh->FreeEntity();
+}
+BENCHMARK(BM_UpdateNormalsGrid)->Unit(benchmark::kMicrosecond);
+
+// ---- Freeing a wide parent through the commands -----------------------------------------
+
+void BM_FreeWideParent(benchmark::State& state) {
+  const int children = int(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    PivotPtr parent = TPivot::CreatePivot();
+    for (int i = 0; i < children; ++i) TPivot::CreatePivot(parent);
+    state.ResumeTiming();
+    parent->FreeEntity();
+  }
+}
+BENCHMARK(BM_FreeWideParent)->Arg(32000)->Unit(benchmark::kMillisecond);
+
+// ---- Hostile files ---------------------------------------------------------------------
+
+constexpr size_t kHostileBytes = 1 << 20;
+// A load that would take more is stopped and reported as such; the address-space cap
+// keeps a load that asks for tens of gigabytes from taking the machine with it.
+constexpr unsigned kHostileSeconds = 120;
+constexpr rlim_t kHostileAddressSpace = rlim_t(4) << 30;
+
+long StatusKiB(const char* field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  const std::string key = std::string(field) + ":";
+  while (std::getline(in, line))
+    if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
+  return -1;
+}
+
+// The model of `shape` at `bytes` in a directory of its own, beside the 512 x 512 PNG
+// that the texture shape names.
+std::string HostileFile(int shape, size_t bytes) {
+  const std::string dir = "/tmp/velmora_load_bench_hostile";
+  static const bool made = [&] {
+    mkdir(dir.c_str(), 0755);
+    return WriteFileBytes(dir + "/tex.png",
+                          EncodePng({512, 512, 2 /* RGB */, 8, false, Bytes(size_t(512) * 512 * 3, 100)}));
+  }();
+  (void)made;
+  const std::string path = dir + "/shape" + std::to_string(shape) + "_" + std::to_string(bytes) + ".b3d";
+  HostileModels(bytes)[size_t(shape)].Save(path);
+  return path;
+}
+
+// What the child reports: the load and free's time and its peak resident growth.
+struct ChildReport {
+  double seconds = -1, peak_mib = -1;
+};
+int g_report_fd = -1;
+long g_rss_before_kib = 0;
+std::chrono::steady_clock::time_point g_start;
+
+void SendReport() {
+  ChildReport r;
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - g_start).count();
+  r.peak_mib = double(StatusKiB("VmHWM") - g_rss_before_kib) / 1024.0;
+  (void)!write(g_report_fd, &r, sizeof r);
+}
+
+// Loads and frees in a child, which reports on its way out, the fatal way included; a
+// child that dies is timed by the parent, and its peak read from wait4.
+void BM_HostileLoad(benchmark::State& state) {
+  const int shape = int(state.range(0));
+  const size_t bytes = size_t(state.range(1));
+  const std::string file = HostileFile(shape, bytes);
+  static const char* const kShapes[] = {"long name, many bones", "split TRIS chunks", "wide parent of bones",
+                                        "one image, many flags"};
+  ChildReport report;
+  std::string ended;
+  for (auto _ : state) {
+    int fds[2];
+    if (pipe(fds) != 0) state.SkipWithError("no pipe");
+    const long base_kib = StatusKiB("VmRSS");
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(fds[0]);
+      g_report_fd = fds[1];
+      const rlimit cap{kHostileAddressSpace, kHostileAddressSpace};
+      setrlimit(RLIMIT_AS, &cap);
+      alarm(kHostileSeconds);
+      auto context = TOffscreenContext::Create(16, 16);
+      if (!context || !context->MakeCurrent()) _exit(3);
+      SetFatalHandler([](const std::string&) {
+        SendReport();
+        _exit(255);
+      });
+      std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts from here
+      g_rss_before_kib = StatusKiB("VmRSS");
+      g_start = std::chrono::steady_clock::now();
+      TMesh::LoadAnimMesh(file);
+      // Every root, a bone at the root too (its own FreeEntity leaves it to its mesh).
+      while (!TEntity::entity_list.IsEmpty()) {
+        EntityPtr e = TEntity::entity_list.First();
+        while (e->parent) e = e->GetParent();
+        e->TEntity::FreeEntity();
+      }
+      SendReport();
+      _exit(0);
+    }
+    close(fds[1]);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    if (read(fds[0], &report, sizeof report) != sizeof report) {
+      report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      report.peak_mib = double(usage.ru_maxrss - base_kib) / 1024.0;
+    }
+    close(fds[0]);
+    if (WIFEXITED(status)) {
+      ended = WEXITSTATUS(status) == 0 ? "loaded and freed" : "refused (fatal message)";
+    } else if (WTERMSIG(status) == SIGALRM) {
+      ended = "stopped after " + std::to_string(kHostileSeconds) + " s";
+    } else {
+      ended = std::string("died: ") + strsignal(WTERMSIG(status));
+    }
+  }
+  state.counters["seconds"] = report.seconds;
+  state.counters["peak_MiB"] = report.peak_mib;
+  state.SetLabel(std::string(kShapes[shape]) + ", " + std::to_string(bytes >> 10) + " KiB: " + ended);
+}
+BENCHMARK(BM_HostileLoad)
+    ->ArgsProduct({{0, 1, 2, 3}, {int64_t(kHostileBytes)}})
+    ->Args({1, 128 << 10})
+    ->Args({2, 256 << 10})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

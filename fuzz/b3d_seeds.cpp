@@ -1,7 +1,10 @@
 // Writes the seed corpus of fuzz_b3d into the directory given: the writer's sample
-// models (every chunk kind, static, skinned and bone-rooted) and a small skinned grid.
+// models (every chunk kind, static, skinned and bone-rooted), a small skinned grid, a
+// grid without normals, and the hostile shapes (a long name before many bones, split
+// TRIS chunks, a wide parent of bones, one image under many flag values) at a few KB.
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "support/b3d_samples.h"
 
@@ -13,6 +16,8 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
   std::vector<TB3dWriter> models = SampleModels();
   models.push_back(SkinnedGridModel(2, 40, 60, 3, 2, 4));
+  models.push_back(GridModel(200, false));
+  for (TB3dWriter& hostile : HostileModels(4096)) models.push_back(std::move(hostile));
   for (size_t i = 0; i < models.size(); ++i) {
     const std::string path = dir + "/model" + std::to_string(i) + ".b3d";
     if (!models[i].Save(path)) {

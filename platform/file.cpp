@@ -20,6 +20,13 @@ int FileType(const std::string& path) {
   return kFileNone;
 }
 
+std::string FileIdentity(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || stat(path.c_str(), &st) != 0) return "";
+  return std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+         std::to_string(static_cast<unsigned long long>(st.st_ino));
+}
+
 std::string CurrentDir() {
   std::vector<char> buf(4096);
   while (!getcwd(buf.data(), buf.size())) {

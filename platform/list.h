@@ -7,7 +7,9 @@
 // it still reaches the rest of the list. Removed links are skipped.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 template <class T>
@@ -80,10 +82,16 @@ class TList {
     --count_;
   }
 
-  // Removes every link that holds the object; returns whether any did.
+  // Links stepped over by Remove, over every list of this kind: what tells a linear
+  // walk over many removals from a quadratic one (tests read it).
+  static inline std::atomic<uint64_t> links_searched{0};
+
+  // Removes every link that holds the object; returns whether any did. Walks the
+  // whole list: where an element leaves often, keep its link and use RemoveLink.
   bool Remove(const T* object) {
     bool found = false;
-    for (Link* l = head_->next.get(); l != tail_.get();) {
+    uint64_t steps = 0;
+    for (Link* l = head_->next.get(); l != tail_.get(); ++steps) {
       Link* next = l->next.get();
       if (l->value.get() == object) {
         RemoveLink(l);
@@ -91,6 +99,7 @@ class TList {
       }
       l = next;
     }
+    links_searched.fetch_add(steps, std::memory_order_relaxed);
     return found;
   }
 

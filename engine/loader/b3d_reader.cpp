@@ -24,6 +24,8 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <new>
+#include <set>
 
 #include "engine/loader/bounded_reader.h"
 #include "engine/math/quaternion.h"
@@ -55,7 +57,7 @@ constexpr int kKeyRotation = 4;
 constexpr int kTexsCoordSet1 = 0x10000;
 
 // Budget charges: rough heap sizes of what the file makes beyond its own bytes.
-constexpr int64_t kEntityCost = 2048;  // an entity with its brush, lists and links
+constexpr int64_t kEntityCost = 2304;  // an entity with its brush, lists and links (a bone: 2.2 KB measured)
 constexpr int64_t kSurfaceCost = 512;
 constexpr int64_t kBrushCost = 512;
 constexpr int64_t kSurfaceVertexBytes = 14 * 4;  // position, two uv sets, normal, colour
@@ -90,11 +92,14 @@ struct NodeValues {
 class B3dLoad {
  public:
   B3dLoad(std::shared_ptr<TStream> stream, EntityPtr parent, bool load_textures)
-      : in_(std::move(stream), kInvalidFile), parent_(std::move(parent)), load_textures_(load_textures) {}
+      : in_(std::move(stream), kInvalidFile), parent_(std::move(parent)), load_textures_(load_textures) {
+    textures_made_.charge = [this](int64_t bytes) { in_.Charge(bytes); };
+  }
 
   TModelParts Run();
 
  private:
+  void Chunks();
   void Header();
   void Nest(int64_t body, int32_t length);
   void Texs(int64_t end);
@@ -115,6 +120,11 @@ class B3dLoad {
   int BrushId(int32_t id) const { return TBoundedReader::InRange(id, int64_t(brushes_.size())) ? id : -1; }
   void Place(const EntityPtr& entity, bool is_mesh);
   MeshPtr MakeMesh();
+  void EndMesh();
+  void ReleaseUnheldTextures();
+  // An entity's fixed cost plus the node name it copies: one long name before many
+  // entities must not multiply unseen.
+  void ChargeEntity() { in_.Charge(kEntityCost + int64_t(node_.name.size())); }
 
   TBoundedReader in_;
   EntityPtr parent_;
@@ -131,6 +141,8 @@ class B3dLoad {
 
   std::vector<TexturePtr> textures_;
   std::vector<BrushPtr> brushes_;
+  TTextureBatch textures_made_;
+  std::vector<TMesh*> meshes_;  // every mesh made; the world list keeps them
 
   MeshPtr mesh_;  // of the last MESH chunk
   int mesh_brush_ = -1;
@@ -138,6 +150,10 @@ class B3dLoad {
   int vertex_flags_ = 0;
   SurfacePtr surface_;  // the surface the last TRIS chunk filled
   int tris_brush_ = -1;
+  // The current mesh has triangles but no normals from the file: they are computed
+  // once when its chunks end, not after every TRIS chunk, which made a file of many
+  // small TRIS chunks cost chunks x surfaces.
+  bool normals_pending_ = false;
   int frame_count_ = 0;  // of the last ANIM chunk
   BonePtr bone_;         // of the current node's BONE chunk
 
@@ -147,6 +163,42 @@ class B3dLoad {
 };
 
 TModelParts B3dLoad::Run() {
+  try {
+    Chunks();
+  } catch (const std::bad_alloc&) {
+    // Whatever the budget missed: the fatal answer, never a crash. Nothing more is
+    // allocated on the way out.
+    in_.Invalid();
+  } catch (...) {
+    ReleaseUnheldTextures();  // a fatal error that returns to its caller (tests)
+    throw;
+  }
+  ReleaseUnheldTextures();
+  parts_.charged = in_.Charged();
+  parts_.image_decodes = textures_made_.decodes;
+  return std::move(parts_);
+}
+
+// A texture this load made that no brush of its meshes holds could be reached through
+// the cache alone, with no handle to free it: it leaves the cache with the load.
+void B3dLoad::ReleaseUnheldTextures() {
+  if (textures_made_.made.empty()) return;
+  std::set<const TTexture*> held;
+  auto hold = [&held](const BrushPtr& brush) {
+    if (brush)
+      for (const TexturePtr& t : brush->textures) held.insert(t.get());
+  };
+  for (const TMesh* mesh : meshes_) {
+    hold(mesh->brush);
+    for (const SurfacePtr& s : *mesh->surfaces) hold(s->brush);
+  }
+  for (const TexturePtr& t : textures_made_.made)
+    if (!held.count(t.get())) t->FreeTexture();
+  textures_made_.made.clear();
+  textures_made_.images.clear();
+}
+
+void B3dLoad::Chunks() {
   Header();
   while (!in_.AtEnd()) {
     const std::string tag = PeekTag();
@@ -182,7 +234,7 @@ TModelParts B3dLoad::Run() {
       Keys(end);
     }
   }
-  return std::move(parts_);
+  EndMesh();
 }
 
 void B3dLoad::Header() {
@@ -216,7 +268,7 @@ void B3dLoad::Texs(int64_t end) {
       flags &= ~kTexsCoordSet1;
       coord_set = 1;
     }
-    TexturePtr texture = load_textures_ ? TTexture::LoadTexture(name, flags) : nullptr;
+    TexturePtr texture = load_textures_ ? TTexture::LoadTexture(name, flags, &textures_made_) : nullptr;
     if (texture) {
       texture->blend = blend;
       texture->coord_set = coord_set;
@@ -299,9 +351,17 @@ void B3dLoad::Place(const EntityPtr& entity, bool is_mesh) {
   if (level_ >= 0) node_entity_[size_t(level_)] = entity;
 }
 
+void B3dLoad::EndMesh() {
+  if (!normals_pending_) return;
+  normals_pending_ = false;
+  mesh_->UpdateNormals();
+  parts_.normal_passes += mesh_->CountSurfaces();
+}
+
 MeshPtr B3dLoad::MakeMesh() {
-  in_.Charge(kEntityCost);
+  ChargeEntity();
   auto mesh = std::make_shared<TMesh>();
+  meshes_.push_back(mesh.get());
   mesh->class_name = "Mesh";
   mesh->name = node_.name;
   mesh->pos_x = node_.x, mesh->pos_y = node_.y, mesh->pos_z = -node_.z;
@@ -328,6 +388,7 @@ MeshPtr B3dLoad::MakeMesh() {
 
 void B3dLoad::Mesh(int64_t end) {
   // Whatever follows belongs to this mesh, or to none when the chunk is broken.
+  EndMesh();
   mesh_ = nullptr;
   holder_ = nullptr;
   surface_ = nullptr;
@@ -431,7 +492,7 @@ void B3dLoad::Tris(int64_t end) {
 
   if (BrushPtr brush = BrushAt(mesh_brush_)) mesh_->PaintEntity(brush);
   if (b != -1) s.PaintSurface(BrushAt(b));
-  if (!(vertex_flags_ & kVrtsNormals) && PeekTag() != "TRIS") mesh_->UpdateNormals();
+  if (!(vertex_flags_ & kVrtsNormals)) normals_pending_ = true;
 }
 
 void B3dLoad::Anim(int64_t end) {
@@ -457,7 +518,8 @@ void B3dLoad::Anim(int64_t end) {
 }
 
 void B3dLoad::Bone(int64_t end) {
-  in_.Charge(kEntityCost + (int64_t(frame_count_) + 1) * kKeyFrameBytes);
+  ChargeEntity();
+  in_.Charge((int64_t(frame_count_) + 1) * kKeyFrameBytes);
   auto bone = std::make_shared<TBone>();
   bone_ = bone;
   bone->class_name = "Bone";

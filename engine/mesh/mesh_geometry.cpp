@@ -5,7 +5,9 @@
 // normals (UpdateNormals, WeldNormals).
 #include <algorithm>
 #include <cmath>
-#include <map>
+#include <cstdint>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "engine/math/vector.h"
@@ -221,71 +223,203 @@ void TMesh::TransformMesh(const TMatrix& mat) {
 
 // ---- Normals ----------------------------------------------------------------------------
 
-void TMesh::UpdateNormals() {
-  std::vector<TSurface*> one(1);
-  for (const SurfacePtr& s : *surfaces) {
-    one[0] = s.get();
-    WeldNormals(one);
-  }
+namespace {
+
+// One 32-bit key per coordinate: equal keys exactly when the floats compare equal. Only
+// finite values come here; adding +0 turns -0 into +0 and leaves every other value.
+uint32_t WeldKey(float f) {
+  const float g = f + 0.0f;
+  uint32_t bits;
+  std::memcpy(&bits, &g, 4);
+  return bits;
 }
 
-void WeldNormals(const std::vector<TSurface*>& group) {
-  // The map orders exact stored positions; a NaN would break its ordering, so
-  // non-finite positions take no part.
-  std::map<TVector, TVector, TVectorLess> sums;
-  auto position = [](const TSurface& s, int v, TVector& p) {
-    if (v < 0 || v >= s.vertex_count || (std::size_t(v) + 1) * 3 > s.vertex_positions.size()) return false;
-    const float* q = &s.vertex_positions[std::size_t(v) * 3];
-    p = {q[0], q[1], q[2]};
-    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-  };
+struct WeldPoint {
+  uint32_t key[3];
+  bool operator==(const WeldPoint& o) const { return key[0] == o.key[0] && key[1] == o.key[1] && key[2] == o.key[2]; }
+  bool operator<(const WeldPoint& o) const {
+    if (key[0] != o.key[0]) return key[0] < o.key[0];
+    if (key[1] != o.key[1]) return key[1] < o.key[1];
+    return key[2] < o.key[2];
+  }
+};
 
-  for (const TSurface* s : group) {
-    const std::size_t n = std::min(std::size_t(std::max(s->triangle_count, 0)), s->triangle_indices.size() / 3);
-    for (std::size_t t = 0; t < n; ++t) {
-      TVector p[3];
-      bool ok = true;
-      for (int c = 0; c < 3 && ok; ++c) ok = position(*s, s->triangle_indices[3 * t + c], p[c]);
-      if (!ok) continue;  // a corner past the vertex table
-      const TVector a = p[1].Subtract(p[0]);
-      const TVector b = p[2].Subtract(p[1]);
-      const TVector face = a.Cross(b);
-      for (const TVector& corner : p) {
-        TVector& sum = sums.try_emplace(corner).first->second;
-        sum.x += face.x;
-        sum.y += face.y;
-        sum.z += face.z;
+// Multiplicative hashing: the top `bits` bits of the mixed keys.
+uint32_t WeldHash(const WeldPoint& p, int bits) {
+  const uint32_t h = (p.key[0] ^ p.key[1] * 0x9E3779B1u ^ p.key[2] * 0x85EBCA77u) * 0xC2B2AE3Du;
+  return h >> (32 - bits);
+}
+
+// A vertex slot of the group: its stored position and the first slot at an equal
+// position (-1: a position that is not finite, which takes no part, since no exact
+// order or equality holds for it). One 16-byte record, so that a triangle corner is
+// one load.
+struct WeldVertex {
+  float x, y, z;
+  int32_t first;
+  bool SamePlace(const WeldVertex& o) const { return x == o.x && y == o.y && z == o.z; }  // -0 == +0
+  WeldPoint Point() const { return {{WeldKey(x), WeldKey(y), WeldKey(z)}}; }
+};
+
+// A normal being summed, in four lanes so each add is one vector add; the fourth says
+// whether the sum became a normal.
+struct alignas(16) WeldSum {
+  float x, y, z, normal;
+};
+
+// Scales the sum to unit length, the length computed in double and the factor rounded
+// to float. A position no triangle touched sums to zero and, like one whose faces are
+// all degenerate (or cancel), has no direction to give: its vertices keep the normals
+// they had rather than take NaNs.
+void Normalise(WeldSum& v) {
+  const double length = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
+  if (!(length > 0.0)) return;
+  const float k = float(1.0 / length);
+  if (!std::isfinite(k)) return;
+  v.x *= k;
+  v.y *= k;
+  v.z *= k;
+  v.normal = 1;
+}
+
+// Scratch arrays kept between the surfaces of one UpdateNormals.
+struct WeldScratch {
+  std::vector<WeldVertex> vertices;
+  std::vector<int32_t> table;  // hash table of slots
+  std::vector<std::pair<WeldPoint, int32_t>> sorted;
+  std::vector<WeldSum> sums;   // per first slot
+};
+
+// Names each slot's first slot at an equal position, by hashing. Crafted positions
+// could make every slot collide: past a probe allowance linear in the slots, sorting
+// takes over, which gives the same first slots in n log n whatever they are.
+void FindWelds(WeldScratch& w) {
+  const size_t n = w.vertices.size();
+  int bits = 4;
+  while ((size_t(1) << bits) < 3 * n) ++bits;
+  const size_t mask = (size_t(1) << bits) - 1;
+  w.table.assign(mask + 1, -1);
+  size_t probes = 0;
+  const size_t allowance = 16 * n + 64;
+  bool flooded = false;
+  for (size_t i = 0; i < n && !flooded; ++i) {
+    WeldVertex& v = w.vertices[i];
+    if (v.first < 0) continue;
+    for (size_t at = WeldHash(v.Point(), bits);; at = (at + 1) & mask) {
+      if (++probes > allowance) {
+        flooded = true;
+        break;
+      }
+      const int32_t t = w.table[at];
+      if (t < 0) {
+        w.table[at] = int32_t(i);
+        v.first = int32_t(i);
+        break;
+      }
+      if (w.vertices[size_t(t)].SamePlace(v)) {
+        v.first = t;
+        break;
       }
     }
   }
+  if (!flooded) return;
+  w.sorted.clear();
+  for (size_t i = 0; i < n; ++i)
+    if (w.vertices[i].first >= 0) w.sorted.emplace_back(w.vertices[i].Point(), int32_t(i));
+  std::sort(w.sorted.begin(), w.sorted.end(), [](const auto& a, const auto& b) {
+    return a.first < b.first || (a.first == b.first && a.second < b.second);
+  });
+  for (size_t k = 0; k < w.sorted.size(); ++k) {
+    const bool first = k == 0 || !(w.sorted[k - 1].first == w.sorted[k].first);
+    const int32_t slot = w.sorted[k].second;
+    w.vertices[size_t(slot)].first = first ? slot : w.vertices[size_t(w.sorted[k - 1].second)].first;
+  }
+}
 
-  for (auto it = sums.begin(); it != sums.end();) {
-    TVector& v = it->second;
-    const double length = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
-    const float k = float(1.0 / length);
-    // All faces degenerate (or cancelling): no direction to give, so the vertices keep
-    // the normals they had rather than take NaNs.
-    if (!(length > 0.0) || !std::isfinite(k)) {
-      it = sums.erase(it);
-      continue;
+// Vertices of a surface with a position to weld: within the count and the array.
+int WeldSlots(const TSurface& s) {
+  return std::max(0, std::min(s.vertex_count, int(s.vertex_positions.size() / 3)));
+}
+
+void Weld(const std::vector<TSurface*>& group, WeldScratch& w) {
+  size_t total = 0;
+  for (const TSurface* s : group) total += size_t(WeldSlots(*s));
+  w.vertices.clear();
+  w.vertices.reserve(total);
+  for (const TSurface* s : group) {
+    const float* q = s->vertex_positions.data();
+    for (int v = 0, n = WeldSlots(*s); v < n; ++v, q += 3) {
+      const bool finite = std::isfinite(q[0]) && std::isfinite(q[1]) && std::isfinite(q[2]);
+      w.vertices.push_back({q[0], q[1], q[2], finite ? 0 : -1});
     }
-    v.x *= k;
-    v.y *= k;
-    v.z *= k;
-    ++it;
+  }
+  FindWelds(w);
+  const size_t slots = w.vertices.size();
+
+  // Face normals summed per position in triangle order, as the ordered map summed them,
+  // so every sum is the same float.
+  w.sums.assign(slots, WeldSum{0, 0, 0, 0});
+  size_t base = 0;
+  for (const TSurface* s : group) {
+    const int count = WeldSlots(*s);
+    const WeldVertex* vertices = w.vertices.data() + base;
+    const std::size_t n = std::min(std::size_t(std::max(s->triangle_count, 0)), s->triangle_indices.size() / 3);
+    const uint16_t* corner = s->triangle_indices.data();
+    for (std::size_t t = 0; t < n; ++t, corner += 3) {
+      if (corner[0] >= count || corner[1] >= count || corner[2] >= count) continue;  // past the table
+      const WeldVertex& c0 = vertices[corner[0]];
+      const WeldVertex& c1 = vertices[corner[1]];
+      const WeldVertex& c2 = vertices[corner[2]];
+      if ((c0.first | c1.first | c2.first) < 0) continue;  // a corner without a position
+      const TVector p0{c0.x, c0.y, c0.z}, p1{c1.x, c1.y, c1.z}, p2{c2.x, c2.y, c2.z};
+      const TVector face = p1.Subtract(p0).Cross(p2.Subtract(p1));
+      WeldSum& s0 = w.sums[size_t(c0.first)];
+      s0.x += face.x, s0.y += face.y, s0.z += face.z;
+      WeldSum& s1 = w.sums[size_t(c1.first)];
+      s1.x += face.x, s1.y += face.y, s1.z += face.z;
+      WeldSum& s2 = w.sums[size_t(c2.first)];
+      s2.x += face.x, s2.y += face.y, s2.z += face.z;
+    }
+    base += size_t(count);
   }
 
+  // One pass normalises each position's sum at its first slot and writes it into every
+  // vertex there: a first slot never comes after the slots that name it.
+  base = 0;
   for (TSurface* s : group) {
-    const int n = std::min(s->vertex_count, int(s->vertex_normals.size() / 3));
-    for (int v = 0; v < n; ++v) {
-      TVector p;
-      if (!position(*s, v, p)) continue;
-      const auto found = sums.find(p);
-      if (found == sums.end()) continue;
+    const int count = WeldSlots(*s);
+    const int n = std::min(count, int(s->vertex_normals.size() / 3));
+    for (int v = 0; v < count; ++v) {
+      const size_t slot = base + size_t(v);
+      const int32_t first = w.vertices[slot].first;
+      if (first < 0) continue;
+      WeldSum& sum = w.sums[size_t(first)];
+      if (size_t(first) == slot) Normalise(sum);
+      if (v >= n || sum.normal == 0) continue;
       float* normal = &s->vertex_normals[std::size_t(v) * 3];
-      normal[0] = found->second.x;
-      normal[1] = found->second.y;
-      normal[2] = found->second.z;
+      normal[0] = sum.x;
+      normal[1] = sum.y;
+      normal[2] = sum.z;
     }
+    base += size_t(count);
   }
+}
+
+}  // namespace
+
+void TMesh::UpdateNormals() {
+  WeldScratch scratch;
+  std::vector<TSurface*> one(1);
+  for (const SurfacePtr& s : *surfaces) {
+    one[0] = s.get();
+    Weld(one, scratch);
+  }
+}
+
+// Equal stored positions are found by hashing their exact bits, in time linear in the
+// vertices and triangles; the sums and normals are those an ordered map of positions
+// would give, bit for bit.
+void WeldNormals(const std::vector<TSurface*>& group) {
+  WeldScratch scratch;
+  Weld(group, scratch);
 }

@@ -243,13 +243,36 @@ TexturePtr NamedTexture(const std::string& file, int flags) {
 }
 
 // Decodes the found file into the texture's RGBA image; false when it does not decode
-// (a directory, an unreadable, corrupt or unsupported file).
-bool ReadImageFile(TTexture& texture) {
-  PixmapPtr image = LoadPixmap(texture.file_name);
-  if (image && image->Format() != kPixRgba8) image = image->Convert(kPixRgba8);
+// (a directory, an unreadable, corrupt or unsupported file). Within a batch an image
+// decoded before is taken as it is, and the batch is charged for the further texture
+// (an upload of the fitted image, its mip chain too when mipmapped) before it is made.
+bool ReadImageFile(TTexture& texture, TTextureBatch* batch) {
+  const std::string identity = batch ? FileIdentity(texture.file_name) : std::string();
+  PixmapPtr image;
+  bool again = false;
+  if (!identity.empty()) {
+    const auto known = batch->images.find(identity);
+    if (known != batch->images.end()) {
+      image = known->second;
+      again = true;
+    }
+  }
+  if (!again) {
+    image = LoadPixmap(texture.file_name);
+    if (image && image->Format() != kPixRgba8) image = image->Convert(kPixRgba8);
+    if (batch) {
+      ++batch->decodes;
+      if (!identity.empty()) batch->images[identity] = image;
+    }
+  }
   if (!image || image->Width() < 1 || image->Height() < 1) {
     DebugLog("ERROR: Cannot load texture: " + texture.file_name);
     return false;
+  }
+  if (again && batch->charge) {
+    int64_t level = int64_t{TTexture::Pow2Size(image->Width())} * TTexture::Pow2Size(image->Height()) * 4;
+    if (texture.flags & kTexMipmapped) level += level / 3 + 4;
+    batch->charge(level);
   }
   texture.pixmap = std::move(image);
   return true;
@@ -261,10 +284,19 @@ TexturePtr TTexture::LoadTexture(const std::string& file, int flags) {
   return LoadAnimTexture(file, flags, 0, 0, 0, 1);
 }
 
+TexturePtr TTexture::LoadTexture(const std::string& file, int flags, TTextureBatch* batch) {
+  return LoadFileTexture(file, flags, 0, 0, 0, 1, batch);
+}
+
 TexturePtr TTexture::LoadAnimTexture(const std::string& file, int flags, int frame_width, int frame_height,
                                      int first_frame, int frame_count) {
+  return LoadFileTexture(file, flags, frame_width, frame_height, first_frame, frame_count, nullptr);
+}
+
+TexturePtr TTexture::LoadFileTexture(const std::string& file, int flags, int frame_width, int frame_height,
+                                     int first_frame, int frame_count, TTextureBatch* batch) {
   // The caller's flags decide: a filter cannot turn a texture into a cube map.
-  if (flags & kTexCubeMap) return LoadCubeMapTexture(file, flags);
+  if (flags & kTexCubeMap) return LoadCubeMapTexture(file, flags, batch);
 
   TexturePtr texture = NamedTexture(file, flags);
   if (!texture) return nullptr;
@@ -273,7 +305,7 @@ TexturePtr TTexture::LoadAnimTexture(const std::string& file, int flags, int fra
   texture->first_frame_arg = first_frame;
   texture->frame_count = frame_count;
   if (TexturePtr cached = texture->TexInList()) return cached;
-  if (!ReadImageFile(*texture)) return nullptr;
+  if (!ReadImageFile(*texture, batch)) return nullptr;
 
   const TPixmap& image = *texture->pixmap;
   if (frame_width == 0 && frame_height == 0) {
@@ -302,6 +334,7 @@ TexturePtr TTexture::LoadAnimTexture(const std::string& file, int flags, int fra
     UploadWithMips(GL_TEXTURE_2D, sub, *texture);
   }
   tex_list.AddLast(texture);
+  if (batch) batch->made.push_back(texture);
   return texture;
 }
 
@@ -361,10 +394,14 @@ TexturePtr TTexture::CreateCubeMapTexture(int width, int height, int flags) {
 }
 
 TexturePtr TTexture::LoadCubeMapTexture(const std::string& file, int flags) {
+  return LoadCubeMapTexture(file, flags, nullptr);
+}
+
+TexturePtr TTexture::LoadCubeMapTexture(const std::string& file, int flags, TTextureBatch* batch) {
   TexturePtr texture = NamedTexture(file, flags);
   if (!texture) return nullptr;
   if (TexturePtr cached = texture->TexInList()) return cached;
-  if (!ReadImageFile(*texture)) return nullptr;
+  if (!ReadImageFile(*texture, batch)) return nullptr;
   const int face_width = texture->pixmap->Width() / kCubeFaces;
   if (face_width < 1 || !FacesFitSquare(face_width, texture->pixmap->Height())) {
     DebugLog("ERROR: Invalid frame grid for texture: " + texture->file_name);
@@ -372,6 +409,7 @@ TexturePtr TTexture::LoadCubeMapTexture(const std::string& file, int flags) {
   }
   UploadCubeFaces(*texture, face_width, texture->pixmap->Height());
   tex_list.AddLast(texture);
+  if (batch) batch->made.push_back(texture);
   return texture;
 }
 

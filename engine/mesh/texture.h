@@ -6,6 +6,9 @@
 // names go when the last holder of its frame-name array does (see texture.cpp).
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,6 +55,19 @@ class TTextureFilter {
   static TList<TTextureFilter> filter_list;  // installation order
 };
 
+// What the textures of one model load share. Each image file is decoded once, however
+// many flag values or spellings of its path name it, and every texture made is
+// recorded, so that the loader can let go of those no brush took.
+struct TTextureBatch {
+  // Told the bytes a texture is about to take on an image this batch decoded already:
+  // the first texture of an image costs what loading that image costs anyway, each
+  // further flag value multiplies it. May stop the load (it does not return then).
+  std::function<void(int64_t)> charge;
+  std::map<std::string, PixmapPtr> images;  // by file identity; null: did not decode
+  std::vector<TexturePtr> made;             // in the order made
+  int decodes = 0;
+};
+
 class TTexture {
  public:
   std::string file_name;  // as the file search found it
@@ -82,6 +98,8 @@ class TTexture {
   // ---- Creators (each appends its texture to tex_list) ----
   // Null when the file cannot be found or does not decode.
   static TexturePtr LoadTexture(const std::string& file, int flags = kTexColour);
+  // The same within a batch (null: none).
+  static TexturePtr LoadTexture(const std::string& file, int flags, TTextureBatch* batch);
   // frame_count frames of frame_width x frame_height from grid cell first_frame on,
   // cells numbered row by row; 0 x 0 means one frame of the whole image. Null as
   // LoadTexture, and for a grid that does not fit the image.
@@ -135,6 +153,9 @@ class TTexture {
   static void TextureFilter(const std::string& match_text, int flags);
 
   // ---- Internals of the creators ----
+  static TexturePtr LoadFileTexture(const std::string& file, int flags, int frame_width, int frame_height,
+                                    int first_frame, int frame_count, TTextureBatch* batch);
+  static TexturePtr LoadCubeMapTexture(const std::string& file, int flags, TTextureBatch* batch);
   // The name as given when it exists, else with its directories stripped; false (and
   // a debug message) when neither exists.
   static bool FileFind(std::string& file);

@@ -5,6 +5,8 @@
 // Sections: lifetime, transforms, world getters, hierarchy and world list, pivot.
 #include "engine/scene/entity.h"
 
+#include <algorithm>
+
 #include "engine/math/vector.h"
 #include "engine/mesh/bone.h"
 #include "engine/mesh/brush.h"
@@ -95,19 +97,43 @@ void TEntity::FreeEntity() { Free(); }
 
 void TEntity::Free() {
   if (freed_) return;
-  freed_ = true;
   EntityPtr keep = shared_from_this();  // the lists below may hold the last reference
-  ReleaseKind();
-  entity_list.RemoveLink(list_link.lock().get());
-  list_link.reset();
-  if (parent) {
-    parent->children.Remove(this);
-    parent = nullptr;
+  // Depth first, each entity before its children, as a recursion would go, but on a
+  // stack of our own: a hierarchy built through the commands may be any depth. Every
+  // freed entity is held until the end, so each one's parent pointer stays good while
+  // its kind lets go; the child lists are dropped whole at the end rather than each
+  // child searching its parent's list, which made a wide parent cost children squared.
+  std::vector<EntityPtr> freed;
+  std::vector<EntityPtr> pending{keep};
+  while (!pending.empty()) {
+    EntityPtr e = std::move(pending.back());
+    pending.pop_back();
+    if (e->freed_) continue;
+    e->freed_ = true;
+    e->ReleaseKind();
+    entity_list.RemoveLink(e->list_link.lock().get());
+    e->list_link.reset();
+    if (e == keep) LeaveParent();
+    e->brush = std::make_shared<TBrush>();  // drop the textures; a held handle stays usable
+    const size_t first = pending.size();
+    for (const EntityPtr& c : e->children) pending.push_back(c);
+    std::reverse(pending.begin() + std::ptrdiff_t(first), pending.end());
+    freed.push_back(std::move(e));
   }
-  brush = std::make_shared<TBrush>();  // drop the textures; a held handle stays usable
-  // Each child unlinks itself from this list; the enumeration survives that.
-  for (const EntityPtr& c : children) c->Free();
-  children.Clear();
+  for (const EntityPtr& e : freed) {
+    for (const EntityPtr& c : e->children) {
+      c->parent = nullptr;
+      c->child_link.reset();
+    }
+    e->children.Clear();
+  }
+}
+
+void TEntity::LeaveParent() {
+  if (!parent) return;
+  parent->children.RemoveLink(child_link.lock().get());
+  child_link.reset();
+  parent = nullptr;
 }
 
 // ---- Transforms -------------------------------------------------------------------
@@ -331,7 +357,7 @@ void TEntity::AddParent(const EntityPtr& p) {
   parent = (p && !p->freed_) ? p.get() : nullptr;
   if (!parent) return;
   matrix.Overwrite(p->matrix);
-  p->children.AddLast(shared_from_this());
+  child_link = p->children.AddLast(shared_from_this());
 }
 
 void TEntity::EntityParent(const EntityPtr& new_parent, int global) {
@@ -344,10 +370,7 @@ void TEntity::EntityParent(const EntityPtr& new_parent, int global) {
   const TVector gs = TVector::Create(EntityScaleX(1), EntityScaleY(1), EntityScaleZ(1));
 
   EntityPtr keep = shared_from_this();  // the old parent's list may hold the last reference
-  if (parent) {
-    parent->children.Remove(this);
-    parent = nullptr;
-  }
+  LeaveParent();
   pos_x = gp.x, pos_y = gp.y, pos_z = -gp.z;
   pitch = -gr.x, yaw = gr.y, roll = gr.z;
   scale_x = gs.x, scale_y = gs.y, scale_z = gs.z;

@@ -71,6 +71,7 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   int anim_pending = 0;
   float prev_x = 0, prev_y = 0, prev_z = 0;
   std::weak_ptr<List::Link> list_link;  // place in entity_list
+  std::weak_ptr<List::Link> child_link;  // place in the parent's children: leaving costs no search
 
   // ---- Class state --------------------------------------------------------------
   static List entity_list;
@@ -228,6 +229,7 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   virtual void MatrixMoved() {}
   // Frees this entity and its subtree whatever the kinds (bones included).
   void Free();
+  void LeaveParent();  // out of the parent's children, in constant time
 
  private:
   static int copy_depth_;  // CopyChildrenOf nesting: only the outermost copy places its subtree

@@ -4,8 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <random>
 #include <vector>
 
+#include "engine/math/vector.h"
 #include "engine/mesh/brush.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
@@ -323,6 +329,88 @@ TEST_F(MeshGeometry, UpdateNormalsKeepsNormalsOfDegenerateFaces) {
     EXPECT_EQ(s->VertexNX(v), 0) << v;
     EXPECT_EQ(s->VertexNY(v), 0) << v;
     EXPECT_EQ(s->VertexNZ(v), -1) << v;
+  }
+}
+
+// Smooth normals as an ordered map of exact positions gives them: the definition the
+// welding must match bit for bit.
+void MapNormals(const TSurface& s, std::vector<float>& normals) {
+  std::map<TVector, TVector, TVectorLess> sums;
+  auto position = [&s](int v, TVector& p) {
+    if (v >= s.vertex_count || (size_t(v) + 1) * 3 > s.vertex_positions.size()) return false;
+    p = {s.vertex_positions[size_t(v) * 3], s.vertex_positions[size_t(v) * 3 + 1], s.vertex_positions[size_t(v) * 3 + 2]};
+    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+  };
+  for (int t = 0; t < s.triangle_count; ++t) {
+    TVector p[3];
+    bool ok = true;
+    for (int c = 0; c < 3 && ok; ++c) ok = position(s.triangle_indices[size_t(t) * 3 + size_t(c)], p[c]);
+    if (!ok) continue;
+    const TVector face = p[1].Subtract(p[0]).Cross(p[2].Subtract(p[1]));
+    for (const TVector& corner : p) {
+      TVector& sum = sums[corner];
+      sum.x += face.x, sum.y += face.y, sum.z += face.z;
+    }
+  }
+  for (int v = 0; v < s.vertex_count; ++v) {
+    TVector p;
+    if (!position(v, p)) continue;
+    const TVector& n = sums.count(p) ? sums[p] : TVector();
+    const double length = std::sqrt(double(n.x) * n.x + double(n.y) * n.y + double(n.z) * n.z);
+    const float k = float(1.0 / length);
+    if (!sums.count(p) || !(length > 0.0) || !std::isfinite(k)) continue;
+    normals[size_t(v) * 3] = n.x * k, normals[size_t(v) * 3 + 1] = n.y * k, normals[size_t(v) * 3 + 2] = n.z * k;
+  }
+}
+
+float FromBits(uint32_t bits) {
+  float f;
+  std::memcpy(&f, &bits, 4);
+  return f;
+}
+
+TEST_F(MeshGeometry, UpdateNormalsMatchesAnOrderedMapBitForBit) {
+  std::mt19937 random(20);
+  const float inf = std::numeric_limits<float>::infinity();
+  // Few distinct values, so positions repeat; both zeros, a denormal, values whose sums
+  // overflow, and positions that take no part.
+  const float values[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 3.0f, 1e-40f, 1e30f, -1e30f, NAN, inf};
+  struct Case {
+    const char* what;
+    std::vector<float> positions;
+  } cases[] = {{"repeated positions", {}}, {"positions whose hashes all collide", {}}};
+  for (int v = 0; v < 3000; ++v) {
+    for (int c = 0; c < 3; ++c) {
+      const size_t pick = random() % 64;
+      cases[0].positions.push_back(pick < std::size(values) ? values[pick] : float(pick % 7));
+    }
+  }
+  // x chosen against y and z so that the keys the position hash multiplies come out the
+  // same for all: the welding then finds equal positions by sorting.
+  for (uint32_t z = 1; cases[1].positions.size() < 3 * 3000; ++z) {
+    const uint32_t y_bits = 0x3F800000u, z_bits = 0x3F800000u + z % 97 * 4096 + z / 97;
+    const uint32_t x_bits = 0x12345678u ^ y_bits * 0x9E3779B1u ^ z_bits * 0x85EBCA77u;
+    if ((x_bits >> 23 & 0xFF) == 0xFF || x_bits == 0x80000000u) continue;
+    cases[1].positions.insert(cases[1].positions.end(), {FromBits(x_bits), 1.0f, FromBits(z_bits)});
+  }
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    MeshPtr m = TMesh::CreateMesh();
+    SurfacePtr s = m->CreateSurface();
+    for (size_t v = 0; v < k.positions.size(); v += 3) {
+      s->AddVertex(k.positions[v], k.positions[v + 1], -k.positions[v + 2]);
+      s->VertexNormal(int(v / 3), 0.25f, 0.5f, 0.75f);
+    }
+    const int n = s->CountVertices();
+    for (int t = 0; t < 6000; ++t) {
+      const int i0 = int(random() % uint32_t(n)), i1 = int(random() % uint32_t(n));
+      s->AddTriangle(i0, t % 50 == 0 ? i0 : i1, int(random() % uint32_t(n)));
+    }
+    std::vector<float> expected = s->vertex_normals;
+    MapNormals(*s, expected);
+    m->UpdateNormals();
+    ASSERT_EQ(s->vertex_normals.size(), expected.size());
+    EXPECT_EQ(std::memcmp(s->vertex_normals.data(), expected.data(), expected.size() * 4), 0);
   }
 }
 

@@ -241,6 +241,46 @@ TEST_F(EntityCore, FreeRemovesSubtreeFromEveryList) {
   EXPECT_EQ(TEntity::entity_list.Count(), 1u);
 }
 
+// Freeing is linear in the subtree: a wide parent's children do not search its child
+// list one by one, a deep chain does not recurse, and a child leaving by itself or
+// through EntityParent finds its place without a search.
+TEST_F(EntityCore, FreeCostIsLinearInTheSubtree) {
+  constexpr int kWide = 4000, kDeep = 100000;
+  struct Case {
+    const char* what;
+    bool chain;
+    int count;
+  } cases[] = {{"wide", false, kWide}, {"deep", true, kDeep}};
+  for (const Case& c : cases) {
+    ResetEngine();
+    PivotPtr root = TPivot::CreatePivot();
+    PivotPtr last = root;
+    for (int i = 0; i < c.count; ++i) {
+      PivotPtr p = TPivot::CreatePivot(c.chain ? last : root);
+      last = p;
+    }
+    const uint64_t searched = TEntity::List::links_searched;
+    last->FreeEntity();  // a leaf leaves its parent alone
+    root->FreeEntity();
+    EXPECT_EQ(TEntity::List::links_searched - searched, 0u) << c.what;
+    EXPECT_EQ(TEntity::entity_list.Count(), 0u) << c.what;
+    EXPECT_EQ(root->CountChildren(), 0) << c.what;
+  }
+
+  PivotPtr a = TPivot::CreatePivot(), b = TPivot::CreatePivot();
+  std::vector<PivotPtr> kids;
+  for (int i = 0; i < 3; ++i) kids.push_back(TPivot::CreatePivot(a));
+  kids[1]->EntityParent(b, 0);
+  kids[0]->FreeEntity();
+  EXPECT_EQ(a->CountChildren(), 1);
+  EXPECT_EQ(a->GetChild(1), kids[2]);
+  ASSERT_EQ(b->CountChildren(), 1);
+  kids[1]->EntityParent(nullptr, 0);
+  EXPECT_EQ(b->CountChildren(), 0);
+  b->FreeEntity();
+  EXPECT_FALSE(kids[1]->IsFreed()) << "no longer below b";
+}
+
 TEST_F(EntityCore, CopyHasCorrectWorldMatricesAtOnce) {
   PivotPtr holder = TPivot::CreatePivot();
   holder->PositionEntity(0, 5, 0);

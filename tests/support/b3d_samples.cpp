@@ -141,3 +141,83 @@ TB3dWriter SkinnedGridModel(int meshes, int vertices_per_mesh, int triangles_per
   w.Finish();
   return w;
 }
+
+TB3dWriter LongNameBonesModel(size_t bytes) {
+  TB3dWriter w;
+  w.Header().BeginNode(std::string(bytes / 2, 'n'));
+  for (size_t i = 0; i < bytes / 2 / 8; ++i) w.Bone({});
+  w.Finish();
+  return w;
+}
+
+TB3dWriter SplitTrisModel(size_t bytes) {
+  TB3dWriter w;
+  w.Header().BeginNode("m").BeginMesh().Vrts(0, 0, 0, {0, 0, 0, 1, 0, 0, 0, 1, 0});
+  for (size_t i = 0; i < bytes / 25; ++i) w.Tris(-1, {0, 1, 2}).Raw("\x01");
+  w.Finish();
+  return w;
+}
+
+TB3dWriter WideBonesModel(size_t bytes) {
+  TB3dWriter w;
+  w.Header().BeginNode("root").BeginMesh().End().BeginNode("bones");
+  for (size_t i = 0; i < bytes / 8; ++i) w.Bone({});
+  w.Finish();
+  return w;
+}
+
+TB3dWriter TextureFlagsModel(size_t bytes, const std::string& image, bool brushed) {
+  const size_t entry = image.size() + 1 + 28 + (brushed ? 33 + 24 : 0);  // TEXS entry, BRUS entry, TRIS
+  const int n = int(std::min<size_t>(bytes / entry, 1 << 14));
+  std::vector<B3dTexture> textures;
+  std::vector<B3dBrush> brushes;
+  for (int i = 0; i < n; ++i) {
+    // Mipmapped; bits above the texture flags tell them apart (not 0x10000, the
+    // coordinate-set bit, which the reader takes away).
+    textures.push_back({image, 8 | (i & 0xff) << 8 | (i >> 8) << 17});
+    brushes.push_back({"", 1, 1, 1, 1, 0, 1, 0, {i}});
+  }
+  TB3dWriter w;
+  w.Header().Texs(textures);
+  if (!brushed) {
+    w.Finish();
+    return w;
+  }
+  w.Brus(1, brushes).BeginNode("m").BeginMesh().Vrts(0, 0, 0, {0, 0, 0, 1, 0, 0, 0, 1, 0});
+  for (int i = 0; i < n; ++i) w.Tris(i, {0, 1, 2});
+  w.Finish();
+  return w;
+}
+
+std::vector<TB3dWriter> HostileModels(size_t bytes) {
+  std::vector<TB3dWriter> models;
+  models.push_back(LongNameBonesModel(bytes));
+  models.push_back(SplitTrisModel(bytes));
+  models.push_back(WideBonesModel(bytes));
+  models.push_back(TextureFlagsModel(bytes, "tex.png", true));
+  return models;
+}
+
+TB3dWriter GridModel(int triangles, bool normals) {
+  const int cells = std::max(1, triangles / 2);
+  const int side = std::max(1, int(std::sqrt(double(cells))));
+  const int rows = (cells + side - 1) / side;
+  std::vector<float> vertices;
+  for (int y = 0; y <= rows; ++y) {
+    for (int x = 0; x <= side; ++x) {
+      const float fx = float(x), fy = float(y), fz = std::sin(fx * 0.3f) * std::cos(fy * 0.2f);
+      vertices.insert(vertices.end(), {fx, fy, fz});
+      if (normals) vertices.insert(vertices.end(), {0, 0, -1});
+      vertices.insert(vertices.end(), {fx / float(side), fy / float(rows)});
+    }
+  }
+  std::vector<int> corners;
+  for (int c = 0; c < cells; ++c) {
+    const int a = (c / side) * (side + 1) + c % side, b = a + 1, d = a + side + 1, e = d + 1;
+    corners.insert(corners.end(), {a, b, d, b, e, d});
+  }
+  TB3dWriter w;
+  w.Header().BeginNode("grid").BeginMesh().Vrts(normals ? 1 : 0, 1, 2, vertices).Tris(-1, corners);
+  w.Finish();
+  return w;
+}

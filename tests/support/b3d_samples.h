@@ -3,6 +3,8 @@
 // load benchmark. Like the writer, they need nothing but the standard library.
 #pragma once
 
+#include <cstddef>
+#include <string>
 #include <vector>
 
 #include "tools/b3d_writer.h"
@@ -25,3 +27,21 @@ std::vector<TB3dWriter> SampleModels();
 // `frames` frames.
 TB3dWriter SkinnedGridModel(int meshes, int vertices_per_mesh, int triangles_per_mesh, int bones,
                             int influences, int frames);
+
+// ---- Hostile shapes ----
+// Each grows with `bytes`, about the size of the file it makes, to show what a small
+// file can ask of the loader.
+// One name of half the bytes, then empty BONE chunks in its node: every bone copies it.
+TB3dWriter LongNameBonesModel(size_t bytes);
+// A VRTS of one triangle without normals, then TRIS chunks of that triangle, each
+// followed by a junk byte, so that each one starts a surface.
+TB3dWriter SplitTrisModel(size_t bytes);
+// A root mesh whose child node holds empty BONE chunks: a parent of many bones.
+TB3dWriter WideBonesModel(size_t bytes);
+// TEXS entries naming `image`, each with a flag value of its own (mipmapped), and,
+// with `brushed`, a brush per entry painting a surface each.
+TB3dWriter TextureFlagsModel(size_t bytes, const std::string& image, bool brushed);
+std::vector<TB3dWriter> HostileModels(size_t bytes);
+// A grid mesh of `triangles` triangles (two per cell) with one uv set; its VRTS holds
+// normals when `normals`, else the loader computes them.
+TB3dWriter GridModel(int triangles, bool normals);
