@@ -578,7 +578,7 @@ void B3dLoad::Bone(int64_t end) {
   // The bind pose relative to the mesh, built as posing builds poses, so the rest
   // pose skins every vertex onto itself wherever the mesh stood at load time.
   TAnimation::BindBone(owner, *bone);
-  if (owner) owner->bones.AddLast(bone);
+  if (owner) owner->AddBone(bone);
 }
 
 void B3dLoad::Keys(int64_t end) {

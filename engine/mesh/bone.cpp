@@ -14,7 +14,11 @@ void TBone::PlaceOnSkin() {
 
 void TBone::ReleaseKind() {
   if (!skin) return;
-  skin->bones.Remove(this);
+  if (auto link = skin_link.lock())
+    skin->bones.RemoveLink(link.get());
+  else
+    skin->bones.Remove(this);  // put in the list by hand, not through AddBone
+  skin_link.reset();
   skin = nullptr;
 }
 

@@ -41,6 +41,7 @@ class TBone : public TEntity {
   TMatrix pose;
   // The mesh whose bone list holds the bone; it clears this when it lets the bone go.
   TMesh* skin = nullptr;
+  std::weak_ptr<TList<TBone>::Link> skin_link;  // its place there: leaving costs no search
   // Set when the bone was bound to a mesh beside its skeleton (not below the mesh): the
   // mesh's side of the frame the bone hangs in, fixed at that moment (see animation.h).
   std::shared_ptr<TMatrix> mesh_side;

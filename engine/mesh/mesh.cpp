@@ -73,9 +73,17 @@ void TMesh::ReleaseKind() {
   LetBonesGo();
 }
 
+void TMesh::AddBone(const BonePtr& bone) {
+  bone->skin = this;
+  bone->skin_link = bones.AddLast(bone);
+}
+
 void TMesh::LetBonesGo() {
   for (const BonePtr& bone : bones)
-    if (bone && bone->skin == this) bone->skin = nullptr;
+    if (bone && bone->skin == this) {
+      bone->skin = nullptr;
+      bone->skin_link.reset();
+    }
   bones.Clear();
 }
 
@@ -152,8 +160,7 @@ void TMesh::SetCopiedBones(const std::vector<std::pair<const TEntity*, TEntity*>
       if (found == copy_of.end()) continue;  // not part of this copy
       auto bone_copy = std::dynamic_pointer_cast<TBone>(found->second->shared_from_this());
       if (!bone_copy) continue;
-      bone_copy->skin = mesh_copy;
-      mesh_copy->bones.AddLast(bone_copy);
+      mesh_copy->AddBone(bone_copy);
     }
   }
 }

@@ -28,6 +28,7 @@ class TMesh : public TEntity {
   std::shared_ptr<TSurfaceList> surfaces = std::make_shared<TSurfaceList>();
   TList<TSurface> anim_surfaces;  // skinned positions, one per surface, same order
   TList<TBone> bones;             // below the mesh or beside it, each bone before its descendants
+  void AddBone(const BonePtr& bone);  // last in the bone list, with the mesh as its skin
   TMatrix sprite_matrix;          // drawn instead of the entity matrix by a sprite
   OctreePtr octree;               // shared by copies
   int bounds_stale = 1;

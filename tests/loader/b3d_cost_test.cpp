@@ -4,7 +4,10 @@
 // list links searched, images decoded - never on elapsed time.
 #include <png.h>
 
+#include "engine/commands/commands.h"
 #include "engine/loader/bounded_reader.h"
+#include "engine/mesh/bone.h"
+#include "engine/mesh/mesh.h"
 #include "engine/mesh/texture.h"
 #include "loader/loader_fixture.h"
 #include "platform/offscreen.h"
@@ -135,6 +138,28 @@ TEST_F(B3dCost, PastTheBudgetTheLoadIsRefused) {
   }
   static_assert(int64_t(200) * (512 * 512 * 4 * 4 / 3) > kLoaderMemoryBudget, "the textures case passes the budget");
   static_assert(int64_t(6144) * (48 << 10) > kLoaderMemoryBudget, "the names case passes the budget");
+}
+
+// Bones freed while their mesh lives (a plain node between the mesh and them goes)
+// each leave its bone list without a search.
+TEST_F(B3dCost, FreeingASkeletonUnderItsLivingMeshSearchesNoBoneList) {
+  constexpr size_t kSkeletonBones = 4000;
+  TB3dWriter w;
+  w.Header().BeginNode("root").BeginMesh().End().BeginNode("skeleton");
+  for (size_t i = 0; i < kSkeletonBones; ++i) w.BeginNode("b").Bone({}).End();
+  const std::string path = TestTempDir("cost_skeleton") + "/model.b3d";
+  ASSERT_TRUE(w.Finish().Save(path));
+  const TModelParts parts = TModel::LoadB3D(path, nullptr);
+  auto* mesh = dynamic_cast<TMesh*>(parts.root.get());
+  ASSERT_NE(mesh, nullptr);
+  ASSERT_EQ(mesh->bones.Count(), kSkeletonBones);
+  const EntityPtr skeleton = velmora::FindChild(parts.root, "skeleton");
+  ASSERT_NE(skeleton, nullptr);
+  const uint64_t searched = TList<TBone>::links_searched;
+  velmora::FreeEntity(skeleton);
+  EXPECT_EQ(mesh->bones.Count(), 0u);
+  EXPECT_LT(TList<TBone>::links_searched - searched, kSkeletonBones);
+  for (const EntityPtr& part : parts.top_level) part->TEntity::FreeEntity();
 }
 
 // The same image named through two spellings of its path is one file.
