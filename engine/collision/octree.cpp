@@ -754,8 +754,8 @@ std::span<const TPolygonPiece> TOctreePieceStore::Keep(std::span<const TPolygonP
   return {kept, pieces.size()};
 }
 
-void TOctree::SetBuildThreads(int threads) {
-  chosen_build_threads.store(std::clamp(threads, 0, kMaxBuildThreads), std::memory_order_relaxed);
+int TOctree::SetBuildThreads(int threads) {
+  return chosen_build_threads.exchange(std::clamp(threads, 0, kMaxBuildThreads), std::memory_order_relaxed);
 }
 
 int TOctree::TestTris(const std::vector<TPolygon>& polys, int max_polys) {
