@@ -7,6 +7,7 @@
 // both.
 #pragma once
 
+#include <atomic>
 #include <cmath>
 
 #if defined(__SSE2__) && !defined(VELMORA_PORTABLE_LANES)
@@ -47,7 +48,13 @@ inline Lanes SquareRoots(const Lanes& v) {
 // same answers; kLaneWidthScalar skips the screens and runs the scalar tests alone.
 enum LaneWidth : int { kLaneWidthScalar = 1, kLaneWidthFour = 4, kLaneWidthEight = 8 };
 LaneWidth WidestLaneWidth();  // this processor's widest: eight where it has 32-byte registers
-LaneWidth CurrentLaneWidth();  // the width in use: the widest, unless a test chose another
+// The width in use: the widest, unless a test chose another. Read once per surface, leaf
+// or cell, so it is a load, not a call.
+extern std::atomic<int> chosen_lane_width;  // 0 until start-up sets it
+inline LaneWidth CurrentLaneWidth() {
+  const int width = chosen_lane_width.load(std::memory_order_relaxed);
+  return width ? LaneWidth(width) : WidestLaneWidth();
+}
 // For tests, to run the screens at each width in turn: eight where the processor lacks
 // them becomes its widest. Returns the width now in use.
 LaneWidth SetLaneWidth(LaneWidth width);
