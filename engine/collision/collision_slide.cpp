@@ -321,9 +321,10 @@ int ScreenSweeps(const TCollisionPacket& k, const PreparedTriangle* const (&t)[k
   return LaneBits(keep & reach);
 }
 
-// The leaf's prepared triangles in order through the screen, and those it passes through
-// the full test, which records the nearest hit.
-void SweepPrepared(TCollisionPacket& k, const TLeafPolygons& polygons, std::span<const PreparedTriangle> prepared) {
+// The leaf's prepared triangles in order through the screen (kScreened; else all of
+// them), and those it passes through the full test, which records the nearest hit.
+template <bool kScreened>
+void SweepPreparedIn(TCollisionPacket& k, const TLeafPolygons& polygons, std::span<const PreparedTriangle> prepared) {
   const size_t count = prepared.size();
   for (size_t first = 0; first < count; first += kLanes) {
     const PreparedTriangle* at[kLanes];  // lanes past the end repeat the last triangle
@@ -332,7 +333,7 @@ void SweepPrepared(TCollisionPacket& k, const TLeafPolygons& polygons, std::span
       at[l] = &prepared[std::min(first + l, count - 1)];
       present |= first + l < count ? 1 << l : 0;
     }
-    int bits = ScreenSweeps(k, at) & present;
+    int bits = kScreened ? ScreenSweeps(k, at) & present : present;
     for (size_t i = first; bits; ++i, bits >>= 1) {
       if (!(bits & 1) || !SweepTriangle(k, prepared[i])) continue;
       const TPolygonPiece& piece = polygons.pieces[prepared[i].piece];
@@ -340,6 +341,11 @@ void SweepPrepared(TCollisionPacket& k, const TLeafPolygons& polygons, std::span
       k.triangle = piece.triangle;
     }
   }
+}
+
+void SweepPrepared(TCollisionPacket& k, const TLeafPolygons& polygons, std::span<const PreparedTriangle> prepared) {
+  if (CurrentLaneWidth() == kLaneWidthScalar) return SweepPreparedIn<false>(k, polygons, prepared);
+  SweepPreparedIn<true>(k, polygons, prepared);
 }
 
 // A leaf too large for the cache, or of no triangle: each triangle made and swept in turn.

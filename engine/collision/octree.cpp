@@ -23,9 +23,6 @@
 #include <thread>
 #include <utility>
 #include <vector>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include "engine/collision/aabb.h"
 #include "engine/collision/collision.h"
@@ -164,7 +161,7 @@ const TVector kZero;
 // gives them with kShortcut: below -kPlaneTolerance, NaN too. Lane 3 must not be behind.
 unsigned PlanesBehind(const Lanes& distances) {
   constexpr Lanes kLimit = {-kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance};
-#ifdef __SSE2__
+#ifdef VELMORA_SSE_LANES
   return unsigned(_mm_movemask_ps(_mm_cmpnge_ps(__m128(distances), __m128(kLimit))));
 #else
   return unsigned(LaneBits(~(distances >= kLimit)));
@@ -173,7 +170,7 @@ unsigned PlanesBehind(const Lanes& distances) {
 
 // PlanesBehind for a corner anywhere: it reads exactly the corner's 12 bytes.
 unsigned CornerBehind(const TVector& v, const Lanes& offsets) {
-#ifdef __SSE2__
+#ifdef VELMORA_SSE_LANES
   // x and y in one 8-byte load, z in another.
   const Lanes corner = Lanes(_mm_movelh_ps(_mm_castsi128_ps(_mm_loadu_si64(&v.x)), _mm_load_ss(&v.z)));
 #else
@@ -705,15 +702,21 @@ struct OctreeBuilder {
 
 // Meshes from this many triangles up build the root's children on several threads.
 constexpr size_t kThreadedBuildTriangles = 16384;
-constexpr unsigned kMaxBuildThreads = 8;  // one per child of the root
+constexpr int kMaxBuildThreads = 8;  // one per child of the root
+std::atomic<int> chosen_build_threads{0};  // SetBuildThreads; 0: by the mesh's size
+
+int BuildThreads(size_t triangles) {
+  if (const int chosen = chosen_build_threads.load(std::memory_order_relaxed)) return chosen;
+  const int cores = int(std::thread::hardware_concurrency());
+  return triangles >= kThreadedBuildTriangles ? std::clamp(cores, 1, kMaxBuildThreads) : 1;
+}
 
 // Builds the tree below root (sized and centred), on several threads when the mesh is
 // large. Returns the pieces put in leaves.
 template <bool kShortcut>
 long BuildTree(TOctree& root, std::shared_ptr<const std::vector<SurfacePtr>> surfaces,
                const std::vector<TPolygonPiece>& polys, int max_polys, int max_levels) {
-  const unsigned cores = std::thread::hardware_concurrency();
-  int threads = polys.size() >= kThreadedBuildTriangles ? int(std::clamp(cores, 1u, kMaxBuildThreads)) : 1;
+  int threads = BuildThreads(polys.size());
   for (;;) {
     OctreeBudget budget;
     budget.pieces = long(polys.size());
@@ -749,6 +752,10 @@ std::span<const TPolygonPiece> TOctreePieceStore::Keep(std::span<const TPolygonP
   }
   std::uninitialized_copy(pieces.begin(), pieces.end(), kept);
   return {kept, pieces.size()};
+}
+
+int TOctree::SetBuildThreads(int threads) {
+  return chosen_build_threads.exchange(std::clamp(threads, 0, kMaxBuildThreads), std::memory_order_relaxed);
 }
 
 int TOctree::TestTris(const std::vector<TPolygon>& polys, int max_polys) {
@@ -819,7 +826,7 @@ void PickWalk(const TOctree& node, float t, const TSegmentBoxTest& segment, cons
   }
   float entry[8];
   bool met[8];
-  if (node.children.size() == 8 && !segment.IsPoint()) {
+  if (node.children.size() == 8 && !segment.IsPoint() && CurrentLaneWidth() != kLaneWidthScalar) {
     // The eight boxes four at a time, each as EntersBox makes and tests it.
     for (size_t half = 0; half < 8; half += kLanes) {
       const TOctree* c = &node.children[half];

@@ -13,10 +13,6 @@
 #include <cstring>
 #include <utility>
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#include <immintrin.h>
-#endif
-
 #include "engine/collision/lanes.h"
 #include "engine/collision/octree.h"
 #include "engine/collision/polygon.h"
@@ -246,7 +242,7 @@ int ScreenPiecesFour(const TPolygonPiece* pieces, size_t count, size_t first, co
 }
 
 // The screens by block size: four lanes everywhere, eight where the processor has
-// 32-byte registers (chosen once, at the first pick).
+// 32-byte registers, one (no screen) when a test asks for it; see CurrentLaneWidth.
 template <int Block>
 struct Screens;
 
@@ -262,7 +258,7 @@ struct Screens<kLanes> {
   }
 };
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#ifdef VELMORA_EIGHT_LANES
 // Eight floats side by side, for processors with 32-byte registers. Only the operations
 // of the four-lane screen are used (no fused multiply-add), so each lane rounds alike.
 typedef float EightLanes __attribute__((vector_size(32)));
@@ -326,16 +322,18 @@ struct Screens<kEightLanes> {
   }
 };
 
-bool EightLanesSupported() {
-  static const bool eight = __builtin_cpu_supports("avx");
-  return eight;
-}
 #define VELMORA_EIGHT_LANE_TARGET [[gnu::target("avx")]]
 #else
 constexpr int kEightLanes = kLanes;  // no wider screen: the eight-lane loops are the four-lane ones
-bool EightLanesSupported() { return false; }
 #define VELMORA_EIGHT_LANE_TARGET
 #endif
+
+// No screen, one triangle per step: each goes straight to the scalar test.
+template <>
+struct Screens<1> {
+  static int Triangles(const TTriangleReader&, int, int, const TVector&, const TVector&) { return 1; }
+  static int Pieces(const TPolygonPiece*, size_t, size_t, const TVector&, const TVector&) { return 1; }
+};
 
 // Every triangle of the surface against la-lb (mesh space), in order; a triangle that
 // the screen passes goes through the scalar test for its time and weights. Block is the
@@ -402,8 +400,14 @@ VELMORA_EIGHT_LANE_TARGET int PickPiecesEight(const TVector& a, const TVector& b
 }
 
 void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
-  if (EightLanesSupported()) return PickSurfaceEight(mesh, surface, la, lb, best);
-  PickSurfaceFour(mesh, surface, la, lb, best);
+  switch (CurrentLaneWidth()) {
+    case kLaneWidthScalar:
+      return PickSurfaceIn<1>(mesh, surface, la, lb, best);
+    case kLaneWidthEight:
+      return PickSurfaceEight(mesh, surface, la, lb, best);
+    default:
+      return PickSurfaceFour(mesh, surface, la, lb, best);
+  }
 }
 
 void PickMesh(TMesh& mesh, const TVector& a, const TVector& b, float& best) {
@@ -451,8 +455,14 @@ EntityPtr TPick::Pick(const TVector& a, const TVector& b, float /*radius*/) {
 
 int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh, float& best) {
   if (polygons.pieces.empty()) return 0;
-  if (EightLanesSupported()) return PickPiecesEight(a, b, polygons, mesh, best);
-  return PickPiecesFour(a, b, polygons, mesh, best);
+  switch (CurrentLaneWidth()) {
+    case kLaneWidthScalar:
+      return PickPiecesIn<1>(a, b, polygons, mesh, best);
+    case kLaneWidthEight:
+      return PickPiecesEight(a, b, polygons, mesh, best);
+    default:
+      return PickPiecesFour(a, b, polygons, mesh, best);
+  }
 }
 
 // ---- Segment tests ----------------------------------------------------------------------

@@ -9,10 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
+#include "engine/collision/lanes.h"
 #include "engine/math/vector.h"
 #include "engine/mesh/surface.h"
 
@@ -49,7 +46,7 @@ class TTriangleReader {
   bool WideFour(int first) const {
     if (std::size_t(first) + 4 > full_triangles_ || wide_ == 0) return false;
     const uint16_t* c = corners_ + std::size_t(first) * 3;
-#ifdef __SSE2__
+#ifdef VELMORA_SSE_LANES
     // An index at or past wide_ leaves something after subtracting wide_ - 1 (saturated).
     const __m128i last = _mm_set1_epi16(short(std::min(wide_, kIndexLimit) - 1));
     const __m128i past = _mm_or_si128(_mm_subs_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)), last),
