@@ -209,8 +209,11 @@ TEST_F(DialogsTest, FileChooserOffersFoldersAndMatchingRegularFilesAndRefreshes)
                      if (f) std::fclose(f);
                      Fl_Button* refresh = ButtonLabelled(modal, "Refresh");
                      EXPECT_EQ(refresh ? refresh->shortcut() : 0, FL_F + 5);
-                     if (refresh) refresh->do_callback();
+                     Fl::e_keysym = FL_F + 5;
+                     Fl::e_state = 0;  // no modifier left from an earlier event
+                     Fl::handle(FL_KEYBOARD, modal);
                      refreshed = Look(modal);
+                     EXPECT_NE(dynamic_cast<Fl_Input*>(Fl::focus()), nullptr) << "typing goes on in the name field";
                      Type(modal, "x.tga");
                      fifo_typed = Look(modal);
                      EXPECT_TRUE(modal->shown());
@@ -227,14 +230,23 @@ TEST_F(DialogsTest, FileChooserOffersFoldersAndMatchingRegularFilesAndRefreshes)
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 
-// Return on a folder selected in the list opens it; "~/" is the home folder; a folder
-// that cannot be read says so.
+// Return on a folder selected in the list opens it, even one named "~"; a typed "~/" is
+// the home folder; a folder that cannot be read, or whose entries cannot be looked up,
+// says so.
 TEST_F(DialogsTest, FileChooserReturnOpensTheSelectedFolderTildeIsHomeAndUnreadableFoldersSaySo) {
   char dir_template[] = "/tmp/velmora_chooser_XXXXXX";
   ASSERT_NE(mkdtemp(dir_template), nullptr);
   const std::string dir = dir_template;
   ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0755), 0);
   ASSERT_EQ(mkdir((dir + "/locked").c_str(), 0), 0);
+  ASSERT_EQ(mkdir((dir + "/~").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir + "/peek").c_str(), 0755), 0);
+  for (const char* name : {"/~/tilde.tga", "/peek/hidden.tga"}) {
+    std::FILE* made = std::fopen((dir + name).c_str(), "wb");
+    ASSERT_NE(made, nullptr);
+    std::fclose(made);
+  }
+  ASSERT_EQ(chmod((dir + "/peek").c_str(), 0444), 0);
   std::FILE* f = std::fopen((dir + "/sub/shirt.tga").c_str(), "wb");
   ASSERT_NE(f, nullptr);
   std::fclose(f);
@@ -243,17 +255,24 @@ TEST_F(DialogsTest, FileChooserReturnOpensTheSelectedFolderTildeIsHomeAndUnreada
   setenv("HOME", (dir + "/sub").c_str(), 1);
   const HonourFilePermissions as_a_user;
 
-  ChooserView after_return, locked;
+  ChooserView after_return, tilde, locked, peek;
   ModalScript script{[&](Fl_Window* modal) {
                        auto* list = FindWidget<Fl_Browser>(modal, [](Fl_Browser*) { return true; });
-                       for (int i = 1; i <= list->size(); ++i)
-                         if (std::string(list->text(i)) == "sub/") list->select(i);
-                       list->take_focus();
-                       Fl::e_keysym = FL_Enter;
-                       Fl::handle(FL_KEYBOARD, modal);
-                       after_return = Look(modal);
+                       const auto return_on = [&](const std::string& line) {
+                         for (int i = 1; i <= list->size(); ++i)
+                           if (std::string(list->text(i)) == line) list->select(i);
+                         list->take_focus();
+                         Fl::e_keysym = FL_Enter;
+                         Fl::handle(FL_KEYBOARD, modal);
+                         return Look(modal);
+                       };
+                       after_return = return_on("sub/");
+                       return_on("../");
+                       tilde = return_on("~/");
                        Type(modal, "../locked");
                        locked = Look(modal);
+                       Type(modal, "../peek");
+                       peek = Look(modal);
                        Type(modal, "~/shirt.tga");
                      },
                      0.2};
@@ -264,6 +283,11 @@ TEST_F(DialogsTest, FileChooserReturnOpensTheSelectedFolderTildeIsHomeAndUnreada
   EXPECT_EQ(locked.folder, dir + "/locked");
   EXPECT_EQ(locked.status, "Cannot read this folder: Permission denied");
   EXPECT_EQ(locked.lines, std::vector<std::string>{"../"});
+  EXPECT_EQ(tilde.folder, dir + "/~");
+  EXPECT_EQ(tilde.lines, (std::vector<std::string>{"../", "tilde.tga"}));
+  EXPECT_EQ(peek.folder, dir + "/peek");
+  EXPECT_EQ(peek.status, "Cannot read this folder: Permission denied");
+  chmod((dir + "/peek").c_str(), 0755);
   setenv("HOME", saved_home.c_str(), 1);
   std::system(("rm -rf '" + dir + "'").c_str());
 }
