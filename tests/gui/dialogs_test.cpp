@@ -21,6 +21,9 @@
 #include "platform/app_startup.h"
 #include "support/file_permissions.h"
 
+// Last: it brings in X11's macros, which clash with names above.
+#include <FL/fl_draw.H>
+
 namespace {
 
 // Depth-first search of a dialog for a widget of type T that passes the test.
@@ -93,6 +96,33 @@ TEST_F(DialogsTest, NoticeHeldOpenLeavesOnePendingTick) {
   int ticks = 0;
   for (const TEvent& e : TakePending()) ticks += e.id == EventId::TimerTick;
   EXPECT_EQ(ticks, 1);
+}
+
+// A notice's text breaks into the lines it was measured in: one line for a short text,
+// as many as fit a wrapped long one, within its box (a left-aligned label is drawn 3 px
+// inside the box on each side).
+TEST_F(DialogsTest, NoticeTextFitsItsBoxAtTheWidthItIsDrawn) {
+  for (const std::string& text : {std::string("Could not load /tmp/a/doomed.tga: there is no such file."),
+                                  "Could not load /tmp/" + std::string(60, 'a') + "/b.tga: it is not a whole TGA, "
+                                  "JPEG, PNG or BMP image of at most 16384 x 16384 pixels."}) {
+    SCOPED_TRACE(text);
+    int drawn_h = -1, box_h = 0;
+    ModalScript look{[&](Fl_Window* modal) {
+                       Fl_Box* box = FindWidget<Fl_Box>(modal, [&](Fl_Box* b) { return b->label() && b->label() == text; });
+                       if (box) {
+                         fl_font(box->labelfont(), box->labelsize());
+                         int w = box->w() - 6;
+                         drawn_h = 0;
+                         fl_measure(box->label(), w, drawn_h);
+                         box_h = box->h();
+                       }
+                       modal->hide();
+                     },
+                     0.2};
+    look.Arm();
+    Notify(text, true);
+    EXPECT_EQ(drawn_h, box_h);
+  }
 }
 
 TEST_F(DialogsTest, FileRequesterReturnsTheChosenPathOrEmptyOnCancel) {
