@@ -130,7 +130,8 @@ void Notify(const std::string& text, bool serious) {
   window.copy_label(AppTitle().c_str());  // a window keeps the pointer it is given
   // As wide as the measured text plus the label's inset, so the lines break where they
   // were measured.
-  auto* box = new Fl_Box(kNoticeMargin - kLabelInset, kNoticeMargin, width - 2 * kNoticeMargin + 2 * kLabelInset, text_h);
+  auto* box = new Fl_Box(kNoticeMargin - kLabelInset, kNoticeMargin,
+                         width - 2 * kNoticeMargin + 2 * kLabelInset, text_h);
   box->copy_label(shown.c_str());
   box->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
   box->labelfont(FL_HELVETICA);

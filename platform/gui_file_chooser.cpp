@@ -256,7 +256,8 @@ class FileChooser {
       }
     }
     closedir(dir);
-    if (unsearchable) status_->copy_label(("Cannot read this folder: " + std::string(std::strerror(unsearchable))).c_str());
+    if (unsearchable)
+      status_->copy_label(("Cannot read this folder: " + std::string(std::strerror(unsearchable))).c_str());
     const auto by_name = [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); };
     std::sort(folders.begin(), folders.end(), by_name);
     std::sort(files.begin(), files.end(), by_name);

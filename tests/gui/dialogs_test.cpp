@@ -108,7 +108,8 @@ TEST_F(DialogsTest, NoticeTextFitsItsBoxAtTheWidthItIsDrawn) {
     SCOPED_TRACE(text);
     int drawn_h = -1, box_h = 0;
     ModalScript look{[&](Fl_Window* modal) {
-                       Fl_Box* box = FindWidget<Fl_Box>(modal, [&](Fl_Box* b) { return b->label() && b->label() == text; });
+                       Fl_Box* box =
+                           FindWidget<Fl_Box>(modal, [&](Fl_Box* b) { return b->label() && b->label() == text; });
                        if (box) {
                          fl_font(box->labelfont(), box->labelsize());
                          int w = box->w() - 6;
