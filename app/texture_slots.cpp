@@ -52,6 +52,48 @@ void Show(const SlotRefs& s) {
   SetGadgetText(*s.file_button, loaded ? ShownName(*s.file) : kNoImageText);
 }
 
+// Reads `file` from disk for every slot whose file is that file (see ReadIntoSlots) and
+// shows the result in each; true when it did not load. A name that is not a readable
+// file is not handed to the engine, whose search would load a file of the same name
+// from the working folder in its place.
+bool ReadFile(const std::string& file) {
+  if (file.empty()) return false;
+  const std::string where = CanonicalPath(file);
+  std::vector<SlotRefs> showing;
+  for (const SlotRefs& s : Slots())
+    if (!s.file->empty() && CanonicalPath(*s.file) == where) showing.push_back(s);
+
+  // Out of the cache, every flags variant at once (a base and an overlay slot hold two
+  // textures of one file), so that each load below reads the disk.
+  std::vector<TexturePtr> old;
+  for (const SlotRefs& s : showing) {
+    if (*s.texture && std::find(old.begin(), old.end(), *s.texture) == old.end()) old.push_back(*s.texture);
+    *s.texture = nullptr;
+  }
+  for (const TexturePtr& t : old)
+    if (!HeldBySlot(t)) FreeTexture(t);
+
+  bool failed = false;
+  {
+    const BusyPointer busy;  // a large image takes a while
+    // Slots with the same flags get one texture: the first load caches it for the rest.
+    for (const SlotRefs& s : showing) {
+      if (FileReadProblem(*s.file).empty()) *s.texture = LoadTexture(*s.file, s.load_flags);
+      failed = failed || !*s.texture;
+    }
+  }
+  for (const SlotRefs& s : showing) Show(s);
+  return failed;
+}
+
+// A choose or "Re": a failure is reported over a view already drawn without the image,
+// so that the notice does not stand beside a picture of the file as it was.
+void ReadAndReport(const std::string& file) {
+  if (!ReadFile(file)) return;
+  PaintCanvas();
+  ReportLoadFailure(file);
+}
+
 void Choose(const SlotRefs& s) {
   const std::string path = RequestFile(kChooseImageText, kChooseImageExtensions, false, "");
   if (path.empty()) return;  // cancelled: nothing changes
@@ -60,12 +102,12 @@ void Choose(const SlotRefs& s) {
   PaintCanvas();
   ReleaseSlotTexture(s);
   *s.file = path;
-  ReadIntoSlots(path);
+  ReadAndReport(path);
 }
 
 void Reload(const SlotRefs& s) {
   if (s.file->empty()) return;
-  ReadIntoSlots(*s.file);
+  ReadAndReport(*s.file);
 }
 
 void Clear(const SlotRefs& s) {
@@ -108,34 +150,7 @@ int UpdateRegion(Region region, const GadgetPtr& gadget) {
 }  // namespace
 
 void ReadIntoSlots(const std::string& file) {
-  if (file.empty()) return;
-  const std::string where = CanonicalPath(file);
-  std::vector<SlotRefs> showing;
-  for (const SlotRefs& s : Slots())
-    if (!s.file->empty() && CanonicalPath(*s.file) == where) showing.push_back(s);
-
-  // Out of the cache, every flags variant at once (a base and an overlay slot hold two
-  // textures of one file), so that each load below reads the disk.
-  std::vector<TexturePtr> old;
-  for (const SlotRefs& s : showing) {
-    if (*s.texture && std::find(old.begin(), old.end(), *s.texture) == old.end()) old.push_back(*s.texture);
-    *s.texture = nullptr;
-  }
-  for (const TexturePtr& t : old)
-    if (!HeldBySlot(t)) FreeTexture(t);
-
-  bool failed = false;
-  {
-    const BusyPointer busy;  // a large image takes a while
-    // Slots with the same flags get one texture: the first load caches it for the rest.
-    for (const SlotRefs& s : showing) {
-      *s.texture = LoadTexture(*s.file, s.load_flags);
-      failed = failed || !*s.texture;
-    }
-  }
-  // Shown before the notice, so that a failed overlay is already hidden behind it.
-  for (const SlotRefs& s : showing) Show(s);
-  if (failed) ReportLoadFailure(file);
+  if (ReadFile(file)) ReportLoadFailure(file);
 }
 
 int HandleButtons(const GadgetPtr& gadget) {

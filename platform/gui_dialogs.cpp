@@ -36,6 +36,8 @@ constexpr int kNoticeTextWidth = 600;
 constexpr int kNoticeMargin = 15;
 constexpr int kNoticeButtonWidth = 80;
 constexpr int kNoticeButtonHeight = 25;
+// The toolkit draws a left-aligned label this far inside its box on each side.
+constexpr int kLabelInset = 3;
 
 int g_busy_depth = 0;
 
@@ -126,7 +128,10 @@ void Notify(const std::string& text, bool serious) {
   const int height = text_h + kNoticeButtonHeight + 3 * kNoticeMargin;
   Fl_Double_Window window(width, height);
   window.copy_label(AppTitle().c_str());  // a window keeps the pointer it is given
-  auto* box = new Fl_Box(kNoticeMargin, kNoticeMargin, width - 2 * kNoticeMargin, text_h);
+  // As wide as the measured text plus the label's inset, so the lines break where they
+  // were measured.
+  auto* box = new Fl_Box(kNoticeMargin - kLabelInset, kNoticeMargin,
+                         width - 2 * kNoticeMargin + 2 * kLabelInset, text_h);
   box->copy_label(shown.c_str());
   box->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
   box->labelfont(FL_HELVETICA);

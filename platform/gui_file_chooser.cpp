@@ -188,7 +188,7 @@ class FileChooser {
     list_ = new ChooserList(kMargin, y, inner, list_height);
     list_->callback(OnList, this);
     list_->when(FL_WHEN_CHANGED | FL_WHEN_NOT_CHANGED);
-    list_->on_enter = [this](const std::string& entry) { Take(entry); };
+    list_->on_enter = [this](const std::string& entry) { Take(entry, true); };
     y += list_height + kMargin;
     filter_ = new Fl_Choice(kMargin + label, y, inner - label, kRowHeight, "Show:");
     for (const FileFilter& f : filters_) filter_->add(MenuPathPart(f.label).c_str());
@@ -237,11 +237,18 @@ class FileChooser {
       return;
     }
     std::vector<std::string> folders, files;
+    int unsearchable = 0;  // the errno of a folder whose names can be read but not looked up
     while (const dirent* e = readdir(dir)) {
       const std::string name = e->d_name;
       if (name.empty() || name[0] == '.') continue;  // ".", "..", hidden
+      const std::string path = folder_ + "/" + name;
       struct stat st {};
-      if (stat((folder_ + "/" + name).c_str(), &st) != 0) continue;  // a dangling link
+      if (stat(path.c_str(), &st) != 0) {
+        // A dangling link is left out; an entry that cannot even be looked at itself
+        // means the folder is closed to lookups.
+        if (errno == EACCES && lstat(path.c_str(), &st) != 0 && errno == EACCES) unsearchable = EACCES;
+        continue;
+      }
       if (S_ISDIR(st.st_mode)) {
         folders.push_back(name + "/");
       } else if (S_ISREG(st.st_mode) && Filter().Matches(name)) {
@@ -249,6 +256,8 @@ class FileChooser {
       }
     }
     closedir(dir);
+    if (unsearchable)
+      status_->copy_label(("Cannot read this folder: " + std::string(std::strerror(unsearchable))).c_str());
     const auto by_name = [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); };
     std::sort(folders.begin(), folders.end(), by_name);
     std::sort(files.begin(), files.end(), by_name);
@@ -266,9 +275,10 @@ class FileChooser {
 
   // A folder opens; an existing regular file (or, to save, a new name in an existing
   // folder) is the answer; anything else is reported in the chooser.
-  void Take(const std::string& typed) {
+  // A line of the list (`listed`) names an entry of the folder shown, even one called "~".
+  void Take(const std::string& typed, bool listed = false) {
     if (typed.empty()) return;
-    const std::string path = Resolve(folder_, typed);
+    const std::string path = listed ? Tidy(folder_ + "/" + typed) : Resolve(folder_, typed);
     const int kind = FileType(path);
     if (kind == kFileDirectory) {
       Enter(path);
@@ -297,7 +307,7 @@ class FileChooser {
     auto* c = static_cast<FileChooser*>(self);
     const std::string typed = c->name_->value();
     if (typed.empty() && c->list_->value() > 0) {
-      c->Take(c->list_->text(c->list_->value()));
+      c->Take(c->list_->text(c->list_->value()), true);
     } else {
       c->Take(typed);
     }
@@ -308,7 +318,12 @@ class FileChooser {
     c->window_.hide();
   }
   static void OnFilter(Fl_Widget*, void* self) { static_cast<FileChooser*>(self)->List(); }
-  static void OnRefresh(Fl_Widget*, void* self) { static_cast<FileChooser*>(self)->List(); }
+  // The refresh key's button would keep the focus it takes: typing goes on in the name field.
+  static void OnRefresh(Fl_Widget*, void* self) {
+    auto* c = static_cast<FileChooser*>(self);
+    c->List();
+    c->name_->take_focus();
+  }
   static void OnList(Fl_Widget*, void* self) {
     auto* c = static_cast<FileChooser*>(self);
     const int line = c->list_->value();
@@ -320,7 +335,7 @@ class FileChooser {
     // press and the release of one double click act once.
     if (Fl::event() != FL_KEYBOARD && Fl::event_clicks() > 0) {
       Fl::event_clicks(0);
-      c->Take(entry);
+      c->Take(entry, true);
     }
   }
 

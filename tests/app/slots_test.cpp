@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "app/shell.h"
 #include "app/texture_slots.h"
@@ -356,6 +358,11 @@ const BadFile kBadFiles[] = {
 
 TEST_F(SlotsTest, AFileThatDoesNotLoadIsReportedAndShowsNothing) {
   const HonourFilePermissions as_a_user;  // root reads any file otherwise
+  Rgba at_notice{};  // the chest as the view showed it when the notice came
+  SetNotifyHook([&](const std::string& text, bool) {
+    notices_.push_back(text);
+    at_notice = PixelAt(0, 1.07f, 0);
+  });
   for (size_t slot : {size_t{2}, size_t{3}}) {  // upper base, upper overlay 1
     for (const BadFile& bad : kBadFiles) {
       SCOPED_TRACE(std::string(bad.what) + (slot == 3 ? " in an overlay slot" : " in a base slot"));
@@ -383,6 +390,7 @@ TEST_F(SlotsTest, AFileThatDoesNotLoadIsReportedAndShowsNothing) {
       EXPECT_EQ(*s.texture, nullptr);
       EXPECT_EQ(GadgetText(*s.file_button), kNoImageText);
       if (s.overlay) {
+        EXPECT_EQ(Show(at_notice), Show(bare)) << "the view behind the notice";
         EXPECT_EQ(Show(chest()), Show(bare)) << "the base shows through";
       }
 
@@ -393,6 +401,32 @@ TEST_F(SlotsTest, AFileThatDoesNotLoadIsReportedAndShowsNothing) {
       EXPECT_EQ(GadgetText(*s.file_button), "bad.tga");
       EXPECT_EQ(notices_.size(), 1u);
     }
+  }
+}
+
+// A file gone before "Re" is reported as gone, in a base and an overlay slot alike,
+// although the working folder holds a file of the same name, which must not be shown
+// in its place.
+TEST_F(SlotsTest, AFileGoneBeforeReloadIsNotReplacedByOneOfTheSameName) {
+  ASSERT_EQ(mkdir(PathIn("mine").c_str(), 0755), 0);
+  const std::string file = PathIn("mine/shirt.tga");
+  ASSERT_TRUE(WriteSolidTga(PathIn("shirt.tga"), 230, 0, 0));
+  for (size_t slot : {size_t{2}, size_t{3}}) {  // upper base, upper overlay 1
+    SCOPED_TRACE(slot == 3 ? "overlay slot" : "base slot");
+    Restart();
+    const SlotRefs& s = Slots()[slot];
+    ASSERT_TRUE(WriteSolidTga(file, 0, 220, 0));
+    Choose(*s.file_button, file);
+    Paint();
+    ASSERT_TRUE(Greenish(PixelAt(0, 1.07f, 0)));
+    ASSERT_EQ(std::remove(file.c_str()), 0);
+    notices_.clear();
+    Press(*s.reload_button);
+    Paint();
+    EXPECT_FALSE(Reddish(PixelAt(0, 1.07f, 0))) << "the other folder's file";
+    EXPECT_EQ(*s.texture, nullptr);
+    EXPECT_EQ(GadgetText(*s.file_button), kNoImageText);
+    EXPECT_EQ(notices_, std::vector<std::string>{"Could not load " + file + ": there is no such file."});
   }
 }
 

@@ -21,6 +21,9 @@
 #include "platform/app_startup.h"
 #include "support/file_permissions.h"
 
+// Last: it brings in X11's macros, which clash with names above.
+#include <FL/fl_draw.H>
+
 namespace {
 
 // Depth-first search of a dialog for a widget of type T that passes the test.
@@ -93,6 +96,34 @@ TEST_F(DialogsTest, NoticeHeldOpenLeavesOnePendingTick) {
   int ticks = 0;
   for (const TEvent& e : TakePending()) ticks += e.id == EventId::TimerTick;
   EXPECT_EQ(ticks, 1);
+}
+
+// A notice's text breaks into the lines it was measured in: one line for a short text,
+// as many as fit a wrapped long one, within its box (a left-aligned label is drawn 3 px
+// inside the box on each side).
+TEST_F(DialogsTest, NoticeTextFitsItsBoxAtTheWidthItIsDrawn) {
+  for (const std::string& text : {std::string("Could not load /tmp/a/doomed.tga: there is no such file."),
+                                  "Could not load /tmp/" + std::string(60, 'a') + "/b.tga: it is not a whole TGA, "
+                                  "JPEG, PNG or BMP image of at most 16384 x 16384 pixels."}) {
+    SCOPED_TRACE(text);
+    int drawn_h = -1, box_h = 0;
+    ModalScript look{[&](Fl_Window* modal) {
+                       Fl_Box* box =
+                           FindWidget<Fl_Box>(modal, [&](Fl_Box* b) { return b->label() && b->label() == text; });
+                       if (box) {
+                         fl_font(box->labelfont(), box->labelsize());
+                         int w = box->w() - 6;
+                         drawn_h = 0;
+                         fl_measure(box->label(), w, drawn_h);
+                         box_h = box->h();
+                       }
+                       modal->hide();
+                     },
+                     0.2};
+    look.Arm();
+    Notify(text, true);
+    EXPECT_EQ(drawn_h, box_h);
+  }
 }
 
 TEST_F(DialogsTest, FileRequesterReturnsTheChosenPathOrEmptyOnCancel) {
@@ -209,8 +240,11 @@ TEST_F(DialogsTest, FileChooserOffersFoldersAndMatchingRegularFilesAndRefreshes)
                      if (f) std::fclose(f);
                      Fl_Button* refresh = ButtonLabelled(modal, "Refresh");
                      EXPECT_EQ(refresh ? refresh->shortcut() : 0, FL_F + 5);
-                     if (refresh) refresh->do_callback();
+                     Fl::e_keysym = FL_F + 5;
+                     Fl::e_state = 0;  // no modifier left from an earlier event
+                     Fl::handle(FL_KEYBOARD, modal);
                      refreshed = Look(modal);
+                     EXPECT_NE(dynamic_cast<Fl_Input*>(Fl::focus()), nullptr) << "typing goes on in the name field";
                      Type(modal, "x.tga");
                      fifo_typed = Look(modal);
                      EXPECT_TRUE(modal->shown());
@@ -227,14 +261,23 @@ TEST_F(DialogsTest, FileChooserOffersFoldersAndMatchingRegularFilesAndRefreshes)
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 
-// Return on a folder selected in the list opens it; "~/" is the home folder; a folder
-// that cannot be read says so.
+// Return on a folder selected in the list opens it, even one named "~"; a typed "~/" is
+// the home folder; a folder that cannot be read, or whose entries cannot be looked up,
+// says so.
 TEST_F(DialogsTest, FileChooserReturnOpensTheSelectedFolderTildeIsHomeAndUnreadableFoldersSaySo) {
   char dir_template[] = "/tmp/velmora_chooser_XXXXXX";
   ASSERT_NE(mkdtemp(dir_template), nullptr);
   const std::string dir = dir_template;
   ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0755), 0);
   ASSERT_EQ(mkdir((dir + "/locked").c_str(), 0), 0);
+  ASSERT_EQ(mkdir((dir + "/~").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir + "/peek").c_str(), 0755), 0);
+  for (const char* name : {"/~/tilde.tga", "/peek/hidden.tga"}) {
+    std::FILE* made = std::fopen((dir + name).c_str(), "wb");
+    ASSERT_NE(made, nullptr);
+    std::fclose(made);
+  }
+  ASSERT_EQ(chmod((dir + "/peek").c_str(), 0444), 0);
   std::FILE* f = std::fopen((dir + "/sub/shirt.tga").c_str(), "wb");
   ASSERT_NE(f, nullptr);
   std::fclose(f);
@@ -243,17 +286,24 @@ TEST_F(DialogsTest, FileChooserReturnOpensTheSelectedFolderTildeIsHomeAndUnreada
   setenv("HOME", (dir + "/sub").c_str(), 1);
   const HonourFilePermissions as_a_user;
 
-  ChooserView after_return, locked;
+  ChooserView after_return, tilde, locked, peek;
   ModalScript script{[&](Fl_Window* modal) {
                        auto* list = FindWidget<Fl_Browser>(modal, [](Fl_Browser*) { return true; });
-                       for (int i = 1; i <= list->size(); ++i)
-                         if (std::string(list->text(i)) == "sub/") list->select(i);
-                       list->take_focus();
-                       Fl::e_keysym = FL_Enter;
-                       Fl::handle(FL_KEYBOARD, modal);
-                       after_return = Look(modal);
+                       const auto return_on = [&](const std::string& line) {
+                         for (int i = 1; i <= list->size(); ++i)
+                           if (std::string(list->text(i)) == line) list->select(i);
+                         list->take_focus();
+                         Fl::e_keysym = FL_Enter;
+                         Fl::handle(FL_KEYBOARD, modal);
+                         return Look(modal);
+                       };
+                       after_return = return_on("sub/");
+                       return_on("../");
+                       tilde = return_on("~/");
                        Type(modal, "../locked");
                        locked = Look(modal);
+                       Type(modal, "../peek");
+                       peek = Look(modal);
                        Type(modal, "~/shirt.tga");
                      },
                      0.2};
@@ -264,6 +314,11 @@ TEST_F(DialogsTest, FileChooserReturnOpensTheSelectedFolderTildeIsHomeAndUnreada
   EXPECT_EQ(locked.folder, dir + "/locked");
   EXPECT_EQ(locked.status, "Cannot read this folder: Permission denied");
   EXPECT_EQ(locked.lines, std::vector<std::string>{"../"});
+  EXPECT_EQ(tilde.folder, dir + "/~");
+  EXPECT_EQ(tilde.lines, (std::vector<std::string>{"../", "tilde.tga"}));
+  EXPECT_EQ(peek.folder, dir + "/peek");
+  EXPECT_EQ(peek.status, "Cannot read this folder: Permission denied");
+  chmod((dir + "/peek").c_str(), 0755);
   setenv("HOME", saved_home.c_str(), 1);
   std::system(("rm -rf '" + dir + "'").c_str());
 }
