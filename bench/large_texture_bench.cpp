@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/process_status.h"
 #include "engine/mesh/texture.h"
 #include "platform/image.h"
 #include "platform/offscreen.h"
@@ -47,15 +48,6 @@ struct LargeTgaFile {
 const std::string& LargeTga() {
   static const LargeTgaFile file;
   return file.path;
-}
-
-long StatusKiB(const char* field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  const std::string key = std::string(field) + ":";
-  while (std::getline(in, line))
-    if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
-  return -1;
 }
 
 // Runs `work` in a child and returns its peak resident growth in MiB, -1 on failure.

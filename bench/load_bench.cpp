@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/process_status.h"
 #include "engine/mesh/bone.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
@@ -220,15 +221,6 @@ constexpr size_t kHostileBytes = 1 << 20;
 // keeps a load that asks for tens of gigabytes from taking the machine with it.
 constexpr unsigned kHostileSeconds = 120;
 constexpr rlim_t kHostileAddressSpace = rlim_t(4) << 30;
-
-long StatusKiB(const char* field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  const std::string key = std::string(field) + ":";
-  while (std::getline(in, line))
-    if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
-  return -1;
-}
 
 // The model of `shape` at `bytes` in a directory of its own, beside the 512 x 512 PNG
 // that the texture shape names.
