@@ -1,7 +1,8 @@
 // Writes the seed corpus of fuzz_b3d into the directory given: the writer's sample
 // models (every chunk kind, static, skinned and bone-rooted), a small skinned grid, a
 // grid without normals, and the hostile shapes (a long name before many bones, split
-// TRIS chunks, a wide parent of bones, one image under many flag values) at a few KB.
+// TRIS chunks, a wide parent of bones, one image under many flag values, texture
+// entries spread over several TEXS chunks) at a few KB.
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -18,6 +19,14 @@ int main(int argc, char** argv) {
   models.push_back(SkinnedGridModel(2, 40, 60, 3, 2, 4));
   models.push_back(GridModel(200, false));
   for (TB3dWriter& hostile : HostileModels(4096)) models.push_back(std::move(hostile));
+  TB3dWriter chunks;
+  chunks.Header();
+  for (int c = 0; c < 3; ++c) {
+    std::vector<B3dTexture> textures;
+    for (int i = 0; i < 40; ++i) textures.push_back({"tex.png", 1 | (c * 40 + i + 1) << 17});
+    chunks.Texs(textures);
+  }
+  models.push_back(std::move(chunks.Finish()));
   for (size_t i = 0; i < models.size(); ++i) {
     const std::string path = dir + "/model" + std::to_string(i) + ".b3d";
     if (!models[i].Save(path)) {

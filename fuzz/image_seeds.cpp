@@ -48,10 +48,11 @@ int main(int argc, char** argv) {
       {"progressive.jpg", EncodeJpeg(24, 8, 3, Gradient(24, 8, 3), 75, true)},
       {"gray.jpg", EncodeJpeg(8, 8, 1, Gradient(8, 8, 1), 90, false)},
       // Damaged and hostile shapes: a scan whose data ends early, many scans of
-      // end-of-band runs, and a header with no data behind it.
+      // end-of-band runs, and a header with no data behind it, alone and behind comments.
       {"scan-ends-early.jpg", DropScanTail(EncodeJpeg(24, 8, 3, Gradient(24, 8, 3), 75, true), 0, 2)},
       {"many-scans.jpg", EncodeBlankProgressiveJpeg(64, 64, 40)},
       {"header-only.jpg", EncodeBlankProgressiveJpeg(4096, 4096, 3, false)},
+      {"header-behind-comments.jpg", WithJpegComments(EncodeBlankProgressiveJpeg(1024, 1024, 3, false), 2048)},
       {"raw24.tga", EncodeTga({.width = 3, .height = 2, .bits = 24, .data = Gradient(3, 2, 3)})},
       {"rle32.tga", EncodeTga({.image_type = 10, .width = 4, .height = 2, .bits = 32, .descriptor = 0x28,
                                .data = {0x83, 1, 2, 3, 4, 0x03, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20}})},

@@ -430,13 +430,44 @@ JpegBlocks CountJpegBlocks(const jpeg_decompress_struct& cinfo) {
   return blocks;
 }
 
+// The bytes of the file's scans: what follows each start-of-scan header up to the next
+// marker other than a restart, stuffed zeros included. Marker segments (comments,
+// application data, tables) and bytes after the end marker code no block, so they
+// cannot make room for blocks under kMaxJpegBlocksPerByte.
+int64_t JpegScanBytes(const uint8_t* data, size_t size) {
+  auto restart = [](uint8_t m) { return m >= 0xD0 && m <= 0xD7; };
+  int64_t coded = 0;
+  size_t i = 2;  // after the start marker
+  while (i + 1 < size) {
+    if (data[i] != 0xFF || data[i + 1] == 0xFF) {
+      ++i;  // stray bytes and fill before a marker, which libjpeg skips too
+      continue;
+    }
+    const uint8_t marker = data[i + 1];
+    if (marker == 0xD9) break;  // end of image
+    if (marker == 0x01 || restart(marker) || marker == 0x00) {
+      i += 2;  // markers without a length
+      continue;
+    }
+    if (i + 4 > size) break;
+    i += 2 + ((size_t{data[i + 2]} << 8) | data[i + 3]);
+    if (marker != 0xDA) continue;
+    const size_t first = std::min(i, size);
+    while (i + 1 < size && !(data[i] == 0xFF && data[i + 1] != 0x00 && !restart(data[i + 1]))) ++i;
+    i = std::min(std::max(i, first), size);
+    coded += static_cast<int64_t>(i - first);
+    if (i + 1 >= size) coded += static_cast<int64_t>(size - i);  // data up to the cut
+  }
+  return coded;
+}
+
 bool ReadJpeg(jpeg_decompress_struct* cinfo, JpegProgress* progress, const uint8_t* data, size_t size,
               DecodedImage* out) {
   jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
   if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK) return false;
   if (!SizeAccepted(cinfo->image_width, cinfo->image_height)) return false;
   const JpegBlocks blocks = CountJpegBlocks(*cinfo);
-  if (blocks.coded > kMaxJpegBlocksPerByte * static_cast<int64_t>(size)) return false;
+  if (blocks.coded > kMaxJpegBlocksPerByte * JpegScanBytes(data, size)) return false;
   progress->block_budget = kMaxJpegPasses * blocks.padded;
   switch (cinfo->jpeg_color_space) {
     case JCS_GRAYSCALE:

@@ -15,7 +15,8 @@
 // A complete JPEG spends at least one bit on every block of every component (its DC
 // code), so it cannot hold more blocks than 8 per byte. libjpeg fills a scan that ends
 // early with zeros, so without this ceiling a header alone could order a full-size
-// image; with it the image stays in proportion to the file.
+// image; with it the image stays in proportion to the file's scan data (comments and
+// other marker segments do not count).
 constexpr int64_t kMaxJpegBlocksPerByte = 8;
 // Each JPEG scan walks every block of its components however few bytes it has (an
 // end-of-band run covers 32767 blocks in a few bits), so the count of scans does not

@@ -14,10 +14,10 @@
 //   (VRTS and TRIS without their MESH, TRIS without its VRTS, a second VRTS in a mesh,
 //   KEYS without a BONE in their node), a VRTS chunk with more than kB3dMaxTexCoordSets
 //   coordinate sets or sets above kB3dMaxTexCoordSize, an ANIM frame count outside
-//   0..kB3dMaxFrames, a BRUS texture count that cannot fit, a node whose header does
-//   not fit (with its subtree); a triangle or bone weight naming a vertex outside the
-//   mesh's VRTS; a key whose frame is outside its bone's key arrays; texture ids past
-//   the brush's kMaxTextureLayers.
+//   0..kB3dMaxFrames, TEXS entries past the file's kB3dMaxTextures-th, a BRUS texture
+//   count that cannot fit, a node whose header does not fit (with its subtree); a
+//   triangle or bone weight naming a vertex outside the mesh's VRTS; a key whose frame
+//   is outside its bone's key arrays; texture ids past the brush's kMaxTextureLayers.
 // - Ids outside their tables (-2 and below, the count and above) mean "none", as -1.
 #include "engine/loader/b3d_reader.h"
 
@@ -140,6 +140,7 @@ class B3dLoad {
   NodeValues node_;
 
   std::vector<TexturePtr> textures_;
+  int64_t texs_entries_ = 0;  // TEXS entries read so far, in every chunk
   std::vector<BrushPtr> brushes_;
   TTextureBatch textures_made_;
   std::vector<TMesh*> meshes_;  // every mesh made; the world list keeps them
@@ -176,6 +177,7 @@ TModelParts B3dLoad::Run() {
   ReleaseUnheldTextures();
   parts_.charged = in_.Charged();
   parts_.image_decodes = textures_made_.decodes;
+  parts_.texture_entries = texs_entries_;
   return std::move(parts_);
 }
 
@@ -258,7 +260,10 @@ void B3dLoad::Nest(int64_t body, int32_t length) {
 void B3dLoad::Texs(int64_t end) {
   std::string name;
   for (size_t i = 0; in_.ReadString(end, name) && in_.Fits(kTexsFields, end); ++i) {
-    if (i >= size_t(kB3dMaxTextures)) break;
+    // Counted over the whole file: each entry looks the texture cache through, which
+    // holds what the entries before it made, so many chunks must not add up unseen.
+    if (texs_entries_ >= kB3dMaxTextures) break;
+    ++texs_entries_;
     int flags = in_.ReadInt();
     const int blend = in_.ReadInt();
     float f[5];

@@ -21,10 +21,11 @@ struct TModelParts {
   EntityPtr root;  // the first entity made, a mesh or a bone; null for a file without one
   std::vector<EntityPtr> top_level;
   // What the load cost: bytes charged to the loader's budget, surfaces whose normals it
-  // computed, image files it decoded.
+  // computed, image files it decoded, TEXS entries it looked up in the texture cache.
   int64_t charged = 0;
   int64_t normal_passes = 0;
   int image_decodes = 0;
+  int64_t texture_entries = 0;
 };
 
 class TModel {

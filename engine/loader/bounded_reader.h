@@ -25,7 +25,8 @@ constexpr int kB3dMaxTexCoordSize = 4;
 // Animation frames: about half an hour at 60 frames per second, and every bone holds
 // eleven key arrays of this length.
 constexpr int kB3dMaxFrames = 100000;
-// Texture entries: each one may search the disk, and real models name a handful.
+// Texture entries in one file, all its TEXS chunks together: each one may search the
+// disk and looks through the texture cache, and real models name a handful.
 constexpr int kB3dMaxTextures = 4096;
 // What one load may allocate for what a file describes: far above any model the
 // previewer shows, far below the machine's memory, so a small hostile file cannot

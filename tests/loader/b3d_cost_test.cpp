@@ -162,6 +162,26 @@ TEST_F(B3dCost, FreeingASkeletonUnderItsLivingMeshSearchesNoBoneList) {
   for (const EntityPtr& part : parts.top_level) part->TEntity::FreeEntity();
 }
 
+// The ceiling on texture entries holds for the file, not for each TEXS chunk: every
+// entry looks through a cache that holds what the entries before it made.
+TEST_F(B3dCost, TextureEntriesAreCountedOverEveryTexsChunk) {
+  constexpr int kChunks = 3, kPerChunk = 2048;
+  static_assert(kChunks * kPerChunk > kB3dMaxTextures, "the chunks together pass the ceiling");
+  const std::string dir = ImageDir(1);
+  TB3dWriter w;
+  w.Header();
+  for (int c = 0; c < kChunks; ++c) {
+    std::vector<B3dTexture> textures;
+    for (int i = 0; i < kPerChunk; ++i) textures.push_back({"tex.png", 1 | (c * kPerChunk + i + 1) << 17});
+    w.Texs(textures);
+  }
+  const Cost cost = LoadAndFree(w, dir);
+  EXPECT_EQ(cost.fatal, "");
+  EXPECT_EQ(cost.parts.texture_entries, kB3dMaxTextures);
+  EXPECT_EQ(cost.parts.image_decodes, 1);
+  EXPECT_EQ(cost.textures_left, 0u);
+}
+
 // The same image named through two spellings of its path is one file.
 TEST_F(B3dCost, OneDecodePerImageFileWhateverItsPathSpelling) {
   const std::string dir = ImageDir(8);

@@ -269,6 +269,8 @@ TEST(LoadPixmap, JpegWorkIsBoundedByTheImageAndTheFile) {
       {"one bit per block, the least a whole file spends", EncodeBlankProgressiveJpeg(4096, 4096, 2), true,
        2 * 512 * 512},
       {"a header promising 16384 x 16384", EncodeBlankProgressiveJpeg(16384, 16384, 500, false), false, 0},
+      {"a header behind comments as large as its blocks need",
+       WithJpegComments(EncodeBlankProgressiveJpeg(4096, 4096, 2, false), 512 * 512 / kMaxJpegBlocksPerByte), false, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

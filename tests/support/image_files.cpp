@@ -1,6 +1,7 @@
 // Test image encoders (see image_files.h).
 #include "support/image_files.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -182,6 +183,18 @@ Bytes EncodeBlankProgressiveJpeg(int width, int height, int scans, bool dc_data)
     bits.Finish();
   }
   out.insert(out.end(), {0xFF, 0xD9});
+  return out;
+}
+
+Bytes WithJpegComments(const Bytes& jpeg, size_t bytes) {
+  Bytes out(jpeg.begin(), jpeg.begin() + 2);
+  while (bytes > 0) {
+    const size_t n = std::min<size_t>(bytes, 65533);  // a segment's length counts its own two bytes
+    out.insert(out.end(), {0xFF, 0xFE, uint8_t((n + 2) >> 8), uint8_t((n + 2) & 0xFF)});
+    out.insert(out.end(), n, 'c');
+    bytes -= n;
+  }
+  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
   return out;
 }
 

@@ -37,6 +37,10 @@ Bytes EncodeBlankProgressiveJpeg(int width, int height, int scans, bool dc_data 
 // 0), just before the marker that follows it, as some exporters write them.
 Bytes DropScanTail(const Bytes& jpeg, int scan, size_t count);
 
+// The file with comment segments of `bytes` bytes in all put right after its start
+// marker: a larger file that codes nothing more.
+Bytes WithJpegComments(const Bytes& jpeg, size_t bytes);
+
 // libjpeg's own decode with its default settings, warnings collected instead of
 // printed: RGB (or gray) rows packed, top first. `ok` is false when libjpeg gave up.
 struct PlainJpeg {
