@@ -94,6 +94,10 @@ class B3dLoad {
   B3dLoad(std::shared_ptr<TStream> stream, EntityPtr parent, bool load_textures)
       : in_(std::move(stream), kInvalidFile), parent_(std::move(parent)), load_textures_(load_textures) {
     textures_made_.charge = [this](int64_t bytes) { in_.Charge(bytes); };
+    textures_made_.charge_image = [this](int64_t bytes) {
+      image_bytes_ += bytes;
+      in_.Require(image_bytes_ <= kLoaderTextureBudget);
+    };
   }
 
   TModelParts Run();
@@ -143,6 +147,7 @@ class B3dLoad {
   int64_t texs_entries_ = 0;  // TEXS entries read so far, in every chunk
   std::vector<BrushPtr> brushes_;
   TTextureBatch textures_made_;
+  int64_t image_bytes_ = 0;  // charged to the texture budget
   std::vector<TMesh*> meshes_;  // every mesh made; the world list keeps them
 
   MeshPtr mesh_;  // of the last MESH chunk

@@ -32,6 +32,11 @@ constexpr int kB3dMaxTextures = 4096;
 // previewer shows, far below the machine's memory, so a small hostile file cannot
 // multiply itself into gigabytes (a TRIS chunk of twelve bytes copies a whole VRTS).
 constexpr int64_t kLoaderMemoryBudget = int64_t(256) << 20;
+// What the first texture of each image a load names may take, all together (the decoded
+// image and its upload): apart from the budget above, since it is what loading those
+// images costs anyway and real models name a few large ones, but bounded, so a small
+// file naming thousands of images on the disk stops instead of taking tens of gigabytes.
+constexpr int64_t kLoaderTextureBudget = int64_t(1) << 30;
 
 class TBoundedReader {
  public:

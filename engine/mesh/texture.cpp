@@ -245,7 +245,8 @@ TexturePtr NamedTexture(const std::string& file, int flags) {
 // Decodes the found file into the texture's RGBA image; false when it does not decode
 // (a directory, an unreadable, corrupt or unsupported file). Within a batch an image
 // decoded before is taken as it is, and the batch is charged for the further texture
-// (an upload of the fitted image, its mip chain too when mipmapped) before it is made.
+// (an upload of the fitted image, its mip chain too when mipmapped) before it is made;
+// a first decode is charged apart, with its image.
 bool ReadImageFile(TTexture& texture, TTextureBatch* batch) {
   const std::string identity = batch ? FileIdentity(texture.file_name) : std::string();
   PixmapPtr image;
@@ -269,10 +270,11 @@ bool ReadImageFile(TTexture& texture, TTextureBatch* batch) {
     DebugLog("ERROR: Cannot load texture: " + texture.file_name);
     return false;
   }
-  if (again && batch->charge) {
-    int64_t level = int64_t{TTexture::Pow2Size(image->Width())} * TTexture::Pow2Size(image->Height()) * 4;
-    if (texture.flags & kTexMipmapped) level += level / 3 + 4;
-    batch->charge(level);
+  if (batch) {
+    int64_t upload = int64_t{TTexture::Pow2Size(image->Width())} * TTexture::Pow2Size(image->Height()) * 4;
+    if (texture.flags & kTexMipmapped) upload += upload / 3 + 4;
+    if (again && batch->charge) batch->charge(upload);
+    if (!again && batch->charge_image) batch->charge_image(int64_t{image->Width()} * image->Height() * 4 + upload);
   }
   texture.pixmap = std::move(image);
   return true;

@@ -63,6 +63,9 @@ struct TTextureBatch {
   // the first texture of an image costs what loading that image costs anyway, each
   // further flag value multiplies it. May stop the load (it does not return then).
   std::function<void(int64_t)> charge;
+  // Told the bytes the first texture of an image takes (its decoded image and upload),
+  // once it has decoded. May stop the load as charge does.
+  std::function<void(int64_t)> charge_image;
   std::map<std::string, PixmapPtr> images;  // by file identity; null: did not decode
   std::vector<TexturePtr> made;             // in the order made
   int decodes = 0;

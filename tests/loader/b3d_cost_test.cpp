@@ -140,6 +140,27 @@ TEST_F(B3dCost, PastTheBudgetTheLoadIsRefused) {
   static_assert(int64_t(6144) * (48 << 10) > kLoaderMemoryBudget, "the names case passes the budget");
 }
 
+// Each first decode is charged too, apart from the budget: a small file naming many
+// images on the disk stops at the texture budget instead of taking gigabytes.
+TEST_F(B3dCost, ManyImagesStopAtTheTextureBudget) {
+  constexpr int kSide = 1024;
+  const std::string dir = TestTempDir("cost_images");
+  const Bytes image = EncodePng({kSide, kSide, PNG_COLOR_TYPE_RGB, 8, false, Bytes(size_t(kSide) * kSide * 3, 128)});
+  const int64_t per_image = int64_t(kSide) * kSide * 4 + MipmappedBytes(kSide);
+  const int images = int(kLoaderTextureBudget / per_image) + 2;
+  std::vector<B3dTexture> textures;
+  for (int i = 0; i < images; ++i) {
+    const std::string name = "copy" + std::to_string(i) + ".png";  // a file of its own each
+    ASSERT_TRUE(WriteFileBytes(dir + "/" + name, image));
+    textures.push_back({name, 8});
+  }
+  TB3dWriter w;
+  w.Header().Texs(textures);
+  const Cost cost = LoadAndFree(w, dir);
+  EXPECT_EQ(cost.fatal, "Invalid b3d file");
+  EXPECT_EQ(cost.textures_left, 0u);
+}
+
 // Bones freed while their mesh lives (a plain node between the mesh and them goes)
 // each leave its bone list without a search.
 TEST_F(B3dCost, FreeingASkeletonUnderItsLivingMeshSearchesNoBoneList) {
