@@ -147,81 +147,65 @@ struct PreparedTriangle {
   TVector p1, p2, p3;
   TVector normal;
   float offset = 0;
-  uint32_t piece = 0;  // index of its piece in the leaf
 };
 
-// The prepared triangles of the octree leaves that recent sweeps met. A prepared triangle
-// depends only on its piece, the mesh's matrix and the divisor, so while those stay the
-// same (the slide passes of one sweep, the next entity of the same size against the same
-// resting mesh) a leaf met again is not prepared again. The key watches the tree's surface
-// table without owning it: a rebuilt or freed tree (whose leaves may reuse the old
-// addresses) never matches, and the cache keeps no freed mesh's surfaces (nor their
-// brushes' textures) alive.
-// The storage is made once at the first use and then reused: updates allocate nothing.
+// The prepared triangles of an octree's table, by number, kept across sweeps. A prepared
+// triangle depends only on its corners, the mesh's matrix, the divisor and the method, so
+// while those stay the same (the slide passes of one sweep, the next entity of the same
+// size against the same resting mesh) a triangle met again is not prepared again. The key
+// watches the tree's surface table without owning it: a rebuilt or freed tree (whose
+// table may reuse the old addresses) never matches, and the cache keeps no freed mesh's
+// surfaces (nor their brushes' textures) alive.
+// The storage grows to the largest table kept and is then reused: updates allocate nothing.
 class SweepCache {
  public:
-  // The leaf's triangles (its pieces of 3 corners, in order), made by `make` on a miss.
+  // Whether Get may serve the table's triangles for this sweep; a table too large to keep
+  // is not.
+  bool Use(const TCollisionPacket& k, const TOctreeTriangles& table, bool world) {
+    if (table.whole.size() > kCapacity) return false;
+    if (!SameKey(k, table, world)) Reset(k, table, world);
+    return true;
+  }
+  // Triangle `number` of the table Use last accepted, made by `make` on a miss.
   template <typename Make>
-  std::span<const PreparedTriangle> Get(const TCollisionPacket& k, const TLeafPolygons& leaf, Make make) {
-    if (arena_.empty()) {
-      arena_.resize(kCapacity);
-      slots_.resize(kSlots);
+  const PreparedTriangle& Get(uint32_t number, Make make) {
+    if (made_[number] != generation_) {
+      arena_[number] = make(number);
+      made_[number] = generation_;
     }
-    if (!SameKey(k, leaf)) Reset(k, leaf);
-    size_t at = Hash(&leaf);
-    for (; slots_[at].generation == generation_; at = (at + 1) & (kSlots - 1)) {
-      if (slots_[at].leaf == &leaf) return {arena_.data() + slots_[at].offset, slots_[at].count};
-    }
-    if (used_ + leaf.pieces.size() > kCapacity || entries_ + 1 > kSlots / 2) {
-      if (leaf.pieces.size() > kCapacity) return {};  // never kept: the caller makes its own
-      Reset(k, leaf);
-      at = Hash(&leaf);
-    }
-    const size_t offset = used_;
-    for (size_t i = 0; i < leaf.pieces.size(); ++i) {
-      if (leaf.pieces[i].vertex_count != 3) continue;
-      arena_[used_] = make(leaf.pieces[i]);
-      arena_[used_++].piece = uint32_t(i);
-    }
-    slots_[at] = {&leaf, generation_, offset, used_ - offset};
-    ++entries_;
-    return {arena_.data() + offset, used_ - offset};
+    return arena_[number];
   }
 
  private:
-  static constexpr size_t kCapacity = size_t(1) << 17;  // prepared triangles kept (7 MB)
-  static constexpr size_t kSlots = size_t(1) << 15;     // leaves kept, at most half of them
-  struct Slot {
-    const TLeafPolygons* leaf = nullptr;
-    unsigned generation = 0;  // the slot is in use when it equals the cache's
-    size_t offset = 0, count = 0;
-  };
-  static size_t Hash(const TLeafPolygons* leaf) {
-    return size_t((reinterpret_cast<uintptr_t>(leaf) >> 4) * 0x9E3779B97F4A7C15ull) >> 20 & (kSlots - 1);
-  }
-  bool SameKey(const TCollisionPacket& k, const TLeafPolygons& leaf) const {
-    return k.mesh == mesh_ && k.method == method_ && leaf.surfaces.get() == surfaces_id_ && !surfaces_.expired() &&
-           std::memcmp(&k.divisor, &divisor_, sizeof divisor_) == 0 &&
+  static constexpr size_t kCapacity = size_t(1) << 17;  // triangles of the largest table kept (7 MB)
+
+  bool SameKey(const TCollisionPacket& k, const TOctreeTriangles& table, bool world) const {
+    return k.mesh == mesh_ && world == world_ && &table == table_ && table.surfaces.get() == surfaces_id_ &&
+           !surfaces_.expired() && std::memcmp(&k.divisor, &divisor_, sizeof divisor_) == 0 &&
            std::memcmp(&k.mesh->matrix, &matrix_, sizeof matrix_) == 0;
   }
-  void Reset(const TCollisionPacket& k, const TLeafPolygons& leaf) {
-    if (++generation_ == 0) {  // wrapped: no slot may look current
-      for (Slot& slot : slots_) slot.generation = 0;
+  void Reset(const TCollisionPacket& k, const TOctreeTriangles& table, bool world) {
+    if (arena_.size() < table.whole.size()) {
+      arena_.resize(table.whole.size());
+      made_.resize(table.whole.size(), 0);
+    }
+    if (++generation_ == 0) {  // wrapped: no triangle may look made
+      std::fill(made_.begin(), made_.end(), 0);
       generation_ = 1;
     }
-    used_ = entries_ = 0;
-    mesh_ = k.mesh, method_ = k.method, surfaces_ = leaf.surfaces, surfaces_id_ = leaf.surfaces.get();
+    mesh_ = k.mesh, world_ = world, table_ = &table;
+    surfaces_ = table.surfaces, surfaces_id_ = table.surfaces.get();
     divisor_ = k.divisor, matrix_ = k.mesh->matrix;
   }
 
   std::vector<PreparedTriangle> arena_;
-  std::vector<Slot> slots_;
-  unsigned generation_ = 1;
-  size_t used_ = 0, entries_ = 0;
+  std::vector<unsigned> made_;  // the generation each triangle was made in
+  unsigned generation_ = 0;
   const TMesh* mesh_ = nullptr;
-  int method_ = 0;
+  bool world_ = false;
+  const TOctreeTriangles* table_ = nullptr;  // compared only while surfaces_ lives
   std::weak_ptr<const std::vector<SurfacePtr>> surfaces_;
-  const void* surfaces_id_ = nullptr;  // its address, compared only while it lives
+  const void* surfaces_id_ = nullptr;
   TVector divisor_;
   TMatrix matrix_;
 };
@@ -321,35 +305,53 @@ int ScreenSweeps(const TCollisionPacket& k, const PreparedTriangle* const (&t)[k
   return LaneBits(keep & reach);
 }
 
-// The leaf's prepared triangles in order through the screen, and those it passes through
-// the full test, which records the nearest hit.
-void SweepPrepared(TCollisionPacket& k, const TLeafPolygons& polygons, std::span<const PreparedTriangle> prepared) {
-  const size_t count = prepared.size();
+// The table's numbered triangles in the order given, four at a time through the screen,
+// and those it passes through the full test, which records the nearest hit; point()
+// takes a mesh-space corner into unit-sphere space.
+template <typename Point>
+void SweepChosen(TCollisionPacket& k, const TOctreeTriangles& table, std::span<const uint32_t> numbers, bool world,
+                 Point point) {
+  auto make = [&](uint32_t number) {
+    const TPolygonPiece& t = table.whole[number];
+    return PreparedTriangle(point(t.vertices[0]), point(t.vertices[1]), point(t.vertices[2]));
+  };
+  const bool cached = sweep_cache.Use(k, table, world);
+  const size_t count = numbers.size();
   for (size_t first = 0; first < count; first += kLanes) {
+    PreparedTriangle own[kLanes];
     const PreparedTriangle* at[kLanes];  // lanes past the end repeat the last triangle
     int present = 0;
     for (size_t l = 0; l < size_t(kLanes); ++l) {
-      at[l] = &prepared[std::min(first + l, count - 1)];
-      present |= first + l < count ? 1 << l : 0;
+      if (first + l >= count) {
+        at[l] = at[l - 1];
+        continue;
+      }
+      const uint32_t number = numbers[first + l];
+      at[l] = cached ? &sweep_cache.Get(number, make) : &(own[l] = make(number));
+      present |= 1 << l;
     }
     int bits = ScreenSweeps(k, at) & present;
-    for (size_t i = first; bits; ++i, bits >>= 1) {
-      if (!(bits & 1) || !SweepTriangle(k, prepared[i])) continue;
-      const TPolygonPiece& piece = polygons.pieces[prepared[i].piece];
-      k.surface = polygons.Surface(piece);
-      k.triangle = piece.triangle;
+    for (size_t l = 0; bits; ++l, bits >>= 1) {
+      if (!(bits & 1) || !SweepTriangle(k, *at[l])) continue;
+      const TPolygonPiece& t = table.whole[numbers[first + l]];
+      k.surface = (*table.surfaces)[t.surface];
+      k.triangle = t.triangle;
     }
   }
 }
 
-// A leaf too large for the cache, or of no triangle: each triangle made and swept in turn.
-template <typename Make>
-int PolysCheckCollisionUncached(TCollisionPacket& k, const TLeafPolygons& polygons, Make make) {
+// The numbers of the triangles the leaf's pieces come from, each once, in the mesh's order.
+std::span<const uint32_t> LeafTriangles(const TLeafPolygons& polygons) {
+  const TOctreeTriangles& table = *polygons.triangles;
+  std::vector<uint32_t>& chosen = table.Chosen();
+  chosen.clear();
+  table.BeginQuery();
   for (const TPolygonPiece& piece : polygons.pieces) {
-    if (piece.vertex_count != 3) continue;
-    if (SweepTriangle(k, make(piece))) k.surface = polygons.Surface(piece), k.triangle = piece.triangle;
+    const uint32_t number = table.Number(piece);
+    if (table.FirstVisit(number)) chosen.push_back(number);
   }
-  return 0;
+  std::sort(chosen.begin(), chosen.end());
+  return chosen;
 }
 
 // Every triangle of the mesh, in order, with point() taking a mesh-space corner into
@@ -363,21 +365,6 @@ void SweepSurfaces(TCollisionPacket& k, Point point) {
       triangles.Corners(t, p, q, r);
       if (TCollision::CheckTriangle(k, point(p), point(q), point(r))) k.surface = surface, k.triangle = t;
     }
-  }
-}
-
-// A leaf's pieces, with point() as for SweepSurfaces: through the sweep cache when it
-// can keep them, else one by one.
-template <typename Point>
-void SweepLeaf(TCollisionPacket& k, const TLeafPolygons& polygons, Point point) {
-  auto make = [&](const TPolygonPiece& p) {
-    return PreparedTriangle(point(p.vertices[0]), point(p.vertices[1]), point(p.vertices[2]));
-  };
-  std::span<const PreparedTriangle> prepared = sweep_cache.Get(k, polygons, make);
-  if (prepared.empty() && !polygons.pieces.empty()) {
-    PolysCheckCollisionUncached(k, polygons, make);
-  } else {
-    SweepPrepared(k, polygons, prepared);
   }
 }
 
@@ -467,15 +454,31 @@ int TCollision::PolysCheckCollision(TCollisionPacket& k, const TLeafPolygons& po
 }
 
 int TCollision::PolysCheckCollision2(TCollisionPacket& k, const TLeafPolygons& polygons) {
-  const UnitSphereScale scale(k.divisor);
-  const MeshToWorld to_world(*k.mesh);
-  SweepLeaf(k, polygons, [&](const TVector& v) { return scale(to_world(v)); });
+  if (polygons.triangles) SweepTriangles2(k, *polygons.triangles, LeafTriangles(polygons));
   return 0;
 }
 
 int TCollision::PolysCheckCollision4(TCollisionPacket& k, const TLeafPolygons& polygons) {
-  SweepLeaf(k, polygons, UnitSphereScale(k.divisor));
+  if (polygons.triangles) SweepTriangles4(k, *polygons.triangles, LeafTriangles(polygons));
   return 0;
+}
+
+void TCollision::SweepTriangles(TCollisionPacket& k, const TOctreeTriangles& table,
+                                std::span<const uint32_t> numbers) {
+  if (k.method == kSphereToMeshWorld) return SweepTriangles2(k, table, numbers);
+  SweepTriangles4(k, table, numbers);
+}
+
+void TCollision::SweepTriangles2(TCollisionPacket& k, const TOctreeTriangles& table,
+                                 std::span<const uint32_t> numbers) {
+  const UnitSphereScale scale(k.divisor);
+  const MeshToWorld to_world(*k.mesh);
+  SweepChosen(k, table, numbers, true, [&](const TVector& v) { return scale(to_world(v)); });
+}
+
+void TCollision::SweepTriangles4(TCollisionPacket& k, const TOctreeTriangles& table,
+                                 std::span<const uint32_t> numbers) {
+  SweepChosen(k, table, numbers, false, UnitSphereScale(k.divisor));
 }
 
 // ---- One triangle ----------------------------------------------------------------------------------

@@ -85,13 +85,15 @@ int ReachesDistinctTriangles(const Polygons& polys, int max_polys) {
 constexpr float kAxisShortcutLimit = 1e30f;
 
 // One piece per triangle of every surface of the table, in surface then triangle order.
-// all_moderate tells whether every corner is finite and within kAxisShortcutLimit.
-std::vector<TPolygonPiece> MeshToPieces(const std::vector<SurfacePtr>& surfaces, bool& all_moderate) {
+// all_moderate tells whether every corner is finite and within kAxisShortcutLimit,
+// inside whether every corner lies in the box lo..hi.
+std::vector<TPolygonPiece> MeshToPieces(const std::vector<SurfacePtr>& surfaces, const float (&lo)[3],
+                                        const float (&hi)[3], bool& all_moderate, bool& inside) {
   size_t total = 0;
   for (const SurfacePtr& s : surfaces) total += size_t(std::max(s->CountTriangles(), 0));
   std::vector<TPolygonPiece> pieces(total);
   size_t at = 0;
-  all_moderate = true;
+  all_moderate = inside = true;
   for (size_t i = 0; i < surfaces.size(); ++i) {
     const TTriangleReader triangles(*surfaces[i]);
     for (int t = 0; t < triangles.Count(); ++t) {
@@ -103,6 +105,8 @@ std::vector<TPolygonPiece> MeshToPieces(const std::vector<SurfacePtr>& surfaces,
       for (const TVector& v : p.vertices) {
         all_moderate = all_moderate && std::fabs(v.x) <= kAxisShortcutLimit &&
                        std::fabs(v.y) <= kAxisShortcutLimit && std::fabs(v.z) <= kAxisShortcutLimit;
+        inside = inside && v.x >= lo[0] && v.x <= hi[0] && v.y >= lo[1] && v.y <= hi[1] && v.z >= lo[2] &&
+                 v.z <= hi[2];  // NaN is outside
       }
     }
   }
@@ -374,11 +378,11 @@ template <bool kShortcut>
 struct OctreeBuilder {
   // max_levels as the build counts it (not 0); block_size: pieces per block of its store.
   OctreeBuilder(int max_polys, int max_levels, OctreeBudget* budget,
-                std::shared_ptr<const std::vector<SurfacePtr>> surfaces, size_t block_size)
+                std::shared_ptr<const TOctreeTriangles> triangles, size_t block_size)
       : max_polys(max_polys),
         max_levels(max_levels),
         budget(budget),
-        surfaces(std::move(surfaces)),
+        triangles(std::move(triangles)),
         store(std::make_shared<TOctreePieceStore>(block_size)),
         levels(size_t(std::min(max_levels, kMaxOctreeDepth))) {}
 
@@ -390,7 +394,7 @@ struct OctreeBuilder {
   bool stop_when_refused = false;
   int threads = 1;  // that build the root's children
   long kept = 0;    // pieces put in leaves
-  std::shared_ptr<const std::vector<SurfacePtr>> surfaces;
+  std::shared_ptr<const TOctreeTriangles> triangles;
   std::shared_ptr<TOctreePieceStore> store;
   std::vector<LevelScratch> levels;  // one per split depth, never resized during a build
   const CellPlanes<kShortcut>* planes = nullptr;  // of the cell being split
@@ -402,7 +406,8 @@ struct OctreeBuilder {
     if (Split(node, polys, level)) return;
     node.polygons.pieces = store->Keep(polys);
     node.polygons.store = store;
-    node.polygons.surfaces = surfaces;
+    node.polygons.surfaces = triangles->surfaces;
+    node.polygons.triangles = triangles;
     kept += long(node.polygons.size());
   }
 
@@ -463,7 +468,7 @@ struct OctreeBuilder {
     std::vector<OctreeBuilder> builders;
     builders.reserve(size_t(threads));
     for (int i = 0; i < threads; ++i) {
-      builders.emplace_back(max_polys, max_levels, budget, surfaces, store->BlockSize());
+      builders.emplace_back(max_polys, max_levels, budget, triangles, store->BlockSize());
       builders.back().stop_when_refused = true;
     }
     std::vector<std::exception_ptr> failures(builders.size());
@@ -710,8 +715,9 @@ constexpr unsigned kMaxBuildThreads = 8;  // one per child of the root
 // Builds the tree below root (sized and centred), on several threads when the mesh is
 // large. Returns the pieces put in leaves.
 template <bool kShortcut>
-long BuildTree(TOctree& root, std::shared_ptr<const std::vector<SurfacePtr>> surfaces,
-               const std::vector<TPolygonPiece>& polys, int max_polys, int max_levels) {
+long BuildTree(TOctree& root, const std::shared_ptr<const TOctreeTriangles>& triangles, int max_polys,
+               int max_levels) {
+  const std::vector<TPolygonPiece>& polys = triangles->whole;
   const unsigned cores = std::thread::hardware_concurrency();
   int threads = polys.size() >= kThreadedBuildTriangles ? int(std::clamp(cores, 1u, kMaxBuildThreads)) : 1;
   for (;;) {
@@ -721,7 +727,7 @@ long BuildTree(TOctree& root, std::shared_ptr<const std::vector<SurfacePtr>> sur
     // Blocks near the mesh's own size: small trees take little, large ones few blocks.
     constexpr size_t kMinBlock = 256, kMaxBlock = 1 << 11;
     OctreeBuilder<kShortcut> builder(max_polys, max_levels == 0 ? kOctreeUnlimitedLevels : max_levels, &budget,
-                                     surfaces, std::clamp(polys.size(), kMinBlock, kMaxBlock));
+                                     triangles, std::clamp(polys.size(), kMinBlock, kMaxBlock));
     builder.threads = threads;
     builder.Build(root, polys, 0);
     if (threads == 1 || !budget.refused) return builder.kept;
@@ -763,12 +769,6 @@ int TOctree::CreateOctree(const MeshPtr& mesh, int max_polys, int max_levels) {
     return 0;
   }
   if (!mesh) return 0;
-  auto surfaces = std::make_shared<std::vector<SurfacePtr>>();
-  for (const SurfacePtr& s : *mesh->surfaces) surfaces->push_back(s);
-  bool moderate = false;
-  const std::vector<TPolygonPiece> polys = MeshToPieces(*surfaces, moderate);
-  const int count = int(std::min(polys.size(), size_t(1) << 30));
-
   auto root = std::make_shared<TOctree>();
   root->width = mesh->MeshWidth();
   root->height = mesh->MeshHeight();
@@ -776,8 +776,35 @@ int TOctree::CreateOctree(const MeshPtr& mesh, int max_polys, int max_levels) {
   root->centre_x = mesh->bounds_min_x + root->width / 2;
   root->centre_y = mesh->bounds_min_y + root->height / 2;
   root->centre_z = mesh->bounds_min_z + root->depth / 2;
-  const long kept = moderate ? BuildTree<true>(*root, std::move(surfaces), polys, max_polys, max_levels)
-                             : BuildTree<false>(*root, std::move(surfaces), polys, max_polys, max_levels);
+
+  auto surfaces = std::make_shared<std::vector<SurfacePtr>>();
+  for (const SurfacePtr& s : *mesh->surfaces) surfaces->push_back(s);
+  auto triangles = std::make_shared<TOctreeTriangles>();
+  // A piece lies within the plane tolerance of its cell, give or take the rounding of the
+  // cuts that made it, which grows with the size of the coordinates.
+  constexpr float kCutRounding = 1.0f / 65536;
+  const float lo[3] = {root->centre_x - root->width / 2, root->centre_y - root->height / 2,
+                       root->centre_z - root->depth / 2};
+  const float hi[3] = {root->centre_x + root->width / 2, root->centre_y + root->height / 2,
+                       root->centre_z + root->depth / 2};
+  float extent = 0;
+  for (int i = 0; i < 3; ++i) extent = std::max({extent, std::fabs(lo[i]), std::fabs(hi[i])});
+  triangles->margin = 2 * kPlaneTolerance + extent * kCutRounding;
+  const float m = triangles->margin;
+  bool moderate = false, inside = false;
+  triangles->whole = MeshToPieces(*surfaces, {lo[0] - m, lo[1] - m, lo[2] - m}, {hi[0] + m, hi[1] + m, hi[2] + m},
+                                  moderate, inside);
+  triangles->cells_hold_triangles = inside && std::isfinite(m);
+  triangles->first.resize(surfaces->size());
+  for (size_t i = 0, at = 0; i < surfaces->size(); ++i) {
+    triangles->first[i] = uint32_t(at);
+    at += size_t(std::max((*surfaces)[i]->CountTriangles(), 0));
+  }
+  triangles->surfaces = std::move(surfaces);
+  const int count = int(std::min(triangles->whole.size(), size_t(1) << 30));
+  root->triangles = triangles;
+  const long kept = moderate ? BuildTree<true>(*root, triangles, max_polys, max_levels)
+                             : BuildTree<false>(*root, triangles, max_polys, max_levels);
   no_polys_octree += int(kept);
 
   mesh->octree = std::move(root);
@@ -787,81 +814,133 @@ int TOctree::CreateOctree(const MeshPtr& mesh, int max_polys, int max_levels) {
 
 // ---- Walks ----------------------------------------------------------------------------------
 
+void TOctreeTriangles::BeginQuery() const {
+  if (seen_.size() != whole.size()) seen_.assign(whole.size(), 0), query_ = 0;
+  if (++query_ == 0) {  // wrapped: no triangle may look seen
+    std::fill(seen_.begin(), seen_.end(), 0);
+    query_ = 1;
+  }
+}
+
 namespace {
-// The entry time of the segment into the node's box, or false when it misses the box.
-bool EntersBox(const TOctree& node, const TSegmentBoxTest& segment, float& t) {
-  float along;
-  return segment.Hit(node.centre_x - node.width / 2, node.centre_y - node.height / 2, node.centre_z - node.depth / 2,
-                     node.width, node.height, node.depth, t, along);
+
+// A pick's hit time and a cell's entry time round differently, so a cell is searched
+// until its entry time passes the best hit by this much.
+constexpr float kPickTimeSlack = 1.0f / 4096;
+
+// The node's cell grown by margin on every side, as a lower corner and a size.
+struct GrownCell {
+  float min[3], size[3];
+  GrownCell(const TOctree& node, float margin)
+      : min{node.centre_x - node.width / 2 - margin, node.centre_y - node.height / 2 - margin,
+            node.centre_z - node.depth / 2 - margin},
+        size{node.width + 2 * margin, node.height + 2 * margin, node.depth + 2 * margin} {}
+  AABB Box() const {
+    AABB box;
+    for (int i = 0; i < 3; ++i) box.min_corner[i] = min[i], box.max_corner[i] = min[i] + size[i];
+    return box;
+  }
+};
+
+// Appends to chosen the numbers of the leaf's triangles that the query has not met yet.
+void ChooseTriangles(const TOctreeTriangles& triangles, const TLeafPolygons& leaf, std::vector<uint32_t>& chosen) {
+  for (const TPolygonPiece& piece : leaf.pieces) {
+    const uint32_t number = triangles.Number(piece);
+    if (triangles.FirstVisit(number)) chosen.push_back(number);
+  }
 }
 
-// Asks for the first cache lines of the pieces (the hardware follows on from there).
-void Prefetch(std::span<const TPolygonPiece> pieces) {
-  constexpr size_t kLine = 64, kLines = 4;
-  const char* at = reinterpret_cast<const char*>(pieces.data());
-  const size_t bytes = pieces.size() * sizeof(TPolygonPiece);
-  for (size_t i = 0; i < kLines && i * kLine < bytes; ++i) __builtin_prefetch(at + i * kLine);
+// Every triangle of the table, in order: for a tree whose cells cannot be trusted.
+void ChooseAll(const TOctreeTriangles& triangles, std::vector<uint32_t>& chosen) {
+  chosen.resize(triangles.whole.size());
+  for (size_t i = 0; i < chosen.size(); ++i) chosen[i] = uint32_t(i);
 }
 
-// The walk below a node the segment entered at time t. An inner node tests all its
-// children's boxes first and asks for the pieces of the leaves among those the segment
-// meets, so that their memory is on its way while the earlier children are searched;
-// whether a child is entered is still decided in its turn, against best_box_time as the
-// earlier children left it.
-void PickWalk(const TOctree& node, float t, const TSegmentBoxTest& segment, const TVector& p0, const TVector& p1,
-              TMesh& mesh, float& best, float& best_box_time) {
-  if (!(t < best_box_time)) return;
+struct PickQuery {
+  const TVector& a;
+  const TVector& b;
+  const TSegmentBoxTest& segment;
+  const TOctreeTriangles& triangles;
+  TTriangleChoice& choice;
+  float& bound;  // cells entered after this are not searched
+};
+
+// The children are searched in the order the segment enters them, so that the nearest
+// hit comes early and bounds the rest; the choice does not depend on the order.
+void PickWalk(const TOctree& node, float t, PickQuery& q) {
+  if (!(t <= q.bound)) return;
   if (node.IsLeaf()) {
-    // Pieces are cut to their cell, so a hit here lies at or after t: a later cell
-    // entered no earlier than t cannot hold a nearer one.
-    if (TPick::PickPolys(p0, p1, node.polygons, mesh, best)) best_box_time = t;
+    std::vector<uint32_t>& chosen = q.triangles.Chosen();
+    chosen.clear();
+    ChooseTriangles(q.triangles, node.polygons, chosen);
+    if (chosen.empty()) return;
+    TPick::PickTriangles(q.a, q.b, q.triangles, chosen, q.choice);
+    if (q.choice.found) q.bound = std::min(q.bound, q.choice.time + kPickTimeSlack);
     return;
   }
-  float entry[8];
-  bool met[8];
-  if (node.children.size() == 8 && !segment.IsPoint()) {
-    // The eight boxes four at a time, each as EntersBox makes and tests it.
-    for (size_t half = 0; half < 8; half += kLanes) {
-      const TOctree* c = &node.children[half];
-      auto lanes = [c](float TOctree::*field) { return Lanes{c[0].*field, c[1].*field, c[2].*field, c[3].*field}; };
-      const Lanes w = lanes(&TOctree::width), h = lanes(&TOctree::height), d = lanes(&TOctree::depth);
-      Lanes t;
-      const int bits = segment.HitFour(lanes(&TOctree::centre_x) - w / 2, lanes(&TOctree::centre_y) - h / 2,
-                                       lanes(&TOctree::centre_z) - d / 2, w, h, d, t);
-      for (int l = 0; l < kLanes; ++l) met[half + size_t(l)] = bits >> l & 1, entry[half + size_t(l)] = t[l];
-    }
-    for (size_t i = 0; i < 8; ++i)
-      if (met[i] && node.children[i].IsLeaf()) Prefetch(node.children[i].polygons.pieces);
-  } else {
-    for (size_t i = 0; i < node.children.size() && i < 8; ++i) {
-      const TOctree& child = node.children[i];
-      met[i] = EntersBox(child, segment, entry[i]);
-      if (met[i] && child.IsLeaf()) Prefetch(child.polygons.pieces);
-    }
+  std::pair<float, const TOctree*> met[8];
+  int count = 0;
+  for (size_t i = 0; i < node.children.size() && i < 8; ++i) {
+    const GrownCell cell(node.children[i], q.triangles.margin);
+    float entry, along;
+    if (!q.segment.Hit(cell.min[0], cell.min[1], cell.min[2], cell.size[0], cell.size[1], cell.size[2], entry,
+                       along) ||
+        !(entry <= q.bound))
+      continue;
+    int at = count++;
+    for (; at > 0 && met[at - 1].first > entry; --at) met[at] = met[at - 1];
+    met[at] = {entry, &node.children[i]};
   }
-  for (size_t i = 0; i < node.children.size() && i < 8; ++i)
-    if (met[i]) PickWalk(node.children[i], entry[i], segment, p0, p1, mesh, best, best_box_time);
+  for (int i = 0; i < count; ++i) PickWalk(*met[i].second, met[i].first, q);
 }
+
+void CollisionWalk(const TOctree& node, const AABB& sweep, const TOctreeTriangles& triangles,
+                   std::vector<uint32_t>& chosen) {
+  if (!AABB::AABBAABBIntersection(sweep, GrownCell(node, triangles.margin).Box())) return;
+  if (node.IsLeaf()) return ChooseTriangles(triangles, node.polygons, chosen);
+  for (const TOctree& child : node.children) CollisionWalk(child, sweep, triangles, chosen);
+}
+
 }  // namespace
 
 void TOctree::OctPick(const TVector& p0, const TVector& p1, TMesh& mesh, float& best, float& best_box_time) const {
-  const TSegmentBoxTest segment(p0, p1);
-  float t;
-  if (EntersBox(*this, segment, t)) PickWalk(*this, t, segment, p0, p1, mesh, best, best_box_time);
+  if (!triangles) return;
+  const TOctreeTriangles& table = *triangles;
+  TTriangleChoice choice;
+  choice.time = best;
+  table.BeginQuery();
+  if (table.cells_hold_triangles) {
+    const TSegmentBoxTest segment(p0, p1);
+    float bound = std::min(best_box_time, best + kPickTimeSlack);
+    PickQuery q{p0, p1, segment, table, choice, bound};
+    const GrownCell cell(*this, table.margin);
+    float t, along;
+    if (segment.Hit(cell.min[0], cell.min[1], cell.min[2], cell.size[0], cell.size[1], cell.size[2], t, along))
+      PickWalk(*this, t, q);
+    best_box_time = bound;
+  } else {
+    ChooseAll(table, table.Chosen());
+    TPick::PickTriangles(p0, p1, table, table.Chosen(), choice);
+  }
+  if (choice.found) TPick::TakeChoice(mesh, table, choice, best);
 }
 
 void TOctree::OctCollision(TCollisionPacket& packet) const {
-  AABB box;
-  box.min_corner[0] = centre_x - width / 2, box.max_corner[0] = centre_x + width / 2;
-  box.min_corner[1] = centre_y - height / 2, box.max_corner[1] = centre_y + height / 2;
-  box.min_corner[2] = centre_z - depth / 2, box.max_corner[2] = centre_z + depth / 2;
-  if (!AABB::AABBAABBIntersection(packet.sweep_box, box)) return;
-  if (!IsLeaf()) {
-    for (const TOctree& child : children) child.OctCollision(packet);
-    return;
+  if (!triangles) return;
+  const TOctreeTriangles& table = *triangles;
+  std::vector<uint32_t>& chosen = table.Chosen();
+  chosen.clear();
+  table.BeginQuery();
+  if (table.cells_hold_triangles) {
+    AABB sweep = packet.sweep_box;
+    for (int i = 0; i < 3; ++i) sweep.min_corner[i] -= table.margin, sweep.max_corner[i] += table.margin;
+    CollisionWalk(*this, sweep, table, chosen);
+    std::sort(chosen.begin(), chosen.end());  // the walk's order decides ties
+  } else {
+    ChooseAll(table, chosen);
   }
-  no_polys_active += int(polygons.size());
-  TCollision::PolysCheckCollision(packet, polygons);
+  no_polys_active += int(chosen.size());
+  TCollision::SweepTriangles(packet, table, chosen);
 }
 
 void TOctree::HighlightTris() const {

@@ -1,11 +1,13 @@
 // TOctree: one node of a mesh's polygon octree, a copy of its triangles cut into the
 // cells of a recursive eightfold division of its bounding box, so that picks and
-// collisions test only the cells they reach. Built on request (CreateOctree) and kept
+// collisions look only at the triangles of the cells they reach; they decide on those
+// triangles whole, as they would without a tree. Built on request (CreateOctree) and kept
 // in TMesh::octree; everything in it is in mesh space, so it serves the mesh wherever
 // it is placed. It is never rebuilt: after the mesh's geometry changes, it goes on
 // answering with the old triangles until CreateOctree runs again.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <vector>
@@ -53,14 +55,52 @@ class TOctreePieceStore {
   size_t free_count_ = 0;
 };
 
+// The mesh's own triangles as the tree was built from them, whole, in surface then
+// triangle order (a triangle's number here is its place in that order), with the corners
+// read as the walk over every triangle reads them. The cells only choose which of these a
+// query looks at: picks and sweeps are decided on them, never on the cut pieces, so a
+// mesh answers alike with and without its tree.
+class TOctreeTriangles {
+ public:
+  std::vector<TPolygonPiece> whole;  // vertex_count 3 each
+  std::vector<uint32_t> first;       // per surface of the table, the number of its triangle 0
+  std::shared_ptr<const std::vector<SurfacePtr>> surfaces;  // the table the pieces' indices stand for
+  // A query looks at the cells grown by this much (mesh units): a triangle's pieces may
+  // lie a plane tolerance (and the rounding of the cuts) outside the cell holding them.
+  float margin = 0;
+  // False when a corner is not finite or lies outside the root cell: then the cells
+  // cannot promise to hold every place of a triangle, and queries take every triangle.
+  bool cells_hold_triangles = false;
+
+  uint32_t Number(const TPolygonPiece& piece) const { return first[piece.surface] + uint32_t(piece.triangle); }
+  // Starts a query: every triangle is unseen again.
+  void BeginQuery() const;
+  // True the first time a query meets the triangle.
+  bool FirstVisit(uint32_t number) const {
+    if (seen_[number] == query_) return false;
+    seen_[number] = query_;
+    return true;
+  }
+  // Scratch of the running query (the numbers it chose), reused: queries allocate nothing
+  // once it has grown.
+  std::vector<uint32_t>& Chosen() const { return chosen_; }
+
+ private:
+  // Queries run on the one thread of the scene, like everything that reads a tree.
+  mutable std::vector<uint32_t> seen_;  // the query that last met each triangle
+  mutable uint32_t query_ = 0;
+  mutable std::vector<uint32_t> chosen_;
+};
+
 // A leaf's polygons: its pieces and the table of surfaces their indices stand for. The
-// walks read the pieces; read as a range (size, empty, begin/end) they come out one
-// TPolygon at a time, as copies.
+// walks read the pieces for the numbers of the triangles they come from; read as a range
+// (size, empty, begin/end) they come out one TPolygon at a time, as copies.
 class TLeafPolygons {
  public:
   std::span<const TPolygonPiece> pieces;
   std::shared_ptr<const TOctreePieceStore> store;           // the tree's, holding the pieces
   std::shared_ptr<const std::vector<SurfacePtr>> surfaces;  // the tree's, shared by its leaves
+  std::shared_ptr<const TOctreeTriangles> triangles;        // the tree's, shared by its leaves
 
   const SurfacePtr& Surface(const TPolygonPiece& piece) const { return (*surfaces)[piece.surface]; }
 
@@ -96,6 +136,7 @@ class TOctree {
   // bit 0 high z.
   std::vector<TOctree> children;
   TLeafPolygons polygons;  // a leaf's; may be empty
+  std::shared_ptr<const TOctreeTriangles> triangles;  // the root's: the mesh's triangles
 
   // Statistics, read by nothing in the engine.
   static int no_polys_mesh;    // polygons made from the mesh by the last CreateOctree
@@ -113,11 +154,19 @@ class TOctree {
   static int TestTris(const std::vector<TPolygon>& polys, int max_polys);
 
   bool IsLeaf() const { return children.empty(); }
-  // Picks along p0-p1 (mesh space) through the subtree, entering only cells met before
-  // best_box_time; a leaf with a hit sets best_box_time to its own entry time. best is
-  // the running time of the pick, handed on to TPick::PickPolys.
+  // Queries run on the root. Each cell the query reaches hands on the triangles its
+  // pieces come from, each at most once per query, and the answer is decided on those
+  // triangles as the walk over every triangle decides it (ties in a pick to the later
+  // triangle, in a sweep to the earlier). A cell is reached when the query meets it grown
+  // by TOctreeTriangles::margin, so no triangle the walk would take is left out.
+  //
+  // Picks along p0-p1 (mesh space), accepting hits at times <= best as TPick::Pick does
+  // and filling the pick result once, for the triangle chosen. Cells entered after
+  // best_box_time are not searched; it is lowered to the time of each nearer hit (plus a
+  // little, since the cell boxes and the hit times round differently).
   void OctPick(const TVector& p0, const TVector& p1, TMesh& mesh, float& best, float& best_box_time) const;
-  // Runs the packet's triangle test on every leaf whose cell meets its sweep box.
+  // Runs the packet's triangle test on the triangles of every cell that meets its sweep
+  // box, in the mesh's triangle order.
   void OctCollision(TCollisionPacket& packet) const;
   // Debugging aid: colours red the vertices of the source triangles of this node's own
   // polygons (it does not descend).

@@ -236,13 +236,15 @@ int ScreenRead(const TTriangleReader& triangles, int first, int count, const TVe
                                                                : ScreenRead(triangles, first, count, a, b);
 }
 
-// Screens up to four leaf pieces from first on (lanes past the end repeat the last
-// piece): a bit per lane that may hit. Each corner is read as 16 bytes: the corner and the
-// float after it, still inside the piece (the last corner is followed by `triangle`).
-int ScreenPiecesFour(const TPolygonPiece* pieces, size_t count, size_t first, const TVector& a, const TVector& b) {
+// Screens up to four of the table's triangles numbers[first..] (lanes past the end repeat
+// the last one): a bit per lane that may hit. Each corner is read as 16 bytes: the corner
+// and the float after it, still inside the piece (the last corner is followed by
+// `triangle`).
+int ScreenChosenFour(const TPolygonPiece* whole, const uint32_t* numbers, size_t count, size_t first,
+                     const TVector& a, const TVector& b) {
   const size_t last = count - 1;
   return ScreenFourAt(
-      a, b, [&](int l, int i) { return &pieces[std::min(first + size_t(l), last)].vertices[i]; }, false);
+      a, b, [&](int l, int i) { return &whole[numbers[std::min(first + size_t(l), last)]].vertices[i]; }, false);
 }
 
 // The screens by block size: four lanes everywhere, eight where the processor has
@@ -256,9 +258,9 @@ struct Screens<kLanes> {
                                               const TVector& b) {
     return ScreenFour(triangles, first, count, a, b);
   }
-  [[gnu::always_inline]] static int Pieces(const TPolygonPiece* pieces, size_t count, size_t first, const TVector& a,
-                                           const TVector& b) {
-    return ScreenPiecesFour(pieces, count, first, a, b);
+  [[gnu::always_inline]] static int Chosen(const TPolygonPiece* whole, const uint32_t* numbers, size_t count,
+                                           size_t first, const TVector& a, const TVector& b) {
+    return ScreenChosenFour(whole, numbers, count, first, a, b);
   }
 };
 
@@ -317,12 +319,12 @@ struct Screens<kEightLanes> {
     if (first + kLanes < count) hits |= ScreenFour(triangles, first + kLanes, count, a, b) << kLanes;
     return hits;
   }
-  // Leaf pieces first..first+7 (lanes past the end repeat the last piece).
-  [[gnu::target("avx")]] static int Pieces(const TPolygonPiece* pieces, size_t count, size_t first,
-                                           const TVector& a, const TVector& b) {
+  // The table's triangles numbers[first..first+7] (lanes past the end repeat the last).
+  [[gnu::target("avx")]] static int Chosen(const TPolygonPiece* whole, const uint32_t* numbers, size_t count,
+                                           size_t first, const TVector& a, const TVector& b) {
     const size_t last = count - 1;
     return ScreenEight(
-        a, b, [&](int l, int i) { return &pieces[std::min(first + size_t(l), last)].vertices[i]; }, false);
+        a, b, [&](int l, int i) { return &whole[numbers[std::min(first + size_t(l), last)]].vertices[i]; }, false);
   }
 };
 
@@ -359,31 +361,32 @@ template <int Block>
   }
 }
 
-// The leaf's pieces against a-b (mesh space), in order, as PickSurfaceIn tests triangles;
-// only lanes holding a piece of 3 corners may hit. 1 when one was accepted.
+// The table's numbered triangles against a-b (mesh space), as PickSurfaceIn tests them,
+// into the choice.
 template <int Block>
-[[gnu::always_inline]] inline int PickPiecesIn(const TVector& a, const TVector& b, const TLeafPolygons& polygons,
-                                               TMesh& mesh, float& best) {
-  const TVector sa = a, sb = b;  // copies the loop can keep in registers across the accept call
-  const TPolygonPiece* pieces = polygons.pieces.data();
-  const size_t count = polygons.pieces.size();
-  int hit = 0;
+[[gnu::always_inline]] inline void PickChosenIn(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
+                                                std::span<const uint32_t> numbers, TTriangleChoice& choice) {
+  const TVector sa = a, sb = b;
+  const TPolygonPiece* whole = triangles.whole.data();
+  const uint32_t* at = numbers.data();
+  const size_t count = numbers.size();
   for (size_t first = 0; first < count; first += Block) {
-    int hits = Screens<Block>::Pieces(pieces, count, first, sa, sb);
+    int hits = Screens<Block>::Chosen(whole, at, count, first, sa, sb);
     for (size_t k = first; hits; ++k, hits >>= 1) {
-      if (!(hits & 1) || k >= count || pieces[k].vertex_count != 3) continue;
-      const TPolygonPiece& polygon = pieces[k];
-      const TVector& p = polygon.vertices[0];
-      const TVector& q = polygon.vertices[1];
-      const TVector& r = polygon.vertices[2];
+      if (!(hits & 1) || k >= count) continue;
+      const TPolygonPiece& triangle = whole[at[k]];
+      const TVector& p = triangle.vertices[0];
+      const TVector& q = triangle.vertices[1];
+      const TVector& r = triangle.vertices[2];
       float u, v, w, t;
-      if (!TPick::IntersectSegmentTriangle(sa, sb, p, q, r, u, v, w, t) || !(t <= best)) continue;
-      hit = 1;
-      AcceptTriangle(mesh, polygons.Surface(polygon), polygon.triangle,
-                     p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t, best);
+      if (!TPick::IntersectSegmentTriangle(sa, sb, p, q, r, u, v, w, t)) continue;
+      if (!(t < choice.time || (t == choice.time && (!choice.found || at[k] > choice.number)))) continue;
+      choice.found = true;
+      choice.time = t;
+      choice.number = at[k];
+      choice.point = p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w));
     }
   }
-  return hit;
 }
 
 void PickSurfaceFour(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
@@ -393,12 +396,13 @@ VELMORA_EIGHT_LANE_TARGET void PickSurfaceEight(TMesh& mesh, const SurfacePtr& s
                                                 const TVector& lb, float& best) {
   PickSurfaceIn<kEightLanes>(mesh, surface, la, lb, best);
 }
-int PickPiecesFour(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh, float& best) {
-  return PickPiecesIn<kLanes>(a, b, polygons, mesh, best);
+void PickChosenFour(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
+                    std::span<const uint32_t> numbers, TTriangleChoice& choice) {
+  PickChosenIn<kLanes>(a, b, triangles, numbers, choice);
 }
-VELMORA_EIGHT_LANE_TARGET int PickPiecesEight(const TVector& a, const TVector& b, const TLeafPolygons& polygons,
-                                              TMesh& mesh, float& best) {
-  return PickPiecesIn<kEightLanes>(a, b, polygons, mesh, best);
+VELMORA_EIGHT_LANE_TARGET void PickChosenEight(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
+                                               std::span<const uint32_t> numbers, TTriangleChoice& choice) {
+  PickChosenIn<kEightLanes>(a, b, triangles, numbers, choice);
 }
 
 void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
@@ -450,9 +454,33 @@ EntityPtr TPick::Pick(const TVector& a, const TVector& b, float /*radius*/) {
 }
 
 int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh, float& best) {
-  if (polygons.pieces.empty()) return 0;
-  if (EightLanesSupported()) return PickPiecesEight(a, b, polygons, mesh, best);
-  return PickPiecesFour(a, b, polygons, mesh, best);
+  if (polygons.pieces.empty() || !polygons.triangles) return 0;
+  const TOctreeTriangles& triangles = *polygons.triangles;
+  std::vector<uint32_t>& chosen = triangles.Chosen();
+  chosen.clear();
+  triangles.BeginQuery();
+  for (const TPolygonPiece& piece : polygons.pieces) {
+    const uint32_t number = triangles.Number(piece);
+    if (triangles.FirstVisit(number)) chosen.push_back(number);
+  }
+  TTriangleChoice choice;
+  choice.time = best;
+  PickTriangles(a, b, triangles, chosen, choice);
+  if (!choice.found) return 0;
+  TakeChoice(mesh, triangles, choice, best);
+  return 1;
+}
+
+void TPick::PickTriangles(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
+                          std::span<const uint32_t> numbers, TTriangleChoice& choice) {
+  if (numbers.empty()) return;
+  if (EightLanesSupported()) return PickChosenEight(a, b, triangles, numbers, choice);
+  PickChosenFour(a, b, triangles, numbers, choice);
+}
+
+void TPick::TakeChoice(TMesh& mesh, const TOctreeTriangles& triangles, const TTriangleChoice& choice, float& best) {
+  const TPolygonPiece& triangle = triangles.whole[choice.number];
+  AcceptTriangle(mesh, (*triangles.surfaces)[triangle.surface], triangle.triangle, choice.point, choice.time, best);
 }
 
 // ---- Segment tests ----------------------------------------------------------------------

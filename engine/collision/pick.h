@@ -12,7 +12,21 @@
 #include "engine/math/vector.h"
 #include "engine/scene/handles.h"
 
+#include <cstdint>
+#include <span>
+
 class TLeafPolygons;
+class TOctreeTriangles;
+
+// The running choice of a pick among a mesh's triangles met out of their order. The walk
+// over every triangle in order keeps the last of the nearest hits, so this keeps the
+// nearest, and of equal times the triangle later in the mesh's order.
+struct TTriangleChoice {
+  float time = 1.0f;  // hits at or below this are taken: the pick's best so far
+  bool found = false;
+  uint32_t number = 0;  // in the TOctreeTriangles order
+  TVector point;        // mesh space
+};
 
 // The pick modes of TEntity::pick_mode.
 enum PickMode : int { kPickNone = 0, kPickSphere = 1, kPickPolygons = 2, kPickBox = 3 };
@@ -57,11 +71,17 @@ class TPick {
   // ---- Core ---------------------------------------------------------------------------
   // Tests every pickable, visible entity of the world list against segment a-b.
   static EntityPtr Pick(const TVector& a, const TVector& b, float radius = 0);
-  // Tests the triangles among polygons (others are skipped) against a-b in the mesh's
-  // space, accepting hits at times <= best; an accepted hit lowers best and fills the
-  // whole result. 1 when any hit was accepted.
+  // Tests the triangles the leaf's pieces come from, each once and whole, against a-b in
+  // the mesh's space, accepting hits at times <= best; the hit chosen lowers best and
+  // fills the whole result. 1 when one was accepted.
   static int PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh,
                        float& best);
+  // Tests the numbered triangles of the table against a-b (mesh space), in any order, and
+  // updates the choice; the pick result is left alone.
+  static void PickTriangles(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
+                            std::span<const uint32_t> numbers, TTriangleChoice& choice);
+  // Fills the pick result with the choice (found) and lowers best to its time.
+  static void TakeChoice(TMesh& mesh, const TOctreeTriangles& triangles, const TTriangleChoice& choice, float& best);
 
   // ---- Segment tests: 1 on a hit, outputs meaningful only then -------------------------
   // A start inside the sphere is hit at its start.
