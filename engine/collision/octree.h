@@ -5,6 +5,16 @@
 // in TMesh::octree; everything in it is in mesh space, so it serves the mesh wherever
 // it is placed. It is never rebuilt: after the mesh's geometry changes, it goes on
 // answering with the old triangles until CreateOctree runs again.
+//
+// The build's contract (octree_build.cpp):
+// - The tree is a function of the mesh and the two limits alone: built on one thread or
+//   on several (a large mesh's eight subtrees), it has the same nodes, leaves and pieces
+//   in the same order, bit for bit.
+// - The budgets (kMaxOctreeNodes, the piece allowance) may refuse a split; the cell then
+//   stays a leaf. Builders on several threads draw on one budget in no fixed order, so
+//   a refusal there would make the tree depend on timing: such a build is thrown away
+//   and made again on one thread, whose order of refusals is the build's own.
+// - A thread that cannot be started leaves its share to the others; the tree is the same.
 #pragma once
 
 #include <cstdint>
