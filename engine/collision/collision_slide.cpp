@@ -346,10 +346,8 @@ std::span<const uint32_t> LeafTriangles(const TLeafPolygons& polygons) {
   std::vector<uint32_t>& chosen = table.Chosen();
   chosen.clear();
   table.BeginQuery();
-  for (const TPolygonPiece& piece : polygons.pieces) {
-    const uint32_t number = table.Number(piece);
+  for (const uint32_t number : polygons.numbers)
     if (table.FirstVisit(number)) chosen.push_back(number);
-  }
   std::sort(chosen.begin(), chosen.end());
   return chosen;
 }

@@ -19,8 +19,14 @@ int TOctree::no_polys_active = 0;
 
 // ---- Walks ----------------------------------------------------------------------------------
 
+void TOctreeTriangles::PrepareQueries() {
+  constexpr size_t kChosenRoom = 4096;  // triangles a query usually chooses, at most
+  seen_.assign(whole.size(), 0);
+  query_ = 0;
+  chosen_.reserve(std::min(whole.size(), kChosenRoom));
+}
+
 void TOctreeTriangles::BeginQuery() const {
-  if (seen_.size() != whole.size()) seen_.assign(whole.size(), 0), query_ = 0;
   if (++query_ == 0) {  // wrapped: no triangle may look seen
     std::fill(seen_.begin(), seen_.end(), 0);
     query_ = 1;
@@ -49,10 +55,8 @@ struct GrownCell {
 
 // Appends to chosen the numbers of the leaf's triangles that the query has not met yet.
 void ChooseTriangles(const TOctreeTriangles& triangles, const TLeafPolygons& leaf, std::vector<uint32_t>& chosen) {
-  for (const TPolygonPiece& piece : leaf.pieces) {
-    const uint32_t number = triangles.Number(piece);
+  for (const uint32_t number : leaf.numbers)
     if (triangles.FirstVisit(number)) chosen.push_back(number);
-  }
 }
 
 // Every triangle of the table, in order: for a tree whose cells cannot be trusted.

@@ -40,29 +40,57 @@ constexpr int kMaxOctreeNodes = 1 << 18;
 constexpr int kOctreePiecesPerTriangle = 32;
 constexpr int kOctreePieceAllowance = 1 << 16;
 
-// The pieces of all the leaves of one tree, in blocks that never move: each leaf's pieces
-// lie together, leaves follow one another as the build made them, and the tree lets go of
-// them at once.
-class TOctreePieceStore {
+// Items of one kind for all the leaves of one tree, in blocks that never move: each
+// leaf's lie together, leaves follow one another as the build made them, and the tree
+// lets go of them at once.
+template <typename T>
+class TOctreeBlocks {
  public:
-  // block_size: pieces per block, about what the tree will hold (a leaf larger than a
+  // block_size: items per block, about what the tree will hold (a leaf larger than a
   // block gets one of its own).
-  explicit TOctreePieceStore(size_t block_size) : block_size_(block_size) {}
-  // Copies the pieces into the store; the result stays valid as long as the store.
-  std::span<const TPolygonPiece> Keep(std::span<const TPolygonPiece> pieces);
+  explicit TOctreeBlocks(size_t block_size) : block_size_(block_size) {}
+  // Room for count items, valid as long as the blocks; the caller fills all of it.
+  T* Take(size_t count) {
+    if (count > block_size_) return NewBlock(count);  // the newest shared block keeps its room
+    if (count > free_count_) free_ = NewBlock(block_size_), free_count_ = block_size_;
+    T* taken = free_;
+    free_ += count, free_count_ -= count;
+    return taken;
+  }
   size_t BlockSize() const { return block_size_; }
 
  private:
   struct Release {
     size_t count;
-    void operator()(TPolygonPiece* block) const { std::allocator<TPolygonPiece>().deallocate(block, count); }
+    void operator()(T* block) const { std::allocator<T>().deallocate(block, count); }
   };
-  TPolygonPiece* NewBlock(size_t count);
+  T* NewBlock(size_t count) {
+    blocks_.emplace_back(std::allocator<T>().allocate(count), Release{count});
+    return blocks_.back().get();
+  }
 
   size_t block_size_;
-  std::vector<std::unique_ptr<TPolygonPiece[], Release>> blocks_;
-  TPolygonPiece* free_ = nullptr;  // the unused end of the newest block
+  std::vector<std::unique_ptr<T[], Release>> blocks_;
+  T* free_ = nullptr;  // the unused end of the newest block
   size_t free_count_ = 0;
+};
+
+class TOctreeTriangles;
+
+// What the leaves of one tree hold: their pieces, and for each leaf the numbers of the
+// triangles its pieces come from (TOctreeTriangles), which is all a query reads of it.
+class TOctreePieceStore {
+ public:
+  explicit TOctreePieceStore(size_t block_size) : pieces_(block_size), numbers_(block_size) {}
+  // Copies the pieces into the store; the result stays valid as long as the store.
+  std::span<const TPolygonPiece> Keep(std::span<const TPolygonPiece> pieces);
+  // The numbers of the pieces' triangles, a run of pieces of one triangle given once.
+  std::span<const uint32_t> KeepNumbers(std::span<const TPolygonPiece> pieces, const TOctreeTriangles& triangles);
+  size_t BlockSize() const { return pieces_.BlockSize(); }
+
+ private:
+  TOctreeBlocks<TPolygonPiece> pieces_;
+  TOctreeBlocks<uint32_t> numbers_;
 };
 
 // The mesh's own triangles as the tree was built from them, whole, in surface then
@@ -83,6 +111,8 @@ class TOctreeTriangles {
   bool cells_hold_triangles = false;
 
   uint32_t Number(const TPolygonPiece& piece) const { return first[piece.surface] + uint32_t(piece.triangle); }
+  // Makes the query scratch for the table, so that queries allocate nothing.
+  void PrepareQueries();
   // Starts a query: every triangle is unseen again.
   void BeginQuery() const;
   // True the first time a query meets the triangle.
@@ -108,9 +138,10 @@ class TOctreeTriangles {
 class TLeafPolygons {
  public:
   std::span<const TPolygonPiece> pieces;
+  std::span<const uint32_t> numbers;  // of the triangles the pieces come from, in piece order
   std::shared_ptr<const TOctreePieceStore> store;           // the tree's, holding the pieces
   std::shared_ptr<const std::vector<SurfacePtr>> surfaces;  // the tree's, shared by its leaves
-  std::shared_ptr<const TOctreeTriangles> triangles;        // the tree's, shared by its leaves
+  const TOctreeTriangles* triangles = nullptr;  // the tree's, which its root keeps
 
   const SurfacePtr& Surface(const TPolygonPiece& piece) const { return (*surfaces)[piece.surface]; }
 

@@ -396,9 +396,10 @@ struct OctreeBuilder {
   void Build(TOctree& node, std::span<const TPolygonPiece> polys, int level) {
     if (Split(node, polys, level)) return;
     node.polygons.pieces = store->Keep(polys);
+    node.polygons.numbers = store->KeepNumbers(polys, *triangles);
     node.polygons.store = store;
     node.polygons.surfaces = triangles->surfaces;
-    node.polygons.triangles = triangles;
+    node.polygons.triangles = triangles.get();
     kept += long(node.polygons.size());
   }
 
@@ -729,23 +730,26 @@ long BuildTree(TOctree& root, const std::shared_ptr<const TOctreeTriangles>& tri
 
 }  // namespace
 
-TPolygonPiece* TOctreePieceStore::NewBlock(size_t count) {
-  blocks_.emplace_back(std::allocator<TPolygonPiece>().allocate(count), Release{count});
-  return blocks_.back().get();
-}
-
 std::span<const TPolygonPiece> TOctreePieceStore::Keep(std::span<const TPolygonPiece> pieces) {
   if (pieces.empty()) return {};
-  TPolygonPiece* kept;
-  if (pieces.size() > block_size_) {
-    kept = NewBlock(pieces.size());  // the newest shared block keeps its room
-  } else {
-    if (pieces.size() > free_count_) free_ = NewBlock(block_size_), free_count_ = block_size_;
-    kept = free_;
-    free_ += pieces.size(), free_count_ -= pieces.size();
-  }
+  TPolygonPiece* kept = pieces_.Take(pieces.size());
   std::uninitialized_copy(pieces.begin(), pieces.end(), kept);
   return {kept, pieces.size()};
+}
+
+std::span<const uint32_t> TOctreePieceStore::KeepNumbers(std::span<const TPolygonPiece> pieces,
+                                                         const TOctreeTriangles& triangles) {
+  if (pieces.empty()) return {};
+  size_t count = 1;
+  for (size_t i = 1; i < pieces.size(); ++i) count += triangles.Number(pieces[i]) != triangles.Number(pieces[i - 1]);
+  uint32_t* kept = numbers_.Take(count);
+  size_t at = 0;
+  kept[at++] = triangles.Number(pieces[0]);
+  for (size_t i = 1; i < pieces.size(); ++i) {
+    const uint32_t number = triangles.Number(pieces[i]);
+    if (number != kept[at - 1]) kept[at++] = number;
+  }
+  return {kept, count};
 }
 
 int TOctree::TestTris(const std::vector<TPolygon>& polys, int max_polys) {
@@ -792,6 +796,7 @@ int TOctree::CreateOctree(const MeshPtr& mesh, int max_polys, int max_levels) {
     at += size_t(std::max((*surfaces)[i]->CountTriangles(), 0));
   }
   triangles->surfaces = std::move(surfaces);
+  triangles->PrepareQueries();
   const int count = int(std::min(triangles->whole.size(), size_t(1) << 30));
   root->triangles = triangles;
   const long kept = moderate ? BuildTree<true>(*root, triangles, max_polys, max_levels)

@@ -459,10 +459,8 @@ int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& po
   std::vector<uint32_t>& chosen = triangles.Chosen();
   chosen.clear();
   triangles.BeginQuery();
-  for (const TPolygonPiece& piece : polygons.pieces) {
-    const uint32_t number = triangles.Number(piece);
+  for (const uint32_t number : polygons.numbers)
     if (triangles.FirstVisit(number)) chosen.push_back(number);
-  }
   TTriangleChoice choice;
   choice.time = best;
   PickTriangles(a, b, triangles, chosen, choice);
