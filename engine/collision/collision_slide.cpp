@@ -346,7 +346,7 @@ std::span<const uint32_t> LeafTriangles(const TLeafPolygons& polygons) {
   std::vector<uint32_t>& chosen = table.Chosen();
   chosen.clear();
   table.BeginQuery();
-  for (const uint32_t number : polygons.numbers)
+  for (const uint32_t number : polygons.Numbers())
     if (table.FirstVisit(number)) chosen.push_back(number);
   std::sort(chosen.begin(), chosen.end());
   return chosen;

@@ -33,6 +33,17 @@ void TOctreeTriangles::BeginQuery() const {
   }
 }
 
+void TLeafPolygons::CountNumbers() const {
+  long count = 0;
+  uint32_t last = 0;
+  for (const TPolygonPiece& p : pieces) {
+    const uint32_t number = triangles->Number(p);
+    if (count > 0 && number == last) continue;
+    number_room[count++] = last = number;
+  }
+  number_count_ = count;
+}
+
 namespace {
 
 // A pick's hit time and a cell's entry time round differently, so a cell is searched
@@ -55,7 +66,7 @@ struct GrownCell {
 
 // Appends to chosen the numbers of the leaf's triangles that the query has not met yet.
 void ChooseTriangles(const TOctreeTriangles& triangles, const TLeafPolygons& leaf, std::vector<uint32_t>& chosen) {
-  for (const uint32_t number : leaf.numbers)
+  for (const uint32_t number : leaf.Numbers())
     if (triangles.FirstVisit(number)) chosen.push_back(number);
 }
 

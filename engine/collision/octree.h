@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "engine/collision/polygon.h"
@@ -49,7 +50,7 @@ class TOctreeBlocks {
   // block_size: items per block, about what the tree will hold (a leaf larger than a
   // block gets one of its own).
   explicit TOctreeBlocks(size_t block_size) : block_size_(block_size) {}
-  // Room for count items, valid as long as the blocks; the caller fills all of it.
+  // Room for count items, valid as long as the blocks.
   T* Take(size_t count) {
     if (count > block_size_) return NewBlock(count);  // the newest shared block keeps its room
     if (count > free_count_) free_ = NewBlock(block_size_), free_count_ = block_size_;
@@ -77,15 +78,18 @@ class TOctreeBlocks {
 
 class TOctreeTriangles;
 
-// What the leaves of one tree hold: their pieces, and for each leaf the numbers of the
-// triangles its pieces come from (TOctreeTriangles), which is all a query reads of it.
+// What the leaves of one tree hold: their pieces, room for the numbers of the triangles
+// they come from, and the table of those triangles.
 class TOctreePieceStore {
  public:
-  explicit TOctreePieceStore(size_t block_size) : pieces_(block_size), numbers_(block_size) {}
-  // Copies the pieces into the store; the result stays valid as long as the store.
-  std::span<const TPolygonPiece> Keep(std::span<const TPolygonPiece> pieces);
-  // The numbers of the pieces' triangles, a run of pieces of one triangle given once.
-  std::span<const uint32_t> KeepNumbers(std::span<const TPolygonPiece> pieces, const TOctreeTriangles& triangles);
+  TOctreePieceStore(size_t block_size, std::shared_ptr<const TOctreeTriangles> triangles)
+      : triangles(std::move(triangles)), pieces_(block_size), numbers_(block_size) {}
+  // Kept here rather than in each leaf: the builder's threads would otherwise all count
+  // references on one block, once per leaf.
+  std::shared_ptr<const TOctreeTriangles> triangles;
+  // Copies the pieces into the store, and sets room aside for the numbers of their
+  // triangles; both stay valid as long as the store.
+  std::span<const TPolygonPiece> Keep(std::span<const TPolygonPiece> pieces, uint32_t*& number_room);
   size_t BlockSize() const { return pieces_.BlockSize(); }
 
  private:
@@ -138,12 +142,20 @@ class TOctreeTriangles {
 class TLeafPolygons {
  public:
   std::span<const TPolygonPiece> pieces;
-  std::span<const uint32_t> numbers;  // of the triangles the pieces come from, in piece order
-  std::shared_ptr<const TOctreePieceStore> store;           // the tree's, holding the pieces
-  std::shared_ptr<const std::vector<SurfacePtr>> surfaces;  // the tree's, shared by its leaves
-  const TOctreeTriangles* triangles = nullptr;  // the tree's, which its root keeps
+  // Room the build set aside for Numbers, as many as the pieces.
+  uint32_t* number_room = nullptr;
+  std::shared_ptr<const TOctreePieceStore> store;  // the tree's, holding the pieces and the table
+  const TOctreeTriangles* triangles = nullptr;     // the tree's, kept by the store
 
-  const SurfacePtr& Surface(const TPolygonPiece& piece) const { return (*surfaces)[piece.surface]; }
+  const SurfacePtr& Surface(const TPolygonPiece& piece) const { return (*triangles->surfaces)[piece.surface]; }
+  // The numbers (TOctreeTriangles) of the triangles the pieces come from, in piece order,
+  // a run of pieces of one triangle given once: all a query reads of the leaf. Worked out
+  // by the first query that asks (queries run on the scene's one thread), which keeps the
+  // build from paying for leaves no query reaches.
+  std::span<const uint32_t> Numbers() const {
+    if (number_count_ < 0) CountNumbers();
+    return {number_room, size_t(number_count_)};
+  }
 
   class Iterator {
    public:
@@ -167,6 +179,10 @@ class TLeafPolygons {
   bool empty() const { return pieces.empty(); }
   Iterator begin() const { return Iterator(*this, 0); }
   Iterator end() const { return Iterator(*this, pieces.size()); }
+
+ private:
+  void CountNumbers() const;
+  mutable long number_count_ = -1;  // not yet worked out
 };
 
 class TOctree {
@@ -177,7 +193,7 @@ class TOctree {
   // bit 0 high z.
   std::vector<TOctree> children;
   TLeafPolygons polygons;  // a leaf's; may be empty
-  std::shared_ptr<const TOctreeTriangles> triangles;  // the root's: the mesh's triangles
+  const TOctreeTriangles* triangles = nullptr;  // the root's: the mesh's triangles, kept by the leaves' stores
 
   // Statistics, read by nothing in the engine.
   static int no_polys_mesh;    // polygons made from the mesh by the last CreateOctree

@@ -84,7 +84,9 @@ std::vector<TPolygonPiece> MeshToPieces(const std::vector<SurfacePtr>& surfaces,
   for (const SurfacePtr& s : surfaces) total += size_t(std::max(s->CountTriangles(), 0));
   std::vector<TPolygonPiece> pieces(total);
   size_t at = 0;
-  all_moderate = inside = true;
+  // The corners' range per axis; a NaN takes no part in it and is noted instead.
+  float low[3] = {INFINITY, INFINITY, INFINITY}, high[3] = {-INFINITY, -INFINITY, -INFINITY};
+  bool nan = false;
   for (size_t i = 0; i < surfaces.size(); ++i) {
     const TTriangleReader triangles(*surfaces[i]);
     for (int t = 0; t < triangles.Count(); ++t) {
@@ -94,12 +96,19 @@ std::vector<TPolygonPiece> MeshToPieces(const std::vector<SurfacePtr>& surfaces,
       p.triangle = t;
       p.surface = uint32_t(i);
       for (const TVector& v : p.vertices) {
-        all_moderate = all_moderate && std::fabs(v.x) <= kAxisShortcutLimit &&
-                       std::fabs(v.y) <= kAxisShortcutLimit && std::fabs(v.z) <= kAxisShortcutLimit;
-        inside = inside && v.x >= lo[0] && v.x <= hi[0] && v.y >= lo[1] && v.y <= hi[1] && v.z >= lo[2] &&
-                 v.z <= hi[2];  // NaN is outside
+        const float c[3] = {v.x, v.y, v.z};
+        for (int k = 0; k < 3; ++k) {
+          low[k] = c[k] < low[k] ? c[k] : low[k];
+          high[k] = c[k] > high[k] ? c[k] : high[k];
+          nan |= c[k] != c[k];
+        }
       }
     }
+  }
+  all_moderate = inside = !nan;
+  for (int k = 0; k < 3; ++k) {
+    all_moderate = all_moderate && std::fabs(low[k]) <= kAxisShortcutLimit && std::fabs(high[k]) <= kAxisShortcutLimit;
+    inside = inside && (total == 0 || (low[k] >= lo[k] && high[k] <= hi[k]));
   }
   return pieces;
 }
@@ -374,7 +383,7 @@ struct OctreeBuilder {
         max_levels(max_levels),
         budget(budget),
         triangles(std::move(triangles)),
-        store(std::make_shared<TOctreePieceStore>(block_size)),
+        store(std::make_shared<TOctreePieceStore>(block_size, this->triangles)),
         levels(size_t(std::min(max_levels, kMaxOctreeDepth))) {}
 
   int max_polys = 0;
@@ -395,10 +404,8 @@ struct OctreeBuilder {
 
   void Build(TOctree& node, std::span<const TPolygonPiece> polys, int level) {
     if (Split(node, polys, level)) return;
-    node.polygons.pieces = store->Keep(polys);
-    node.polygons.numbers = store->KeepNumbers(polys, *triangles);
+    node.polygons.pieces = store->Keep(polys, node.polygons.number_room);
     node.polygons.store = store;
-    node.polygons.surfaces = triangles->surfaces;
     node.polygons.triangles = triangles.get();
     kept += long(node.polygons.size());
   }
@@ -730,26 +737,14 @@ long BuildTree(TOctree& root, const std::shared_ptr<const TOctreeTriangles>& tri
 
 }  // namespace
 
-std::span<const TPolygonPiece> TOctreePieceStore::Keep(std::span<const TPolygonPiece> pieces) {
+std::span<const TPolygonPiece> TOctreePieceStore::Keep(std::span<const TPolygonPiece> pieces,
+                                                      uint32_t*& number_room) {
+  number_room = nullptr;
   if (pieces.empty()) return {};
   TPolygonPiece* kept = pieces_.Take(pieces.size());
   std::uninitialized_copy(pieces.begin(), pieces.end(), kept);
+  number_room = numbers_.Take(pieces.size());  // left as it is until a query fills it
   return {kept, pieces.size()};
-}
-
-std::span<const uint32_t> TOctreePieceStore::KeepNumbers(std::span<const TPolygonPiece> pieces,
-                                                         const TOctreeTriangles& triangles) {
-  if (pieces.empty()) return {};
-  size_t count = 1;
-  for (size_t i = 1; i < pieces.size(); ++i) count += triangles.Number(pieces[i]) != triangles.Number(pieces[i - 1]);
-  uint32_t* kept = numbers_.Take(count);
-  size_t at = 0;
-  kept[at++] = triangles.Number(pieces[0]);
-  for (size_t i = 1; i < pieces.size(); ++i) {
-    const uint32_t number = triangles.Number(pieces[i]);
-    if (number != kept[at - 1]) kept[at++] = number;
-  }
-  return {kept, count};
 }
 
 int TOctree::TestTris(const std::vector<TPolygon>& polys, int max_polys) {
@@ -798,7 +793,7 @@ int TOctree::CreateOctree(const MeshPtr& mesh, int max_polys, int max_levels) {
   triangles->surfaces = std::move(surfaces);
   triangles->PrepareQueries();
   const int count = int(std::min(triangles->whole.size(), size_t(1) << 30));
-  root->triangles = triangles;
+  root->triangles = triangles.get();
   const long kept = moderate ? BuildTree<true>(*root, triangles, max_polys, max_levels)
                              : BuildTree<false>(*root, triangles, max_polys, max_levels);
   no_polys_octree += int(kept);
