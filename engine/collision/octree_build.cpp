@@ -84,9 +84,10 @@ std::vector<TPolygonPiece> MeshToPieces(const std::vector<SurfacePtr>& surfaces,
   for (const SurfacePtr& s : surfaces) total += size_t(std::max(s->CountTriangles(), 0));
   std::vector<TPolygonPiece> pieces(total);
   size_t at = 0;
-  // The corners' range per axis; a NaN takes no part in it and is noted instead.
-  float low[3] = {INFINITY, INFINITY, INFINITY}, high[3] = {-INFINITY, -INFINITY, -INFINITY};
-  bool nan = false;
+  bool box_moderate = true;
+  for (int k = 0; k < 3; ++k)
+    box_moderate = box_moderate && std::fabs(lo[k]) <= kAxisShortcutLimit && std::fabs(hi[k]) <= kAxisShortcutLimit;
+  all_moderate = inside = true;
   for (size_t i = 0; i < surfaces.size(); ++i) {
     const TTriangleReader triangles(*surfaces[i]);
     for (int t = 0; t < triangles.Count(); ++t) {
@@ -96,19 +97,14 @@ std::vector<TPolygonPiece> MeshToPieces(const std::vector<SurfacePtr>& surfaces,
       p.triangle = t;
       p.surface = uint32_t(i);
       for (const TVector& v : p.vertices) {
-        const float c[3] = {v.x, v.y, v.z};
-        for (int k = 0; k < 3; ++k) {
-          low[k] = c[k] < low[k] ? c[k] : low[k];
-          high[k] = c[k] > high[k] ? c[k] : high[k];
-          nan |= c[k] != c[k];
-        }
+        // A point inside the box is moderate when the box is; NaN is neither.
+        const bool in = v.x >= lo[0] && v.x <= hi[0] && v.y >= lo[1] && v.y <= hi[1] && v.z >= lo[2] && v.z <= hi[2];
+        inside = inside && in;
+        all_moderate = all_moderate && ((in && box_moderate) || (std::fabs(v.x) <= kAxisShortcutLimit &&
+                                                                 std::fabs(v.y) <= kAxisShortcutLimit &&
+                                                                 std::fabs(v.z) <= kAxisShortcutLimit));
       }
     }
-  }
-  all_moderate = inside = !nan;
-  for (int k = 0; k < 3; ++k) {
-    all_moderate = all_moderate && std::fabs(low[k]) <= kAxisShortcutLimit && std::fabs(high[k]) <= kAxisShortcutLimit;
-    inside = inside && (total == 0 || (low[k] >= lo[k] && high[k] <= hi[k]));
   }
   return pieces;
 }
