@@ -1,20 +1,85 @@
-// Four floats side by side, for the loops that screen four triangles at a time with the
-// scalar tests' own operations: IEEE operations round each lane as they round a float,
-// so a lane decides as the scalar test would.
+// Lanes: floats side by side, for the loops that run one geometric test on several
+// triangles at once. The tests (geometric_tests.h) are written once over the lane type:
+// float is the one-lane case, Lanes four and EightLanes eight. IEEE operations round each
+// lane as they round a float, so a lane decides as the scalar test would.
+//
+// Everything that depends on the processor or the compiler lives here: the vector types,
+// the few intrinsics (masks to bits, square roots, unaligned corner loads, the index
+// check of the triangle reader) with a portable fallback for each, and the run-time
+// choice of the eight-lane loops. Built with VELMORA_PORTABLE_LANES, every operation takes
+// its portable fallback, as on a processor without vector extensions.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
-#ifdef __SSE__
-#include <xmmintrin.h>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__) && !defined(VELMORA_PORTABLE_LANES)
+#define VELMORA_SSE_LANES 1
+#include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(VELMORA_PORTABLE_LANES)
+#define VELMORA_AVX_LANES 1
+#include <immintrin.h>
+#endif
+
+#include "engine/math/vector.h"
 
 typedef float Lanes __attribute__((vector_size(16)));
 typedef int LaneMask __attribute__((vector_size(16)));
 constexpr int kLanes = 4;
+// Eight lanes compile everywhere (as two fours where there is no 32-byte register); the
+// loops run them only where EightLanesSupported.
+typedef float EightLanes __attribute__((vector_size(32)));
+typedef int EightLaneMask __attribute__((vector_size(32)));
+constexpr int kEightLanes = 8;
 
-// A bit per lane whose mask is set, lane 0 the lowest.
+// The mask a comparison of lane type V gives, and its width.
+template <typename V>
+struct LaneTraits;
+template <>
+struct LaneTraits<float> {
+  using Mask = bool;
+  static constexpr int kWidth = 1;
+};
+template <>
+struct LaneTraits<Lanes> {
+  using Mask = LaneMask;
+  static constexpr int kWidth = kLanes;
+};
+template <>
+struct LaneTraits<EightLanes> {
+  using Mask = EightLaneMask;
+  static constexpr int kWidth = kEightLanes;
+};
+template <typename V>
+using MaskOf = typename LaneTraits<V>::Mask;
+
+// Functions that run the eight-lane loops carry this, so that they may use 32-byte
+// registers while the rest of the program does not assume them.
+#ifdef VELMORA_AVX_LANES
+#define VELMORA_EIGHT_LANE_TARGET [[gnu::target("avx")]]
+#else
+#define VELMORA_EIGHT_LANE_TARGET
+#endif
+
+// Whether this processor runs the eight-lane loops (decided once).
+inline bool EightLanesSupported() {
+#ifdef VELMORA_AVX_LANES
+  static const bool eight = __builtin_cpu_supports("avx");
+  return eight;
+#else
+  return false;
+#endif
+}
+
+// ---- Masks to bits: a bit per lane whose mask is set, lane 0 the lowest ---------------
+
+inline int LaneBits(bool mask) { return mask ? 1 : 0; }
+
 inline int LaneBits(const LaneMask& mask) {
-#ifdef __SSE__
+#ifdef VELMORA_SSE_LANES
   return _mm_movemask_ps(__m128(mask));
 #else
   int bits = 0;
@@ -23,11 +88,84 @@ inline int LaneBits(const LaneMask& mask) {
 #endif
 }
 
-// Square roots per lane, each rounded as std::sqrt rounds it.
+VELMORA_EIGHT_LANE_TARGET inline int LaneBits(const EightLaneMask& mask) {
+#ifdef VELMORA_AVX_LANES
+  return _mm256_movemask_ps(__m256(mask));
+#else
+  int bits = 0;
+  for (int l = 0; l < kEightLanes; ++l) bits |= mask[l] ? 1 << l : 0;
+  return bits;
+#endif
+}
+
+// ---- Square roots per lane, each rounded as std::sqrt rounds it ---------------------------
+
+inline float SquareRoots(float v) { return std::sqrt(v); }
+
 inline Lanes SquareRoots(const Lanes& v) {
-#ifdef __SSE__
+#ifdef VELMORA_SSE_LANES
   return Lanes(_mm_sqrt_ps(__m128(v)));
 #else
   return Lanes{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
+#endif
+}
+
+VELMORA_EIGHT_LANE_TARGET inline EightLanes SquareRoots(const EightLanes& v) {
+#ifdef VELMORA_AVX_LANES
+  return EightLanes(_mm256_sqrt_ps(__m256(v)));
+#else
+  EightLanes r;
+  for (int l = 0; l < kEightLanes; ++l) r[l] = std::sqrt(v[l]);
+  return r;
+#endif
+}
+
+// ---- Clamping to 0..1 ------------------------------------------------------------------
+
+// The scalar sweep's clamp, std::fmin over std::fmax, kept as it is; lanes clamp by
+// comparison, which may differ from it only in the sign of a zero.
+inline float ClampToUnit(float t) { return std::fmin(std::fmax(t, 0.0f), 1.0f); }
+template <typename V>
+inline V ClampToUnit(const V& t) {
+  const V low = t < 0.0f ? V{} : t;
+  return low > 1.0f ? V{} + 1.0f : low;
+}
+
+// ---- Loads ---------------------------------------------------------------------------
+
+// Four floats from `at` (unaligned).
+inline Lanes LoadLanes(const void* at) {
+  Lanes v;
+  std::memcpy(&v, at, sizeof v);
+  return v;
+}
+
+// Two fours side by side.
+VELMORA_EIGHT_LANE_TARGET inline EightLanes JoinLanes(const Lanes& low, const Lanes& high) {
+  return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7);
+}
+
+// A point as lanes x, y, z, 0, reading exactly its 12 bytes.
+inline Lanes LoadPoint(const TVector& v) {
+#ifdef VELMORA_SSE_LANES
+  // x and y in one 8-byte load, z in another.
+  return Lanes(_mm_movelh_ps(_mm_castsi128_ps(_mm_loadu_si64(&v.x)), _mm_load_ss(&v.z)));
+#else
+  return Lanes{v.x, v.y, v.z, 0};
+#endif
+}
+
+// Whether all twelve 16-bit indices at c are below limit (1..65536).
+inline bool TwelveIndicesBelow(const uint16_t* c, int limit) {
+#ifdef VELMORA_SSE_LANES
+  // An index at or past limit leaves something after subtracting limit - 1 (saturated).
+  const __m128i last = _mm_set1_epi16(short(limit - 1));
+  const __m128i past = _mm_or_si128(_mm_subs_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)), last),
+                                    _mm_subs_epu16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c + 8)), last));
+  return _mm_movemask_epi8(_mm_cmpeq_epi16(past, _mm_setzero_si128())) == 0xFFFF;
+#else
+  unsigned top = c[0];
+  for (int i = 1; i < 12; ++i) top = std::max(top, unsigned(c[i]));
+  return int(top) < limit;
 #endif
 }

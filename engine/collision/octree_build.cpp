@@ -23,10 +23,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
+#include "engine/collision/geometric_tests.h"
 #include "engine/collision/lanes.h"
 #include "engine/collision/plane.h"
 #include "engine/collision/polygon_split.h"
@@ -139,7 +137,7 @@ struct CellPlanes {
   }
   template <int kAxis>
   bool Behind(const TVector& v) const {
-    return !(Distance<kAxis>(v) >= -kPlaneTolerance);
+    return BehindPlane(Distance<kAxis>(v), kPlaneTolerance);
   }
   // TPlane::IntersectEdgeAgainstPlane for an edge whose ends lie on either side.
   template <int kAxis>
@@ -147,7 +145,7 @@ struct CellPlanes {
     const TPlane& plane = planes[kAxis];
     if (!kShortcut) return TPlane::IntersectEdgeAgainstPlane(a, b, plane);
     const TVector ab = b.Subtract(a);
-    const float t = (plane.distance - -Coordinate<kAxis>(a)) / -Coordinate<kAxis>(ab);
+    const float t = PlaneCrossing(plane.distance, Coordinate<kAxis>(a), Coordinate<kAxis>(ab));
     if (t >= 0.0f && t <= 1.0f) return a.Add(ab.Multiply(t));
     return std::nullopt;
   }
@@ -155,32 +153,17 @@ struct CellPlanes {
 
 // The side of a signed distance, as TPlane::ClassifyPointToPlane gives it (NaN behind),
 // without a branch: the sides of cut pieces follow no pattern a predictor could learn.
-int SideOf(float d) { return int(d > kPlaneTolerance) - int(!(d >= -kPlaneTolerance)); }
+int SideOf(float d) { return int(InFrontOfPlane(d, kPlaneTolerance)) - int(BehindPlane(d, kPlaneTolerance)); }
 
 const TVector kZero;
 
 // Which of a cell's three planes a moderate point lies behind, as bits x, y, z, from its
 // distances offset - coordinate (offsets: the planes' equation[3]), as CellPlanes::Distance
 // gives them with kShortcut: below -kPlaneTolerance, NaN too. Lane 3 must not be behind.
-unsigned PlanesBehind(const Lanes& distances) {
-  constexpr Lanes kLimit = {-kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance, -kPlaneTolerance};
-#ifdef __SSE2__
-  return unsigned(_mm_movemask_ps(_mm_cmpnge_ps(__m128(distances), __m128(kLimit))));
-#else
-  return unsigned(LaneBits(~(distances >= kLimit)));
-#endif
-}
+unsigned PlanesBehind(const Lanes& distances) { return unsigned(LaneBits(BehindPlane(distances, kPlaneTolerance))); }
 
 // PlanesBehind for a corner anywhere: it reads exactly the corner's 12 bytes.
-unsigned CornerBehind(const TVector& v, const Lanes& offsets) {
-#ifdef __SSE2__
-  // x and y in one 8-byte load, z in another.
-  const Lanes corner = Lanes(_mm_movelh_ps(_mm_castsi128_ps(_mm_loadu_si64(&v.x)), _mm_load_ss(&v.z)));
-#else
-  const Lanes corner = {v.x, v.y, v.z, 0};
-#endif
-  return PlanesBehind(offsets - corner);
-}
+unsigned CornerBehind(const TVector& v, const Lanes& offsets) { return PlanesBehind(offsets - LoadPoint(v)); }
 
 // A corner of a stored piece as lanes x, y, z, 0. It reads the four bytes after z, which
 // lie inside the piece (the next corner, or the triangle index after the last one).
@@ -667,7 +650,7 @@ struct OctreeBuilder {
     for (int m = 0; m < cut.crossings; ++m) {
       const CellPoint& a = *points[cut.crossing_ends[m][0]];
       const Lanes ab = points[cut.crossing_ends[m][1]]->v - a.v;
-      const float along = (distances[kAxis] - -a.v[kAxis]) / -ab[kAxis];
+      const float along = PlaneCrossing(distances[kAxis], a.v[kAxis], ab[kAxis]);
       if (!(along >= 0.0f && along <= 1.0f)) {
         TVector corners[3];
         for (int i = 0; i < 3; ++i) corners[i] = {c[i]->v[0], c[i]->v[1], c[i]->v[2]};

@@ -13,10 +13,6 @@
 #include <cstring>
 #include <utility>
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#include <immintrin.h>
-#endif
-
 #include "engine/collision/lanes.h"
 #include "engine/collision/octree.h"
 #include "engine/collision/polygon.h"
@@ -148,41 +144,12 @@ void PickBox(TEntity& e, const TVector& a, const TVector& b, float& best) {
   AcceptPoint(e, p, kFaceNormals[face][0], kFaceNormals[face][1], kFaceNormals[face][2], t, best);
 }
 
-// The tests of IntersectSegmentTriangle for four (or eight) triangles side by side
-// (corners p, q, r per lane, public coordinates), operation for operation as the scalar
-// test does them, so that each lane decides as it would. Sets each lane of hit that hits.
-template <class V, class M>
-[[gnu::always_inline]] inline void ScreenMask(const TVector& a, const TVector& b, const V& px, const V& py,
-                                              const V& pz, const V& qx, const V& qy, const V& qz, const V& rx,
-                                              const V& ry, const V& rz, M& hit) {
-  const V e1x = qx - px, e1y = qy - py, e1z = qz - pz;
-  const V e2x = rx - px, e2y = ry - py, e2z = rz - pz;
-  const float sx = a.x - b.x, sy = a.y - b.y, sz = a.z - b.z;
-  const V nx = e1y * e2z - e1z * e2y, ny = e1z * e2x - e1x * e2z, nz = e1x * e2y - e1y * e2x;
-  const V dd = sx * nx + sy * ny + sz * nz;
-  const V apx = a.x - px, apy = a.y - py, apz = a.z - pz;
-  const V tt = apx * nx + apy * ny + apz * nz;
-  const V ex = sy * apz - sz * apy, ey = sz * apx - sx * apz, ez = sx * apy - sy * apx;
-  const V vv = e2x * ex + e2y * ey + e2z * ez;
-  const V ww = -(e1x * ex + e1y * ey + e1z * ez);
-  const V zero = {};
-  hit = (dd > zero) & (tt >= zero) & (tt <= dd) & (vv >= zero) & (vv <= dd) & (ww >= zero) & (vv + ww <= dd);
-}
-
-// ScreenMask for four triangles: a bit per lane that hits.
+// The segment test's hit mask for four triangles (corners p, q, r per lane, public
+// coordinates): a bit per lane that hits.
 [[gnu::always_inline]] inline int ScreenTriangles(const TVector& a, const TVector& b, const Lanes& px,
                                                   const Lanes& py, const Lanes& pz, const Lanes& qx, const Lanes& qy,
                                                   const Lanes& qz, const Lanes& rx, const Lanes& ry, const Lanes& rz) {
-  LaneMask hit;
-  ScreenMask(a, b, px, py, pz, qx, qy, qz, rx, ry, rz, hit);
-  return LaneBits(hit);
-}
-
-// A lane vector from the four floats at `at` (unaligned).
-Lanes LoadLanes(const void* at) {
-  Lanes v;
-  std::memcpy(&v, at, sizeof v);
-  return v;
+  return LaneBits(SegmentMeetsTriangle(a, b, px, py, pz, qx, qy, qz, rx, ry, rz).hit);
 }
 
 // Four points given as (x, y, z, any) vectors, one per lane, turned into x, y and z lanes.
@@ -264,17 +231,10 @@ struct Screens<kLanes> {
   }
 };
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-// Eight floats side by side, for processors with 32-byte registers. Only the operations
-// of the four-lane screen are used (no fused multiply-add), so each lane rounds alike.
-typedef float EightLanes __attribute__((vector_size(32)));
-typedef int EightLaneMask __attribute__((vector_size(32)));
-constexpr int kEightLanes = 8;
-
 // Eight points given as (x, y, z, any) vectors, points l and l + 4 sharing w[l], turned
 // into x, y and z lanes: the four-lane transpose on both halves.
-[[gnu::target("avx")]] inline void TransposeEight(const EightLanes (&w)[4], EightLanes& x, EightLanes& y,
-                                                  EightLanes& z) {
+VELMORA_EIGHT_LANE_TARGET inline void TransposeEight(const EightLanes (&w)[4], EightLanes& x, EightLanes& y,
+                                                     EightLanes& z) {
   const EightLanes low01 = __builtin_shufflevector(w[0], w[1], 0, 8, 1, 9, 4, 12, 5, 13);
   const EightLanes low23 = __builtin_shufflevector(w[2], w[3], 0, 8, 1, 9, 4, 12, 5, 13);
   const EightLanes high01 = __builtin_shufflevector(w[0], w[1], 2, 10, 3, 11, 6, 14, 7, 15);
@@ -284,24 +244,21 @@ constexpr int kEightLanes = 8;
   z = __builtin_shufflevector(high01, high23, 0, 1, 8, 9, 4, 5, 12, 13);
 }
 
-// ScreenMask for eight triangles given by their corners' 16-byte reads (corner(l, i)):
-// a bit per lane that may hit.
+// The segment test's hit mask for eight triangles given by their corners' 16-byte reads
+// (corner(l, i)): a bit per lane that may hit.
 template <typename Corner>
-[[gnu::target("avx")]] [[gnu::always_inline]] inline int ScreenEight(const TVector& a, const TVector& b,
-                                                                     Corner&& corner, bool negate_z) {
+VELMORA_EIGHT_LANE_TARGET [[gnu::always_inline]] inline int ScreenEight(const TVector& a, const TVector& b,
+                                                                        Corner&& corner, bool negate_z) {
   EightLanes c[9];
 #pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
     EightLanes w[4];
 #pragma GCC unroll 4
-    for (int l = 0; l < 4; ++l)
-      w[l] = __builtin_shufflevector(LoadLanes(corner(l, i)), LoadLanes(corner(l + 4, i)), 0, 1, 2, 3, 4, 5, 6, 7);
+    for (int l = 0; l < 4; ++l) w[l] = JoinLanes(LoadLanes(corner(l, i)), LoadLanes(corner(l + 4, i)));
     TransposeEight(w, c[3 * i], c[3 * i + 1], c[3 * i + 2]);
     if (negate_z) c[3 * i + 2] = -c[3 * i + 2];
   }
-  EightLaneMask hit;
-  ScreenMask(a, b, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], hit);
-  return _mm256_movemask_ps(__m256(hit));
+  return LaneBits(SegmentMeetsTriangle(a, b, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]).hit);
 }
 
 template <>
@@ -309,8 +266,8 @@ struct Screens<kEightLanes> {
   // Triangles first..first+7, corners straight from the arrays when both halves are
   // WideFour (the stored z is the public one negated), else as two fours.
   // Not always_inline: a four-lane caller may not inline it; the eight-lane loop does.
-  [[gnu::target("avx")]] static int Triangles(const TTriangleReader& triangles, int first, int count,
-                                              const TVector& a, const TVector& b) {
+  VELMORA_EIGHT_LANE_TARGET static int Triangles(const TTriangleReader& triangles, int first, int count,
+                                                 const TVector& a, const TVector& b) {
     if (first + kEightLanes <= count && triangles.WideFour(first) && triangles.WideFour(first + kLanes)) {
       return ScreenEight(
           a, b, [&](int l, int i) { return triangles.StoredCorner(first + l, i); }, true);
@@ -320,24 +277,13 @@ struct Screens<kEightLanes> {
     return hits;
   }
   // The table's triangles numbers[first..first+7] (lanes past the end repeat the last).
-  [[gnu::target("avx")]] static int Chosen(const TPolygonPiece* whole, const uint32_t* numbers, size_t count,
-                                           size_t first, const TVector& a, const TVector& b) {
+  VELMORA_EIGHT_LANE_TARGET static int Chosen(const TPolygonPiece* whole, const uint32_t* numbers, size_t count,
+                                              size_t first, const TVector& a, const TVector& b) {
     const size_t last = count - 1;
     return ScreenEight(
         a, b, [&](int l, int i) { return &whole[numbers[std::min(first + size_t(l), last)]].vertices[i]; }, false);
   }
 };
-
-bool EightLanesSupported() {
-  static const bool eight = __builtin_cpu_supports("avx");
-  return eight;
-}
-#define VELMORA_EIGHT_LANE_TARGET [[gnu::target("avx")]]
-#else
-constexpr int kEightLanes = kLanes;  // no wider screen: the eight-lane loops are the four-lane ones
-bool EightLanesSupported() { return false; }
-#define VELMORA_EIGHT_LANE_TARGET
-#endif
 
 // Every triangle of the surface against la-lb (mesh space), in order; a triangle that
 // the screen passes goes through the scalar test for its time and weights. Block is the

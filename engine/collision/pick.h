@@ -8,6 +8,7 @@
 // A zero-length segment is a point: it hits what contains it (a sphere, a box), at time 0.
 #pragma once
 
+#include "engine/collision/geometric_tests.h"
 #include "engine/collision/lanes.h"
 #include "engine/math/vector.h"
 #include "engine/scene/handles.h"
@@ -94,23 +95,12 @@ class TPick {
   [[gnu::always_inline]] static int IntersectSegmentTriangle(const TVector& a, const TVector& b, const TVector& p,
                                                              const TVector& q, const TVector& r, float& u, float& v,
                                                              float& w, float& t) {
-    const TVector e1 = q.Subtract(p), e2 = r.Subtract(p);
-    const TVector s = a.Subtract(b);
-    const TVector n = e1.Cross(e2);
-    const float dd = s.Dot(n);
-    if (!(dd > 0.0f)) return 0;  // parallel, from the back, or degenerate
-    const TVector ap = a.Subtract(p);
-    const float tt = ap.Dot(n);
-    if (!(tt >= 0.0f && tt <= dd)) return 0;
-    const TVector e = s.Cross(ap);
-    const float vv = e2.Dot(e);
-    if (!(vv >= 0.0f && vv <= dd)) return 0;
-    const float ww = -e1.Dot(e);
-    if (!(ww >= 0.0f && vv + ww <= dd)) return 0;
-    const float inv = 1.0f / dd;
-    t = tt * inv;
-    v = vv * inv;
-    w = ww * inv;
+    const SegmentTriangleTerms<float> s = SegmentMeetsTriangle(a, b, p.x, p.y, p.z, q.x, q.y, q.z, r.x, r.y, r.z);
+    if (!s.hit) return 0;
+    const float inv = 1.0f / s.dd;
+    t = s.tt * inv;
+    v = s.vv * inv;
+    w = s.ww * inv;
     u = 1.0f - v - w;
     return 1;
   }
