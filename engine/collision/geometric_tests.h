@@ -13,6 +13,11 @@
 #include "engine/collision/lanes.h"
 #include "engine/math/vector.h"
 
+// Every test here is inlined into its caller, so eight lanes never pass between functions
+// compiled for different processors: the note on how AVX passes them does not apply.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 // ---- Segment against triangle ------------------------------------------------------------
 
 // The segment a-b against triangles p, q, r, one-sided: a hit only from the side
@@ -209,3 +214,5 @@ template <typename V>
 [[gnu::always_inline]] inline V PlaneCrossing(float distance, const V& a, const V& ab) {
   return (distance - -a) / -ab;
 }
+
+#pragma GCC diagnostic pop

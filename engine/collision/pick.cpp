@@ -254,7 +254,7 @@ VELMORA_EIGHT_LANE_TARGET [[gnu::always_inline]] inline int ScreenEight(const TV
   for (int i = 0; i < 3; ++i) {
     EightLanes w[4];
 #pragma GCC unroll 4
-    for (int l = 0; l < 4; ++l) w[l] = JoinLanes(LoadLanes(corner(l, i)), LoadLanes(corner(l + 4, i)));
+    for (int l = 0; l < 4; ++l) JoinLanes(LoadLanes(corner(l, i)), LoadLanes(corner(l + 4, i)), w[l]);
     TransposeEight(w, c[3 * i], c[3 * i + 1], c[3 * i + 2]);
     if (negate_z) c[3 * i + 2] = -c[3 * i + 2];
   }
