@@ -201,7 +201,7 @@ template <typename V>
 // above tolerance; else on the plane.
 template <typename V>
 [[gnu::always_inline]] inline MaskOf<V> BehindPlane(const V& distance, float tolerance) {
-  return !(distance >= -tolerance);
+  return NotAtLeast(distance, -tolerance);
 }
 template <typename V>
 [[gnu::always_inline]] inline MaskOf<V> InFrontOfPlane(const V& distance, float tolerance) {

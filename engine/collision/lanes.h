@@ -134,6 +134,20 @@ inline Lanes SquareRoots(const Lanes& v) {
   return roots;
 }
 
+// ---- Comparisons -----------------------------------------------------------------------
+
+// Lanes where !(v >= limit): below it, or NaN. One instruction on four lanes, where the
+// plain negation costs a second, and the octree build asks it of every corner.
+inline bool NotAtLeast(float v, float limit) { return !(v >= limit); }
+inline LaneMask NotAtLeast(const Lanes& v, float limit) {
+#ifdef VELMORA_SSE_LANES
+  return LaneMask(_mm_cmpnge_ps(__m128(v), _mm_set1_ps(limit)));
+#else
+  return !(v >= limit);
+#endif
+}
+[[gnu::always_inline]] inline EightLaneMask NotAtLeast(const EightLanes& v, float limit) { return !(v >= limit); }
+
 // ---- Clamping to 0..1 ------------------------------------------------------------------
 
 // The scalar sweep's clamp, std::fmin over std::fmax, kept as it is; lanes clamp by
