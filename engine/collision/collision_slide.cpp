@@ -302,8 +302,7 @@ std::span<const uint32_t> LeafTriangles(const TLeafPolygons& polygons) {
   std::vector<uint32_t>& chosen = table.Chosen();
   chosen.clear();
   table.BeginQuery();
-  for (const uint32_t number : polygons.Numbers())
-    if (table.FirstVisit(number)) chosen.push_back(number);
+  table.ChooseUnseen(polygons, chosen);
   std::sort(chosen.begin(), chosen.end());
   return chosen;
 }

@@ -33,6 +33,11 @@ void TOctreeTriangles::BeginQuery() const {
   }
 }
 
+void TOctreeTriangles::ChooseUnseen(const TLeafPolygons& leaf, std::vector<uint32_t>& chosen) const {
+  for (const uint32_t number : leaf.Numbers())
+    if (FirstVisit(number)) chosen.push_back(number);
+}
+
 void TLeafPolygons::CountNumbers() const {
   long count = 0;
   uint32_t last = 0;
@@ -64,12 +69,6 @@ struct GrownCell {
   }
 };
 
-// Appends to chosen the numbers of the leaf's triangles that the query has not met yet.
-void ChooseTriangles(const TOctreeTriangles& triangles, const TLeafPolygons& leaf, std::vector<uint32_t>& chosen) {
-  for (const uint32_t number : leaf.Numbers())
-    if (triangles.FirstVisit(number)) chosen.push_back(number);
-}
-
 // Every triangle of the table, in order: for a tree whose cells cannot be trusted.
 void ChooseAll(const TOctreeTriangles& triangles, std::vector<uint32_t>& chosen) {
   chosen.resize(triangles.whole.size());
@@ -92,7 +91,7 @@ void PickWalk(const TOctree& node, float t, PickQuery& q) {
   if (node.IsLeaf()) {
     std::vector<uint32_t>& chosen = q.triangles.Chosen();
     chosen.clear();
-    ChooseTriangles(q.triangles, node.polygons, chosen);
+    q.triangles.ChooseUnseen(node.polygons, chosen);
     if (chosen.empty()) return;
     TPick::PickTriangles(q.a, q.b, q.triangles, chosen, q.choice);
     if (q.choice.found) q.bound = std::min(q.bound, q.choice.time + kPickTimeSlack);
@@ -117,7 +116,7 @@ void PickWalk(const TOctree& node, float t, PickQuery& q) {
 void CollisionWalk(const TOctree& node, const AABB& sweep, const TOctreeTriangles& triangles,
                    std::vector<uint32_t>& chosen) {
   if (!AABB::AABBAABBIntersection(sweep, GrownCell(node, triangles.margin).Box())) return;
-  if (node.IsLeaf()) return ChooseTriangles(triangles, node.polygons, chosen);
+  if (node.IsLeaf()) return triangles.ChooseUnseen(node.polygons, chosen);
   for (const TOctree& child : node.children) CollisionWalk(child, sweep, triangles, chosen);
 }
 

@@ -77,6 +77,7 @@ class TOctreeBlocks {
 };
 
 class TOctreeTriangles;
+class TLeafPolygons;
 
 // What the leaves of one tree hold: their pieces, room for the numbers of the triangles
 // they come from, and the table of those triangles.
@@ -119,6 +120,8 @@ class TOctreeTriangles {
   void PrepareQueries();
   // Starts a query: every triangle is unseen again.
   void BeginQuery() const;
+  // Appends to chosen the numbers of the leaf's triangles the query has not met yet.
+  void ChooseUnseen(const TLeafPolygons& leaf, std::vector<uint32_t>& chosen) const;
   // True the first time a query meets the triangle.
   bool FirstVisit(uint32_t number) const {
     if (seen_[number] == query_) return false;

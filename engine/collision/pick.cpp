@@ -405,8 +405,7 @@ int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& po
   std::vector<uint32_t>& chosen = triangles.Chosen();
   chosen.clear();
   triangles.BeginQuery();
-  for (const uint32_t number : polygons.Numbers())
-    if (triangles.FirstVisit(number)) chosen.push_back(number);
+  triangles.ChooseUnseen(polygons, chosen);
   TTriangleChoice choice;
   choice.time = best;
   PickTriangles(a, b, triangles, chosen, choice);
