@@ -201,7 +201,7 @@ class TOctree {
   // Statistics, read by nothing in the engine.
   static int no_polys_mesh;    // polygons made from the mesh by the last CreateOctree
   static int no_polys_octree;  // pieces stored in leaves, over every tree since start-up
-  static int no_polys_active;  // leaf polygons handed to the last collision query
+  static int no_polys_active;  // triangles the last collision query chose from its leaves
 
   // Builds the mesh's tree, replacing its old one. A cell splits while its polygons come
   // from at least max_polys distinct triangles (0: always) and fewer than max_levels
