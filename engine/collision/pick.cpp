@@ -258,7 +258,7 @@ VELMORA_EIGHT_LANE_TARGET [[gnu::always_inline]] inline int ScreenEight(const TV
     TransposeEight(w, c[3 * i], c[3 * i + 1], c[3 * i + 2]);
     if (negate_z) c[3 * i + 2] = -c[3 * i + 2];
   }
-  return LaneBits(SegmentMeetsTriangle(a, b, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]).hit);
+  return EightLaneBits(SegmentMeetsTriangle(a, b, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]).hit);
 }
 
 template <>
