@@ -1,6 +1,6 @@
 // The collide-and-slide sweep: the slide passes, the impact record, gathering triangles
-// (all of the mesh, or the octree cells the sweep box meets) and the swept unit sphere
-// against one triangle with its root finder and point-in-triangle test.
+// (all of the mesh, or those the octree chose from the cells the sweep box meets) and the
+// swept unit sphere against one triangle with its root finder and point-in-triangle test.
 //
 // Sections: helpers (impacts, unit-sphere scaling, mesh to world, prepared triangles and
 // the cache that keeps them across passes) · the slide · gathering triangles · one

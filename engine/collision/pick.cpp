@@ -1,8 +1,8 @@
 // TPick: the pick front ends, the core walk over the world list with its three pick
-// modes, the leaf test the octree calls back, and the segment tests.
+// modes, the test of the triangles an octree chose, and the segment tests.
 //
-// Sections: front ends · core (the four- and eight-lane screens of the mesh and leaf
-// loops) · segment tests.
+// Sections: front ends · core (the four- and eight-lane screens of a surface's triangles
+// and of an octree's chosen ones) · segment tests.
 //
 // Comparisons in the segment tests are written so that NaN fails them: a segment or
 // shape of no value hits nothing rather than reporting a hit at a NaN time.
