@@ -221,5 +221,28 @@ TEST_F(OctreeAnswerTest, PicksAndSweepsAnswerAlikeWithAndWithoutAnOctree) {
   }
 }
 
+// A face lying within the plane tolerance of a cell plane goes to the cell on the plane's
+// front only, here the low-x one, though it stands a little on the high side. A segment
+// that stays on the high side must still find it.
+TEST_F(OctreeAnswerTest, AFaceOnACellPlaneIsFoundFromItsOtherSide) {
+  constexpr float kOff = 0.00005f;  // inside the tolerance of the plane x = 0
+  auto pick = [](int max_polys, int max_levels) {
+    ResetEngine();
+    const MeshPtr mesh = CreateMesh(nullptr);
+    const SurfacePtr s = CreateSurface(mesh, nullptr);
+    Quad(s, TVector::Create(-1, 0, -1), TVector::Create(0, 0, 2), TVector::Create(2, 0, 0));  // the bounds
+    Triangle(s, TVector::Create(kOff, 0, 0), TVector::Create(kOff, 0, -1), TVector::Create(kOff, 1, 0));  // faces +x
+    EntityPickMode(mesh, 2, 0);
+    if (max_polys >= 0) CreateOctree(mesh, max_polys, max_levels);
+    const EntityPtr hit = LinePick(1, 0.25f, -0.25f, 0.00003f - 1, 0, 0, 0);
+    return std::vector<uint32_t>{hit == mesh, std::bit_cast<uint32_t>(PickedTime()),
+                                 std::bit_cast<uint32_t>(PickedX()), uint32_t(PickedTriangle())};
+  };
+  const std::vector<uint32_t> want = pick(-1, 0);
+  ASSERT_EQ(want[0], 1u);
+  EXPECT_EQ(want[3], 2u);  // the face
+  for (const int levels : {1, 3}) EXPECT_EQ(pick(1, levels), want) << "levels " << levels;
+}
+
 }  // namespace
 }  // namespace collision_test
