@@ -357,20 +357,26 @@ void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, cons
 }
 
 void PickMesh(TMesh& mesh, const TVector& a, const TVector& b, float& best) {
-  if (mesh.octree) {
-    const TVector la = IntoMesh(a, mesh), lb = IntoMesh(b, mesh);
+  const TOctree* tree = mesh.octree.get();
+  // The walk over every triangle asks the mesh's bounding sphere first. A tree whose cells
+  // hold its triangles goes without it, so that it still meets its triangles where they
+  // were built after the mesh has changed; a tree whose cells cannot (corners not finite,
+  // or outside the root) answers exactly as the walk does, sphere and all.
+  if (!tree || !tree->triangles || !tree->triangles->cells_hold_triangles) {
+    // Bounds refreshed first: a mesh that has never been drawn would otherwise be tested
+    // against a sphere of radius 0 and never be picked.
+    mesh.GetBounds();
+    const TSphere sphere = mesh.BoundingSphere();
+    float t;
+    TVector point;
+    if (!TPick::IntersectSegmentSphere(a, b, sphere.centre, sphere.radius, t, point)) return;
+  }
+  const TVector la = IntoMesh(a, mesh), lb = IntoMesh(b, mesh);
+  if (tree) {
     float best_box_time = 1.0f;
-    mesh.octree->OctPick(la, lb, mesh, best, best_box_time);
+    tree->OctPick(la, lb, mesh, best, best_box_time);
     return;
   }
-  // Bounds refreshed first: a mesh that has never been drawn would otherwise be tested
-  // against a sphere of radius 0 and never be picked.
-  mesh.GetBounds();
-  const TSphere sphere = mesh.BoundingSphere();
-  float t;
-  TVector point;
-  if (!TPick::IntersectSegmentSphere(a, b, sphere.centre, sphere.radius, t, point)) return;
-  const TVector la = IntoMesh(a, mesh), lb = IntoMesh(b, mesh);
   for (const SurfacePtr& surface : *mesh.surfaces) PickSurface(mesh, surface, la, lb, best);
 }
 

@@ -51,6 +51,7 @@ enum class Scene {
   kFloor,   // one quad at y = 0, 10 across
   kGround,  // a rippled ground with walls round it and a ramp, turned, scaled and moved
   kSoup,    // triangles facing every way on two surfaces, some repeated on the other one
+  kWild,    // the floor with a triangle of a NaN corner and a huge one above it
 };
 
 MeshPtr Build(Scene scene) {
@@ -87,6 +88,14 @@ MeshPtr Build(Scene scene) {
       TurnEntity(mesh, 10, 30, 5, 0);
       ScaleEntity(mesh, 1.5f, 0.8f, 1.2f, 0);
       PositionEntity(mesh, 1, -1, 2, 0);
+      break;
+    }
+    case Scene::kWild: {
+      const SurfacePtr s = CreateSurface(mesh, nullptr);
+      Quad(s, TVector::Create(-5, 0, -5), TVector::Create(0, 0, 10), TVector::Create(10, 0, 0));
+      const float nan = std::nanf("");
+      Triangle(s, TVector::Create(-2, 1, 2), TVector::Create(2, 1, 2), TVector::Create(nan, 1, -2));
+      Triangle(s, TVector::Create(-1e20f, 3, 1e20f), TVector::Create(1e20f, 3, 1e20f), TVector::Create(0, 3, -1e20f));
       break;
     }
     case Scene::kSoup: {
@@ -195,8 +204,8 @@ TEST_F(OctreeAnswerTest, PicksAndSweepsAnswerAlikeWithAndWithoutAnOctree) {
     int max_polys, max_levels;
   };
   const Limits kLimits[] = {{1, 4}, {4, 6}, {32, 5}, {2, 0}, {0, 2}};
-  const char* kSceneNames[] = {"floor", "ground", "soup"};
-  for (const Scene scene : {Scene::kFloor, Scene::kGround, Scene::kSoup}) {
+  const char* kSceneNames[] = {"floor", "ground", "soup", "wild"};
+  for (const Scene scene : {Scene::kFloor, Scene::kGround, Scene::kSoup, Scene::kWild}) {
     const std::vector<Query> queries = Queries(scene);
     for (const int method : {kSphereToMeshWorld, kSphereToMeshLocal}) {
       const auto want = Answers(scene, method, -1, 0);
@@ -206,7 +215,7 @@ TEST_F(OctreeAnswerTest, PicksAndSweepsAnswerAlikeWithAndWithoutAnOctree) {
         if (queries[i].sweep) impacts += int(want[i][3] > 0);
       }
       // Enough of each kind met the mesh for the comparison to mean something.
-      EXPECT_GT(hits, scene == Scene::kFloor ? 20 : 60) << kSceneNames[int(scene)];
+      EXPECT_GT(hits, scene == Scene::kFloor || scene == Scene::kWild ? 20 : 60) << kSceneNames[int(scene)];
       EXPECT_GT(impacts, 30) << kSceneNames[int(scene)];
       for (const Limits& limits : kLimits) {
         const auto got = Answers(scene, method, limits.max_polys, limits.max_levels);
@@ -242,6 +251,22 @@ TEST_F(OctreeAnswerTest, AFaceOnACellPlaneIsFoundFromItsOtherSide) {
   ASSERT_EQ(want[0], 1u);
   EXPECT_EQ(want[3], 2u);  // the face
   for (const int levels : {1, 3}) EXPECT_EQ(pick(1, levels), want) << "levels " << levels;
+}
+
+// A corner at infinity leaves the mesh a bounding sphere of no value, which the walk over
+// every triangle asks first, and cells that promise nothing: the tree answers as the walk.
+TEST_F(OctreeAnswerTest, AnInfiniteCornerAnswersAsTheWalkDoes) {
+  auto pick = [](bool octree) {
+    ResetEngine();
+    const MeshPtr mesh = CreateMesh(nullptr);
+    const SurfacePtr s = CreateSurface(mesh, nullptr);
+    Quad(s, TVector::Create(-5, 0, -5), TVector::Create(0, 0, 10), TVector::Create(10, 0, 0));
+    Triangle(s, TVector::Create(-2, 2, 2), TVector::Create(2, 2, 2), TVector::Create(0, INFINITY, -2));
+    EntityPickMode(mesh, 2, 0);
+    if (octree) CreateOctree(mesh, 1, 3);
+    return LinePick(0.5f, 5, 0.5f, 0, -10, 0, 0) == mesh;
+  };
+  EXPECT_EQ(pick(true), pick(false));
 }
 
 }  // namespace
