@@ -358,11 +358,13 @@ void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, cons
 
 void PickMesh(TMesh& mesh, const TVector& a, const TVector& b, float& best) {
   const TOctree* tree = mesh.octree.get();
-  // The walk over every triangle asks the mesh's bounding sphere first. A tree whose cells
-  // hold its triangles goes without it, so that it still meets its triangles where they
-  // were built after the mesh has changed; a tree whose cells cannot (corners not finite,
-  // or outside the root) answers exactly as the walk does, sphere and all.
-  if (!tree || !tree->triangles || !tree->triangles->cells_hold_triangles) {
+  // The walk over every triangle asks the mesh's bounding sphere first. Drawn from the
+  // mesh's bounds, it holds every triangle, and a tree whose cells hold its triangles goes
+  // without it, so that it still meets its triangles where they were built after the
+  // mesh has changed. A sphere fixed by MeshCullRadius may leave triangles out, and a tree
+  // whose cells cannot hold its triangles (corners not finite, or outside the root)
+  // promises nothing: then the tree answers exactly as the walk does, sphere and all.
+  if (!tree || !tree->triangles || !tree->triangles->cells_hold_triangles || mesh.cull_radius < 0) {
     // Bounds refreshed first: a mesh that has never been drawn would otherwise be tested
     // against a sphere of radius 0 and never be picked.
     mesh.GetBounds();

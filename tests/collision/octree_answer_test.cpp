@@ -253,20 +253,36 @@ TEST_F(OctreeAnswerTest, AFaceOnACellPlaneIsFoundFromItsOtherSide) {
   for (const int levels : {1, 3}) EXPECT_EQ(pick(1, levels), want) << "levels " << levels;
 }
 
-// A corner at infinity leaves the mesh a bounding sphere of no value, which the walk over
-// every triangle asks first, and cells that promise nothing: the tree answers as the walk.
-TEST_F(OctreeAnswerTest, AnInfiniteCornerAnswersAsTheWalkDoes) {
-  auto pick = [](bool octree) {
-    ResetEngine();
-    const MeshPtr mesh = CreateMesh(nullptr);
-    const SurfacePtr s = CreateSurface(mesh, nullptr);
-    Quad(s, TVector::Create(-5, 0, -5), TVector::Create(0, 0, 10), TVector::Create(10, 0, 0));
-    Triangle(s, TVector::Create(-2, 2, 2), TVector::Create(2, 2, 2), TVector::Create(0, INFINITY, -2));
-    EntityPickMode(mesh, 2, 0);
-    if (octree) CreateOctree(mesh, 1, 3);
-    return LinePick(0.5f, 5, 0.5f, 0, -10, 0, 0) == mesh;
+// The walk over every triangle asks the mesh's bounding sphere first. A corner at
+// infinity leaves it of no value (and the cells promise nothing); a radius fixed by
+// MeshCullRadius may leave triangles outside it. Either way the tree answers as the walk.
+TEST_F(OctreeAnswerTest, TheBoundingSphereBoundsPicksAsWithoutAnOctree) {
+  struct Case {
+    const char* name;
+    bool infinite_corner;
+    float cull_radius;  // 0: from the bounds
+    TVector from;
   };
-  EXPECT_EQ(pick(true), pick(false));
+  const Case kCases[] = {
+      {"a corner at infinity", true, 0, {0.5f, 5, 0.5f}},
+      {"a fixed radius, inside it", false, 2, {0.5f, 5, 0.5f}},
+      {"a fixed radius, outside it", false, 2, {4, 5, 4}},
+  };
+  for (const Case& c : kCases) {
+    auto pick = [&c](bool octree) {
+      ResetEngine();
+      const MeshPtr mesh = CreateMesh(nullptr);
+      const SurfacePtr s = CreateSurface(mesh, nullptr);
+      Quad(s, TVector::Create(-5, 0, -5), TVector::Create(0, 0, 10), TVector::Create(10, 0, 0));
+      if (c.infinite_corner)
+        Triangle(s, TVector::Create(-2, 2, 2), TVector::Create(2, 2, 2), TVector::Create(0, INFINITY, -2));
+      if (c.cull_radius > 0) MeshCullRadius(mesh, c.cull_radius);
+      EntityPickMode(mesh, 2, 0);
+      if (octree) CreateOctree(mesh, 1, 3);
+      return LinePick(c.from.x, c.from.y, c.from.z, 0, -10, 0, 0) == mesh;
+    };
+    EXPECT_EQ(pick(true), pick(false)) << c.name;
+  }
 }
 
 }  // namespace
