@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test: installs the system packages, builds with warnings on and
-# runs the tests, runs each fuzz target for a bounded time, then builds the tests again
-# under AddressSanitizer + UndefinedBehaviorSanitizer and runs them.
+# runs the tests; builds the collision, loader and mesh tests again for this processor
+# (-march=native) and with the portable lanes, and the collision tests under
+# ThreadSanitizer, and runs those; runs each fuzz target for a bounded time, then builds
+# the tests again under AddressSanitizer + UndefinedBehaviorSanitizer and runs them.
 # GUI tests get their own Xvfb display, started and stopped here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +25,34 @@ echo "== release build and tests"
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release -j"$jobs"
 ctest --test-dir build/release --output-on-failure -j"$jobs"
+
+# Builds only the given test programs in build/<dir>, configured with the further cmake
+# arguments; the caller runs the tests it wants with ctest.
+build_tests() {
+  local dir=$1 targets=$2
+  shift 2
+  cmake -S . -B "build/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BENCH=OFF "$@" >/dev/null
+  # shellcheck disable=SC2086  # targets is a list
+  cmake --build "build/$dir" -j"$jobs" --target $targets
+}
+answer_tests="collision_tests loader_tests mesh_tests"
+answer_labels="^(collision|loader|mesh)$"
+
+# Fused multiply-add and wider registers must not change an answer.
+echo "== collision, loader and mesh tests built with -march=native"
+build_tests native "$answer_tests" -DCMAKE_CXX_FLAGS=-march=native
+ctest --test-dir build/native --output-on-failure -j"$jobs" -L "$answer_labels"
+
+echo "== collision, loader and mesh tests built with the portable lanes"
+build_tests portable "$answer_tests" -DVELMORA_PORTABLE_LANES=ON
+ctest --test-dir build/portable --output-on-failure -j"$jobs" -L "$answer_labels"
+
+# The plain run (large meshes build on threads) and every build on three threads; the
+# lane-width runs add nothing here.
+echo "== collision tests under ThreadSanitizer"
+build_tests tsan collision_tests -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
+TSAN_OPTIONS=halt_on_error=1 \
+  ctest --test-dir build/tsan --output-on-failure -j"$jobs" -L '^collision$' -E '^(lanes[0-9]|threads1)/'
 
 if [ -x fuzz/run.sh ]; then
   echo "== fuzz targets (${fuzz_seconds}s each)"

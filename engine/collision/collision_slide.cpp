@@ -261,12 +261,12 @@ int ScreenSweeps(const TCollisionPacket& k, const PreparedTriangle* const (&t)[k
   return LaneBits(plane.reach & reach);
 }
 
-// The table's numbered triangles in the order given, four at a time through the screen,
-// and those it passes through the full test, which records the nearest hit; point()
-// takes a mesh-space corner into unit-sphere space.
-template <typename Point>
-void SweepChosen(TCollisionPacket& k, const TOctreeTriangles& table, std::span<const uint32_t> numbers, bool world,
-                 Point point) {
+// The table's numbered triangles in the order given, four at a time through the screen
+// (kScreened; else all of them), and those it passes through the full test, which
+// records the nearest hit; point() takes a mesh-space corner into unit-sphere space.
+template <bool kScreened, typename Point>
+void SweepChosenIn(TCollisionPacket& k, const TOctreeTriangles& table, std::span<const uint32_t> numbers, bool world,
+                   Point point) {
   auto make = [&](uint32_t number) {
     const TPolygonPiece& t = table.whole[number];
     return PreparedTriangle(point(t.vertices[0]), point(t.vertices[1]), point(t.vertices[2]));
@@ -286,7 +286,7 @@ void SweepChosen(TCollisionPacket& k, const TOctreeTriangles& table, std::span<c
       at[l] = cached ? &sweep_cache.Get(number, make) : &(own[l] = make(number));
       present |= 1 << l;
     }
-    int bits = ScreenSweeps(k, at) & present;
+    int bits = kScreened ? ScreenSweeps(k, at) & present : present;
     for (size_t l = 0; bits; ++l, bits >>= 1) {
       if (!(bits & 1) || !SweepTriangle(k, *at[l])) continue;
       const TPolygonPiece& t = table.whole[numbers[first + l]];
@@ -294,6 +294,13 @@ void SweepChosen(TCollisionPacket& k, const TOctreeTriangles& table, std::span<c
       k.triangle = t.triangle;
     }
   }
+}
+
+template <typename Point>
+void SweepChosen(TCollisionPacket& k, const TOctreeTriangles& table, std::span<const uint32_t> numbers, bool world,
+                 Point point) {
+  if (CurrentLaneWidth() == kLaneWidthScalar) return SweepChosenIn<false>(k, table, numbers, world, point);
+  SweepChosenIn<true>(k, table, numbers, world, point);
 }
 
 // The numbers of the triangles the leaf's pieces come from, each once, in the mesh's order.

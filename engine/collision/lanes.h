@@ -6,12 +6,13 @@
 // Everything that depends on the processor or the compiler lives here: the vector types,
 // the few intrinsics (masks to bits, square roots, unaligned corner loads, the index
 // check of the triangle reader) with a portable fallback for each, and the run-time
-// choice of the eight-lane loops. No function here needs more of the processor than its
+// choice of the lane width (lanes.cpp). No function here needs more of the processor than its
 // baseline, so the tests can run every width anywhere. Built with VELMORA_PORTABLE_LANES, every operation takes
 // its portable fallback, as on a processor without vector extensions.
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -21,7 +22,7 @@
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(VELMORA_PORTABLE_LANES)
-#define VELMORA_AVX_LANES 1
+#define VELMORA_EIGHT_LANES 1
 #include <immintrin.h>
 #endif
 
@@ -31,7 +32,7 @@ typedef float Lanes __attribute__((vector_size(16)));
 typedef int LaneMask __attribute__((vector_size(16)));
 constexpr int kLanes = 4;
 // Eight lanes compile everywhere (as two fours where there is no 32-byte register); the
-// loops run them only where EightLanesSupported.
+// loops run them only where the processor has them (WidestLaneWidth).
 typedef float EightLanes __attribute__((vector_size(32)));
 typedef int EightLaneMask __attribute__((vector_size(32)));
 constexpr int kEightLanes = 8;
@@ -59,21 +60,26 @@ using MaskOf = typename LaneTraits<V>::Mask;
 
 // Functions that run the eight-lane loops carry this, so that they may use 32-byte
 // registers while the rest of the program does not assume them.
-#ifdef VELMORA_AVX_LANES
+#ifdef VELMORA_EIGHT_LANES
 #define VELMORA_EIGHT_LANE_TARGET [[gnu::target("avx")]]
 #else
 #define VELMORA_EIGHT_LANE_TARGET
 #endif
 
-// Whether this processor runs the eight-lane loops (decided once).
-inline bool EightLanesSupported() {
-#ifdef VELMORA_AVX_LANES
-  static const bool eight = __builtin_cpu_supports("avx");
-  return eight;
-#else
-  return false;
-#endif
+// How many triangles the pick and sweep screens test at a time. Every width gives the
+// same answers; kLaneWidthScalar skips the screens and runs the scalar tests alone.
+enum LaneWidth : int { kLaneWidthScalar = 1, kLaneWidthFour = 4, kLaneWidthEight = 8 };
+LaneWidth WidestLaneWidth();  // this processor's widest: eight where it has 32-byte registers
+// The width in use: the widest, unless a test chose another. Read once per surface, leaf
+// or cell, so it is a load, not a call.
+extern std::atomic<int> chosen_lane_width;  // 0 until start-up sets it
+inline LaneWidth CurrentLaneWidth() {
+  const int width = chosen_lane_width.load(std::memory_order_relaxed);
+  return width ? LaneWidth(width) : WidestLaneWidth();
 }
+// For tests, to run the screens at each width in turn: eight where the processor lacks
+// them becomes its widest. Returns the width now in use.
+LaneWidth SetLaneWidth(LaneWidth width);
 
 // ---- Masks to bits: a bit per lane whose mask is set, lane 0 the lowest ---------------
 
@@ -119,7 +125,7 @@ inline int LaneBits(const LaneMask& mask) {
 // LaneBits in one instruction, for the eight-lane loops only (VELMORA_EIGHT_LANE_TARGET):
 // called from elsewhere it would not compile.
 VELMORA_EIGHT_LANE_TARGET [[gnu::always_inline]] inline int EightLaneBits(const EightLaneMask& mask) {
-#ifdef VELMORA_AVX_LANES
+#ifdef VELMORA_EIGHT_LANES
   return _mm256_movemask_ps(__m256(mask));
 #else
   return LaneBits(mask);

@@ -209,6 +209,11 @@ class TOctree {
   // error "Octree cannot be created - max_polys or max_levels must be greater than 0".
   // A large mesh's eight subtrees are built on several threads, into the same tree.
   static int CreateOctree(const MeshPtr& mesh, int max_polys, int max_levels);
+  // For tests: builds from now on share the root's children among this many threads
+  // (1..8) whatever the mesh's size. 0 gives back the default: as many as the processor
+  // has, up to 8, for meshes of 16384 triangles or more, else one. Returns the setting
+  // it replaced.
+  static int SetBuildThreads(int threads);
   // 1 when a cell holding these polygons is to be split: max_polys is 0, or they come
   // from at least max_polys distinct triangle indices (the surface is not compared).
   static int TestTris(const std::vector<TPolygon>& polys, int max_polys);

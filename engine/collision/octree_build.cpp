@@ -688,7 +688,14 @@ struct OctreeBuilder {
 
 // Meshes from this many triangles up build the root's children on several threads.
 constexpr size_t kThreadedBuildTriangles = 16384;
-constexpr unsigned kMaxBuildThreads = 8;  // one per child of the root
+constexpr int kMaxBuildThreads = 8;  // one per child of the root
+std::atomic<int> chosen_build_threads{0};  // SetBuildThreads; 0: by the mesh's size
+
+int BuildThreads(size_t triangles) {
+  if (const int chosen = chosen_build_threads.load(std::memory_order_relaxed)) return chosen;
+  const int cores = int(std::thread::hardware_concurrency());
+  return triangles >= kThreadedBuildTriangles ? std::clamp(cores, 1, kMaxBuildThreads) : 1;
+}
 
 // Builds the tree below root (sized and centred), on several threads when the mesh is
 // large. Returns the pieces put in leaves.
@@ -696,8 +703,7 @@ template <bool kShortcut>
 long BuildTree(TOctree& root, const std::shared_ptr<const TOctreeTriangles>& triangles, int max_polys,
                int max_levels) {
   const std::vector<TPolygonPiece>& polys = triangles->whole;
-  const unsigned cores = std::thread::hardware_concurrency();
-  int threads = polys.size() >= kThreadedBuildTriangles ? int(std::clamp(cores, 1u, kMaxBuildThreads)) : 1;
+  int threads = BuildThreads(polys.size());
   for (;;) {
     OctreeBudget budget;
     budget.pieces = long(polys.size());
@@ -724,6 +730,10 @@ std::span<const TPolygonPiece> TOctreePieceStore::Keep(std::span<const TPolygonP
   std::uninitialized_copy(pieces.begin(), pieces.end(), kept);
   number_room = numbers_.Take(pieces.size());  // left as it is until a query fills it
   return {kept, pieces.size()};
+}
+
+int TOctree::SetBuildThreads(int threads) {
+  return chosen_build_threads.exchange(std::clamp(threads, 0, kMaxBuildThreads), std::memory_order_relaxed);
 }
 
 int TOctree::TestTris(const std::vector<TPolygon>& polys, int max_polys) {

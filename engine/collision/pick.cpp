@@ -215,7 +215,7 @@ int ScreenChosenFour(const TPolygonPiece* whole, const uint32_t* numbers, size_t
 }
 
 // The screens by block size: four lanes everywhere, eight where the processor has
-// 32-byte registers (chosen once, at the first pick).
+// 32-byte registers, one (no screen) when a test asks for it; see CurrentLaneWidth.
 template <int Block>
 struct Screens;
 
@@ -282,6 +282,15 @@ struct Screens<kEightLanes> {
     const size_t last = count - 1;
     return ScreenEight(
         a, b, [&](int l, int i) { return &whole[numbers[std::min(first + size_t(l), last)]].vertices[i]; }, false);
+  }
+};
+
+// No screen, one triangle per step: each goes straight to the scalar test.
+template <>
+struct Screens<1> {
+  static int Triangles(const TTriangleReader&, int, int, const TVector&, const TVector&) { return 1; }
+  static int Chosen(const TPolygonPiece*, const uint32_t*, size_t, size_t, const TVector&, const TVector&) {
+    return 1;
   }
 };
 
@@ -352,8 +361,14 @@ VELMORA_EIGHT_LANE_TARGET void PickChosenEight(const TVector& a, const TVector& 
 }
 
 void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
-  if (EightLanesSupported()) return PickSurfaceEight(mesh, surface, la, lb, best);
-  PickSurfaceFour(mesh, surface, la, lb, best);
+  switch (CurrentLaneWidth()) {
+    case kLaneWidthScalar:
+      return PickSurfaceIn<1>(mesh, surface, la, lb, best);
+    case kLaneWidthEight:
+      return PickSurfaceEight(mesh, surface, la, lb, best);
+    default:
+      return PickSurfaceFour(mesh, surface, la, lb, best);
+  }
 }
 
 void PickMesh(TMesh& mesh, const TVector& a, const TVector& b, float& best) {
@@ -425,8 +440,14 @@ int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& po
 void TPick::PickTriangles(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
                           std::span<const uint32_t> numbers, TTriangleChoice& choice) {
   if (numbers.empty()) return;
-  if (EightLanesSupported()) return PickChosenEight(a, b, triangles, numbers, choice);
-  PickChosenFour(a, b, triangles, numbers, choice);
+  switch (CurrentLaneWidth()) {
+    case kLaneWidthScalar:
+      return PickChosenIn<1>(a, b, triangles, numbers, choice);
+    case kLaneWidthEight:
+      return PickChosenEight(a, b, triangles, numbers, choice);
+    default:
+      return PickChosenFour(a, b, triangles, numbers, choice);
+  }
 }
 
 void TPick::TakeChoice(TMesh& mesh, const TOctreeTriangles& triangles, const TTriangleChoice& choice, float& best) {

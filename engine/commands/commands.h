@@ -93,7 +93,7 @@ float CollisionZ(const EntityPtr& entity, int index);                  // as Col
 float CollisionNX(const EntityPtr& entity, int index);                 // impact normal, index from 1; 0 outside
 float CollisionNY(const EntityPtr& entity, int index);                 // as CollisionNX
 float CollisionNZ(const EntityPtr& entity, int index);                 // as CollisionNX
-float CollisionTime(const EntityPtr& entity, int index);               // 0..1 along the move, index from 1; 0 outside
+float CollisionTime(const EntityPtr& entity, int index);               // always 0: the update does not measure it; index from 1
 EntityPtr CollisionEntity(const EntityPtr& entity, int index);         // what was hit, index from 1; null outside
 SurfacePtr CollisionSurface(const EntityPtr& entity, int index);       // surface hit, index from 1; null outside
 int CollisionTriangle(const EntityPtr& entity, int index);             // triangle hit (from 0), index from 1; 0 outside

@@ -276,6 +276,71 @@ TEST_F(OctreeTest, RunawayBuildsStopAtTheirBudgets) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
+// The two trees (of two copies of a mesh) alike, bit for bit: cells, leaves, and every
+// piece with its corners, triangle and surface index.
+void ExpectSameTree(const TOctree& got, const TOctree& want, const std::string& where) {
+  const float got_cell[6] = {got.centre_x, got.centre_y, got.centre_z, got.width, got.height, got.depth};
+  const float want_cell[6] = {want.centre_x, want.centre_y, want.centre_z, want.width, want.height, want.depth};
+  EXPECT_EQ(std::memcmp(got_cell, want_cell, sizeof got_cell), 0) << where;
+  ASSERT_EQ(got.children.size(), want.children.size()) << where;
+  ASSERT_EQ(got.polygons.size(), want.polygons.size()) << where;
+  for (size_t i = 0; i < got.polygons.size(); ++i) {
+    const TPolygonPiece &g = got.polygons.pieces[i], &w = want.polygons.pieces[i];
+    EXPECT_TRUE(g.vertex_count == w.vertex_count && g.triangle == w.triangle && g.surface == w.surface &&
+                std::memcmp(g.vertices, w.vertices, sizeof g.vertices) == 0)
+        << where << " piece " << i;
+  }
+  for (size_t i = 0; i < got.children.size(); ++i)
+    ExpectSameTree(got.children[i], want.children[i], where + "/" + std::to_string(i));
+}
+
+// The root's children are shared out among the build's threads, in whatever order they
+// finish; the tree is the one a single thread builds, whatever the count, also when the
+// budget refuses a split (the build then starts again on one thread).
+TEST_F(OctreeTest, EveryThreadCountBuildsTheSameTree) {
+  struct Case {
+    const char* name;
+    std::function<MeshPtr()> mesh;
+    int max_polys, max_levels;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"rippled grid", [] { return MakeGrid(20, 3, 0.5f); }, 3, 4, false},
+      {"unbalanced: one corner dense",
+       [] {
+         MeshPtr m = MakeGrid(4, 3);
+         for (int i = 0; i < 200; ++i) {
+           const float at = 1 + 0.01f * float(i % 50);
+           AddTriangleAt(*m->GetSurface(1), {at, at, at}, {at + 0.3f, at, at}, {at, at + 0.2f, at - 0.1f});
+         }
+         return m;
+       },
+       2, 6, false},
+      {"budget refuses a split", [] { return MakeFloor(1); }, 0, 7, true},
+  };
+  struct KeepSetting {
+    ~KeepSetting() { TOctree::SetBuildThreads(setting); }
+    int setting = TOctree::SetBuildThreads(1);
+  } keep;
+  for (const Case& c : cases) {
+    TOctree::SetBuildThreads(1);
+    MeshPtr want = c.mesh();
+    const int kept_before = TOctree::no_polys_octree;
+    TOctree::CreateOctree(want, c.max_polys, c.max_levels);
+    const int want_kept = TOctree::no_polys_octree - kept_before;
+    ASSERT_FALSE(want->octree->IsLeaf()) << c.name;
+    EXPECT_EQ(Shape(want).nodes == 1 + 8 * ((kMaxOctreeNodes - 1) / 8), c.refused) << c.name;
+    for (int threads : {2, 3, 8}) {
+      TOctree::SetBuildThreads(threads);
+      MeshPtr got = c.mesh();
+      const int before = TOctree::no_polys_octree;
+      TOctree::CreateOctree(got, c.max_polys, c.max_levels);
+      EXPECT_EQ(TOctree::no_polys_octree - before, want_kept) << c.name << ", " << threads << " threads";
+      ExpectSameTree(*got->octree, *want->octree, std::string(c.name) + ", " + std::to_string(threads) + " threads");
+    }
+  }
+}
+
 struct PickResult {
   TEntity* entity;
   float time;
