@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -21,14 +23,15 @@ int TOctree::no_polys_active = 0;
 
 void TOctreeTriangles::PrepareQueries() {
   constexpr size_t kChosenRoom = 4096;  // triangles a query usually chooses, at most
-  seen_.assign(whole.size(), 0);
+  seen_.reset(static_cast<uint32_t*>(std::calloc(std::max<size_t>(whole.size(), 1), sizeof(uint32_t))));
+  if (!seen_) throw std::bad_alloc();
   query_ = 0;
   chosen_.reserve(std::min(whole.size(), kChosenRoom));
 }
 
 void TOctreeTriangles::BeginQuery() const {
   if (++query_ == 0) {  // wrapped: no triangle may look seen
-    std::fill(seen_.begin(), seen_.end(), 0);
+    std::fill(seen_.get(), seen_.get() + whole.size(), 0u);
     query_ = 1;
   }
 }

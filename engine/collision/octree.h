@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <span>
 #include <utility>
@@ -134,7 +135,12 @@ class TOctreeTriangles {
 
  private:
   // Queries run on the one thread of the scene, like everything that reads a tree.
-  mutable std::vector<uint32_t> seen_;  // the query that last met each triangle
+  // The query that last met each triangle. Zeroed by calloc, which for a large table
+  // maps pages that are zero already: the build does not pay for writing them.
+  struct Free {
+    void operator()(uint32_t* p) const { std::free(p); }
+  };
+  std::unique_ptr<uint32_t[], Free> seen_;
   mutable uint32_t query_ = 0;
   mutable std::vector<uint32_t> chosen_;
 };
