@@ -305,7 +305,7 @@ void SweepChosen(TCollisionPacket& k, const TOctreeTriangles& table, std::span<c
 
 // The numbers of the triangles the leaf's pieces come from, each once, in the mesh's order.
 std::span<const uint32_t> LeafTriangles(const TLeafPolygons& polygons) {
-  const TOctreeTriangles& table = *polygons.triangles;
+  const TOctreeTriangles& table = *polygons.Triangles();
   std::vector<uint32_t>& chosen = table.Chosen();
   chosen.clear();
   table.BeginQuery();
@@ -414,12 +414,12 @@ int TCollision::PolysCheckCollision(TCollisionPacket& k, const TLeafPolygons& po
 }
 
 int TCollision::PolysCheckCollision2(TCollisionPacket& k, const TLeafPolygons& polygons) {
-  if (polygons.triangles) SweepTriangles2(k, *polygons.triangles, LeafTriangles(polygons));
+  if (polygons.Triangles()) SweepTriangles2(k, *polygons.Triangles(), LeafTriangles(polygons));
   return 0;
 }
 
 int TCollision::PolysCheckCollision4(TCollisionPacket& k, const TLeafPolygons& polygons) {
-  if (polygons.triangles) SweepTriangles4(k, *polygons.triangles, LeafTriangles(polygons));
+  if (polygons.Triangles()) SweepTriangles4(k, *polygons.Triangles(), LeafTriangles(polygons));
   return 0;
 }
 

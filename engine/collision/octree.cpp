@@ -41,8 +41,15 @@ void TOctreeTriangles::ChooseUnseen(const TLeafPolygons& leaf, std::vector<uint3
     if (FirstVisit(number)) chosen.push_back(number);
 }
 
+const TOctreeTriangles* TOctree::Triangles() const {
+  const TOctree* node = this;
+  while (!node->IsLeaf()) node = &node->children[0];
+  return node->polygons.Triangles();
+}
+
 void TLeafPolygons::CountNumbers() const {
-  long count = 0;
+  const TOctreeTriangles* triangles = Triangles();
+  int32_t count = 0;
   uint32_t last = 0;
   for (const TPolygonPiece& p : pieces) {
     const uint32_t number = triangles->Number(p);
@@ -126,6 +133,7 @@ void CollisionWalk(const TOctree& node, const AABB& sweep, const TOctreeTriangle
 }  // namespace
 
 void TOctree::OctPick(const TVector& p0, const TVector& p1, TMesh& mesh, float& best, float& best_box_time) const {
+  const TOctreeTriangles* triangles = Triangles();
   if (!triangles) return;
   const TOctreeTriangles& table = *triangles;
   TTriangleChoice choice;
@@ -148,6 +156,7 @@ void TOctree::OctPick(const TVector& p0, const TVector& p1, TMesh& mesh, float& 
 }
 
 void TOctree::OctCollision(TCollisionPacket& packet) const {
+  const TOctreeTriangles* triangles = Triangles();
   if (!triangles) return;
   const TOctreeTriangles& table = *triangles;
   std::vector<uint32_t>& chosen = table.Chosen();

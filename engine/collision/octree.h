@@ -84,8 +84,12 @@ class TLeafPolygons;
 // they come from, and the table of those triangles.
 class TOctreePieceStore {
  public:
+  // Numbers take blocks as large in bytes as the pieces' (a number is 4 bytes of a 44-byte
+  // piece), so that the build starts as few blocks for them, each touching a fresh page.
   TOctreePieceStore(size_t block_size, std::shared_ptr<const TOctreeTriangles> triangles)
-      : triangles(std::move(triangles)), pieces_(block_size), numbers_(block_size) {}
+      : triangles(std::move(triangles)),
+        pieces_(block_size),
+        numbers_(block_size * (sizeof(TPolygonPiece) / sizeof(uint32_t))) {}
   // Kept here rather than in each leaf: the builder's threads would otherwise all count
   // references on one block, once per leaf.
   std::shared_ptr<const TOctreeTriangles> triangles;
@@ -154,9 +158,12 @@ class TLeafPolygons {
   // Room the build set aside for Numbers, as many as the pieces.
   uint32_t* number_room = nullptr;
   std::shared_ptr<const TOctreePieceStore> store;  // the tree's, holding the pieces and the table
-  const TOctreeTriangles* triangles = nullptr;     // the tree's, kept by the store
 
-  const SurfacePtr& Surface(const TPolygonPiece& piece) const { return (*triangles->surfaces)[piece.surface]; }
+  // The tree's table of triangles (kept by the store; a leaf holds no more than it did
+  // before there was one, and a tree has as many leaves as cells).
+  const TOctreeTriangles* Triangles() const { return store ? store->triangles.get() : nullptr; }
+
+  const SurfacePtr& Surface(const TPolygonPiece& piece) const { return (*Triangles()->surfaces)[piece.surface]; }
   // The numbers (TOctreeTriangles) of the triangles the pieces come from, in piece order,
   // a run of pieces of one triangle given once: all a query reads of the leaf. Worked out
   // by the first query that asks (queries run on the scene's one thread), which keeps the
@@ -191,7 +198,7 @@ class TLeafPolygons {
 
  private:
   void CountNumbers() const;
-  mutable long number_count_ = -1;  // not yet worked out
+  mutable int32_t number_count_ = -1;  // not yet worked out
 };
 
 class TOctree {
@@ -202,7 +209,6 @@ class TOctree {
   // bit 0 high z.
   std::vector<TOctree> children;
   TLeafPolygons polygons;  // a leaf's; may be empty
-  const TOctreeTriangles* triangles = nullptr;  // the root's: the mesh's triangles, kept by the leaves' stores
 
   // Statistics, read by nothing in the engine.
   static int no_polys_mesh;    // polygons made from the mesh by the last CreateOctree
@@ -225,6 +231,8 @@ class TOctree {
   static int TestTris(const std::vector<TPolygon>& polys, int max_polys);
 
   bool IsLeaf() const { return children.empty(); }
+  // The mesh's triangles the tree was built from, as its leaves' stores keep them.
+  const TOctreeTriangles* Triangles() const;
   // Queries run on the root. Each cell the query reaches hands on the triangles its
   // pieces come from, each at most once per query, and the answer is decided on those
   // triangles as the walk over every triangle decides it (ties in a pick to the later

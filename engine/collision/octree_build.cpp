@@ -75,16 +75,15 @@ constexpr float kAxisShortcutLimit = 1e30f;
 
 // One piece per triangle of every surface of the table, in surface then triangle order.
 // all_moderate tells whether every corner is finite and within kAxisShortcutLimit,
-// inside whether every corner lies in the box lo..hi.
+// inside whether every corner lies in the box lo..hi, which holds the mesh's bounds.
+// The bounds are those of the vertices in the arrays, so only the corners read through
+// the accessors (triangles whose corners the arrays do not hold) need the box's test.
 std::vector<TPolygonPiece> MeshToPieces(const std::vector<SurfacePtr>& surfaces, const float (&lo)[3],
                                         const float (&hi)[3], bool& all_moderate, bool& inside) {
   size_t total = 0;
   for (const SurfacePtr& s : surfaces) total += size_t(std::max(s->CountTriangles(), 0));
   std::vector<TPolygonPiece> pieces(total);
   size_t at = 0;
-  bool box_moderate = true;
-  for (int k = 0; k < 3; ++k)
-    box_moderate = box_moderate && std::fabs(lo[k]) <= kAxisShortcutLimit && std::fabs(hi[k]) <= kAxisShortcutLimit;
   all_moderate = inside = true;
   for (size_t i = 0; i < surfaces.size(); ++i) {
     const TTriangleReader triangles(*surfaces[i]);
@@ -95,15 +94,17 @@ std::vector<TPolygonPiece> MeshToPieces(const std::vector<SurfacePtr>& surfaces,
       p.triangle = t;
       p.surface = uint32_t(i);
       for (const TVector& v : p.vertices) {
-        // A point inside the box is moderate when the box is; NaN is neither.
-        const bool in = v.x >= lo[0] && v.x <= hi[0] && v.y >= lo[1] && v.y <= hi[1] && v.z >= lo[2] && v.z <= hi[2];
-        inside = inside && in;
-        all_moderate = all_moderate && ((in && box_moderate) || (std::fabs(v.x) <= kAxisShortcutLimit &&
-                                                                 std::fabs(v.y) <= kAxisShortcutLimit &&
-                                                                 std::fabs(v.z) <= kAxisShortcutLimit));
+        all_moderate = all_moderate && std::fabs(v.x) <= kAxisShortcutLimit &&
+                       std::fabs(v.y) <= kAxisShortcutLimit && std::fabs(v.z) <= kAxisShortcutLimit;
       }
+      if (!inside || triangles.Direct(t)) continue;
+      for (const TVector& v : p.vertices)
+        inside = inside && v.x >= lo[0] && v.x <= hi[0] && v.y >= lo[1] && v.y <= hi[1] && v.z >= lo[2] &&
+                 v.z <= hi[2];  // NaN is outside
     }
   }
+  // A NaN or huge corner in the arrays may lie outside bounds that passed it over.
+  inside = inside && all_moderate;
   return pieces;
 }
 
@@ -385,7 +386,6 @@ struct OctreeBuilder {
     if (Split(node, polys, level)) return;
     node.polygons.pieces = store->Keep(polys, node.polygons.number_room);
     node.polygons.store = store;
-    node.polygons.triangles = triangles.get();
     kept += long(node.polygons.size());
   }
 
@@ -782,7 +782,6 @@ int TOctree::CreateOctree(const MeshPtr& mesh, int max_polys, int max_levels) {
   triangles->surfaces = std::move(surfaces);
   triangles->PrepareQueries();
   const int count = int(std::min(triangles->whole.size(), size_t(1) << 30));
-  root->triangles = triangles.get();
   const long kept = moderate ? BuildTree<true>(*root, triangles, max_polys, max_levels)
                              : BuildTree<false>(*root, triangles, max_polys, max_levels);
   no_polys_octree += int(kept);

@@ -379,7 +379,8 @@ void PickMesh(TMesh& mesh, const TVector& a, const TVector& b, float& best) {
   // mesh has changed. A sphere fixed by MeshCullRadius may leave triangles out, and a tree
   // whose cells cannot hold its triangles (corners not finite, or outside the root)
   // promises nothing: then the tree answers exactly as the walk does, sphere and all.
-  if (!tree || !tree->triangles || !tree->triangles->cells_hold_triangles || mesh.cull_radius < 0) {
+  const TOctreeTriangles* table = tree ? tree->Triangles() : nullptr;
+  if (!table || !table->cells_hold_triangles || mesh.cull_radius < 0) {
     // Bounds refreshed first: a mesh that has never been drawn would otherwise be tested
     // against a sphere of radius 0 and never be picked.
     mesh.GetBounds();
@@ -423,8 +424,8 @@ EntityPtr TPick::Pick(const TVector& a, const TVector& b, float /*radius*/) {
 }
 
 int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh, float& best) {
-  if (polygons.pieces.empty() || !polygons.triangles) return 0;
-  const TOctreeTriangles& triangles = *polygons.triangles;
+  if (polygons.pieces.empty() || !polygons.Triangles()) return 0;
+  const TOctreeTriangles& triangles = *polygons.Triangles();
   std::vector<uint32_t>& chosen = triangles.Chosen();
   chosen.clear();
   triangles.BeginQuery();

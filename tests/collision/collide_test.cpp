@@ -356,9 +356,9 @@ TEST_F(CollideTest, LeafSweepsMatchTheTriangleTestOneByOne) {
       auto scaled = [&d](const TVector& v) { return TVector::Create(v.x / d.x, v.y / d.y, v.z / d.z); };
       for (const TLeafPolygons* leaf : leaves) {
         std::set<uint32_t> sources;
-        for (const TPolygonPiece& p : leaf->pieces) sources.insert(leaf->triangles->Number(p));
+        for (const TPolygonPiece& p : leaf->pieces) sources.insert(leaf->Triangles()->Number(p));
         for (const uint32_t number : sources) {
-          const TPolygonPiece& p = leaf->triangles->whole[number];
+          const TPolygonPiece& p = leaf->Triangles()->whole[number];
           if (TCollision::CheckTriangle(want, scaled(p.vertices[0]), scaled(p.vertices[1]), scaled(p.vertices[2])))
             want.surface = leaf->Surface(p), want.triangle = p.triangle;
         }
