@@ -6,9 +6,10 @@
 // Everything that depends on the processor or the compiler lives here: the vector types,
 // the few intrinsics (masks to bits, square roots, unaligned corner loads, the index
 // check of the triangle reader) with a portable fallback for each, and the run-time
-// choice of the lane width (lanes.cpp). No function here needs more of the processor than its
-// baseline, so the tests can run every width anywhere. Built with VELMORA_PORTABLE_LANES, every operation takes
-// its portable fallback, as on a processor without vector extensions.
+// choice of the lane width (lanes.cpp). Apart from EightLaneBits, which only the
+// eight-lane loops call, nothing here needs more of the processor than its baseline, so
+// the tests can run every width anywhere. Built with VELMORA_PORTABLE_LANES, every
+// operation takes its portable fallback, as on a processor without vector extensions.
 #pragma once
 
 #include <algorithm>
