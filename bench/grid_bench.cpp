@@ -29,7 +29,6 @@ constexpr int kSmallGrid = 71;   // cells per side: 10,082 triangles
 constexpr int kLargeGrid = 224;  // 100,352 triangles, 50,625 vertices: one surface
 constexpr int kRays = 10000;     // picks cycle through this many vertical rays
 constexpr size_t kCheckedRays = 500;  // results of the first this many go into a checksum
-constexpr int kBalls = 100;
 constexpr int kMaxPolys = 32, kMaxLevels = 5;  // the octree's limits
 constexpr int kGridType = 2, kBallType = 1;
 
@@ -293,8 +292,8 @@ BENCHMARK(BM_GridLoadAnimMesh)
 
 // ---- Collision ----------------------------------------------------------------------------
 
-// One world collision update of 100 unit balls (method 2, response 2), each moved from
-// above the grid down and across into it, so that it lands and slides.
+// One world collision update of 100 or 1,000 unit balls (method 2, response 2), each moved
+// from above the grid down and across into it, so that it lands and slides.
 void BM_GridCollide(benchmark::State& state) {
   const int n = int(state.range(0));
   GridScene scene(n);
@@ -303,7 +302,7 @@ void BM_GridCollide(benchmark::State& state) {
   TGlobal::ClearCollisions();
   TGlobal::Collisions(kBallType, kGridType, 2, 2);
   std::vector<PivotPtr> balls;
-  for (int j = 0; j < kBalls; ++j) {
+  for (int j = 0; j < int(state.range(2)); ++j) {
     balls.push_back(TPivot::CreatePivot());
     balls.back()->EntityRadius(1);
     balls.back()->EntityType(kBallType);
@@ -348,7 +347,11 @@ void BM_GridCollide(benchmark::State& state) {
   for (const PivotPtr& ball : balls) ball->FreeEntity();
   TGlobal::ClearCollisions();
 }
-BENCHMARK(BM_GridCollide)->Args({kLargeGrid, 1})->ArgNames({"n", "octree"})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GridCollide)
+    ->Args({kLargeGrid, 1, 100})
+    ->Args({kLargeGrid, 1, 1000})
+    ->ArgNames({"n", "octree", "balls"})
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

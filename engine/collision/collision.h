@@ -13,7 +13,9 @@
 // sweep and its triangle tests (collision_slide.cpp).
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "engine/collision/aabb.h"
@@ -21,6 +23,7 @@
 #include "engine/scene/handles.h"
 
 class TLeafPolygons;
+class TOctreeTriangles;
 
 // One contact of the last collision update. The entity is held weakly: two entities
 // that hit each other must not keep each other alive.
@@ -103,9 +106,18 @@ struct TCollision {
   static int MeshCheckCollision(TCollisionPacket& packet);
   static int MeshCheckCollision2(TCollisionPacket& packet);
   static int MeshCheckCollision4(TCollisionPacket& packet);
+  // The triangles a leaf's pieces come from, each once and whole, in the mesh's order.
   static int PolysCheckCollision(TCollisionPacket& packet, const TLeafPolygons& polygons);
   static int PolysCheckCollision2(TCollisionPacket& packet, const TLeafPolygons& polygons);
   static int PolysCheckCollision4(TCollisionPacket& packet, const TLeafPolygons& polygons);
+  // The octree table's numbered triangles, in the order given (the mesh's order gives the
+  // answer of the walk over every triangle), by the packet's method, or by 2 or 4.
+  static void SweepTriangles(TCollisionPacket& packet, const TOctreeTriangles& triangles,
+                             std::span<const uint32_t> numbers);
+  static void SweepTriangles2(TCollisionPacket& packet, const TOctreeTriangles& triangles,
+                              std::span<const uint32_t> numbers);
+  static void SweepTriangles4(TCollisionPacket& packet, const TOctreeTriangles& triangles,
+                              std::span<const uint32_t> numbers);
   // The swept unit sphere against one triangle (unit-sphere space); 1 when this hit
   // became the packet's nearest. Triangles seen from behind or of no area never collide.
   static int CheckTriangle(TCollisionPacket& packet, const TVector& p1, const TVector& p2, const TVector& p3);

@@ -1,6 +1,6 @@
 // The collide-and-slide sweep: the slide passes, the impact record, gathering triangles
-// (all of the mesh, or the octree cells the sweep box meets) and the swept unit sphere
-// against one triangle with its root finder and point-in-triangle test.
+// (all of the mesh, or those the octree chose from the cells the sweep box meets) and the
+// swept unit sphere against one triangle with its root finder and point-in-triangle test.
 //
 // Sections: helpers (impacts, unit-sphere scaling, mesh to world, prepared triangles and
 // the cache that keeps them across passes) · the slide · gathering triangles · one
@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "engine/collision/collision.h"
+#include "engine/collision/geometric_tests.h"
 #include "engine/collision/lanes.h"
 #include "engine/collision/octree.h"
 #include "engine/collision/plane.h"
@@ -95,39 +96,32 @@ class MeshToWorld {
   float g_[4][3];
 };
 
-// getLowestRoot, Barycentric and CheckPointInTriangle, inline for the triangle test.
-[[gnu::always_inline]] inline int LowestRoot(float a, float b, float c, float max_root, float& root) {
-  const float d = b * b - 4.0f * a * c;
-  if (d < 0.0f) return 0;
-  const float sq = std::sqrt(d);
-  float r1 = (-b - sq) / (2.0f * a), r2 = (-b + sq) / (2.0f * a);
-  if (r1 > r2) std::swap(r1, r2);
-  if (r1 > 0.0f && r1 < max_root) {
+// getLowestRoot, Barycentric and CheckPointInTriangle: the one-lane cases of the tests
+// the screen runs on four triangles.
+[[gnu::always_inline]] inline int LowestRoot(const Quadratic<float>& q, float max_root, float& root) {
+  float r1, r2;
+  if (!QuadraticRoots(q, r1, r2)) return 0;
+  if (RootWithin(r1, max_root)) {
     root = r1;
     return 1;
   }
-  if (r2 > 0.0f && r2 < max_root) {
+  if (RootWithin(r2, max_root)) {
     root = r2;
     return 1;
   }
-  return 0;  // none in range; with a = 0 the quotients are inf or NaN and fail too
+  return 0;
 }
 
-[[gnu::always_inline]] inline void Weights(const TVector& a, const TVector& b, const TVector& c, const TVector& p,
-                                           float& u, float& v, float& w) {
-  const TVector ab = b.Subtract(a), ac = c.Subtract(a), ap = p.Subtract(a);
-  const float d1 = ab.Dot(ab), d2 = ab.Dot(ac), d3 = ac.Dot(ac), d4 = ap.Dot(ab), d5 = ap.Dot(ac);
-  const float den = d1 * d3 - d2 * d2;
-  v = (d3 * d4 - d2 * d5) / den;
-  w = (d1 * d5 - d2 * d4) / den;
-  u = 1.0f - v - w;
-}
+// The corners of a triangle as one-lane coordinate arrays.
+struct Corners {
+  float x[3], y[3], z[3];
+  Corners(const TVector& a, const TVector& b, const TVector& c) : x{a.x, b.x, c.x}, y{a.y, b.y, c.y}, z{a.z, b.z, c.z} {}
+};
 
-[[gnu::always_inline]] inline int PointInTriangle(const TVector& point, const TVector& p1, const TVector& p2,
-                                                  const TVector& p3) {
-  float u, v, w;
-  Weights(p1, p2, p3, point, u, v, w);
-  return v >= 0.0f && w >= 0.0f && v + w <= 1.0f ? 1 : 0;  // NaN fails
+[[gnu::always_inline]] inline TriangleWeights<float> Weights(const TVector& a, const TVector& b, const TVector& c,
+                                                              const TVector& p) {
+  const Corners corners(a, b, c);
+  return WeightsInTriangle(corners.x, corners.y, corners.z, p.x, p.y, p.z);
 }
 
 // A triangle in unit-sphere space with what the sweep reads of its plane (the plane of
@@ -147,81 +141,65 @@ struct PreparedTriangle {
   TVector p1, p2, p3;
   TVector normal;
   float offset = 0;
-  uint32_t piece = 0;  // index of its piece in the leaf
 };
 
-// The prepared triangles of the octree leaves that recent sweeps met. A prepared triangle
-// depends only on its piece, the mesh's matrix and the divisor, so while those stay the
-// same (the slide passes of one sweep, the next entity of the same size against the same
-// resting mesh) a leaf met again is not prepared again. The key watches the tree's surface
-// table without owning it: a rebuilt or freed tree (whose leaves may reuse the old
-// addresses) never matches, and the cache keeps no freed mesh's surfaces (nor their
-// brushes' textures) alive.
-// The storage is made once at the first use and then reused: updates allocate nothing.
+// The prepared triangles of an octree's table, by number, kept across sweeps. A prepared
+// triangle depends only on its corners, the mesh's matrix, the divisor and the method, so
+// while those stay the same (the slide passes of one sweep, the next entity of the same
+// size against the same resting mesh) a triangle met again is not prepared again. The key
+// watches the tree's surface table without owning it: a rebuilt or freed tree (whose
+// table may reuse the old addresses) never matches, and the cache keeps no freed mesh's
+// surfaces (nor their brushes' textures) alive.
+// The storage grows to the largest table kept and is then reused: updates allocate nothing.
 class SweepCache {
  public:
-  // The leaf's triangles (its pieces of 3 corners, in order), made by `make` on a miss.
+  // Whether Get may serve the table's triangles for this sweep; a table too large to keep
+  // is not.
+  bool Use(const TCollisionPacket& k, const TOctreeTriangles& table, bool world) {
+    if (table.whole.size() > kCapacity) return false;
+    if (!SameKey(k, table, world)) Reset(k, table, world);
+    return true;
+  }
+  // Triangle `number` of the table Use last accepted, made by `make` on a miss.
   template <typename Make>
-  std::span<const PreparedTriangle> Get(const TCollisionPacket& k, const TLeafPolygons& leaf, Make make) {
-    if (arena_.empty()) {
-      arena_.resize(kCapacity);
-      slots_.resize(kSlots);
+  const PreparedTriangle& Get(uint32_t number, Make make) {
+    if (made_[number] != generation_) {
+      arena_[number] = make(number);
+      made_[number] = generation_;
     }
-    if (!SameKey(k, leaf)) Reset(k, leaf);
-    size_t at = Hash(&leaf);
-    for (; slots_[at].generation == generation_; at = (at + 1) & (kSlots - 1)) {
-      if (slots_[at].leaf == &leaf) return {arena_.data() + slots_[at].offset, slots_[at].count};
-    }
-    if (used_ + leaf.pieces.size() > kCapacity || entries_ + 1 > kSlots / 2) {
-      if (leaf.pieces.size() > kCapacity) return {};  // never kept: the caller makes its own
-      Reset(k, leaf);
-      at = Hash(&leaf);
-    }
-    const size_t offset = used_;
-    for (size_t i = 0; i < leaf.pieces.size(); ++i) {
-      if (leaf.pieces[i].vertex_count != 3) continue;
-      arena_[used_] = make(leaf.pieces[i]);
-      arena_[used_++].piece = uint32_t(i);
-    }
-    slots_[at] = {&leaf, generation_, offset, used_ - offset};
-    ++entries_;
-    return {arena_.data() + offset, used_ - offset};
+    return arena_[number];
   }
 
  private:
-  static constexpr size_t kCapacity = size_t(1) << 17;  // prepared triangles kept (7 MB)
-  static constexpr size_t kSlots = size_t(1) << 15;     // leaves kept, at most half of them
-  struct Slot {
-    const TLeafPolygons* leaf = nullptr;
-    unsigned generation = 0;  // the slot is in use when it equals the cache's
-    size_t offset = 0, count = 0;
-  };
-  static size_t Hash(const TLeafPolygons* leaf) {
-    return size_t((reinterpret_cast<uintptr_t>(leaf) >> 4) * 0x9E3779B97F4A7C15ull) >> 20 & (kSlots - 1);
-  }
-  bool SameKey(const TCollisionPacket& k, const TLeafPolygons& leaf) const {
-    return k.mesh == mesh_ && k.method == method_ && leaf.surfaces.get() == surfaces_id_ && !surfaces_.expired() &&
-           std::memcmp(&k.divisor, &divisor_, sizeof divisor_) == 0 &&
+  static constexpr size_t kCapacity = size_t(1) << 17;  // triangles of the largest table kept (7 MB)
+
+  bool SameKey(const TCollisionPacket& k, const TOctreeTriangles& table, bool world) const {
+    return k.mesh == mesh_ && world == world_ && &table == table_ && table.surfaces.get() == surfaces_id_ &&
+           !surfaces_.expired() && std::memcmp(&k.divisor, &divisor_, sizeof divisor_) == 0 &&
            std::memcmp(&k.mesh->matrix, &matrix_, sizeof matrix_) == 0;
   }
-  void Reset(const TCollisionPacket& k, const TLeafPolygons& leaf) {
-    if (++generation_ == 0) {  // wrapped: no slot may look current
-      for (Slot& slot : slots_) slot.generation = 0;
+  void Reset(const TCollisionPacket& k, const TOctreeTriangles& table, bool world) {
+    if (arena_.size() < table.whole.size()) {
+      arena_.resize(table.whole.size());
+      made_.resize(table.whole.size(), 0);
+    }
+    if (++generation_ == 0) {  // wrapped: no triangle may look made
+      std::fill(made_.begin(), made_.end(), 0);
       generation_ = 1;
     }
-    used_ = entries_ = 0;
-    mesh_ = k.mesh, method_ = k.method, surfaces_ = leaf.surfaces, surfaces_id_ = leaf.surfaces.get();
+    mesh_ = k.mesh, world_ = world, table_ = &table;
+    surfaces_ = table.surfaces, surfaces_id_ = table.surfaces.get();
     divisor_ = k.divisor, matrix_ = k.mesh->matrix;
   }
 
   std::vector<PreparedTriangle> arena_;
-  std::vector<Slot> slots_;
-  unsigned generation_ = 1;
-  size_t used_ = 0, entries_ = 0;
+  std::vector<unsigned> made_;  // the generation each triangle was made in
+  unsigned generation_ = 0;
   const TMesh* mesh_ = nullptr;
-  int method_ = 0;
+  bool world_ = false;
+  const TOctreeTriangles* table_ = nullptr;  // compared only while surfaces_ lives
   std::weak_ptr<const std::vector<SurfacePtr>> surfaces_;
-  const void* surfaces_id_ = nullptr;  // its address, compared only while it lives
+  const void* surfaces_id_ = nullptr;
   TVector divisor_;
   TMatrix matrix_;
 };
@@ -242,120 +220,98 @@ int ScreenSweeps(const TCollisionPacket& k, const PreparedTriangle* const (&t)[k
   const Lanes ny = lanes([](const PreparedTriangle& p) { return p.normal.y; });
   const Lanes nz = lanes([](const PreparedTriangle& p) { return p.normal.z; });
   const Lanes offset = lanes([](const PreparedTriangle& p) { return p.offset; });
-  const TVector &base = k.base_point, &vel = k.velocity, &dir = k.normalized_velocity;
-  const Lanes zero = {0, 0, 0, 0}, one = {1, 1, 1, 1};
+  const TVector &base = k.base_point, &vel = k.velocity;
 
-  // The plane.
-  LaneMask keep = (nx * nx + ny * ny + nz * nz != zero) & (nx * dir.x + ny * dir.y + nz * dir.z <= zero);
-  const Lanes sd = base.x * nx + base.y * ny + base.z * nz + offset;
-  const Lanes nv = nx * vel.x + ny * vel.y + nz * vel.z;
-  const LaneMask parallel = nv == zero;
-  const Lanes fsd = sd < zero ? -sd : sd;
-  Lanes t0 = (-1.0f - sd) / nv, t1 = (1.0f - sd) / nv;
-  const LaneMask swap = t0 > t1;
-  const Lanes lo = swap ? t1 : t0, hi = swap ? t0 : t1;
-  keep &= parallel ? LaneMask(fsd < one) : LaneMask((lo <= one) & (hi >= zero));
-  if (!(keep[0] | keep[1] | keep[2] | keep[3])) return 0;
-  t0 = lo < zero ? zero : lo;  // then at most 1; its zero's sign cannot change the face test
-  t0 = t0 > one ? one : t0;
+  const SweepPlaneTerms<Lanes> plane = SweepMeetsPlane(base, vel, k.normalized_velocity, nx, ny, nz, offset);
+  if (!LaneBits(plane.reach)) return 0;
 
-  auto corner = [&lanes](int i, float TVector::*axis) {
-    return i == 0 ? lanes([axis](const PreparedTriangle& p) { return p.p1.*axis; })
-         : i == 1 ? lanes([axis](const PreparedTriangle& p) { return p.p2.*axis; })
-                  : lanes([axis](const PreparedTriangle& p) { return p.p3.*axis; });
-  };
   Lanes cx[3], cy[3], cz[3];
-  for (int i = 0; i < 3; ++i)
-    cx[i] = corner(i, &TVector::x), cy[i] = corner(i, &TVector::y), cz[i] = corner(i, &TVector::z);
+  for (int i = 0; i < 3; ++i) {
+    const TVector PreparedTriangle::*corner = i == 0 ? &PreparedTriangle::p1 : i == 1 ? &PreparedTriangle::p2
+                                                                                        : &PreparedTriangle::p3;
+    cx[i] = lanes([corner](const PreparedTriangle& p) { return (p.*corner).x; });
+    cy[i] = lanes([corner](const PreparedTriangle& p) { return (p.*corner).y; });
+    cz[i] = lanes([corner](const PreparedTriangle& p) { return (p.*corner).z; });
+  }
 
   // The face point, unless embedded.
-  const Lanes qx = (base.x - nx) + vel.x * t0, qy = (base.y - ny) + vel.y * t0, qz = (base.z - nz) + vel.z * t0;
-  const Lanes abx = cx[1] - cx[0], aby = cy[1] - cy[0], abz = cz[1] - cz[0];
-  const Lanes acx = cx[2] - cx[0], acy = cy[2] - cy[0], acz = cz[2] - cz[0];
-  const Lanes apx = qx - cx[0], apy = qy - cy[0], apz = qz - cz[0];
-  const Lanes d1 = abx * abx + aby * aby + abz * abz, d2 = abx * acx + aby * acy + abz * acz;
-  const Lanes d3 = acx * acx + acy * acy + acz * acz, d4 = apx * abx + apy * aby + apz * abz;
-  const Lanes d5 = apx * acx + apy * acy + apz * acz;
-  const Lanes den = d1 * d3 - d2 * d2;
-  const Lanes v = (d3 * d4 - d2 * d5) / den, w = (d1 * d5 - d2 * d4) / den;
-  LaneMask reach = ~parallel & (v >= zero) & (w >= zero) & (v + w <= one);
+  Lanes qx, qy, qz;
+  SweepFacePoint(base, vel, nx, ny, nz, plane.t0, qx, qy, qz);
+  LaneMask reach = (!plane.embedded) & InsideTriangle(WeightsInTriangle(cx, cy, cz, qx, qy, qz));
 
-  // The corners and edges: a root of LowestRoot's in (0, 1) (the scalar test takes one in
-  // (0, t) with t <= 1), and for an edge a point on it at that root.
+  // The corners and edges: a root in (0, 1) (the scalar test takes one in (0, t) with
+  // t <= 1), and for an edge a point on it at that root.
   const float vel2 = vel.SquaredLength();
-  const Lanes two_a_corner = 2.0f * Lanes{vel2, vel2, vel2, vel2};
-  auto roots = [&zero](const Lanes& qa, const Lanes& qb, const Lanes& qc, const Lanes& two_a, Lanes& r1, Lanes& r2) {
-    const Lanes d = qb * qb - 4.0f * qa * qc;
-    const LaneMask real = ~(d < zero);
-    const Lanes sq = SquareRoots(real ? d : zero);
-    const Lanes a = (-qb - sq) / two_a, b = (-qb + sq) / two_a;
-    const LaneMask swap = a > b;
-    r1 = swap ? b : a, r2 = swap ? a : b;
-    return real;
-  };
-  auto within = [&zero, &one](const Lanes& r) { return (r > zero) & (r < one); };
+  const Lanes one = Lanes{} + 1.0f, zero = {};
   for (int i = 0; i < 3; ++i) {
-    const Lanes bcx = base.x - cx[i], bcy = base.y - cy[i], bcz = base.z - cz[i];
-    const Lanes qb = 2.0f * (vel.x * bcx + vel.y * bcy + vel.z * bcz);
-    const Lanes cbx = cx[i] - base.x, cby = cy[i] - base.y, cbz = cz[i] - base.z;
-    const Lanes qc = cbx * cbx + cby * cby + cbz * cbz - 1.0f;
     Lanes r1, r2;
-    const LaneMask real = roots(Lanes{vel2, vel2, vel2, vel2}, qb, qc, two_a_corner, r1, r2);
-    reach |= real & (within(r1) | within(r2));
+    const LaneMask real = QuadraticRoots(CornerQuadratic(base, vel, vel2, cx[i], cy[i], cz[i]), r1, r2);
+    reach |= real & (RootWithin(r1, one) | RootWithin(r2, one));
   }
   for (int j = 0; j < 3; ++j) {
     const int n = (j + 1) % 3;
-    const Lanes ex = cx[n] - cx[j], ey = cy[n] - cy[j], ez = cz[n] - cz[j];
-    const Lanes bx = cx[j] - base.x, by = cy[j] - base.y, bz = cz[j] - base.z;
-    const Lanes e2 = ex * ex + ey * ey + ez * ez;
-    const Lanes ev = ex * vel.x + ey * vel.y + ez * vel.z;
-    const Lanes eb = ex * bx + ey * by + ez * bz;
-    const Lanes qa = e2 * -vel2 + ev * ev;
-    const Lanes qb = e2 * (2.0f * (vel.x * bx + vel.y * by + vel.z * bz)) - 2.0f * ev * eb;
-    const Lanes qc = e2 * (1.0f - (bx * bx + by * by + bz * bz)) + eb * eb;
+    const EdgeTerms<Lanes> edge =
+        EdgeQuadratic(base, vel, vel2, cx[j], cy[j], cz[j], cx[n] - cx[j], cy[n] - cy[j], cz[n] - cz[j]);
     Lanes r1, r2;
-    const LaneMask real = roots(qa, qb, qc, 2.0f * qa, r1, r2);
-    const Lanes f1 = (ev * r1 - eb) / e2, f2 = (ev * r2 - eb) / e2;
-    reach |= real & ((within(r1) & (f1 >= zero) & (f1 <= one)) | (within(r2) & (f2 >= zero) & (f2 <= one)));
+    const LaneMask real = QuadraticRoots(edge.q, r1, r2);
+    const Lanes f1 = EdgeFraction(edge, r1), f2 = EdgeFraction(edge, r2);
+    reach |= real & ((RootWithin(r1, one) & (f1 >= zero) & (f1 <= one)) |
+                     (RootWithin(r2, one) & (f2 >= zero) & (f2 <= one)));
   }
-  return LaneBits(keep & reach);
+  return LaneBits(plane.reach & reach);
 }
 
-// The leaf's prepared triangles in order through the screen (kScreened; else all of
-// them), and those it passes through the full test, which records the nearest hit.
-template <bool kScreened>
-void SweepPreparedIn(TCollisionPacket& k, const TLeafPolygons& polygons, std::span<const PreparedTriangle> prepared) {
-  const size_t count = prepared.size();
+// The table's numbered triangles in the order given, four at a time through the screen
+// (kScreened; else all of them), and those it passes through the full test, which
+// records the nearest hit; point() takes a mesh-space corner into unit-sphere space.
+template <bool kScreened, typename Point>
+void SweepChosenIn(TCollisionPacket& k, const TOctreeTriangles& table, std::span<const uint32_t> numbers, bool world,
+                   Point point) {
+  auto make = [&](uint32_t number) {
+    const TPolygonPiece& t = table.whole[number];
+    return PreparedTriangle(point(t.vertices[0]), point(t.vertices[1]), point(t.vertices[2]));
+  };
+  const bool cached = sweep_cache.Use(k, table, world);
+  const size_t count = numbers.size();
   for (size_t first = 0; first < count; first += kLanes) {
+    PreparedTriangle own[kLanes];
     const PreparedTriangle* at[kLanes];  // lanes past the end repeat the last triangle
     int present = 0;
     for (size_t l = 0; l < size_t(kLanes); ++l) {
-      at[l] = &prepared[std::min(first + l, count - 1)];
-      present |= first + l < count ? 1 << l : 0;
+      if (first + l >= count) {
+        at[l] = at[l - 1];
+        continue;
+      }
+      const uint32_t number = numbers[first + l];
+      at[l] = cached ? &sweep_cache.Get(number, make) : &(own[l] = make(number));
+      present |= 1 << l;
     }
     int bits = kScreened ? ScreenSweeps(k, at) & present : present;
-    for (size_t i = first; bits; ++i, bits >>= 1) {
-      if (!(bits & 1) || !SweepTriangle(k, prepared[i])) continue;
-      const TPolygonPiece& piece = polygons.pieces[prepared[i].piece];
-      k.surface = polygons.Surface(piece);
-      k.triangle = piece.triangle;
+    for (size_t l = 0; bits; ++l, bits >>= 1) {
+      if (!(bits & 1) || !SweepTriangle(k, *at[l])) continue;
+      const TPolygonPiece& t = table.whole[numbers[first + l]];
+      k.surface = (*table.surfaces)[t.surface];
+      k.triangle = t.triangle;
     }
   }
 }
 
-void SweepPrepared(TCollisionPacket& k, const TLeafPolygons& polygons, std::span<const PreparedTriangle> prepared) {
-  if (CurrentLaneWidth() == kLaneWidthScalar) return SweepPreparedIn<false>(k, polygons, prepared);
-  SweepPreparedIn<true>(k, polygons, prepared);
+template <typename Point>
+void SweepChosen(TCollisionPacket& k, const TOctreeTriangles& table, std::span<const uint32_t> numbers, bool world,
+                 Point point) {
+  if (CurrentLaneWidth() == kLaneWidthScalar) return SweepChosenIn<false>(k, table, numbers, world, point);
+  SweepChosenIn<true>(k, table, numbers, world, point);
 }
 
-// A leaf too large for the cache, or of no triangle: each triangle made and swept in turn.
-template <typename Make>
-int PolysCheckCollisionUncached(TCollisionPacket& k, const TLeafPolygons& polygons, Make make) {
-  for (const TPolygonPiece& piece : polygons.pieces) {
-    if (piece.vertex_count != 3) continue;
-    if (SweepTriangle(k, make(piece))) k.surface = polygons.Surface(piece), k.triangle = piece.triangle;
-  }
-  return 0;
+// The numbers of the triangles the leaf's pieces come from, each once, in the mesh's order.
+std::span<const uint32_t> LeafTriangles(const TLeafPolygons& polygons) {
+  const TOctreeTriangles& table = *polygons.Triangles();
+  std::vector<uint32_t>& chosen = table.Chosen();
+  chosen.clear();
+  table.BeginQuery();
+  table.ChooseUnseen(polygons, chosen);
+  std::sort(chosen.begin(), chosen.end());
+  return chosen;
 }
 
 // Every triangle of the mesh, in order, with point() taking a mesh-space corner into
@@ -369,21 +325,6 @@ void SweepSurfaces(TCollisionPacket& k, Point point) {
       triangles.Corners(t, p, q, r);
       if (TCollision::CheckTriangle(k, point(p), point(q), point(r))) k.surface = surface, k.triangle = t;
     }
-  }
-}
-
-// A leaf's pieces, with point() as for SweepSurfaces: through the sweep cache when it
-// can keep them, else one by one.
-template <typename Point>
-void SweepLeaf(TCollisionPacket& k, const TLeafPolygons& polygons, Point point) {
-  auto make = [&](const TPolygonPiece& p) {
-    return PreparedTriangle(point(p.vertices[0]), point(p.vertices[1]), point(p.vertices[2]));
-  };
-  std::span<const PreparedTriangle> prepared = sweep_cache.Get(k, polygons, make);
-  if (prepared.empty() && !polygons.pieces.empty()) {
-    PolysCheckCollisionUncached(k, polygons, make);
-  } else {
-    SweepPrepared(k, polygons, prepared);
   }
 }
 
@@ -473,101 +414,95 @@ int TCollision::PolysCheckCollision(TCollisionPacket& k, const TLeafPolygons& po
 }
 
 int TCollision::PolysCheckCollision2(TCollisionPacket& k, const TLeafPolygons& polygons) {
-  const UnitSphereScale scale(k.divisor);
-  const MeshToWorld to_world(*k.mesh);
-  SweepLeaf(k, polygons, [&](const TVector& v) { return scale(to_world(v)); });
+  if (polygons.Triangles()) SweepTriangles2(k, *polygons.Triangles(), LeafTriangles(polygons));
   return 0;
 }
 
 int TCollision::PolysCheckCollision4(TCollisionPacket& k, const TLeafPolygons& polygons) {
-  SweepLeaf(k, polygons, UnitSphereScale(k.divisor));
+  if (polygons.Triangles()) SweepTriangles4(k, *polygons.Triangles(), LeafTriangles(polygons));
   return 0;
+}
+
+void TCollision::SweepTriangles(TCollisionPacket& k, const TOctreeTriangles& table,
+                                std::span<const uint32_t> numbers) {
+  if (k.method == kSphereToMeshWorld) return SweepTriangles2(k, table, numbers);
+  SweepTriangles4(k, table, numbers);
+}
+
+void TCollision::SweepTriangles2(TCollisionPacket& k, const TOctreeTriangles& table,
+                                 std::span<const uint32_t> numbers) {
+  const UnitSphereScale scale(k.divisor);
+  const MeshToWorld to_world(*k.mesh);
+  SweepChosen(k, table, numbers, true, [&](const TVector& v) { return scale(to_world(v)); });
+}
+
+void TCollision::SweepTriangles4(TCollisionPacket& k, const TOctreeTriangles& table,
+                                 std::span<const uint32_t> numbers) {
+  SweepChosen(k, table, numbers, false, UnitSphereScale(k.divisor));
 }
 
 // ---- One triangle ----------------------------------------------------------------------------------
 
 namespace {
 
-// CheckTriangle on a triangle whose plane is already made.
+// CheckTriangle on a triangle whose plane is already made: the one-lane case of the
+// screen's tests, then the corners and edges in turn.
 int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle) {
   const TVector &p1 = triangle.p1, &p2 = triangle.p2, &p3 = triangle.p3;
-  const PreparedTriangle& plane = triangle;
-  if (plane.IsDegenerate() || !plane.isFrontFacingTo(k.normalized_velocity)) return 0;
-
-  // The part of the move during which the sphere touches the triangle's plane.
-  const float sd = plane.signedDistanceTo(k.base_point);
-  const float nv = plane.normal.Dot(k.velocity);
-  bool embedded = false;
-  float t0;
-  if (nv == 0.0f) {
-    if (!(std::fabs(sd) < 1.0f)) return 0;  // parallel and clear of the plane (or NaN)
-    embedded = true;
-    t0 = 0.0f;
-  } else {
-    t0 = (-1.0f - sd) / nv;
-    float t1 = (1.0f - sd) / nv;
-    if (t0 > t1) std::swap(t0, t1);
-    if (!(t0 <= 1.0f && t1 >= 0.0f)) return 0;
-    t0 = std::fmin(std::fmax(t0, 0.0f), 1.0f);
-  }
+  const TVector& n = triangle.normal;
+  const TVector& vel = k.velocity;
+  const TVector& base = k.base_point;
+  const SweepPlaneTerms<float> plane =
+      SweepMeetsPlane(base, vel, k.normalized_velocity, n.x, n.y, n.z, triangle.offset);
+  if (!plane.reach) return 0;  // degenerate, back-facing, never touched, or parallel and clear (or NaN)
 
   bool found = false;
   float t = 1.0f;
   TVector contact;
-  if (!embedded) {  // the face, where the sphere first touches the plane
-    const TVector q = k.base_point.Subtract(plane.normal).Add(k.velocity.Multiply(t0));
-    if (PointInTriangle(q, p1, p2, p3)) {
+  const Corners corners(p1, p2, p3);
+  if (!plane.embedded) {  // the face, where the sphere first touches the plane
+    TVector q;
+    SweepFacePoint(base, vel, n.x, n.y, n.z, plane.t0, q.x, q.y, q.z);
+    if (InsideTriangle(WeightsInTriangle(corners.x, corners.y, corners.z, q.x, q.y, q.z))) {
       found = true;
-      t = t0;
+      t = plane.t0;
       contact = q;
     }
   }
   if (!found) {  // the corners, then the edges; each only when sooner than what was found
-    const TVector& vel = k.velocity;
-    const TVector& base = k.base_point;
     const float vel2 = vel.SquaredLength();
     // The six quadratics first, then their discriminants at once: most triangles have no
     // real root in any (their corners and edge lines are out of reach), and one test for
     // all of them spares each its own unpredictable branch. The roots are then sought in
     // turn as before, from the same coefficients.
-    const TVector* corners[3] = {&p1, &p2, &p3};
-    float qa[6], qb[6], qc[6];
-    for (int i = 0; i < 3; ++i) {
-      qa[i] = vel2;
-      qb[i] = 2.0f * vel.Dot(base.Subtract(*corners[i]));
-      qc[i] = corners[i]->Subtract(base).SquaredLength() - 1.0f;
-    }
-    TVector edge[3];
-    float e2[3], ev[3], eb[3];
+    const TVector* points[3] = {&p1, &p2, &p3};
+    Quadratic<float> corner[3];
+    EdgeTerms<float> edge[3];
+    TVector along[3];
+    for (int i = 0; i < 3; ++i) corner[i] = CornerQuadratic(base, vel, vel2, corners.x[i], corners.y[i], corners.z[i]);
     for (int j = 0; j < 3; ++j) {
-      const TVector& from = *corners[j];
-      edge[j] = corners[(j + 1) % 3]->Subtract(from);
-      const TVector btv = from.Subtract(base);
-      e2[j] = edge[j].SquaredLength();
-      ev[j] = edge[j].Dot(vel);
-      eb[j] = edge[j].Dot(btv);
-      qa[3 + j] = e2[j] * -vel2 + ev[j] * ev[j];
-      qb[3 + j] = e2[j] * (2.0f * vel.Dot(btv)) - 2.0f * ev[j] * eb[j];
-      qc[3 + j] = e2[j] * (1.0f - btv.SquaredLength()) + eb[j] * eb[j];
+      along[j] = points[(j + 1) % 3]->Subtract(*points[j]);
+      edge[j] = EdgeQuadratic(base, vel, vel2, corners.x[j], corners.y[j], corners.z[j], along[j].x, along[j].y,
+                              along[j].z);
     }
     bool any_real = false;  // a NaN discriminant counts: LowestRoot goes on with it
-    for (int i = 0; i < 6; ++i) any_real |= !(qb[i] * qb[i] - 4.0f * qa[i] * qc[i] < 0.0f);
+    for (int i = 0; i < 3; ++i) any_real |= HasRealRoots(corner[i]) | HasRealRoots(edge[i].q);
     if (!any_real) return 0;
     float root;
     for (int i = 0; i < 3; ++i) {
-      if (LowestRoot(qa[i], qb[i], qc[i], t, root)) {
+      if (LowestRoot(corner[i], t, root)) {
         found = true;
         t = root;
-        contact = *corners[i];
+        contact = *points[i];
       }
     }
     for (int j = 0; j < 3; ++j) {
-      if (!LowestRoot(qa[3 + j], qb[3 + j], qc[3 + j], t, root)) continue;
-      const float f = (ev[j] * root - eb[j]) / e2[j];
+      if (!LowestRoot(edge[j].q, t, root)) continue;
+      const float f = EdgeFraction(edge[j], root);
       if (f >= 0.0f && f <= 1.0f) {
         found = true;
         t = root;
-        contact = corners[j]->Add(edge[j].Multiply(f));
+        contact = points[j]->Add(along[j].Multiply(f));
       }
     }
   }
@@ -589,14 +524,15 @@ int TCollision::CheckTriangle(TCollisionPacket& k, const TVector& p1, const TVec
 
 int TCollision::Barycentric(const TVector& a, const TVector& b, const TVector& c, const TVector& p, float& u,
                             float& v, float& w) {
-  Weights(a, b, c, p, u, v, w);
+  const TriangleWeights<float> weights = Weights(a, b, c, p);
+  v = weights.v, w = weights.w, u = 1.0f - v - w;
   return 0;
 }
 
 int TCollision::CheckPointInTriangle(const TVector& point, const TVector& p1, const TVector& p2, const TVector& p3) {
-  return PointInTriangle(point, p1, p2, p3);
+  return InsideTriangle(Weights(p1, p2, p3, point)) ? 1 : 0;
 }
 
 int TCollision::getLowestRoot(float a, float b, float c, float max_root, float& root) {
-  return LowestRoot(a, b, c, max_root, root);
+  return LowestRoot({a, b, c}, max_root, root);
 }

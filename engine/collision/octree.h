@@ -1,13 +1,27 @@
 // TOctree: one node of a mesh's polygon octree, a copy of its triangles cut into the
 // cells of a recursive eightfold division of its bounding box, so that picks and
-// collisions test only the cells they reach. Built on request (CreateOctree) and kept
+// collisions look only at the triangles of the cells they reach; they decide on those
+// triangles whole, as they would without a tree. Built on request (CreateOctree) and kept
 // in TMesh::octree; everything in it is in mesh space, so it serves the mesh wherever
 // it is placed. It is never rebuilt: after the mesh's geometry changes, it goes on
 // answering with the old triangles until CreateOctree runs again.
+//
+// The build's contract (octree_build.cpp):
+// - The tree is a function of the mesh and the two limits alone: built on one thread or
+//   on several (a large mesh's eight subtrees), it has the same nodes, leaves and pieces
+//   in the same order, bit for bit.
+// - The budgets (kMaxOctreeNodes, the piece allowance) may refuse a split; the cell then
+//   stays a leaf. Builders on several threads draw on one budget in no fixed order, so
+//   a refusal there would make the tree depend on timing: such a build is thrown away
+//   and made again on one thread, whose order of refusals is the build's own.
+// - A thread that cannot be started leaves its share to the others; the tree is the same.
 #pragma once
 
+#include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "engine/collision/polygon.h"
@@ -28,41 +42,136 @@ constexpr int kMaxOctreeNodes = 1 << 18;
 constexpr int kOctreePiecesPerTriangle = 32;
 constexpr int kOctreePieceAllowance = 1 << 16;
 
-// The pieces of all the leaves of one tree, in blocks that never move: each leaf's pieces
-// lie together, leaves follow one another as the build made them, and the tree lets go of
-// them at once.
-class TOctreePieceStore {
+// Items of one kind for all the leaves of one tree, in blocks that never move: each
+// leaf's lie together, leaves follow one another as the build made them, and the tree
+// lets go of them at once.
+template <typename T>
+class TOctreeBlocks {
  public:
-  // block_size: pieces per block, about what the tree will hold (a leaf larger than a
+  // block_size: items per block, about what the tree will hold (a leaf larger than a
   // block gets one of its own).
-  explicit TOctreePieceStore(size_t block_size) : block_size_(block_size) {}
-  // Copies the pieces into the store; the result stays valid as long as the store.
-  std::span<const TPolygonPiece> Keep(std::span<const TPolygonPiece> pieces);
+  explicit TOctreeBlocks(size_t block_size) : block_size_(block_size) {}
+  // Room for count items, valid as long as the blocks.
+  T* Take(size_t count) {
+    if (count > block_size_) return NewBlock(count);  // the newest shared block keeps its room
+    if (count > free_count_) free_ = NewBlock(block_size_), free_count_ = block_size_;
+    T* taken = free_;
+    free_ += count, free_count_ -= count;
+    return taken;
+  }
   size_t BlockSize() const { return block_size_; }
 
  private:
   struct Release {
     size_t count;
-    void operator()(TPolygonPiece* block) const { std::allocator<TPolygonPiece>().deallocate(block, count); }
+    void operator()(T* block) const { std::allocator<T>().deallocate(block, count); }
   };
-  TPolygonPiece* NewBlock(size_t count);
+  T* NewBlock(size_t count) {
+    blocks_.emplace_back(std::allocator<T>().allocate(count), Release{count});
+    return blocks_.back().get();
+  }
 
   size_t block_size_;
-  std::vector<std::unique_ptr<TPolygonPiece[], Release>> blocks_;
-  TPolygonPiece* free_ = nullptr;  // the unused end of the newest block
+  std::vector<std::unique_ptr<T[], Release>> blocks_;
+  T* free_ = nullptr;  // the unused end of the newest block
   size_t free_count_ = 0;
 };
 
+class TOctreeTriangles;
+class TLeafPolygons;
+
+// What the leaves of one tree hold: their pieces, room for the numbers of the triangles
+// they come from, and the table of those triangles.
+class TOctreePieceStore {
+ public:
+  // Numbers take blocks as large in bytes as the pieces' (a number is 4 bytes of a 44-byte
+  // piece), so that the build starts as few blocks for them, each touching a fresh page.
+  TOctreePieceStore(size_t block_size, std::shared_ptr<const TOctreeTriangles> triangles)
+      : triangles(std::move(triangles)),
+        pieces_(block_size),
+        numbers_(block_size * (sizeof(TPolygonPiece) / sizeof(uint32_t))) {}
+  // Kept here rather than in each leaf: the builder's threads would otherwise all count
+  // references on one block, once per leaf.
+  std::shared_ptr<const TOctreeTriangles> triangles;
+  // Copies the pieces into the store, and sets room aside for the numbers of their
+  // triangles; both stay valid as long as the store.
+  std::span<const TPolygonPiece> Keep(std::span<const TPolygonPiece> pieces, uint32_t*& number_room);
+  size_t BlockSize() const { return pieces_.BlockSize(); }
+
+ private:
+  TOctreeBlocks<TPolygonPiece> pieces_;
+  TOctreeBlocks<uint32_t> numbers_;
+};
+
+// The mesh's own triangles as the tree was built from them, whole, in surface then
+// triangle order (a triangle's number here is its place in that order), with the corners
+// read as the walk over every triangle reads them. The cells only choose which of these a
+// query looks at: picks and sweeps are decided on them, never on the cut pieces, so a
+// mesh answers alike with and without its tree.
+class TOctreeTriangles {
+ public:
+  std::vector<TPolygonPiece> whole;  // vertex_count 3 each
+  std::vector<uint32_t> first;       // per surface of the table, the number of its triangle 0
+  std::shared_ptr<const std::vector<SurfacePtr>> surfaces;  // the table the pieces' indices stand for
+  // A query looks at the cells grown by this much (mesh units): a triangle's pieces may
+  // lie a plane tolerance (and the rounding of the cuts) outside the cell holding them.
+  float margin = 0;
+  // False when a corner is not finite or lies outside the root cell: then the cells
+  // cannot promise to hold every place of a triangle, and queries take every triangle.
+  bool cells_hold_triangles = false;
+
+  uint32_t Number(const TPolygonPiece& piece) const { return first[piece.surface] + uint32_t(piece.triangle); }
+  // Makes the query scratch for the table, so that queries allocate nothing.
+  void PrepareQueries();
+  // Starts a query: every triangle is unseen again.
+  void BeginQuery() const;
+  // Appends to chosen the numbers of the leaf's triangles the query has not met yet.
+  void ChooseUnseen(const TLeafPolygons& leaf, std::vector<uint32_t>& chosen) const;
+  // True the first time a query meets the triangle.
+  bool FirstVisit(uint32_t number) const {
+    if (seen_[number] == query_) return false;
+    seen_[number] = query_;
+    return true;
+  }
+  // Scratch of the running query (the numbers it chose), reused: queries allocate nothing
+  // once it has grown.
+  std::vector<uint32_t>& Chosen() const { return chosen_; }
+
+ private:
+  // Queries run on the one thread of the scene, like everything that reads a tree.
+  // The query that last met each triangle. Zeroed by calloc, which for a large table
+  // maps pages that are zero already: the build does not pay for writing them.
+  struct Free {
+    void operator()(uint32_t* p) const { std::free(p); }
+  };
+  std::unique_ptr<uint32_t[], Free> seen_;
+  mutable uint32_t query_ = 0;
+  mutable std::vector<uint32_t> chosen_;
+};
+
 // A leaf's polygons: its pieces and the table of surfaces their indices stand for. The
-// walks read the pieces; read as a range (size, empty, begin/end) they come out one
-// TPolygon at a time, as copies.
+// walks read the pieces for the numbers of the triangles they come from; read as a range
+// (size, empty, begin/end) they come out one TPolygon at a time, as copies.
 class TLeafPolygons {
  public:
   std::span<const TPolygonPiece> pieces;
-  std::shared_ptr<const TOctreePieceStore> store;           // the tree's, holding the pieces
-  std::shared_ptr<const std::vector<SurfacePtr>> surfaces;  // the tree's, shared by its leaves
+  // Room the build set aside for Numbers, as many as the pieces.
+  uint32_t* number_room = nullptr;
+  std::shared_ptr<const TOctreePieceStore> store;  // the tree's, holding the pieces and the table
 
-  const SurfacePtr& Surface(const TPolygonPiece& piece) const { return (*surfaces)[piece.surface]; }
+  // The tree's table of triangles (kept by the store; a leaf holds no more than it did
+  // before there was one, and a tree has as many leaves as cells).
+  const TOctreeTriangles* Triangles() const { return store ? store->triangles.get() : nullptr; }
+
+  const SurfacePtr& Surface(const TPolygonPiece& piece) const { return (*Triangles()->surfaces)[piece.surface]; }
+  // The numbers (TOctreeTriangles) of the triangles the pieces come from, in piece order,
+  // a run of pieces of one triangle given once: all a query reads of the leaf. Worked out
+  // by the first query that asks (queries run on the scene's one thread), which keeps the
+  // build from paying for leaves no query reaches.
+  std::span<const uint32_t> Numbers() const {
+    if (number_count_ < 0) CountNumbers();
+    return {number_room, size_t(number_count_)};
+  }
 
   class Iterator {
    public:
@@ -86,6 +195,10 @@ class TLeafPolygons {
   bool empty() const { return pieces.empty(); }
   Iterator begin() const { return Iterator(*this, 0); }
   Iterator end() const { return Iterator(*this, pieces.size()); }
+
+ private:
+  void CountNumbers() const;
+  mutable int32_t number_count_ = -1;  // not yet worked out
 };
 
 class TOctree {
@@ -100,7 +213,7 @@ class TOctree {
   // Statistics, read by nothing in the engine.
   static int no_polys_mesh;    // polygons made from the mesh by the last CreateOctree
   static int no_polys_octree;  // pieces stored in leaves, over every tree since start-up
-  static int no_polys_active;  // leaf polygons handed to the last collision query
+  static int no_polys_active;  // triangles the last collision query chose from its leaves
 
   // Builds the mesh's tree, replacing its old one. A cell splits while its polygons come
   // from at least max_polys distinct triangles (0: always) and fewer than max_levels
@@ -118,11 +231,21 @@ class TOctree {
   static int TestTris(const std::vector<TPolygon>& polys, int max_polys);
 
   bool IsLeaf() const { return children.empty(); }
-  // Picks along p0-p1 (mesh space) through the subtree, entering only cells met before
-  // best_box_time; a leaf with a hit sets best_box_time to its own entry time. best is
-  // the running time of the pick, handed on to TPick::PickPolys.
+  // The mesh's triangles the tree was built from, as its leaves' stores keep them.
+  const TOctreeTriangles* Triangles() const;
+  // Queries run on the root. Each cell the query reaches hands on the triangles its
+  // pieces come from, each at most once per query, and the answer is decided on those
+  // triangles as the walk over every triangle decides it (ties in a pick to the later
+  // triangle, in a sweep to the earlier). A cell is reached when the query meets it grown
+  // by TOctreeTriangles::margin, so no triangle the walk would take is left out.
+  //
+  // Picks along p0-p1 (mesh space), accepting hits at times <= best as TPick::Pick does
+  // and filling the pick result once, for the triangle chosen. Cells entered after
+  // best_box_time are not searched; it is lowered to the time of each nearer hit (plus a
+  // little, since the cell boxes and the hit times round differently).
   void OctPick(const TVector& p0, const TVector& p1, TMesh& mesh, float& best, float& best_box_time) const;
-  // Runs the packet's triangle test on every leaf whose cell meets its sweep box.
+  // Runs the packet's triangle test on the triangles of every cell that meets its sweep
+  // box, in the mesh's triangle order.
   void OctCollision(TCollisionPacket& packet) const;
   // Debugging aid: colours red the vertices of the source triangles of this node's own
   // polygons (it does not descend).

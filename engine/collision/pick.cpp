@@ -1,8 +1,8 @@
 // TPick: the pick front ends, the core walk over the world list with its three pick
-// modes, the leaf test the octree calls back, and the segment tests.
+// modes, the test of the triangles an octree chose, and the segment tests.
 //
-// Sections: front ends · core (the four- and eight-lane screens of the mesh and leaf
-// loops) · segment tests.
+// Sections: front ends · core (the four- and eight-lane screens of a surface's triangles
+// and of an octree's chosen ones) · segment tests.
 //
 // Comparisons in the segment tests are written so that NaN fails them: a segment or
 // shape of no value hits nothing rather than reporting a hit at a NaN time.
@@ -144,41 +144,12 @@ void PickBox(TEntity& e, const TVector& a, const TVector& b, float& best) {
   AcceptPoint(e, p, kFaceNormals[face][0], kFaceNormals[face][1], kFaceNormals[face][2], t, best);
 }
 
-// The tests of IntersectSegmentTriangle for four (or eight) triangles side by side
-// (corners p, q, r per lane, public coordinates), operation for operation as the scalar
-// test does them, so that each lane decides as it would. Sets each lane of hit that hits.
-template <class V, class M>
-[[gnu::always_inline]] inline void ScreenMask(const TVector& a, const TVector& b, const V& px, const V& py,
-                                              const V& pz, const V& qx, const V& qy, const V& qz, const V& rx,
-                                              const V& ry, const V& rz, M& hit) {
-  const V e1x = qx - px, e1y = qy - py, e1z = qz - pz;
-  const V e2x = rx - px, e2y = ry - py, e2z = rz - pz;
-  const float sx = a.x - b.x, sy = a.y - b.y, sz = a.z - b.z;
-  const V nx = e1y * e2z - e1z * e2y, ny = e1z * e2x - e1x * e2z, nz = e1x * e2y - e1y * e2x;
-  const V dd = sx * nx + sy * ny + sz * nz;
-  const V apx = a.x - px, apy = a.y - py, apz = a.z - pz;
-  const V tt = apx * nx + apy * ny + apz * nz;
-  const V ex = sy * apz - sz * apy, ey = sz * apx - sx * apz, ez = sx * apy - sy * apx;
-  const V vv = e2x * ex + e2y * ey + e2z * ez;
-  const V ww = -(e1x * ex + e1y * ey + e1z * ez);
-  const V zero = {};
-  hit = (dd > zero) & (tt >= zero) & (tt <= dd) & (vv >= zero) & (vv <= dd) & (ww >= zero) & (vv + ww <= dd);
-}
-
-// ScreenMask for four triangles: a bit per lane that hits.
+// The segment test's hit mask for four triangles (corners p, q, r per lane, public
+// coordinates): a bit per lane that hits.
 [[gnu::always_inline]] inline int ScreenTriangles(const TVector& a, const TVector& b, const Lanes& px,
                                                   const Lanes& py, const Lanes& pz, const Lanes& qx, const Lanes& qy,
                                                   const Lanes& qz, const Lanes& rx, const Lanes& ry, const Lanes& rz) {
-  LaneMask hit;
-  ScreenMask(a, b, px, py, pz, qx, qy, qz, rx, ry, rz, hit);
-  return LaneBits(hit);
-}
-
-// A lane vector from the four floats at `at` (unaligned).
-Lanes LoadLanes(const void* at) {
-  Lanes v;
-  std::memcpy(&v, at, sizeof v);
-  return v;
+  return LaneBits(SegmentMeetsTriangle(a, b, px, py, pz, qx, qy, qz, rx, ry, rz).hit);
 }
 
 // Four points given as (x, y, z, any) vectors, one per lane, turned into x, y and z lanes.
@@ -232,13 +203,15 @@ int ScreenRead(const TTriangleReader& triangles, int first, int count, const TVe
                                                                : ScreenRead(triangles, first, count, a, b);
 }
 
-// Screens up to four leaf pieces from first on (lanes past the end repeat the last
-// piece): a bit per lane that may hit. Each corner is read as 16 bytes: the corner and the
-// float after it, still inside the piece (the last corner is followed by `triangle`).
-int ScreenPiecesFour(const TPolygonPiece* pieces, size_t count, size_t first, const TVector& a, const TVector& b) {
+// Screens up to four of the table's triangles numbers[first..] (lanes past the end repeat
+// the last one): a bit per lane that may hit. Each corner is read as 16 bytes: the corner
+// and the float after it, still inside the piece (the last corner is followed by
+// `triangle`).
+int ScreenChosenFour(const TPolygonPiece* whole, const uint32_t* numbers, size_t count, size_t first,
+                     const TVector& a, const TVector& b) {
   const size_t last = count - 1;
   return ScreenFourAt(
-      a, b, [&](int l, int i) { return &pieces[std::min(first + size_t(l), last)].vertices[i]; }, false);
+      a, b, [&](int l, int i) { return &whole[numbers[std::min(first + size_t(l), last)]].vertices[i]; }, false);
 }
 
 // The screens by block size: four lanes everywhere, eight where the processor has
@@ -252,23 +225,16 @@ struct Screens<kLanes> {
                                               const TVector& b) {
     return ScreenFour(triangles, first, count, a, b);
   }
-  [[gnu::always_inline]] static int Pieces(const TPolygonPiece* pieces, size_t count, size_t first, const TVector& a,
-                                           const TVector& b) {
-    return ScreenPiecesFour(pieces, count, first, a, b);
+  [[gnu::always_inline]] static int Chosen(const TPolygonPiece* whole, const uint32_t* numbers, size_t count,
+                                           size_t first, const TVector& a, const TVector& b) {
+    return ScreenChosenFour(whole, numbers, count, first, a, b);
   }
 };
 
-#ifdef VELMORA_EIGHT_LANES
-// Eight floats side by side, for processors with 32-byte registers. Only the operations
-// of the four-lane screen are used (no fused multiply-add), so each lane rounds alike.
-typedef float EightLanes __attribute__((vector_size(32)));
-typedef int EightLaneMask __attribute__((vector_size(32)));
-constexpr int kEightLanes = 8;
-
 // Eight points given as (x, y, z, any) vectors, points l and l + 4 sharing w[l], turned
 // into x, y and z lanes: the four-lane transpose on both halves.
-[[gnu::target("avx")]] inline void TransposeEight(const EightLanes (&w)[4], EightLanes& x, EightLanes& y,
-                                                  EightLanes& z) {
+VELMORA_EIGHT_LANE_TARGET inline void TransposeEight(const EightLanes (&w)[4], EightLanes& x, EightLanes& y,
+                                                     EightLanes& z) {
   const EightLanes low01 = __builtin_shufflevector(w[0], w[1], 0, 8, 1, 9, 4, 12, 5, 13);
   const EightLanes low23 = __builtin_shufflevector(w[2], w[3], 0, 8, 1, 9, 4, 12, 5, 13);
   const EightLanes high01 = __builtin_shufflevector(w[0], w[1], 2, 10, 3, 11, 6, 14, 7, 15);
@@ -278,24 +244,21 @@ constexpr int kEightLanes = 8;
   z = __builtin_shufflevector(high01, high23, 0, 1, 8, 9, 4, 5, 12, 13);
 }
 
-// ScreenMask for eight triangles given by their corners' 16-byte reads (corner(l, i)):
-// a bit per lane that may hit.
+// The segment test's hit mask for eight triangles given by their corners' 16-byte reads
+// (corner(l, i)): a bit per lane that may hit.
 template <typename Corner>
-[[gnu::target("avx")]] [[gnu::always_inline]] inline int ScreenEight(const TVector& a, const TVector& b,
-                                                                     Corner&& corner, bool negate_z) {
+VELMORA_EIGHT_LANE_TARGET [[gnu::always_inline]] inline int ScreenEight(const TVector& a, const TVector& b,
+                                                                        Corner&& corner, bool negate_z) {
   EightLanes c[9];
 #pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
     EightLanes w[4];
 #pragma GCC unroll 4
-    for (int l = 0; l < 4; ++l)
-      w[l] = __builtin_shufflevector(LoadLanes(corner(l, i)), LoadLanes(corner(l + 4, i)), 0, 1, 2, 3, 4, 5, 6, 7);
+    for (int l = 0; l < 4; ++l) JoinLanes(LoadLanes(corner(l, i)), LoadLanes(corner(l + 4, i)), w[l]);
     TransposeEight(w, c[3 * i], c[3 * i + 1], c[3 * i + 2]);
     if (negate_z) c[3 * i + 2] = -c[3 * i + 2];
   }
-  EightLaneMask hit;
-  ScreenMask(a, b, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], hit);
-  return _mm256_movemask_ps(__m256(hit));
+  return EightLaneBits(SegmentMeetsTriangle(a, b, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]).hit);
 }
 
 template <>
@@ -303,8 +266,8 @@ struct Screens<kEightLanes> {
   // Triangles first..first+7, corners straight from the arrays when both halves are
   // WideFour (the stored z is the public one negated), else as two fours.
   // Not always_inline: a four-lane caller may not inline it; the eight-lane loop does.
-  [[gnu::target("avx")]] static int Triangles(const TTriangleReader& triangles, int first, int count,
-                                              const TVector& a, const TVector& b) {
+  VELMORA_EIGHT_LANE_TARGET static int Triangles(const TTriangleReader& triangles, int first, int count,
+                                                 const TVector& a, const TVector& b) {
     if (first + kEightLanes <= count && triangles.WideFour(first) && triangles.WideFour(first + kLanes)) {
       return ScreenEight(
           a, b, [&](int l, int i) { return triangles.StoredCorner(first + l, i); }, true);
@@ -313,26 +276,22 @@ struct Screens<kEightLanes> {
     if (first + kLanes < count) hits |= ScreenFour(triangles, first + kLanes, count, a, b) << kLanes;
     return hits;
   }
-  // Leaf pieces first..first+7 (lanes past the end repeat the last piece).
-  [[gnu::target("avx")]] static int Pieces(const TPolygonPiece* pieces, size_t count, size_t first,
-                                           const TVector& a, const TVector& b) {
+  // The table's triangles numbers[first..first+7] (lanes past the end repeat the last).
+  VELMORA_EIGHT_LANE_TARGET static int Chosen(const TPolygonPiece* whole, const uint32_t* numbers, size_t count,
+                                              size_t first, const TVector& a, const TVector& b) {
     const size_t last = count - 1;
     return ScreenEight(
-        a, b, [&](int l, int i) { return &pieces[std::min(first + size_t(l), last)].vertices[i]; }, false);
+        a, b, [&](int l, int i) { return &whole[numbers[std::min(first + size_t(l), last)]].vertices[i]; }, false);
   }
 };
-
-#define VELMORA_EIGHT_LANE_TARGET [[gnu::target("avx")]]
-#else
-constexpr int kEightLanes = kLanes;  // no wider screen: the eight-lane loops are the four-lane ones
-#define VELMORA_EIGHT_LANE_TARGET
-#endif
 
 // No screen, one triangle per step: each goes straight to the scalar test.
 template <>
 struct Screens<1> {
   static int Triangles(const TTriangleReader&, int, int, const TVector&, const TVector&) { return 1; }
-  static int Pieces(const TPolygonPiece*, size_t, size_t, const TVector&, const TVector&) { return 1; }
+  static int Chosen(const TPolygonPiece*, const uint32_t*, size_t, size_t, const TVector&, const TVector&) {
+    return 1;
+  }
 };
 
 // Every triangle of the surface against la-lb (mesh space), in order; a triangle that
@@ -357,31 +316,32 @@ template <int Block>
   }
 }
 
-// The leaf's pieces against a-b (mesh space), in order, as PickSurfaceIn tests triangles;
-// only lanes holding a piece of 3 corners may hit. 1 when one was accepted.
+// The table's numbered triangles against a-b (mesh space), as PickSurfaceIn tests them,
+// into the choice.
 template <int Block>
-[[gnu::always_inline]] inline int PickPiecesIn(const TVector& a, const TVector& b, const TLeafPolygons& polygons,
-                                               TMesh& mesh, float& best) {
-  const TVector sa = a, sb = b;  // copies the loop can keep in registers across the accept call
-  const TPolygonPiece* pieces = polygons.pieces.data();
-  const size_t count = polygons.pieces.size();
-  int hit = 0;
+[[gnu::always_inline]] inline void PickChosenIn(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
+                                                std::span<const uint32_t> numbers, TTriangleChoice& choice) {
+  const TVector sa = a, sb = b;
+  const TPolygonPiece* whole = triangles.whole.data();
+  const uint32_t* at = numbers.data();
+  const size_t count = numbers.size();
   for (size_t first = 0; first < count; first += Block) {
-    int hits = Screens<Block>::Pieces(pieces, count, first, sa, sb);
+    int hits = Screens<Block>::Chosen(whole, at, count, first, sa, sb);
     for (size_t k = first; hits; ++k, hits >>= 1) {
-      if (!(hits & 1) || k >= count || pieces[k].vertex_count != 3) continue;
-      const TPolygonPiece& polygon = pieces[k];
-      const TVector& p = polygon.vertices[0];
-      const TVector& q = polygon.vertices[1];
-      const TVector& r = polygon.vertices[2];
+      if (!(hits & 1) || k >= count) continue;
+      const TPolygonPiece& triangle = whole[at[k]];
+      const TVector& p = triangle.vertices[0];
+      const TVector& q = triangle.vertices[1];
+      const TVector& r = triangle.vertices[2];
       float u, v, w, t;
-      if (!TPick::IntersectSegmentTriangle(sa, sb, p, q, r, u, v, w, t) || !(t <= best)) continue;
-      hit = 1;
-      AcceptTriangle(mesh, polygons.Surface(polygon), polygon.triangle,
-                     p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w)), t, best);
+      if (!TPick::IntersectSegmentTriangle(sa, sb, p, q, r, u, v, w, t)) continue;
+      if (!(t < choice.time || (t == choice.time && (!choice.found || at[k] > choice.number)))) continue;
+      choice.found = true;
+      choice.time = t;
+      choice.number = at[k];
+      choice.point = p.Multiply(u).Add(q.Multiply(v)).Add(r.Multiply(w));
     }
   }
-  return hit;
 }
 
 void PickSurfaceFour(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
@@ -391,12 +351,13 @@ VELMORA_EIGHT_LANE_TARGET void PickSurfaceEight(TMesh& mesh, const SurfacePtr& s
                                                 const TVector& lb, float& best) {
   PickSurfaceIn<kEightLanes>(mesh, surface, la, lb, best);
 }
-int PickPiecesFour(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh, float& best) {
-  return PickPiecesIn<kLanes>(a, b, polygons, mesh, best);
+void PickChosenFour(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
+                    std::span<const uint32_t> numbers, TTriangleChoice& choice) {
+  PickChosenIn<kLanes>(a, b, triangles, numbers, choice);
 }
-VELMORA_EIGHT_LANE_TARGET int PickPiecesEight(const TVector& a, const TVector& b, const TLeafPolygons& polygons,
-                                              TMesh& mesh, float& best) {
-  return PickPiecesIn<kEightLanes>(a, b, polygons, mesh, best);
+VELMORA_EIGHT_LANE_TARGET void PickChosenEight(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
+                                               std::span<const uint32_t> numbers, TTriangleChoice& choice) {
+  PickChosenIn<kEightLanes>(a, b, triangles, numbers, choice);
 }
 
 void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
@@ -411,20 +372,29 @@ void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, cons
 }
 
 void PickMesh(TMesh& mesh, const TVector& a, const TVector& b, float& best) {
-  if (mesh.octree) {
-    const TVector la = IntoMesh(a, mesh), lb = IntoMesh(b, mesh);
+  const TOctree* tree = mesh.octree.get();
+  // The walk over every triangle asks the mesh's bounding sphere first. Drawn from the
+  // mesh's bounds, it holds every triangle, and a tree whose cells hold its triangles goes
+  // without it, so that it still meets its triangles where they were built after the
+  // mesh has changed. A sphere fixed by MeshCullRadius may leave triangles out, and a tree
+  // whose cells cannot hold its triangles (corners not finite, or outside the root)
+  // promises nothing: then the tree answers exactly as the walk does, sphere and all.
+  const TOctreeTriangles* table = tree ? tree->Triangles() : nullptr;
+  if (!table || !table->cells_hold_triangles || mesh.cull_radius < 0) {
+    // Bounds refreshed first: a mesh that has never been drawn would otherwise be tested
+    // against a sphere of radius 0 and never be picked.
+    mesh.GetBounds();
+    const TSphere sphere = mesh.BoundingSphere();
+    float t;
+    TVector point;
+    if (!TPick::IntersectSegmentSphere(a, b, sphere.centre, sphere.radius, t, point)) return;
+  }
+  const TVector la = IntoMesh(a, mesh), lb = IntoMesh(b, mesh);
+  if (tree) {
     float best_box_time = 1.0f;
-    mesh.octree->OctPick(la, lb, mesh, best, best_box_time);
+    tree->OctPick(la, lb, mesh, best, best_box_time);
     return;
   }
-  // Bounds refreshed first: a mesh that has never been drawn would otherwise be tested
-  // against a sphere of radius 0 and never be picked.
-  mesh.GetBounds();
-  const TSphere sphere = mesh.BoundingSphere();
-  float t;
-  TVector point;
-  if (!TPick::IntersectSegmentSphere(a, b, sphere.centre, sphere.radius, t, point)) return;
-  const TVector la = IntoMesh(a, mesh), lb = IntoMesh(b, mesh);
   for (const SurfacePtr& surface : *mesh.surfaces) PickSurface(mesh, surface, la, lb, best);
 }
 
@@ -454,15 +424,36 @@ EntityPtr TPick::Pick(const TVector& a, const TVector& b, float /*radius*/) {
 }
 
 int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh, float& best) {
-  if (polygons.pieces.empty()) return 0;
+  if (polygons.pieces.empty() || !polygons.Triangles()) return 0;
+  const TOctreeTriangles& triangles = *polygons.Triangles();
+  std::vector<uint32_t>& chosen = triangles.Chosen();
+  chosen.clear();
+  triangles.BeginQuery();
+  triangles.ChooseUnseen(polygons, chosen);
+  TTriangleChoice choice;
+  choice.time = best;
+  PickTriangles(a, b, triangles, chosen, choice);
+  if (!choice.found) return 0;
+  TakeChoice(mesh, triangles, choice, best);
+  return 1;
+}
+
+void TPick::PickTriangles(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
+                          std::span<const uint32_t> numbers, TTriangleChoice& choice) {
+  if (numbers.empty()) return;
   switch (CurrentLaneWidth()) {
     case kLaneWidthScalar:
-      return PickPiecesIn<1>(a, b, polygons, mesh, best);
+      return PickChosenIn<1>(a, b, triangles, numbers, choice);
     case kLaneWidthEight:
-      return PickPiecesEight(a, b, polygons, mesh, best);
+      return PickChosenEight(a, b, triangles, numbers, choice);
     default:
-      return PickPiecesFour(a, b, polygons, mesh, best);
+      return PickChosenFour(a, b, triangles, numbers, choice);
   }
+}
+
+void TPick::TakeChoice(TMesh& mesh, const TOctreeTriangles& triangles, const TTriangleChoice& choice, float& best) {
+  const TPolygonPiece& triangle = triangles.whole[choice.number];
+  AcceptTriangle(mesh, (*triangles.surfaces)[triangle.surface], triangle.triangle, choice.point, choice.time, best);
 }
 
 // ---- Segment tests ----------------------------------------------------------------------

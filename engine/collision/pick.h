@@ -8,11 +8,26 @@
 // A zero-length segment is a point: it hits what contains it (a sphere, a box), at time 0.
 #pragma once
 
+#include "engine/collision/geometric_tests.h"
 #include "engine/collision/lanes.h"
 #include "engine/math/vector.h"
 #include "engine/scene/handles.h"
 
+#include <cstdint>
+#include <span>
+
 class TLeafPolygons;
+class TOctreeTriangles;
+
+// The running choice of a pick among a mesh's triangles met out of their order. The walk
+// over every triangle in order keeps the last of the nearest hits, so this keeps the
+// nearest, and of equal times the triangle later in the mesh's order.
+struct TTriangleChoice {
+  float time = 1.0f;  // hits at or below this are taken: the pick's best so far
+  bool found = false;
+  uint32_t number = 0;  // in the TOctreeTriangles order
+  TVector point;        // mesh space
+};
 
 // The pick modes of TEntity::pick_mode.
 enum PickMode : int { kPickNone = 0, kPickSphere = 1, kPickPolygons = 2, kPickBox = 3 };
@@ -57,11 +72,17 @@ class TPick {
   // ---- Core ---------------------------------------------------------------------------
   // Tests every pickable, visible entity of the world list against segment a-b.
   static EntityPtr Pick(const TVector& a, const TVector& b, float radius = 0);
-  // Tests the triangles among polygons (others are skipped) against a-b in the mesh's
-  // space, accepting hits at times <= best; an accepted hit lowers best and fills the
-  // whole result. 1 when any hit was accepted.
+  // Tests the triangles the leaf's pieces come from, each once and whole, against a-b in
+  // the mesh's space, accepting hits at times <= best; the hit chosen lowers best and
+  // fills the whole result. 1 when one was accepted.
   static int PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh,
                        float& best);
+  // Tests the numbered triangles of the table against a-b (mesh space), in any order, and
+  // updates the choice; the pick result is left alone.
+  static void PickTriangles(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
+                            std::span<const uint32_t> numbers, TTriangleChoice& choice);
+  // Fills the pick result with the choice (found) and lowers best to its time.
+  static void TakeChoice(TMesh& mesh, const TOctreeTriangles& triangles, const TTriangleChoice& choice, float& best);
 
   // ---- Segment tests: 1 on a hit, outputs meaningful only then -------------------------
   // A start inside the sphere is hit at its start.
@@ -74,23 +95,12 @@ class TPick {
   [[gnu::always_inline]] static int IntersectSegmentTriangle(const TVector& a, const TVector& b, const TVector& p,
                                                              const TVector& q, const TVector& r, float& u, float& v,
                                                              float& w, float& t) {
-    const TVector e1 = q.Subtract(p), e2 = r.Subtract(p);
-    const TVector s = a.Subtract(b);
-    const TVector n = e1.Cross(e2);
-    const float dd = s.Dot(n);
-    if (!(dd > 0.0f)) return 0;  // parallel, from the back, or degenerate
-    const TVector ap = a.Subtract(p);
-    const float tt = ap.Dot(n);
-    if (!(tt >= 0.0f && tt <= dd)) return 0;
-    const TVector e = s.Cross(ap);
-    const float vv = e2.Dot(e);
-    if (!(vv >= 0.0f && vv <= dd)) return 0;
-    const float ww = -e1.Dot(e);
-    if (!(ww >= 0.0f && vv + ww <= dd)) return 0;
-    const float inv = 1.0f / dd;
-    t = tt * inv;
-    v = vv * inv;
-    w = ww * inv;
+    const SegmentTriangleTerms<float> s = SegmentMeetsTriangle(a, b, p.x, p.y, p.z, q.x, q.y, q.z, r.x, r.y, r.z);
+    if (!s.hit) return 0;
+    const float inv = 1.0f / s.dd;
+    t = s.tt * inv;
+    v = s.vv * inv;
+    w = s.ww * inv;
     u = 1.0f - v - w;
     return 1;
   }

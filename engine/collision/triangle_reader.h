@@ -45,18 +45,7 @@ class TTriangleReader {
   // indices tested at once rather than a branch per corner.
   bool WideFour(int first) const {
     if (std::size_t(first) + 4 > full_triangles_ || wide_ == 0) return false;
-    const uint16_t* c = corners_ + std::size_t(first) * 3;
-#ifdef VELMORA_SSE_LANES
-    // An index at or past wide_ leaves something after subtracting wide_ - 1 (saturated).
-    const __m128i last = _mm_set1_epi16(short(std::min(wide_, kIndexLimit) - 1));
-    const __m128i past = _mm_or_si128(_mm_subs_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)), last),
-                                      _mm_subs_epu16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c + 8)), last));
-    return _mm_movemask_epi8(_mm_cmpeq_epi16(past, _mm_setzero_si128())) == 0xFFFF;
-#else
-    unsigned top = c[0];
-    for (int i = 1; i < 12; ++i) top = std::max(top, unsigned(c[i]));
-    return int(top) < wide_;
-#endif
+    return TwelveIndicesBelow(corners_ + std::size_t(first) * 3, std::min(wide_, kIndexLimit));
   }
   // Stored x, y, z of corner 0..2 of a Direct triangle (z is the public one negated).
   const float* StoredCorner(int k, int corner) const {

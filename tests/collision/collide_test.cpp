@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <set>
 #include <vector>
 
 #include "engine/collision/collision.h"
@@ -319,9 +320,10 @@ TEST_F(CollideTest, OctreeSweepsFollowTheMeshAfterItMovesOrIsRebuilt) {
 }
 
 // A leaf's triangles are screened several at a time and only those the screen passes
-// get the full test; the sweep must end as the full test run piece by piece ends it,
-// bit for bit: steep and level moves, starts clear of and sunk into the surface (level
-// moves over the floor take the parallel path), and leaves of every size.
+// get the full test; the sweep must end as the full test run over the leaf's source
+// triangles one by one (each once, whole, in the mesh's order) ends it, bit for bit:
+// steep and level moves, starts clear of and sunk into the surface (level moves over the
+// floor take the parallel path), and leaves of every size.
 TEST_F(CollideTest, LeafSweepsMatchTheTriangleTestOneByOne) {
   unsigned seed = 7;
   auto next = [&seed] {
@@ -353,9 +355,11 @@ TEST_F(CollideTest, LeafSweepsMatchTheTriangleTestOneByOne) {
       const TVector& d = want.divisor;
       auto scaled = [&d](const TVector& v) { return TVector::Create(v.x / d.x, v.y / d.y, v.z / d.z); };
       for (const TLeafPolygons* leaf : leaves) {
-        for (const TPolygonPiece& p : leaf->pieces) {
-          if (p.vertex_count == 3 &&
-              TCollision::CheckTriangle(want, scaled(p.vertices[0]), scaled(p.vertices[1]), scaled(p.vertices[2])))
+        std::set<uint32_t> sources;
+        for (const TPolygonPiece& p : leaf->pieces) sources.insert(leaf->Triangles()->Number(p));
+        for (const uint32_t number : sources) {
+          const TPolygonPiece& p = leaf->Triangles()->whole[number];
+          if (TCollision::CheckTriangle(want, scaled(p.vertices[0]), scaled(p.vertices[1]), scaled(p.vertices[2])))
             want.surface = leaf->Surface(p), want.triangle = p.triangle;
         }
       }

@@ -1,0 +1,218 @@
+// The geometric tests of picking, sweeping and the octree build, each written once as a
+// template over the lane type V (lanes.h): float for one triangle, Lanes or EightLanes for
+// several side by side. The scalar tests are the one-lane case, so a lane loop that
+// screens triangles decides each one as the scalar test does, operation for operation:
+// the same products, summed in the same order. Comparisons are written so that NaN fails
+// them; masks combine with & and |, never with ~, which would turn a one-lane true into
+// another true.
+//
+// Sections: segment against triangle · the sweep's plane · the sweep's face point · the
+// sweep's corners and edges · a point's side of a cell plane and an edge's crossing.
+#pragma once
+
+#include "engine/collision/lanes.h"
+#include "engine/math/vector.h"
+
+// Every test here is inlined into its caller, so eight lanes never pass between functions
+// compiled for different processors: the note on how AVX passes them does not apply.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+// ---- Segment against triangle ------------------------------------------------------------
+
+// The segment a-b against triangles p, q, r, one-sided: a hit only from the side
+// (q - p) x (r - p) points to; edges and segment ends on the plane count. When it hits,
+// time = tt / dd and the weights of q and r are vv / dd and ww / dd.
+template <typename V>
+struct SegmentTriangleTerms {
+  MaskOf<V> hit;
+  V dd, tt, vv, ww;
+};
+
+template <typename V>
+[[gnu::always_inline]] inline SegmentTriangleTerms<V> SegmentMeetsTriangle(const TVector& a, const TVector& b,
+                                                                            const V& px, const V& py, const V& pz,
+                                                                            const V& qx, const V& qy, const V& qz,
+                                                                            const V& rx, const V& ry, const V& rz) {
+  const V e1x = qx - px, e1y = qy - py, e1z = qz - pz;
+  const V e2x = rx - px, e2y = ry - py, e2z = rz - pz;
+  const float sx = a.x - b.x, sy = a.y - b.y, sz = a.z - b.z;
+  const V nx = e1y * e2z - e1z * e2y, ny = e1z * e2x - e1x * e2z, nz = e1x * e2y - e1y * e2x;
+  SegmentTriangleTerms<V> s;
+  s.dd = sx * nx + sy * ny + sz * nz;
+  const V apx = a.x - px, apy = a.y - py, apz = a.z - pz;
+  s.tt = apx * nx + apy * ny + apz * nz;
+  const V ex = sy * apz - sz * apy, ey = sz * apx - sx * apz, ez = sx * apy - sy * apx;
+  s.vv = e2x * ex + e2y * ey + e2z * ez;
+  s.ww = -(e1x * ex + e1y * ey + e1z * ez);
+  // dd <= 0: parallel, from the back, or degenerate.
+  s.hit = (s.dd > 0.0f) & (s.tt >= 0.0f) & (s.tt <= s.dd) & (s.vv >= 0.0f) & (s.vv <= s.dd) & (s.ww >= 0.0f) &
+          (s.vv + s.ww <= s.dd);
+  return s;
+}
+
+// ---- The sweep's plane ---------------------------------------------------------------------
+
+// A unit sphere moving from base by vel (dir: vel at length 1) against triangle planes of
+// unit normal n and offset (signed distance of p: p . n + offset). reach: the plane is
+// not degenerate, faces the move and is touched during it (or the sphere moves parallel
+// to it within 1, embedded). t0: when the sphere first touches it, 0..1 (0 embedded).
+template <typename V>
+struct SweepPlaneTerms {
+  MaskOf<V> reach, embedded;
+  V t0;
+};
+
+template <typename V>
+[[gnu::always_inline]] inline SweepPlaneTerms<V> SweepMeetsPlane(const TVector& base, const TVector& vel,
+                                                                  const TVector& dir, const V& nx, const V& ny,
+                                                                  const V& nz, const V& offset) {
+  const MaskOf<V> faces = (nx * nx + ny * ny + nz * nz != 0.0f) & (nx * dir.x + ny * dir.y + nz * dir.z <= 0.0f);
+  const V sd = base.x * nx + base.y * ny + base.z * nz + offset;
+  const V nv = nx * vel.x + ny * vel.y + nz * vel.z;
+  const MaskOf<V> parallel = nv == 0.0f;
+  const V t0 = (-1.0f - sd) / nv, t1 = (1.0f - sd) / nv;
+  const MaskOf<V> swap = t0 > t1;
+  const V lo = swap ? t1 : t0, hi = swap ? t0 : t1;
+  const V distance = sd < 0.0f ? -sd : sd;
+  SweepPlaneTerms<V> s;
+  s.embedded = parallel;
+  s.reach = faces & ((parallel & (distance < 1.0f)) | ((!parallel) & (lo <= 1.0f) & (hi >= 0.0f)));
+  s.t0 = parallel ? V{} : ClampToUnit(lo);
+  return s;
+}
+
+// ---- The sweep's face point -------------------------------------------------------------
+
+// Whether point (x, y, z) lies in triangles c0, c1, c2 by its barycentric weights v, w
+// (boundaries inside).
+template <typename V>
+struct TriangleWeights {
+  V v, w;
+};
+
+template <typename V>
+[[gnu::always_inline]] inline TriangleWeights<V> WeightsInTriangle(const V (&cx)[3], const V (&cy)[3],
+                                                                    const V (&cz)[3], const V& x, const V& y,
+                                                                    const V& z) {
+  const V abx = cx[1] - cx[0], aby = cy[1] - cy[0], abz = cz[1] - cz[0];
+  const V acx = cx[2] - cx[0], acy = cy[2] - cy[0], acz = cz[2] - cz[0];
+  const V apx = x - cx[0], apy = y - cy[0], apz = z - cz[0];
+  const V d1 = abx * abx + aby * aby + abz * abz, d2 = abx * acx + aby * acy + abz * acz;
+  const V d3 = acx * acx + acy * acy + acz * acz, d4 = apx * abx + apy * aby + apz * abz;
+  const V d5 = apx * acx + apy * acy + apz * acz;
+  const V den = d1 * d3 - d2 * d2;
+  return {(d3 * d4 - d2 * d5) / den, (d1 * d5 - d2 * d4) / den};
+}
+
+template <typename V>
+[[gnu::always_inline]] inline MaskOf<V> InsideTriangle(const TriangleWeights<V>& weights) {
+  return (weights.v >= 0.0f) & (weights.w >= 0.0f) & (weights.v + weights.w <= 1.0f);
+}
+
+// Where the sphere first touches the plane: base - n + vel t0.
+template <typename V>
+[[gnu::always_inline]] inline void SweepFacePoint(const TVector& base, const TVector& vel, const V& nx, const V& ny,
+                                                  const V& nz, const V& t0, V& x, V& y, V& z) {
+  x = (base.x - nx) + vel.x * t0;
+  y = (base.y - ny) + vel.y * t0;
+  z = (base.z - nz) + vel.z * t0;
+}
+
+// ---- The sweep's corners and edges ------------------------------------------------------
+
+// The quadratic a r^2 + b r + c whose roots are the times the sphere touches a point.
+template <typename V>
+struct Quadratic {
+  V a, b, c;
+};
+
+// Corner (cx, cy, cz); vel2 = vel's squared length.
+template <typename V>
+[[gnu::always_inline]] inline Quadratic<V> CornerQuadratic(const TVector& base, const TVector& vel, float vel2,
+                                                           const V& cx, const V& cy, const V& cz) {
+  const V bx = base.x - cx, by = base.y - cy, bz = base.z - cz;
+  const V px = cx - base.x, py = cy - base.y, pz = cz - base.z;
+  return {V{} + vel2, 2.0f * (vel.x * bx + vel.y * by + vel.z * bz), px * px + py * py + pz * pz - 1.0f};
+}
+
+// The edge from (fx, fy, fz) along (ex, ey, ez), whose point from + edge f the sphere
+// touches: e2 = the edge's squared length, ev = edge . vel, eb = edge . (from - base).
+template <typename V>
+struct EdgeTerms {
+  Quadratic<V> q;
+  V e2, ev, eb;
+};
+
+template <typename V>
+[[gnu::always_inline]] inline EdgeTerms<V> EdgeQuadratic(const TVector& base, const TVector& vel, float vel2,
+                                                         const V& fx, const V& fy, const V& fz, const V& ex,
+                                                         const V& ey, const V& ez) {
+  const V bx = fx - base.x, by = fy - base.y, bz = fz - base.z;
+  EdgeTerms<V> s;
+  s.e2 = ex * ex + ey * ey + ez * ez;
+  s.ev = ex * vel.x + ey * vel.y + ez * vel.z;
+  s.eb = ex * bx + ey * by + ez * bz;
+  s.q.a = s.e2 * -vel2 + s.ev * s.ev;
+  s.q.b = s.e2 * (2.0f * (vel.x * bx + vel.y * by + vel.z * bz)) - 2.0f * s.ev * s.eb;
+  s.q.c = s.e2 * (1.0f - (bx * bx + by * by + bz * bz)) + s.eb * s.eb;
+  return s;
+}
+
+// The edge's point at root r, as a fraction f of the edge (on it when 0 <= f <= 1).
+template <typename V>
+[[gnu::always_inline]] inline V EdgeFraction(const EdgeTerms<V>& s, const V& r) {
+  return (s.ev * r - s.eb) / s.e2;
+}
+
+// The roots r1 <= r2 of the quadratic; false (per lane) when there is none. A NaN
+// discriminant counts as real: its roots are NaN and fail every bound. With a = 0 the
+// quotients are infinite or NaN and fail them too.
+template <typename V>
+[[gnu::always_inline]] inline V Discriminant(const Quadratic<V>& q) {
+  return q.b * q.b - 4.0f * q.a * q.c;
+}
+template <typename V>
+[[gnu::always_inline]] inline MaskOf<V> HasRealRoots(const Quadratic<V>& q) {
+  return !(Discriminant(q) < 0.0f);
+}
+template <typename V>
+[[gnu::always_inline]] inline MaskOf<V> QuadraticRoots(const Quadratic<V>& q, V& r1, V& r2) {
+  const V d = Discriminant(q);
+  const MaskOf<V> real = !(d < 0.0f);
+  const V sq = SquareRoots(real ? d : V{});
+  const V low = (-q.b - sq) / (2.0f * q.a), high = (-q.b + sq) / (2.0f * q.a);
+  const MaskOf<V> swap = low > high;
+  r1 = swap ? high : low;
+  r2 = swap ? low : high;
+  return real;
+}
+
+// Both bounds strict.
+template <typename V>
+[[gnu::always_inline]] inline MaskOf<V> RootWithin(const V& r, const V& max_root) {
+  return (r > 0.0f) & (r < max_root);
+}
+
+// ---- A point's side of a cell plane and an edge's crossing -----------------------------
+
+// A cell plane has a normal of one -1 and two zeros, so a moderate point's signed
+// distance from it is offset - coordinate. Behind: below -tolerance (NaN too); in front:
+// above tolerance; else on the plane.
+template <typename V>
+[[gnu::always_inline]] inline MaskOf<V> BehindPlane(const V& distance, float tolerance) {
+  return NotAtLeast(distance, -tolerance);
+}
+template <typename V>
+[[gnu::always_inline]] inline MaskOf<V> InFrontOfPlane(const V& distance, float tolerance) {
+  return distance > tolerance;
+}
+
+// The fraction along an edge from a to a + ab at which it crosses the cell plane at
+// `distance` along its -1 axis (a, ab: the edge's coordinates on that axis).
+template <typename V>
+[[gnu::always_inline]] inline V PlaneCrossing(float distance, const V& a, const V& ab) {
+  return (distance - -a) / -ab;
+}
+
+#pragma GCC diagnostic pop

@@ -1,0 +1,289 @@
+// An octree only makes the same queries faster: picks and collision sweeps against a mesh
+// with one give the answer they give without it, bit for bit, whatever the tree's limits.
+// Each scene is built twice through the public commands, once with an octree, and the
+// same picks and sweeps are run on both; every value they report is compared.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/collision/collision.h"
+#include "engine/collision/pick.h"
+#include "engine/commands/commands.h"
+#include "support/engine_reset.h"
+
+namespace collision_test {
+namespace {
+
+using namespace velmora;
+
+constexpr int kMoverType = 1, kWorldType = 2;
+
+class OctreeAnswerTest : public EngineTest {};
+
+struct Random {
+  unsigned seed;
+  float Next() {  // 0..1
+    seed = seed * 1103515245u + 12345u;
+    return float((seed >> 8) & 0xffff) / 65535.0f;
+  }
+  float Between(float lo, float hi) { return lo + (hi - lo) * Next(); }
+  TVector In(float lo, float hi) { return TVector::Create(Between(lo, hi), Between(lo, hi), Between(lo, hi)); }
+};
+
+void Quad(const SurfacePtr& s, TVector corner, TVector u, TVector v) {  // faces along u x v
+  const TVector c[4] = {corner, corner.Add(u), corner.Add(u).Add(v), corner.Add(v)};
+  int i[4];
+  for (int k = 0; k < 4; ++k) i[k] = AddVertex(s, c[k].x, c[k].y, c[k].z, 0, 0, 0);
+  AddTriangle(s, i[0], i[1], i[2]);
+  AddTriangle(s, i[0], i[2], i[3]);
+}
+
+void Triangle(const SurfacePtr& s, const TVector& a, const TVector& b, const TVector& c) {
+  AddTriangle(s, AddVertex(s, a.x, a.y, a.z, 0, 0, 0), AddVertex(s, b.x, b.y, b.z, 0, 0, 0),
+              AddVertex(s, c.x, c.y, c.z, 0, 0, 0));
+}
+
+enum class Scene {
+  kFloor,   // one quad at y = 0, 10 across
+  kGround,  // a rippled ground with walls round it and a ramp, turned, scaled and moved
+  kSoup,    // triangles facing every way on two surfaces, some repeated on the other one
+  kWild,    // the floor with a triangle of a NaN corner and a huge one above it
+};
+
+MeshPtr Build(Scene scene) {
+  MeshPtr mesh = CreateMesh(nullptr);
+  switch (scene) {
+    case Scene::kFloor:
+      Quad(CreateSurface(mesh, nullptr), TVector::Create(-5, 0, -5), TVector::Create(0, 0, 10),
+           TVector::Create(10, 0, 0));
+      break;
+    case Scene::kGround: {
+      SurfacePtr ground = CreateSurface(mesh, nullptr);
+      constexpr int kCells = 16;
+      auto height = [](float x, float z) { return 0.4f * std::sin(1.3f * x) * std::cos(0.9f * z); };
+      for (int row = 0; row < kCells; ++row) {
+        for (int col = 0; col < kCells; ++col) {
+          const float x0 = float(col) - 8, z0 = float(row) - 8, x1 = x0 + 1, z1 = z0 + 1;
+          const int a = AddVertex(ground, x0, height(x0, z0), z0, 0, 0, 0);
+          const int b = AddVertex(ground, x0, height(x0, z1), z1, 0, 0, 0);
+          const int c = AddVertex(ground, x1, height(x1, z1), z1, 0, 0, 0);
+          const int d = AddVertex(ground, x1, height(x1, z0), z0, 0, 0, 0);
+          AddTriangle(ground, a, b, c);
+          AddTriangle(ground, a, c, d);
+        }
+      }
+      SurfacePtr walls = CreateSurface(mesh, nullptr);
+      for (int side = 0; side < 4; ++side) {
+        const float s = side < 2 ? 1.0f : -1.0f;
+        const TVector out = side % 2 ? TVector::Create(0, 0, 8 * s) : TVector::Create(8 * s, 0, 0);
+        const TVector along = side % 2 ? TVector::Create(16 * s, 0, 0) : TVector::Create(0, 0, -16 * s);
+        Quad(walls, out.Subtract(along.Multiply(0.5f)).Add(TVector::Create(0, -1, 0)), TVector::Create(0, 4, 0),
+             along);
+      }
+      Quad(walls, TVector::Create(-2, 0, -3), TVector::Create(0, 0, 4), TVector::Create(5, 2.5f, 0));  // the ramp
+      TurnEntity(mesh, 10, 30, 5, 0);
+      ScaleEntity(mesh, 1.5f, 0.8f, 1.2f, 0);
+      PositionEntity(mesh, 1, -1, 2, 0);
+      break;
+    }
+    case Scene::kWild: {
+      const SurfacePtr s = CreateSurface(mesh, nullptr);
+      Quad(s, TVector::Create(-5, 0, -5), TVector::Create(0, 0, 10), TVector::Create(10, 0, 0));
+      const float nan = std::nanf("");
+      Triangle(s, TVector::Create(-2, 1, 2), TVector::Create(2, 1, 2), TVector::Create(nan, 1, -2));
+      Triangle(s, TVector::Create(-1e20f, 3, 1e20f), TVector::Create(1e20f, 3, 1e20f), TVector::Create(0, 3, -1e20f));
+      break;
+    }
+    case Scene::kSoup: {
+      SurfacePtr surfaces[2] = {CreateSurface(mesh, nullptr), CreateSurface(mesh, nullptr)};
+      Random random{99};
+      for (int i = 0; i < 150; ++i) {
+        const TVector a = random.In(-6, 6);
+        const TVector b = a.Add(random.In(-3, 3)), c = a.Add(random.In(-3, 3));
+        Triangle(surfaces[i % 2], a, b, c);
+        if (i % 7 == 0) Triangle(surfaces[(i + 1) % 2], a, b, c);  // ties between the surfaces
+      }
+      break;
+    }
+  }
+  EntityType(mesh, kWorldType, 0);
+  EntityPickMode(mesh, 2, 0);
+  return mesh;
+}
+
+// The mesh's surfaces by number from 1, so that two builds compare; 0 for none.
+int SurfaceNumber(const MeshPtr& mesh, const SurfacePtr& surface) {
+  for (int i = 1; i <= CountSurfaces(mesh); ++i)
+    if (GetSurface(mesh, i) == surface) return i;
+  return 0;
+}
+
+struct Query {
+  bool sweep;
+  TVector from, move;
+  TVector radii;  // of the ball, for a sweep
+};
+
+// The queries of a scene: picks from all around, sweeps starting clear above the mesh and
+// starting on or sunk into it. The floor adds a ball of radius 1 sunk 0.7 deep.
+std::vector<Query> Queries(Scene scene) {
+  std::vector<Query> queries;
+  Random random{unsigned(scene) * 31 + 5};
+  for (int i = 0; i < 300; ++i) {
+    const TVector from = random.In(-10, 10), to = random.In(-10, 10);
+    queries.push_back({false, from, to.Subtract(from).Multiply(random.Between(0.4f, 2)), {}});
+  }
+  for (int i = 0; i < 160; ++i) {
+    const bool sunk = i % 2 == 1;
+    const float y = sunk ? random.Between(-1.5f, 1.5f) : random.Between(3, 6);
+    const TVector from = TVector::Create(random.Between(-7, 7), y, random.Between(-7, 7));
+    const TVector move = TVector::Create(random.Between(-5, 5), random.Between(-6, 1), random.Between(-5, 5));
+    const float r = random.Between(0.4f, 1.3f);
+    queries.push_back({true, from, move, TVector::Create(r, r * random.Between(0.6f, 1.4f), r)});
+  }
+  if (scene == Scene::kFloor) queries.push_back({true, {0, 0.3f, 0}, {3, 0, 1.5f}, {1, 1, 1}});
+  return queries;
+}
+
+// Every value a query reports, as bits: picks the entity (hit or not), time, point,
+// normal, surface and triangle; sweeps the end and each impact's point, normal, surface
+// and triangle.
+std::vector<uint32_t> Answer(const MeshPtr& mesh, const EntityPtr& ball, const Query& q) {
+  std::vector<uint32_t> bits;
+  auto add = [&bits](float f) { bits.push_back(std::bit_cast<uint32_t>(f)); };
+  if (!q.sweep) {
+    const EntityPtr hit = LinePick(q.from.x, q.from.y, q.from.z, q.move.x, q.move.y, q.move.z, 0);
+    bits.push_back(hit == mesh);
+    for (float f : {PickedTime(), PickedX(), PickedY(), PickedZ(), PickedNX(), PickedNY(), PickedNZ()}) add(f);
+    bits.push_back(uint32_t(SurfaceNumber(mesh, PickedSurface())));
+    bits.push_back(uint32_t(PickedTriangle()));
+    return bits;
+  }
+  EntityRadius(ball, q.radii.x, q.radii.y, 0);
+  PositionEntity(ball, q.from.x, q.from.y, q.from.z, 1);
+  ResetEntity(ball);
+  TranslateEntity(ball, q.move.x, q.move.y, q.move.z, 1);
+  UpdateWorld(1);
+  for (float f : {EntityX(ball, 1), EntityY(ball, 1), EntityZ(ball, 1)}) add(f);
+  bits.push_back(uint32_t(CountCollisions(ball)));
+  for (int i = 1; i <= CountCollisions(ball); ++i) {
+    for (float f : {CollisionX(ball, i), CollisionY(ball, i), CollisionZ(ball, i), CollisionNX(ball, i),
+                    CollisionNY(ball, i), CollisionNZ(ball, i)})
+      add(f);
+    bits.push_back(uint32_t(SurfaceNumber(mesh, CollisionSurface(ball, i))));
+    bits.push_back(uint32_t(CollisionTriangle(ball, i)));
+  }
+  return bits;
+}
+
+// The answers to every query of the scene, under the collision method, with the octree
+// limits given or (max_polys < 0) without an octree.
+std::vector<std::vector<uint32_t>> Answers(Scene scene, int method, int max_polys, int max_levels) {
+  ResetEngine();
+  // A miss keeps the last hit's values: start both runs from the same ones.
+  TPick::picked_x = TPick::picked_y = TPick::picked_z = 0;
+  TPick::picked_nx = TPick::picked_ny = TPick::picked_nz = 0;
+  TPick::picked_surface.reset();
+  TPick::picked_triangle = 0;
+  Collisions(kMoverType, kWorldType, method, 2);
+  const MeshPtr mesh = Build(scene);
+  if (max_polys >= 0) CreateOctree(mesh, max_polys, max_levels);
+  const EntityPtr ball = CreatePivot(nullptr);
+  EntityType(ball, kMoverType, 0);
+  std::vector<std::vector<uint32_t>> answers;
+  for (const Query& q : Queries(scene)) answers.push_back(Answer(mesh, ball, q));
+  return answers;
+}
+
+TEST_F(OctreeAnswerTest, PicksAndSweepsAnswerAlikeWithAndWithoutAnOctree) {
+  struct Limits {
+    int max_polys, max_levels;
+  };
+  const Limits kLimits[] = {{1, 4}, {4, 6}, {32, 5}, {2, 0}, {0, 2}};
+  const char* kSceneNames[] = {"floor", "ground", "soup", "wild"};
+  for (const Scene scene : {Scene::kFloor, Scene::kGround, Scene::kSoup, Scene::kWild}) {
+    const std::vector<Query> queries = Queries(scene);
+    for (const int method : {kSphereToMeshWorld, kSphereToMeshLocal}) {
+      const auto want = Answers(scene, method, -1, 0);
+      int hits = 0, impacts = 0;
+      for (size_t i = 0; i < queries.size(); ++i) {
+        if (!queries[i].sweep) hits += int(want[i][0]);
+        if (queries[i].sweep) impacts += int(want[i][3] > 0);
+      }
+      // Enough of each kind met the mesh for the comparison to mean something.
+      EXPECT_GT(hits, scene == Scene::kFloor || scene == Scene::kWild ? 20 : 60) << kSceneNames[int(scene)];
+      EXPECT_GT(impacts, 30) << kSceneNames[int(scene)];
+      for (const Limits& limits : kLimits) {
+        const auto got = Answers(scene, method, limits.max_polys, limits.max_levels);
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < want.size(); ++i) {
+          ASSERT_EQ(got[i], want[i]) << kSceneNames[int(scene)] << ", method " << method << ", octree "
+                                     << limits.max_polys << ":" << limits.max_levels << ", "
+                                     << (queries[i].sweep ? "sweep " : "pick ") << i;
+        }
+      }
+    }
+  }
+}
+
+// A face lying within the plane tolerance of a cell plane goes to the cell on the plane's
+// front only, here the low-x one, though it stands a little on the high side. A segment
+// that stays on the high side must still find it.
+TEST_F(OctreeAnswerTest, AFaceOnACellPlaneIsFoundFromItsOtherSide) {
+  constexpr float kOff = 0.00005f;  // inside the tolerance of the plane x = 0
+  auto pick = [](int max_polys, int max_levels) {
+    ResetEngine();
+    const MeshPtr mesh = CreateMesh(nullptr);
+    const SurfacePtr s = CreateSurface(mesh, nullptr);
+    Quad(s, TVector::Create(-1, 0, -1), TVector::Create(0, 0, 2), TVector::Create(2, 0, 0));  // the bounds
+    Triangle(s, TVector::Create(kOff, 0, 0), TVector::Create(kOff, 0, -1), TVector::Create(kOff, 1, 0));  // faces +x
+    EntityPickMode(mesh, 2, 0);
+    if (max_polys >= 0) CreateOctree(mesh, max_polys, max_levels);
+    const EntityPtr hit = LinePick(1, 0.25f, -0.25f, 0.00003f - 1, 0, 0, 0);
+    return std::vector<uint32_t>{hit == mesh, std::bit_cast<uint32_t>(PickedTime()),
+                                 std::bit_cast<uint32_t>(PickedX()), uint32_t(PickedTriangle())};
+  };
+  const std::vector<uint32_t> want = pick(-1, 0);
+  ASSERT_EQ(want[0], 1u);
+  EXPECT_EQ(want[3], 2u);  // the face
+  for (const int levels : {1, 3}) EXPECT_EQ(pick(1, levels), want) << "levels " << levels;
+}
+
+// The walk over every triangle asks the mesh's bounding sphere first. A corner at
+// infinity leaves it of no value (and the cells promise nothing); a radius fixed by
+// MeshCullRadius may leave triangles outside it. Either way the tree answers as the walk.
+TEST_F(OctreeAnswerTest, TheBoundingSphereBoundsPicksAsWithoutAnOctree) {
+  struct Case {
+    const char* name;
+    bool infinite_corner;
+    float cull_radius;  // 0: from the bounds
+    TVector from;
+  };
+  const Case kCases[] = {
+      {"a corner at infinity", true, 0, {0.5f, 5, 0.5f}},
+      {"a fixed radius, inside it", false, 2, {0.5f, 5, 0.5f}},
+      {"a fixed radius, outside it", false, 2, {4, 5, 4}},
+  };
+  for (const Case& c : kCases) {
+    auto pick = [&c](bool octree) {
+      ResetEngine();
+      const MeshPtr mesh = CreateMesh(nullptr);
+      const SurfacePtr s = CreateSurface(mesh, nullptr);
+      Quad(s, TVector::Create(-5, 0, -5), TVector::Create(0, 0, 10), TVector::Create(10, 0, 0));
+      if (c.infinite_corner)
+        Triangle(s, TVector::Create(-2, 2, 2), TVector::Create(2, 2, 2), TVector::Create(0, INFINITY, -2));
+      if (c.cull_radius > 0) MeshCullRadius(mesh, c.cull_radius);
+      EntityPickMode(mesh, 2, 0);
+      if (octree) CreateOctree(mesh, 1, 3);
+      return LinePick(c.from.x, c.from.y, c.from.z, 0, -10, 0, 0) == mesh;
+    };
+    EXPECT_EQ(pick(true), pick(false)) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace collision_test
