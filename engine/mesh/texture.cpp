@@ -20,6 +20,7 @@
 #include "platform/file.h"
 #include "platform/gl.h"
 #include "platform/image.h"
+#include "platform/image_stream.h"
 #include "platform/runtime.h"
 
 TList<TTexture> TTexture::tex_list;
@@ -150,6 +151,31 @@ class HelperChain {
   std::future<std::vector<PixmapPtr>> made_;
 };
 
+// Row alignment 4 while a texture goes up (RGBA rows are whole words; the row length
+// says the rest), then the caller's alignment back and packed rows for later uploads.
+class UnpackState {
+ public:
+  UnpackState() {
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &old_alignment_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  }
+  ~UnpackState() {
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, old_alignment_);
+  }
+
+ private:
+  GLint old_alignment_ = 4;
+};
+
+// The number of levels that follow, told before level 0: GL then keeps the whole chain
+// in one store from the start, instead of keeping level 0 alone and copying it into a
+// new store when level 1 arrives (a second copy of the largest level).
+void TellMipLevels(GLenum target, int w, int h) {
+  const GLenum bound = target == GL_TEXTURE_2D ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP;
+  glTexParameteri(bound, GL_TEXTURE_MAX_LEVEL, MipLevels(w, h));
+}
+
 void UploadLevel(GLenum target, int level, const TPixmap& image) {
   glPixelStorei(GL_UNPACK_ROW_LENGTH, image.Pitch() / image.BytesPerPixel());
   glTexImage2D(target, level, GL_RGBA8, image.Width(), image.Height(), 0, GL_RGBA, GL_UNSIGNED_BYTE, image.Pixels());
@@ -159,10 +185,7 @@ void UploadLevel(GLenum target, int level, const TPixmap& image) {
 // resized from the one before. Windows upload in place through GL_UNPACK_ROW_LENGTH.
 void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
   if (!image) return;  // the name stays empty; drawing skips it
-  GLint old_alignment = 4;
-  glGetIntegerv(GL_UNPACK_ALIGNMENT, &old_alignment);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);  // RGBA rows are whole words; the pitch says the rest
-
+  const UnpackState unpack;
   const int w = image->Width(), h = image->Height();
   texture.width = w;
   texture.height = h;
@@ -170,11 +193,7 @@ void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
   std::vector<PixmapPtr> levels;
   std::shared_ptr<HelperChain> helper;
   if (mipmapped) {
-    // The number of levels that follow, told before level 0: GL then keeps the whole
-    // chain in one store from the start, instead of keeping level 0 alone and copying
-    // it into a new store when level 1 arrives (a second copy of the largest level).
-    const GLenum bound = target == GL_TEXTURE_2D ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP;
-    glTexParameteri(bound, GL_TEXTURE_MAX_LEVEL, MipLevels(w, h));
+    TellMipLevels(target, w, h);
     if (int64_t{w} * h >= kMipsBesideUploadTexels) helper = HelperChain::Start(image);
   }
   UploadLevel(target, 0, *image);
@@ -182,9 +201,62 @@ void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
   int level = 0;
   for (const PixmapPtr& next : levels) UploadLevel(target, ++level, *next);
   texture.mipmap_count = level;
+}
 
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);  // later uploads elsewhere expect packed rows
-  glPixelStorei(GL_UNPACK_ALIGNMENT, old_alignment);
+// Whether GL takes a w x h texture as it is, so that AdjustPixmap would keep the image.
+bool FitsAsItIs(int w, int h) {
+  if (TTexture::Pow2Size(w) != w || TTexture::Pow2Size(h) != h) return false;
+  glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  GLint accepted = 0;
+  glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &accepted);
+  return accepted != 0;
+}
+
+// One frame of the whole image, which GL takes at its size, while the stream decodes
+// it: level 0 goes up band by band as rows become final, and level 1 is halved from
+// each band while its rows are still in cache, both beside the decode rather than after
+// it. The levels below follow once the image is whole. GL ends up holding what
+// UploadWithMips gives it. False when the decode fails.
+bool UploadAsDecoded(TPixmapStream& stream, TTexture& texture) {
+  const TPixmap& image = stream.Image();
+  const int w = image.Width(), h = image.Height();
+  texture.frame_names = NewFrameNames(1);
+  (*texture.frame_names)[0] = GenTexture(GL_TEXTURE_2D);
+  texture.width = w;
+  texture.height = h;
+  const UnpackState unpack;
+  const bool mipmapped = (texture.flags & kTexMipmapped) != 0;
+  if (mipmapped) TellMipLevels(GL_TEXTURE_2D, w, h);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+
+  // Rows 2k and 2k + 1 make row k of level 1; a single row makes a single row.
+  const int half_w = w > 1 ? w / 2 : 1, half_h = h > 1 ? h / 2 : 1, step = h / half_h;
+  PixmapPtr half = mipmapped && (w > 1 || h > 1) ? UnsetPixmap(half_w, half_h, kPixRgba8) : nullptr;
+  int have = 0, halved = 0;
+  while (have < h) {
+    const int rows = stream.WaitRows(have);
+    if (rows < 0) return false;
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, have, w, rows - have, GL_RGBA, GL_UNSIGNED_BYTE, image.Row(have));
+    have = rows;
+    const int upto = have / step;
+    if (half && upto > halved) {
+      ResizePixmapInto(*image.Window(0, halved * step, w, (upto - halved) * step),
+                       half->Window(0, halved, half_w, upto - halved).get());
+      halved = upto;
+    }
+  }
+  texture.pixmap = stream.Finish();
+  if (!texture.pixmap) return false;
+
+  std::vector<PixmapPtr> levels;
+  if (half) {
+    levels = HalvedLevels(half);
+    levels.insert(levels.begin(), half);
+  }
+  int level = 0;
+  for (const PixmapPtr& next : levels) UploadLevel(GL_TEXTURE_2D, ++level, *next);
+  texture.mipmap_count = level;
+  return true;
 }
 
 // Whether `count` images of width x height fit side by side in one pixmap. The ceiling
@@ -242,10 +314,9 @@ TexturePtr NamedTexture(const std::string& file, int flags) {
   return texture;
 }
 
-// Decodes the found file into the texture's RGBA image; false when it does not decode
-// (a directory, an unreadable, corrupt or unsupported file).
-bool ReadImageFile(TTexture& texture) {
-  PixmapPtr image = LoadPixmap(texture.file_name);
+// Keeps the decoded image as the texture's RGBA image; false when the file did not
+// decode (a directory, an unreadable, corrupt or unsupported file).
+bool KeepImage(TTexture& texture, PixmapPtr image) {
   if (image && image->Format() != kPixRgba8) image = image->Convert(kPixRgba8);
   if (!image || image->Width() < 1 || image->Height() < 1) {
     DebugLog("ERROR: Cannot load texture: " + texture.file_name);
@@ -253,6 +324,25 @@ bool ReadImageFile(TTexture& texture) {
   }
   texture.pixmap = std::move(image);
   return true;
+}
+
+bool ReadImageFile(TTexture& texture) { return KeepImage(texture, LoadPixmap(texture.file_name)); }
+
+enum class ImageRead { kFailed, kDecoded, kUploaded };
+
+// ReadImageFile for a texture of one frame: when that frame is the whole image, in RGBA
+// at a size GL takes as it is, and its rows come in bands, it is uploaded as it decodes.
+// kUploaded leaves only the texture's entry in the cache to be made; kDecoded means the
+// image is kept and still to be cut and uploaded.
+ImageRead ReadAndUpload(TTexture& texture, bool whole_image) {
+  std::unique_ptr<TPixmapStream> stream = TPixmapStream::Open(texture.file_name);
+  if (stream && whole_image && stream->WaitHeader() && stream->RowsInBands() &&
+      stream->Image().Format() == kPixRgba8 && FitsAsItIs(stream->Image().Width(), stream->Image().Height())) {
+    if (UploadAsDecoded(*stream, texture)) return ImageRead::kUploaded;
+    DebugLog("ERROR: Cannot load texture: " + texture.file_name);
+    return ImageRead::kFailed;
+  }
+  return KeepImage(texture, stream ? stream->Finish() : nullptr) ? ImageRead::kDecoded : ImageRead::kFailed;
 }
 
 }  // namespace
@@ -273,7 +363,12 @@ TexturePtr TTexture::LoadAnimTexture(const std::string& file, int flags, int fra
   texture->first_frame_arg = first_frame;
   texture->frame_count = frame_count;
   if (TexturePtr cached = texture->TexInList()) return cached;
-  if (!ReadImageFile(*texture)) return nullptr;
+  const bool whole_image = frame_width == 0 && frame_height == 0 && first_frame == 0 && frame_count == 1;
+  switch (ReadAndUpload(*texture, whole_image)) {
+    case ImageRead::kFailed: return nullptr;
+    case ImageRead::kUploaded: tex_list.AddLast(texture); return texture;
+    case ImageRead::kDecoded: break;
+  }
 
   const TPixmap& image = *texture->pixmap;
   if (frame_width == 0 && frame_height == 0) {
