@@ -17,9 +17,8 @@ struct TPixmapStream::State {
   DecodedImage image;
 };
 
-std::unique_ptr<TPixmapStream> TPixmapStream::Open(const std::string& path, BandWork work) {
+std::unique_ptr<TPixmapStream> TPixmapStream::Open(const std::string& path) {
   std::unique_ptr<TPixmapStream> stream(new TPixmapStream);
-  stream->work_ = std::move(work);
   stream->state_ = std::make_shared<State>();
   if (!ReadImageFileBytes(path, &stream->state_->file)) return nullptr;
   if (stream->state_->file.size() >= kStreamFileBytes) {
@@ -42,30 +41,23 @@ void TPixmapStream::Decode() {
   State& s = *state_;
   s.image.rows_ready = [this](int rows) { Tell(rows, false); };
   const bool ok = DecodeAnyImage(s.file.data(), s.file.size(), &s.image);
-  s.image.rows_ready = nullptr;
   s.file = PixelBytes();  // the pixmap keeps the state: let the file's bytes go now
   s.image.rows.clear();
   Tell(ok ? s.image.height : -1, true);
 }
 
 void TPixmapStream::Tell(int rows, bool ended) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!image_ && rows >= 0) {
-      // The pixmap holds the whole state, so its pixels live as long as it does.
-      const DecodedImage& d = state_->image;
-      in_bands_ = !ended;
-      image_ = PixmapPtr(new TPixmap(d.width, d.height, d.format, d.width * BytesPerPixel(d.format),
-                                     std::shared_ptr<PixelBytes>(state_, &state_->image.pixels), 0));
-    }
-    rows_ = rows;
-    ended_ = ended;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!image_ && rows >= 0) {
+    // The pixmap holds the whole state, so its pixels live as long as it does.
+    const DecodedImage& d = state_->image;
+    in_bands_ = !ended;
+    image_ = PixmapPtr(new TPixmap(d.width, d.height, d.format, d.width * BytesPerPixel(d.format),
+                                   std::shared_ptr<PixelBytes>(state_, &state_->image.pixels), 0));
   }
+  rows_ = rows;
+  ended_ = ended;
   changed_.notify_all();
-  if (work_ && !ended && rows > worked_) {
-    work_(*image_, worked_, rows - worked_);
-    worked_ = rows;
-  }
 }
 
 bool TPixmapStream::WaitHeader() {

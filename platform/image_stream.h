@@ -1,11 +1,11 @@
 // An image file decoded on a helper thread while the caller uses the rows already
-// made: a texture upload can copy each band while the decoder works on the next. JPEG rows come in bands as libjpeg makes them; other formats, very large JPEGs
+// made: a texture upload can copy and halve each band while the decoder works on the
+// next. JPEG rows come in bands as libjpeg makes them; other formats, very large JPEGs
 // and small files (not worth a thread) come whole when the decode ends. The result is
 // the pixmap LoadPixmap gives for the same file.
 #pragma once
 
 #include <condition_variable>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,16 +13,11 @@
 
 #include "platform/image.h"
 
-// Work done on the decoding thread on each band of a stream whose rows come in bands,
-// right after the band is made and while its rows are still in that core's cache: told
-// the whole image and the band's first row and row count. It must not throw.
-using BandWork = std::function<void(const TPixmap& image, int first, int count)>;
-
 class TPixmapStream {
  public:
   // Reads the file and starts its decode. Null where LoadPixmap gives null before
   // decoding: a missing, unreadable, empty or oversized file, or a directory.
-  static std::unique_ptr<TPixmapStream> Open(const std::string& path, BandWork work = nullptr);
+  static std::unique_ptr<TPixmapStream> Open(const std::string& path);
   ~TPixmapStream();  // waits for the decode to end
 
   // Waits until the size and format are known, or the decode has ended; false when the
@@ -47,8 +42,6 @@ class TPixmapStream {
   void Tell(int rows, bool ended);  // from the decoder: rows final, or the end
 
   std::shared_ptr<State> state_;  // shared with the pixmap, which keeps its pixels
-  BandWork work_;
-  int worked_ = 0;  // rows the work was told of; the decoding thread's own
   std::thread thread_;
   std::mutex mutex_;
   std::condition_variable changed_;

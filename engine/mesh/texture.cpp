@@ -212,39 +212,12 @@ bool FitsAsItIs(int w, int h) {
   return accepted != 0;
 }
 
-// Level 1 of an RGBA image with power-of-two sides, halved band by band on the decoding
-// thread (see TPixmapStream's BandWork) while the band's rows are still in its cache;
-// complete once the stream has finished. Null for other images, or when memory ran out.
-class BandHalving {
- public:
-  void Band(const TPixmap& image, int first, int count) {
-    const int w = image.Width(), h = image.Height();
-    if (first == 0 && image.Format() == kPixRgba8 && TTexture::Pow2Size(w) == w && TTexture::Pow2Size(h) == h &&
-        (w > 1 || h > 1)) {
-      half_ = UnsetPixmap(w > 1 ? w / 2 : 1, h > 1 ? h / 2 : 1, kPixRgba8);
-    }
-    if (!half_) return;
-    // Rows 2k and 2k + 1 make row k; a single row makes a single row.
-    const int step = h / half_->Height();
-    const int upto = (first + count) / step;
-    if (upto == halved_) return;
-    ResizePixmapInto(*image.Window(0, halved_ * step, w, (upto - halved_) * step),
-                     half_->Window(0, halved_, half_->Width(), upto - halved_).get());
-    halved_ = upto;
-  }
-  const PixmapPtr& Half() const { return half_; }
-
- private:
-  PixmapPtr half_;
-  int halved_ = 0;
-};
-
 // One frame of the whole image, which GL takes at its size, while the stream decodes
-// it: level 0 goes up band by band as rows become final, beside the decode rather than
-// after it, and level 1 is made on the decoding thread meanwhile. The levels below
-// follow once the image is whole. GL ends up holding what UploadWithMips gives it.
-// False when the decode fails.
-bool UploadAsDecoded(TPixmapStream& stream, const BandHalving& halving, TTexture& texture) {
+// it: level 0 goes up band by band as rows become final, and level 1 is halved from
+// each band while its rows are still in cache, both beside the decode rather than after
+// it. The levels below follow once the image is whole. GL ends up holding what
+// UploadWithMips gives it. False when the decode fails.
+bool UploadAsDecoded(TPixmapStream& stream, TTexture& texture) {
   const TPixmap& image = stream.Image();
   const int w = image.Width(), h = image.Height();
   texture.frame_names = NewFrameNames(1);
@@ -255,19 +228,30 @@ bool UploadAsDecoded(TPixmapStream& stream, const BandHalving& halving, TTexture
   const bool mipmapped = (texture.flags & kTexMipmapped) != 0;
   if (mipmapped) TellMipLevels(GL_TEXTURE_2D, w, h);
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-  for (int have = 0; have < h;) {
+
+  // Rows 2k and 2k + 1 make row k of level 1; a single row makes a single row.
+  const int half_w = w > 1 ? w / 2 : 1, half_h = h > 1 ? h / 2 : 1, step = h / half_h;
+  PixmapPtr half = mipmapped && (w > 1 || h > 1) ? UnsetPixmap(half_w, half_h, kPixRgba8) : nullptr;
+  int have = 0, halved = 0;
+  while (have < h) {
     const int rows = stream.WaitRows(have);
     if (rows < 0) return false;
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, have, w, rows - have, GL_RGBA, GL_UNSIGNED_BYTE, image.Row(have));
     have = rows;
+    const int upto = have / step;
+    if (half && upto > halved) {
+      ResizePixmapInto(*image.Window(0, halved * step, w, (upto - halved) * step),
+                       half->Window(0, halved, half_w, upto - halved).get());
+      halved = upto;
+    }
   }
   texture.pixmap = stream.Finish();
   if (!texture.pixmap) return false;
 
   std::vector<PixmapPtr> levels;
-  if (mipmapped && halving.Half()) {
-    levels = HalvedLevels(halving.Half());
-    levels.insert(levels.begin(), halving.Half());
+  if (half) {
+    levels = HalvedLevels(half);
+    levels.insert(levels.begin(), half);
   }
   int level = 0;
   for (const PixmapPtr& next : levels) UploadLevel(GL_TEXTURE_2D, ++level, *next);
@@ -351,15 +335,10 @@ enum class ImageRead { kFailed, kDecoded, kUploaded };
 // kUploaded leaves only the texture's entry in the cache to be made; kDecoded means the
 // image is kept and still to be cut and uploaded.
 ImageRead ReadAndUpload(TTexture& texture, bool whole_image) {
-  // The halving lives until the stream, which uses it, has ended.
-  auto halving = std::make_shared<BandHalving>();
-  BandWork work;
-  if (whole_image && (texture.flags & kTexMipmapped))
-    work = [halving](const TPixmap& image, int first, int count) { halving->Band(image, first, count); };
-  std::unique_ptr<TPixmapStream> stream = TPixmapStream::Open(texture.file_name, std::move(work));
+  std::unique_ptr<TPixmapStream> stream = TPixmapStream::Open(texture.file_name);
   if (stream && whole_image && stream->WaitHeader() && stream->RowsInBands() &&
       stream->Image().Format() == kPixRgba8 && FitsAsItIs(stream->Image().Width(), stream->Image().Height())) {
-    if (UploadAsDecoded(*stream, *halving, texture)) return ImageRead::kUploaded;
+    if (UploadAsDecoded(*stream, texture)) return ImageRead::kUploaded;
     DebugLog("ERROR: Cannot load texture: " + texture.file_name);
     return ImageRead::kFailed;
   }
