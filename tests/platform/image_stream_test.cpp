@@ -82,7 +82,9 @@ TEST(PixmapStream, GivesLoadPixmapsImageInBandsForJpegAndWholeOtherwise) {
     EXPECT_EQ(early, PixelsOf(*want));
     EXPECT_EQ(PixelsOf(*got), PixelsOf(*want));
 
-    if (!c.in_bands) EXPECT_EQ(steps, 1);
+    if (!c.in_bands) {
+      EXPECT_EQ(steps, 1);
+    }
   }
 }
 
