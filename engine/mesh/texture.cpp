@@ -214,9 +214,9 @@ bool FitsAsItIs(int w, int h) {
 
 // One frame of the whole image, which GL takes at its size, while the stream decodes
 // it: level 0 goes up band by band as rows become final, and level 1 is halved from
-// each band while its rows are still in cache, both beside the decode rather than after
-// it. The levels below follow once the image is whole. GL ends up holding what
-// UploadWithMips gives it. False when the decode fails.
+// each band while its rows are still in cache and goes up too, all beside the decode
+// rather than after it. The levels below follow once the image is whole. GL ends up
+// holding what UploadWithMips gives it. False when the decode fails.
 bool UploadAsDecoded(TPixmapStream& stream, TTexture& texture) {
   const TPixmap& image = stream.Image();
   const int w = image.Width(), h = image.Height();
@@ -232,6 +232,7 @@ bool UploadAsDecoded(TPixmapStream& stream, TTexture& texture) {
   // Rows 2k and 2k + 1 make row k of level 1; a single row makes a single row.
   const int half_w = w > 1 ? w / 2 : 1, half_h = h > 1 ? h / 2 : 1, step = h / half_h;
   PixmapPtr half = mipmapped && (w > 1 || h > 1) ? UnsetPixmap(half_w, half_h, kPixRgba8) : nullptr;
+  if (half) glTexImage2D(GL_TEXTURE_2D, 1, GL_RGBA8, half_w, half_h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
   int have = 0, halved = 0;
   while (have < h) {
     const int rows = stream.WaitRows(have);
@@ -242,19 +243,16 @@ bool UploadAsDecoded(TPixmapStream& stream, TTexture& texture) {
     if (half && upto > halved) {
       ResizePixmapInto(*image.Window(0, halved * step, w, (upto - halved) * step),
                        half->Window(0, halved, half_w, upto - halved).get());
+      glTexSubImage2D(GL_TEXTURE_2D, 1, 0, halved, half_w, upto - halved, GL_RGBA, GL_UNSIGNED_BYTE, half->Row(halved));
       halved = upto;
     }
   }
   texture.pixmap = stream.Finish();
   if (!texture.pixmap) return false;
 
-  std::vector<PixmapPtr> levels;
-  if (half) {
-    levels = HalvedLevels(half);
-    levels.insert(levels.begin(), half);
-  }
-  int level = 0;
-  for (const PixmapPtr& next : levels) UploadLevel(GL_TEXTURE_2D, ++level, *next);
+  int level = half ? 1 : 0;
+  if (half)
+    for (const PixmapPtr& next : HalvedLevels(half)) UploadLevel(GL_TEXTURE_2D, ++level, *next);
   texture.mipmap_count = level;
   return true;
 }
