@@ -41,6 +41,7 @@ void TPixmapStream::Decode() {
   State& s = *state_;
   s.image.rows_ready = [this](int rows) { Tell(rows, false); };
   const bool ok = DecodeAnyImage(s.file.data(), s.file.size(), &s.image);
+  s.image.rows_ready = nullptr;  // the state may outlive this stream
   s.file = PixelBytes();  // the pixmap keeps the state: let the file's bytes go now
   s.image.rows.clear();
   Tell(ok ? s.image.height : -1, true);

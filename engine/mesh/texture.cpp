@@ -152,12 +152,14 @@ class HelperChain {
 };
 
 // Row alignment 4 while a texture goes up (RGBA rows are whole words; the row length
-// says the rest), then the caller's alignment back and packed rows for later uploads.
+// says the rest, packed until a level says otherwise), then the caller's alignment back
+// and packed rows for later uploads.
 class UnpackState {
  public:
   UnpackState() {
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &old_alignment_);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   }
   ~UnpackState() {
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
