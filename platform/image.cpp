@@ -1,5 +1,5 @@
 // Pixmaps: creation, pixel access, format conversion, windows, resampling, and the
-// file loading that runs the decoders of image_decode.cpp in their fixed order.
+// file loading that runs the decoders of image_decode.cpp.
 #include "platform/image.h"
 
 #include <algorithm>

@@ -1,5 +1,6 @@
 // The image decoders behind LoadPixmap, one per file format. Internal to the image
-// library: the rest of the program calls LoadPixmap or LoadPixmapFromMemory.
+// library: the rest of the program calls LoadPixmap, LoadPixmapFromMemory or
+// TPixmapStream.
 //
 // Every decoder distrusts its input: it returns false for bytes it does not
 // recognise and for damaged or truncated files, and checks every size against the
