@@ -1,5 +1,5 @@
 // Pixmaps: creation, pixel access, format conversion, windows, resampling, and the
-// file loading that runs the decoders of image_decode.cpp in their fixed order.
+// file loading that runs the decoders of image_decode.cpp.
 #include "platform/image.h"
 
 #include <algorithm>
@@ -8,6 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/image_decode.h"
 
@@ -62,7 +66,6 @@ PixmapPtr CreatePixmap(int width, int height, int format, int align) {
   return TPixmap::Adopt(width, height, format, pitch, std::move(pixels));
 }
 
-// A pixmap with packed rows whose bytes the caller writes, every one of them.
 PixmapPtr UnsetPixmap(int width, int height, int format) {
   const int bpp = BytesPerPixel(format);
   if (bpp == 0 || !PixelCountInRange(width, height)) return nullptr;
@@ -172,7 +175,7 @@ std::vector<std::vector<Tap>> AxisTaps(int source, int target) {
 // are summed in 16-bit lanes of one 64-bit word (four bytes sum to at most 1020), which
 // gives the same result on either byte order since each lane holds one byte position.
 // Every mip level of every texture comes through here.
-void HalveRgbaRow(const uint8_t* top, const uint8_t* bottom, uint8_t* dst, int width) {
+void HalveRgbaPixels(const uint8_t* top, const uint8_t* bottom, uint8_t* dst, int width) {
   constexpr uint64_t kLanes = 0x00FF00FF00FF00FFull;
   for (int x = 0; x < width; ++x, top += 8, bottom += 8, dst += 4) {
     uint64_t t, b;
@@ -188,6 +191,37 @@ void HalveRgbaRow(const uint8_t* top, const uint8_t* bottom, uint8_t* dst, int w
     std::memcpy(dst, &out, 4);
   }
 }
+
+#if defined(__SSE2__)
+// The same sums four output pixels at a time in 16-bit lanes, for the rows that make
+// a large texture's first levels; the rest of a row goes through the loop above.
+void HalveRgbaRow(const uint8_t* top, const uint8_t* bottom, uint8_t* dst, int width) {
+  const __m128i zero = _mm_setzero_si128(), two = _mm_set1_epi16(2);
+  int x = 0;
+  for (; x + 4 <= width; x += 4, top += 32, bottom += 32, dst += 16) {
+    const __m128i t0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top));
+    const __m128i t1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top + 16));
+    const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom));
+    const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + 16));
+    // Each holds two source pixels' column sums, as 16-bit lanes.
+    const __m128i s0 = _mm_add_epi16(_mm_unpacklo_epi8(t0, zero), _mm_unpacklo_epi8(b0, zero));
+    const __m128i s1 = _mm_add_epi16(_mm_unpackhi_epi8(t0, zero), _mm_unpackhi_epi8(b0, zero));
+    const __m128i s2 = _mm_add_epi16(_mm_unpacklo_epi8(t1, zero), _mm_unpacklo_epi8(b1, zero));
+    const __m128i s3 = _mm_add_epi16(_mm_unpackhi_epi8(t1, zero), _mm_unpackhi_epi8(b1, zero));
+    // Left pixel plus right pixel: two output pixels per register.
+    const __m128i o01 = _mm_add_epi16(_mm_unpacklo_epi64(s0, s1), _mm_unpackhi_epi64(s0, s1));
+    const __m128i o23 = _mm_add_epi16(_mm_unpacklo_epi64(s2, s3), _mm_unpackhi_epi64(s2, s3));
+    const __m128i mean01 = _mm_srli_epi16(_mm_add_epi16(o01, two), 2);
+    const __m128i mean23 = _mm_srli_epi16(_mm_add_epi16(o23, two), 2);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(mean01, mean23));
+  }
+  HalveRgbaPixels(top, bottom, dst, width - x);
+}
+#else
+void HalveRgbaRow(const uint8_t* top, const uint8_t* bottom, uint8_t* dst, int width) {
+  HalveRgbaPixels(top, bottom, dst, width);
+}
+#endif
 
 // Each mip level halves the one before, so halving (on one axis or both) takes an
 // integer path: the mean of a 2 x 2 block, where on an axis that keeps its size the
@@ -219,12 +253,19 @@ PixmapPtr ResizePixmap(const TPixmap& source, int width, int height) {
   if (width < 1 || height < 1 || width > kMaxPixmapSide || height > kMaxPixmapSide) return nullptr;
   if (source.Width() < 1 || source.Height() < 1) return nullptr;
   PixmapPtr out = UnsetPixmap(width, height, source.Format());
-  if (!out) return nullptr;
+  if (!out || !ResizePixmapInto(source, out.get())) return nullptr;
+  return out;
+}
+
+bool ResizePixmapInto(const TPixmap& source, TPixmap* out) {
+  if (source.Width() < 1 || source.Height() < 1 || out->Format() != source.Format()) return false;
+  const int width = out->Width(), height = out->Height();
+  if (width < 1 || height < 1 || width > kMaxPixmapSide || height > kMaxPixmapSide) return false;
   const bool halve_x = source.Width() == 2 * width || source.Width() == width;
   const bool halve_y = source.Height() == 2 * height || source.Height() == height;
   if (halve_x && halve_y) {
-    HalveExactly(source, out.get());
-    return out;
+    HalveExactly(source, out);
+    return true;
   }
   const int bpp = source.BytesPerPixel();
   const auto xtaps = AxisTaps(source.Width(), width);
@@ -245,7 +286,7 @@ PixmapPtr ResizePixmap(const TPixmap& source, int width, int height) {
       }
     }
   }
-  return out;
+  return true;
 }
 
 // ---------------------------------------------------------------------------------
@@ -253,38 +294,29 @@ PixmapPtr ResizePixmap(const TPixmap& source, int width, int height) {
 
 PixmapPtr LoadPixmapFromMemory(const uint8_t* data, size_t size) {
   if (!data || size == 0) return nullptr;
-  // The order matters only for bytes two decoders would both take; TGA has no
-  // signature, so it goes first and rejects anything whose header does not fit.
-  static constexpr bool (*kDecoders[])(const uint8_t*, size_t, DecodedImage*) = {DecodeTga, DecodeJpeg,
-                                                                                DecodePng, DecodeBmp};
-  for (auto decode : kDecoders) {
-    DecodedImage image;
-    bool ok = false;
-    try {
-      ok = decode(data, size, &image);
-    } catch (const std::bad_alloc&) {
-      ok = false;
-    }
-    if (!ok) continue;
-    const int pitch = image.width * BytesPerPixel(image.format);
-    return TPixmap::Adopt(image.width, image.height, image.format, pitch, std::move(image.pixels));
+  DecodedImage image;
+  if (!DecodeAnyImage(data, size, &image)) return nullptr;
+  const int pitch = image.width * BytesPerPixel(image.format);
+  return TPixmap::Adopt(image.width, image.height, image.format, pitch, std::move(image.pixels));
+}
+
+bool ReadImageFileBytes(const std::string& path, PixelBytes* bytes) {
+  std::error_code error;
+  if (path.empty() || !std::filesystem::is_regular_file(path, error)) return false;
+  const uintmax_t size = std::filesystem::file_size(path, error);
+  if (error || size == 0 || size > kMaxImageFileBytes) return false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  try {
+    bytes->resize(static_cast<size_t>(size));  // read over in full, so not zeroed first
+  } catch (const std::bad_alloc&) {
+    return false;
   }
-  return nullptr;
+  return static_cast<bool>(in.read(reinterpret_cast<char*>(bytes->data()), static_cast<std::streamsize>(bytes->size())));
 }
 
 PixmapPtr LoadPixmap(const std::string& path) {
-  std::error_code error;
-  if (path.empty() || !std::filesystem::is_regular_file(path, error)) return nullptr;
-  const uintmax_t size = std::filesystem::file_size(path, error);
-  if (error || size == 0 || size > kMaxImageFileBytes) return nullptr;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return nullptr;
-  PixelBytes bytes;  // read over in full, so not zeroed first
-  try {
-    bytes.resize(static_cast<size_t>(size));
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-  if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) return nullptr;
+  PixelBytes bytes;
+  if (!ReadImageFileBytes(path, &bytes)) return nullptr;
   return LoadPixmapFromMemory(bytes.data(), bytes.size());
 }

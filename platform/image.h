@@ -102,12 +102,16 @@ class TPixmap {
   friend PixmapPtr CreatePixmap(int width, int height, int format, int align);
   friend PixmapPtr UnsetPixmap(int width, int height, int format);
   friend PixmapPtr LoadPixmapFromMemory(const uint8_t* data, size_t size);
+  friend class TPixmapStream;
 };
 
 // A blank pixmap, every byte 0 (transparent black). Each row is padded to a multiple
 // of align bytes (1, 2, 4 or 8; others count as 1). Null for an unknown format, a
 // negative side or more than kMaxPixmapPixels pixels.
 PixmapPtr CreatePixmap(int width, int height, int format, int align = 4);
+// A pixmap with packed rows whose bytes the caller writes, every one of them; null as
+// for CreatePixmap.
+PixmapPtr UnsetPixmap(int width, int height, int format);
 
 // Decodes a file, trying TGA, JPEG, PNG and BMP in that order; the first decoder that
 // accepts the bytes wins, whatever the file name says. Null for a missing, unreadable
@@ -122,3 +126,9 @@ PixmapPtr LoadPixmapFromMemory(const uint8_t* data, size_t size);
 // each pixel covers (halving is an exact 2 x 2 mean); enlarging interpolates
 // bilinearly. Null when a size is outside 1..kMaxPixmapSide or the source is empty.
 PixmapPtr ResizePixmap(const TPixmap& source, int width, int height);
+// The same into pixels the caller holds: `out` (a pixmap, or a window of one, in the
+// source's format) gets the source scaled to its size. A halving depends on nothing
+// but the two source rows of each row it makes, so a band of rows halves into the
+// matching band of the result exactly as the whole would. False, writing nothing, for
+// an empty source, another format or a size outside 1..kMaxPixmapSide.
+bool ResizePixmapInto(const TPixmap& source, TPixmap* out);

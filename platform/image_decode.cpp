@@ -2,7 +2,7 @@
 // through libjpeg and PNG through libpng, both with setjmp error recovery so that a
 // bad file returns false instead of ending the program.
 //
-// Sections: [bounded reader] [TGA] [BMP] [JPEG] [PNG]
+// Sections: [bounded reader] [TGA] [BMP] [JPEG] [PNG] [any format]
 //
 // libjpeg and libpng report errors by longjmp. Each Decode* function sets the jump
 // point and hands the work to a Read* function; the jump may cross Read* and the
@@ -362,6 +362,7 @@ namespace {
 // that a small hostile file cannot make a huge decode.
 constexpr long kMaxJpegWorkBytes = 768L << 20;
 constexpr int kMaxJpegScans = 500;
+// Images up to this size are sized whole before their rows are decoded (4096 x 4096 RGBA).
 constexpr size_t kJpegEagerReserveBytes = size_t{64} << 20;
 struct JpegErrorManager {
   jpeg_error_mgr base;  // first, so the library's pointer converts back
@@ -486,25 +487,38 @@ bool ReadJpeg(jpeg_decompress_struct* cinfo, JpegProgress* progress, const uint8
   if (static_cast<int>(cinfo->output_components) != BytesPerPixel(out->format)) return false;
   out->width = static_cast<int>(cinfo->output_width);
   out->height = static_cast<int>(cinfo->output_height);
-  // Beyond a first reserve, rows are allocated as they arrive, so a small file whose
-  // header promises a huge image fails before it costs much memory.
-  try {
-    out->pixels.reserve(std::min(stride * cinfo->output_height, kJpegEagerReserveBytes));
-  } catch (const std::bad_alloc&) {
-    return false;
+  // Up to a first size the pixels are sized whole and rows written in place, so the
+  // listener can hand them out while the decode goes on. Beyond it, rows are allocated
+  // as they arrive, so a small file whose header promises a huge image fails before it
+  // costs much memory.
+  const size_t total = stride * cinfo->output_height;
+  const bool in_place = total <= kJpegEagerReserveBytes;
+  if (in_place) {
+    if (!GrowPixels(out, total)) return false;
+    if (out->rows_ready) {
+      out->rows_told = true;
+      out->rows_ready(0);
+    }
+  } else {
+    try {
+      out->pixels.reserve(kJpegEagerReserveBytes);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
   }
   // A few rows per call: libjpeg hands out what one pass of its upsampler makes.
   constexpr JDIMENSION kRowsPerRead = 16;
   JSAMPROW rows[kRowsPerRead];
   while (cinfo->output_scanline < cinfo->output_height) {
     const JDIMENSION want = std::min(kRowsPerRead, cinfo->output_height - cinfo->output_scanline);
-    const size_t done = out->pixels.size();
-    uint8_t* first = GrowPixels(out, stride * want);
+    const size_t done = stride * cinfo->output_scanline;
+    uint8_t* first = in_place ? out->pixels.data() + done : GrowPixels(out, stride * want);
     if (!first) return false;
     for (JDIMENSION i = 0; i < want; ++i) rows[i] = first + i * stride;
     const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, want);
     if (got == 0) return false;
-    out->pixels.resize(done + stride * got);  // no reallocation: it only shrinks
+    if (!in_place) out->pixels.resize(done + stride * got);  // no reallocation: it only shrinks
+    else if (out->rows_told) out->rows_ready(static_cast<int>(cinfo->output_scanline));
   }
   jpeg_finish_decompress(cinfo);  // reads to the end marker: a cut tail fails too
   return true;
@@ -628,4 +642,28 @@ bool DecodePng(const uint8_t* data, size_t size, DecodedImage* out) {
   const bool ok = ReadPng(png, info, &source, out);
   png_destroy_read_struct(&png, &info, nullptr);
   return ok;
+}
+
+// ---------------------------------------------------------------------------------
+// [any format]
+
+bool DecodeAnyImage(const uint8_t* data, size_t size, DecodedImage* out) {
+  // The order matters only for bytes two decoders would both take; TGA has no
+  // signature, so it goes first and rejects anything whose header does not fit.
+  static constexpr bool (*kDecoders[])(const uint8_t*, size_t, DecodedImage*) = {DecodeTga, DecodeJpeg,
+                                                                                DecodePng, DecodeBmp};
+  for (auto decode : kDecoders) {
+    bool ok = false;
+    try {
+      ok = decode(data, size, out);
+    } catch (const std::bad_alloc&) {
+      ok = false;
+    }
+    if (ok) return true;
+    if (out->rows_told) return false;
+    std::function<void(int)> listener = std::move(out->rows_ready);
+    *out = DecodedImage{};
+    out->rows_ready = std::move(listener);
+  }
+  return false;
 }

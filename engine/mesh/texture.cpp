@@ -20,6 +20,7 @@
 #include "platform/file.h"
 #include "platform/gl.h"
 #include "platform/image.h"
+#include "platform/image_stream.h"
 #include "platform/runtime.h"
 
 TList<TTexture> TTexture::tex_list;
@@ -150,6 +151,33 @@ class HelperChain {
   std::future<std::vector<PixmapPtr>> made_;
 };
 
+// Row alignment 4 while a texture goes up (RGBA rows are whole words; the row length
+// says the rest, packed until a level says otherwise), then the caller's alignment back
+// and packed rows for later uploads.
+class UnpackState {
+ public:
+  UnpackState() {
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &old_alignment_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  }
+  ~UnpackState() {
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, old_alignment_);
+  }
+
+ private:
+  GLint old_alignment_ = 4;
+};
+
+// The number of levels that follow, told before level 0: GL then keeps the whole chain
+// in one store from the start, instead of keeping level 0 alone and copying it into a
+// new store when level 1 arrives (a second copy of the largest level).
+void TellMipLevels(GLenum target, int w, int h) {
+  const GLenum bound = target == GL_TEXTURE_2D ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP;
+  glTexParameteri(bound, GL_TEXTURE_MAX_LEVEL, MipLevels(w, h));
+}
+
 void UploadLevel(GLenum target, int level, const TPixmap& image) {
   glPixelStorei(GL_UNPACK_ROW_LENGTH, image.Pitch() / image.BytesPerPixel());
   glTexImage2D(target, level, GL_RGBA8, image.Width(), image.Height(), 0, GL_RGBA, GL_UNSIGNED_BYTE, image.Pixels());
@@ -159,10 +187,7 @@ void UploadLevel(GLenum target, int level, const TPixmap& image) {
 // resized from the one before. Windows upload in place through GL_UNPACK_ROW_LENGTH.
 void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
   if (!image) return;  // the name stays empty; drawing skips it
-  GLint old_alignment = 4;
-  glGetIntegerv(GL_UNPACK_ALIGNMENT, &old_alignment);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);  // RGBA rows are whole words; the pitch says the rest
-
+  const UnpackState unpack;
   const int w = image->Width(), h = image->Height();
   texture.width = w;
   texture.height = h;
@@ -170,11 +195,7 @@ void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
   std::vector<PixmapPtr> levels;
   std::shared_ptr<HelperChain> helper;
   if (mipmapped) {
-    // The number of levels that follow, told before level 0: GL then keeps the whole
-    // chain in one store from the start, instead of keeping level 0 alone and copying
-    // it into a new store when level 1 arrives (a second copy of the largest level).
-    const GLenum bound = target == GL_TEXTURE_2D ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP;
-    glTexParameteri(bound, GL_TEXTURE_MAX_LEVEL, MipLevels(w, h));
+    TellMipLevels(target, w, h);
     if (int64_t{w} * h >= kMipsBesideUploadTexels) helper = HelperChain::Start(image);
   }
   UploadLevel(target, 0, *image);
@@ -182,9 +203,60 @@ void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
   int level = 0;
   for (const PixmapPtr& next : levels) UploadLevel(target, ++level, *next);
   texture.mipmap_count = level;
+}
 
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);  // later uploads elsewhere expect packed rows
-  glPixelStorei(GL_UNPACK_ALIGNMENT, old_alignment);
+// Whether GL takes a w x h texture as it is, so that AdjustPixmap would keep the image.
+bool FitsAsItIs(int w, int h) {
+  if (TTexture::Pow2Size(w) != w || TTexture::Pow2Size(h) != h) return false;
+  glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  GLint accepted = 0;
+  glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &accepted);
+  return accepted != 0;
+}
+
+// One frame of the whole image, which GL takes at its size, while the stream decodes
+// it: level 0 goes up band by band as rows become final, and level 1 is halved from
+// each band while its rows are still in cache and goes up too, all beside the decode
+// rather than after it. The levels below follow once the image is whole. GL ends up
+// holding what UploadWithMips gives it. False when the decode fails.
+bool UploadAsDecoded(TPixmapStream& stream, TTexture& texture) {
+  const TPixmap& image = stream.Image();
+  const int w = image.Width(), h = image.Height();
+  texture.frame_names = NewFrameNames(1);
+  (*texture.frame_names)[0] = GenTexture(GL_TEXTURE_2D);
+  texture.width = w;
+  texture.height = h;
+  const UnpackState unpack;
+  const bool mipmapped = (texture.flags & kTexMipmapped) != 0;
+  if (mipmapped) TellMipLevels(GL_TEXTURE_2D, w, h);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+
+  // Rows 2k and 2k + 1 make row k of level 1; a single row makes a single row.
+  const int half_w = w > 1 ? w / 2 : 1, half_h = h > 1 ? h / 2 : 1, step = h / half_h;
+  PixmapPtr half = mipmapped && (w > 1 || h > 1) ? UnsetPixmap(half_w, half_h, kPixRgba8) : nullptr;
+  if (half) glTexImage2D(GL_TEXTURE_2D, 1, GL_RGBA8, half_w, half_h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  int have = 0, halved = 0;
+  while (have < h) {
+    const int rows = stream.WaitRows(have);
+    if (rows < 0) return false;
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, have, w, rows - have, GL_RGBA, GL_UNSIGNED_BYTE, image.Row(have));
+    have = rows;
+    const int upto = have / step;
+    if (half && upto > halved) {
+      ResizePixmapInto(*image.Window(0, halved * step, w, (upto - halved) * step),
+                       half->Window(0, halved, half_w, upto - halved).get());
+      glTexSubImage2D(GL_TEXTURE_2D, 1, 0, halved, half_w, upto - halved, GL_RGBA, GL_UNSIGNED_BYTE, half->Row(halved));
+      halved = upto;
+    }
+  }
+  texture.pixmap = stream.Finish();
+  if (!texture.pixmap) return false;
+
+  int level = half ? 1 : 0;
+  if (half)
+    for (const PixmapPtr& next : HalvedLevels(half)) UploadLevel(GL_TEXTURE_2D, ++level, *next);
+  texture.mipmap_count = level;
+  return true;
 }
 
 // Whether `count` images of width x height fit side by side in one pixmap. The ceiling
@@ -242,42 +314,85 @@ TexturePtr NamedTexture(const std::string& file, int flags) {
   return texture;
 }
 
-// Decodes the found file into the texture's RGBA image; false when it does not decode
-// (a directory, an unreadable, corrupt or unsupported file). Within a batch an image
-// decoded before is taken as it is, and the batch is charged for the further texture
-// (an upload of the fitted image, its mip chain too when mipmapped) before it is made;
-// a first decode is charged apart, with its image.
-bool ReadImageFile(TTexture& texture, TTextureBatch* batch) {
-  const std::string identity = batch ? FileIdentity(texture.file_name) : std::string();
-  PixmapPtr image;
-  bool again = false;
-  if (!identity.empty()) {
-    const auto known = batch->images.find(identity);
-    if (known != batch->images.end()) {
-      image = known->second;
-      again = true;
-    }
-  }
-  if (!again) {
-    image = LoadPixmap(texture.file_name);
-    if (image && image->Format() != kPixRgba8) image = image->Convert(kPixRgba8);
-    if (batch) {
-      ++batch->decodes;
-      if (!identity.empty()) batch->images[identity] = image;
-    }
-  }
+// Keeps the decoded image as the texture's RGBA image; false when the file did not
+// decode (a directory, an unreadable, corrupt or unsupported file).
+bool KeepImage(TTexture& texture, PixmapPtr image) {
+  if (image && image->Format() != kPixRgba8) image = image->Convert(kPixRgba8);
   if (!image || image->Width() < 1 || image->Height() < 1) {
     DebugLog("ERROR: Cannot load texture: " + texture.file_name);
     return false;
   }
-  if (batch) {
-    int64_t upload = int64_t{TTexture::Pow2Size(image->Width())} * TTexture::Pow2Size(image->Height()) * 4;
-    if (texture.flags & kTexMipmapped) upload += upload / 3 + 4;
-    if (again && batch->charge) batch->charge(upload);
-    if (!again && batch->charge_image) batch->charge_image(int64_t{image->Width()} * image->Height() * 4 + upload);
-  }
   texture.pixmap = std::move(image);
   return true;
+}
+
+// What the texture's upload takes: the fitted image, its mip chain too when mipmapped.
+int64_t UploadBytes(const TTexture& texture) {
+  const TPixmap& image = *texture.pixmap;
+  int64_t upload = int64_t{TTexture::Pow2Size(image.Width())} * TTexture::Pow2Size(image.Height()) * 4;
+  if (texture.flags & kTexMipmapped) upload += upload / 3 + 4;
+  return upload;
+}
+
+// Within a batch an image file is decoded once (`identity` names it; "" outside a batch
+// or for a file the file system cannot name). Whether the batch decoded it before; if
+// so the texture takes that image, and the batch is charged for the further texture
+// before it is made. `read` is then whether the image is there.
+bool TakeKnownImage(TTexture& texture, TTextureBatch* batch, const std::string& identity, bool& read) {
+  if (identity.empty()) return false;
+  const auto known = batch->images.find(identity);
+  if (known == batch->images.end()) return false;
+  read = KeepImage(texture, known->second);
+  if (read && batch->charge) batch->charge(UploadBytes(texture));
+  return true;
+}
+
+// Counts a first decode in the batch, keeps its image for the file's further textures
+// and charges it apart, image and upload.
+void NoteDecode(TTextureBatch* batch, const std::string& identity, const TTexture& texture, bool decoded) {
+  if (!batch) return;
+  ++batch->decodes;
+  if (!identity.empty()) batch->images[identity] = decoded ? texture.pixmap : nullptr;
+  if (decoded && batch->charge_image)
+    batch->charge_image(int64_t{texture.pixmap->Width()} * texture.pixmap->Height() * 4 + UploadBytes(texture));
+}
+
+std::string BatchIdentity(const TTexture& texture, const TTextureBatch* batch) {
+  return batch ? FileIdentity(texture.file_name) : std::string();
+}
+
+// Decodes the found file into the texture's RGBA image, once per file within a batch;
+// false when it does not decode.
+bool ReadImageFile(TTexture& texture, TTextureBatch* batch) {
+  const std::string identity = BatchIdentity(texture, batch);
+  bool read = false;
+  if (TakeKnownImage(texture, batch, identity, read)) return read;
+  read = KeepImage(texture, LoadPixmap(texture.file_name));
+  NoteDecode(batch, identity, texture, read);
+  return read;
+}
+
+enum class ImageRead { kFailed, kDecoded, kUploaded };
+
+// ReadImageFile for a texture of one frame: when that frame is the whole image, in RGBA
+// at a size GL takes as it is, and its rows come in bands, it is uploaded as it decodes.
+// kUploaded leaves only the texture's entry in the cache to be made; kDecoded means the
+// image is kept and still to be cut and uploaded.
+ImageRead ReadAndUpload(TTexture& texture, bool whole_image, TTextureBatch* batch) {
+  const std::string identity = BatchIdentity(texture, batch);
+  bool read = false;
+  if (TakeKnownImage(texture, batch, identity, read)) return read ? ImageRead::kDecoded : ImageRead::kFailed;
+  std::unique_ptr<TPixmapStream> stream = TPixmapStream::Open(texture.file_name);
+  if (stream && whole_image && stream->WaitHeader() && stream->RowsInBands() &&
+      stream->Image().Format() == kPixRgba8 && FitsAsItIs(stream->Image().Width(), stream->Image().Height())) {
+    read = UploadAsDecoded(*stream, texture);
+    if (!read) DebugLog("ERROR: Cannot load texture: " + texture.file_name);
+    NoteDecode(batch, identity, texture, read);
+    return read ? ImageRead::kUploaded : ImageRead::kFailed;
+  }
+  read = KeepImage(texture, stream ? stream->Finish() : nullptr);
+  NoteDecode(batch, identity, texture, read);
+  return read ? ImageRead::kDecoded : ImageRead::kFailed;
 }
 
 }  // namespace
@@ -307,7 +422,15 @@ TexturePtr TTexture::LoadFileTexture(const std::string& file, int flags, int fra
   texture->first_frame_arg = first_frame;
   texture->frame_count = frame_count;
   if (TexturePtr cached = texture->TexInList()) return cached;
-  if (!ReadImageFile(*texture, batch)) return nullptr;
+  const bool whole_image = frame_width == 0 && frame_height == 0 && first_frame == 0 && frame_count == 1;
+  switch (ReadAndUpload(*texture, whole_image, batch)) {
+    case ImageRead::kFailed: return nullptr;
+    case ImageRead::kUploaded:
+      tex_list.AddLast(texture);
+      if (batch) batch->made.push_back(texture);
+      return texture;
+    case ImageRead::kDecoded: break;
+  }
 
   const TPixmap& image = *texture->pixmap;
   if (frame_width == 0 && frame_height == 0) {

@@ -203,6 +203,29 @@ TEST_F(B3dCost, TextureEntriesAreCountedOverEveryTexsChunk) {
   EXPECT_EQ(cost.textures_left, 0u);
 }
 
+// A JPEG large enough to be uploaded as it decodes still counts as the load's one
+// decode of its file: its further textures take the same image.
+TEST_F(B3dCost, AJpegUploadedAsItDecodesIsTheLoadsOneDecode) {
+  constexpr int kSide = 512;
+  Bytes noise(size_t(kSide) * kSide * 3);
+  uint32_t seed = 12345;
+  for (uint8_t& b : noise) b = uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
+  const Bytes jpeg = EncodeJpeg(kSide, kSide, 3, noise, 95, false);
+  ASSERT_GT(jpeg.size(), 64u << 10) << "large enough to be streamed";
+  const std::string dir = TestTempDir("cost_jpeg");
+  ASSERT_TRUE(WriteFileBytes(dir + "/tex.jpg", jpeg));
+  TB3dWriter w;
+  w.Header().Texs({{"tex.jpg", 1}, {"tex.jpg", 9}});
+  w.Brus(2, {{"b", 1, 1, 1, 1, 0, 1, 0, {0, 1}}}).BeginNode("m");
+  TriangleMesh(w, -1, 0);
+  const Cost cost = LoadAndFree(w, dir);
+  EXPECT_EQ(cost.fatal, "");
+  EXPECT_EQ(cost.parts.image_decodes, 1);
+  ASSERT_EQ(cost.textures_left, 2u);
+  EXPECT_EQ(TTexture::tex_list.First()->pixmap, TTexture::tex_list.Last()->pixmap);
+  EXPECT_GE(cost.parts.charged, MipmappedBytes(kSide)) << "the further texture is charged";
+}
+
 // The same image named through two spellings of its path is one file.
 TEST_F(B3dCost, OneDecodePerImageFileWhateverItsPathSpelling) {
   const std::string dir = ImageDir(8);

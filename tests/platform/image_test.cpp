@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <cstdio>  // jpeglib.h needs FILE
 #include <jpeglib.h>
@@ -465,6 +466,61 @@ TEST(Pixmap, ResizeAveragesWhenShrinkingAndInterpolatesWhenGrowing) {
   EXPECT_EQ(ResizePixmap(*source, 0, 1), nullptr);
   EXPECT_EQ(ResizePixmap(*source, 1, kMaxPixmapSide + 1), nullptr);
   EXPECT_EQ(ResizePixmap(*CreatePixmap(0, 0, kPixGray8), 1, 1), nullptr);
+}
+
+// Wide RGBA rows are halved several pixels at a time with a scalar tail: every width
+// and every byte value must give the rounded mean of its four bytes, as narrow rows do.
+TEST(Pixmap, HalvingRgbaIsTheRoundedMeanAtEveryWidth) {
+  uint32_t noise = 7;
+  for (int width = 2; width <= 42; width += 2) {
+    Bytes pixels(size_t(width) * 2 * 4);
+    for (uint8_t& b : pixels) {
+      noise = noise * 1664525u + 1013904223u;
+      b = (noise >> 24) < 40 ? 255 : (noise >> 24) < 80 ? 0 : uint8_t(noise >> 16);  // many extremes
+    }
+    const PixmapPtr out = ResizePixmap(*Filled(width, 2, kPixRgba8, pixels), width / 2, 1);
+    ASSERT_NE(out, nullptr);
+    int wrong = 0;
+    for (int x = 0; x < width / 2; ++x)
+      for (int c = 0; c < 4; ++c) {
+        auto at = [&](int px, int row) { return int(pixels[(size_t(row) * width + px) * 4 + c]); };
+        const int mean = (at(2 * x, 0) + at(2 * x + 1, 0) + at(2 * x, 1) + at(2 * x + 1, 1) + 2) >> 2;
+        wrong += out->Row(0)[x * 4 + c] != mean;
+      }
+    EXPECT_EQ(wrong, 0) << "width " << width;
+  }
+}
+
+// Textures halve level 0 band by band as it is decoded: any split into bands, into the
+// matching windows of one result, gives the whole halving byte for byte.
+TEST(Pixmap, HalvingInBandsEqualsHalvingTheWhole) {
+  uint32_t noise = 99;
+  const struct {
+    int width, height;
+    std::vector<int> bands;  // source rows per band
+  } cases[] = {
+      {24, 16, {16}},
+      {24, 16, {2, 6, 8}},
+      {10, 12, {4, 4, 4}},
+      {16, 1, {1}},  // one row stays one row
+  };
+  for (const auto& c : cases) {
+    Bytes pixels(size_t(c.width) * c.height * 4);
+    for (uint8_t& b : pixels) b = uint8_t((noise = noise * 1664525u + 1013904223u) >> 24);
+    const PixmapPtr source = Filled(c.width, c.height, kPixRgba8, pixels);
+    const int half_h = c.height > 1 ? c.height / 2 : 1, step = c.height / half_h;
+    const PixmapPtr whole = ResizePixmap(*source, c.width / 2, half_h);
+    const PixmapPtr banded = CreatePixmap(c.width / 2, half_h, kPixRgba8);
+    int row = 0;
+    for (const int rows : c.bands) {
+      ASSERT_TRUE(ResizePixmapInto(*source->Window(0, row, c.width, rows),
+                                   banded->Window(0, row / step, c.width / 2, rows / step).get()));
+      row += rows;
+    }
+    EXPECT_EQ(PackedBytes(*banded), PackedBytes(*whole)) << c.width << " x " << c.height;
+  }
+  const PixmapPtr gray = CreatePixmap(2, 2, kPixGray8);
+  EXPECT_FALSE(ResizePixmapInto(*gray, CreatePixmap(1, 1, kPixRgba8).get())) << "formats differ";
 }
 
 TEST(Pixmap, ResizeReadsWindowsThroughTheirPitch) {

@@ -128,18 +128,27 @@ TEST_F(TextureTest, EachFormatLoadsAsRgbaFittedToPowerOfTwoWithItsMipChain) {
 }
 
 // Large images have their levels made beside the level-0 upload (see texture.cpp), small
-// ones after it: either way GL holds each level halved from the one before, in order.
+// ones after it, and JPEGs go up band by band as they decode, on a helper thread when
+// the file is large: either way GL holds the decoded image and each level halved from
+// the one before, in order.
 TEST_F(TextureTest, EveryLevelOfTheChainIsTheHalvingOfTheOneBefore) {
   TTexture::ClearTextureFilters();
-  for (const int side : {64, 1024}) {
-    SCOPED_TRACE(side);
-    const std::string file = "noise" + std::to_string(side) + ".png";
-    ASSERT_TRUE(WriteImage(file, ImageFile::kPng, side, side / 2, [](int x, int y) {
+  const struct {
+    ImageFile kind;
+    int side;
+  } cases[] = {{ImageFile::kPng, 64}, {ImageFile::kPng, 1024}, {ImageFile::kJpeg, 64}, {ImageFile::kJpeg, 1024}};
+  for (const auto& c : cases) {
+    const int side = c.side;
+    const std::string file = "noise" + std::to_string(side) + (c.kind == ImageFile::kPng ? ".png" : ".jpg");
+    SCOPED_TRACE(file);
+    ASSERT_TRUE(WriteImage(file, c.kind, side, side / 2, [](int x, int y) {
       const uint32_t v = uint32_t(x * 2654435761u) ^ uint32_t(y * 40503u);
       return Rgba{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
     }));
     TexturePtr t = TTexture::LoadTexture(file, kTexMipmapped);
     ASSERT_NE(t, nullptr);
+    const PixmapPtr decoded = LoadPixmap(file);
+    ASSERT_TRUE(std::equal(decoded->Pixels(), decoded->Pixels() + size_t(side) * side / 2 * 4, t->pixmap->Pixels()));
     ASSERT_EQ(t->CountMipmaps(), MipLevelsOf(side));
     glBindTexture(GL_TEXTURE_2D, Name(t));
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -277,6 +286,10 @@ TEST_F(TextureTest, FilesThatDoNotDecodeGiveNullAndAreNotCached) {
       {"truncated png", half(png)},
       {"corrupt png", flipped(png, 16)},
       {"truncated jpeg", std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + 40)},
+      {"large jpeg cut after its first rows", half(EncodeImage(ImageFile::kJpeg, 512, 512, [](int x, int y) {
+         const uint32_t v = uint32_t(x * 2654435761u) ^ uint32_t(y * 40503u);
+         return Rgba{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), 255};
+       }))},
       {"truncated tga", std::vector<uint8_t>(tga.begin(), tga.begin() + 30)},
       {"truncated bmp", std::vector<uint8_t>(bmp.begin(), bmp.begin() + 60)},
   };
