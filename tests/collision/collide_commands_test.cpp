@@ -16,18 +16,11 @@ namespace collision_test {
 namespace {
 
 using namespace velmora;
+using collision_test::AddQuad;
 
 constexpr float kRest = 1.0f + kVeryCloseDistance;  // a unit ball's distance from what stops it
 
 class CollideCommandsTest : public EngineTest {};
-
-void Quad(const SurfacePtr& s, TVector corner, TVector u, TVector v) {  // faces along u x v
-  const TVector c[4] = {corner, corner.Add(u), corner.Add(u).Add(v), corner.Add(v)};
-  int i[4];
-  for (int k = 0; k < 4; ++k) i[k] = AddVertex(s, c[k].x, c[k].y, c[k].z, 0, 0, 0);
-  AddTriangle(s, i[0], i[1], i[2]);
-  AddTriangle(s, i[0], i[2], i[3]);
-}
 
 enum class Scene {
   kSelf,            // a type-1 cube under a type 1 -> 1 rule
@@ -80,8 +73,8 @@ EntityPtr RunCase(const Case& c) {
       Collisions(1, 2, c.method, 2);
       MeshPtr world = CreateMesh(nullptr);
       SurfacePtr s = CreateSurface(world, nullptr);
-      Quad(s, TVector::Create(-6, 6, -5), TVector::Create(0, 0, 10), TVector::Create(12, -12, 0));
-      Quad(s, TVector::Create(2, -8, -5), TVector::Create(0, 0, 10), TVector::Create(0, 14, 0));
+      AddQuad(s, TVector::Create(-6, 6, -5), TVector::Create(0, 0, 10), TVector::Create(12, -12, 0));
+      AddQuad(s, TVector::Create(2, -8, -5), TVector::Create(0, 0, 10), TVector::Create(0, 14, 0));
       ScaleEntity(world, c.scale, c.scale, c.scale, 0);
       EntityType(world, 2, 0);
       if (c.octree) CreateOctree(world, 1, 3);
@@ -91,7 +84,7 @@ EntityPtr RunCase(const Case& c) {
     case Scene::kNegativeRadius: {
       Collisions(1, 2, c.method, 2);
       MeshPtr floor = CreateMesh(nullptr);
-      Quad(CreateSurface(floor, nullptr), TVector::Create(-10, 0, -10), TVector::Create(0, 0, 20),
+      AddQuad(CreateSurface(floor, nullptr), TVector::Create(-10, 0, -10), TVector::Create(0, 0, 20),
            TVector::Create(20, 0, 0));
       if (c.scene == Scene::kMirroredFloor) ScaleEntity(floor, -1, 1, 1, 0);
       EntityType(floor, 2, 0);

@@ -13,12 +13,14 @@
 #include "engine/collision/collision.h"
 #include "engine/collision/pick.h"
 #include "engine/commands/commands.h"
+#include "scenes.h"
 #include "support/engine_reset.h"
 
 namespace collision_test {
 namespace {
 
 using namespace velmora;
+using collision_test::AddQuad;
 
 constexpr int kMoverType = 1, kWorldType = 2;
 
@@ -33,14 +35,6 @@ struct Random {
   float Between(float lo, float hi) { return lo + (hi - lo) * Next(); }
   TVector In(float lo, float hi) { return TVector::Create(Between(lo, hi), Between(lo, hi), Between(lo, hi)); }
 };
-
-void Quad(const SurfacePtr& s, TVector corner, TVector u, TVector v) {  // faces along u x v
-  const TVector c[4] = {corner, corner.Add(u), corner.Add(u).Add(v), corner.Add(v)};
-  int i[4];
-  for (int k = 0; k < 4; ++k) i[k] = AddVertex(s, c[k].x, c[k].y, c[k].z, 0, 0, 0);
-  AddTriangle(s, i[0], i[1], i[2]);
-  AddTriangle(s, i[0], i[2], i[3]);
-}
 
 void Triangle(const SurfacePtr& s, const TVector& a, const TVector& b, const TVector& c) {
   AddTriangle(s, AddVertex(s, a.x, a.y, a.z, 0, 0, 0), AddVertex(s, b.x, b.y, b.z, 0, 0, 0),
@@ -58,7 +52,7 @@ MeshPtr Build(Scene scene) {
   MeshPtr mesh = CreateMesh(nullptr);
   switch (scene) {
     case Scene::kFloor:
-      Quad(CreateSurface(mesh, nullptr), TVector::Create(-5, 0, -5), TVector::Create(0, 0, 10),
+      AddQuad(CreateSurface(mesh, nullptr), TVector::Create(-5, 0, -5), TVector::Create(0, 0, 10),
            TVector::Create(10, 0, 0));
       break;
     case Scene::kGround: {
@@ -81,10 +75,10 @@ MeshPtr Build(Scene scene) {
         const float s = side < 2 ? 1.0f : -1.0f;
         const TVector out = side % 2 ? TVector::Create(0, 0, 8 * s) : TVector::Create(8 * s, 0, 0);
         const TVector along = side % 2 ? TVector::Create(16 * s, 0, 0) : TVector::Create(0, 0, -16 * s);
-        Quad(walls, out.Subtract(along.Multiply(0.5f)).Add(TVector::Create(0, -1, 0)), TVector::Create(0, 4, 0),
+        AddQuad(walls, out.Subtract(along.Multiply(0.5f)).Add(TVector::Create(0, -1, 0)), TVector::Create(0, 4, 0),
              along);
       }
-      Quad(walls, TVector::Create(-2, 0, -3), TVector::Create(0, 0, 4), TVector::Create(5, 2.5f, 0));  // the ramp
+      AddQuad(walls, TVector::Create(-2, 0, -3), TVector::Create(0, 0, 4), TVector::Create(5, 2.5f, 0));  // the ramp
       TurnEntity(mesh, 10, 30, 5, 0);
       ScaleEntity(mesh, 1.5f, 0.8f, 1.2f, 0);
       PositionEntity(mesh, 1, -1, 2, 0);
@@ -92,7 +86,7 @@ MeshPtr Build(Scene scene) {
     }
     case Scene::kWild: {
       const SurfacePtr s = CreateSurface(mesh, nullptr);
-      Quad(s, TVector::Create(-5, 0, -5), TVector::Create(0, 0, 10), TVector::Create(10, 0, 0));
+      AddQuad(s, TVector::Create(-5, 0, -5), TVector::Create(0, 0, 10), TVector::Create(10, 0, 0));
       const float nan = std::nanf("");
       Triangle(s, TVector::Create(-2, 1, 2), TVector::Create(2, 1, 2), TVector::Create(nan, 1, -2));
       Triangle(s, TVector::Create(-1e20f, 3, 1e20f), TVector::Create(1e20f, 3, 1e20f), TVector::Create(0, 3, -1e20f));
@@ -239,7 +233,7 @@ TEST_F(OctreeAnswerTest, AFaceOnACellPlaneIsFoundFromItsOtherSide) {
     ResetEngine();
     const MeshPtr mesh = CreateMesh(nullptr);
     const SurfacePtr s = CreateSurface(mesh, nullptr);
-    Quad(s, TVector::Create(-1, 0, -1), TVector::Create(0, 0, 2), TVector::Create(2, 0, 0));  // the bounds
+    AddQuad(s, TVector::Create(-1, 0, -1), TVector::Create(0, 0, 2), TVector::Create(2, 0, 0));  // the bounds
     Triangle(s, TVector::Create(kOff, 0, 0), TVector::Create(kOff, 0, -1), TVector::Create(kOff, 1, 0));  // faces +x
     EntityPickMode(mesh, 2, 0);
     if (max_polys >= 0) CreateOctree(mesh, max_polys, max_levels);
@@ -273,7 +267,7 @@ TEST_F(OctreeAnswerTest, TheBoundingSphereBoundsPicksAsWithoutAnOctree) {
       ResetEngine();
       const MeshPtr mesh = CreateMesh(nullptr);
       const SurfacePtr s = CreateSurface(mesh, nullptr);
-      Quad(s, TVector::Create(-5, 0, -5), TVector::Create(0, 0, 10), TVector::Create(10, 0, 0));
+      AddQuad(s, TVector::Create(-5, 0, -5), TVector::Create(0, 0, 10), TVector::Create(10, 0, 0));
       if (c.infinite_corner)
         Triangle(s, TVector::Create(-2, 2, 2), TVector::Create(2, 2, 2), TVector::Create(0, INFINITY, -2));
       if (c.cull_radius > 0) MeshCullRadius(mesh, c.cull_radius);
