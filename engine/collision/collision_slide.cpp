@@ -486,7 +486,7 @@ int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle) {
                               along[j].z);
     }
     bool any_real = false;  // a NaN discriminant counts: LowestRoot goes on with it
-    for (int i = 0; i < 3; ++i) any_real |= HasRealRoots(corner[i]) | HasRealRoots(edge[i].q);
+    for (int i = 0; i < 3; ++i) any_real |= HasRealRoots(corner[i]) || HasRealRoots(edge[i].q);
     if (!any_real) return 0;
     float root;
     for (int i = 0; i < 3; ++i) {
