@@ -80,6 +80,9 @@ void CreateTexture(Program& p, Reader& in) {
   const int frames = 1 + in.Small(kMaxProgramTextureFrames);
   if (int(p.created.size()) >= kMaxTextures) return;
   TexturePtr t = v::CreateTexture(width, height, flags, frames);
+  // A cube map's faces must come out square; any other small texture is made.
+  const bool square = TTexture::Pow2Size(width) == TTexture::Pow2Size(height);
+  if (!t && (flags & kTexCubeMap) && !square) return;
   if (!t) Broken("CreateTexture refused a small texture");
   for (unsigned name : *t->frame_names) p.gl_names.push_back(name);
   p.created.push_back(t);
