@@ -64,7 +64,7 @@ void TPixmapStream::Tell(int rows, bool ended) {
 bool TPixmapStream::WaitHeader() {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return image_ || ended_; });
-  return image_ && rows_ >= 0;
+  return image_ != nullptr;  // a decode that fails later says so through WaitRows
 }
 
 int TPixmapStream::WaitRows(int have) {

@@ -111,4 +111,10 @@ TEST(PixmapStream, FailuresBeforeAndAfterTheFirstRows) {
   EXPECT_EQ(have, -1);
   EXPECT_EQ(cut->Finish(), nullptr);
   EXPECT_EQ(LoadPixmap(path), nullptr);
+
+  // Asked only once that decode has failed, the header it read is still known.
+  auto late = TPixmapStream::Open(path);
+  ASSERT_NE(late, nullptr);
+  EXPECT_EQ(late->Finish(), nullptr);
+  EXPECT_TRUE(late->WaitHeader());
 }
