@@ -52,12 +52,25 @@ AABB BoxAround(const TVector& a, const TVector& b, const TVector& grow) {
 }
 
 // Method 2 sweeps in world space; in mesh space its ellipsoid, turned any way, fits in
-// a sphere of the largest radius over the smallest scale.
+// a sphere of the largest radius over the smallest scale, unless the mesh's turns and
+// unequal scales down its parents shear it: then it reaches along mesh axis i as far as
+// the length of row i of the world-to-mesh map applied to the radii. The box takes the
+// larger of the two, with room for the rounding of the map.
 TVector Grow2(const TCollisionPacket& packet) {
   const TVector r = Radii(*packet.entity);
   const TVector s = GlobalScale(*packet.mesh);
   const float grow = std::max({r.x, r.y, r.z}) / std::min({std::fabs(s.x), std::fabs(s.y), std::fabs(s.z)});
-  return TVector::Create(grow, grow, grow);
+  const float radii[3] = {r.x, r.y, r.z};
+  float reach[3] = {0, 0, 0};
+  for (int axis = 0; axis < 3; ++axis) {
+    float along[3];
+    TEntity::TransformVector(axis == 0 ? radii[0] : 0, axis == 1 ? radii[1] : 0, axis == 2 ? radii[2] : 0, nullptr,
+                             packet.mesh, along);
+    for (int i = 0; i < 3; ++i) reach[i] += along[i] * along[i];
+  }
+  constexpr float kRoundingRoom = 1.0f + 1.0f / 1024;
+  auto axis = [&](int i) { return std::max(grow, std::sqrt(reach[i]) * kRoundingRoom); };
+  return TVector::Create(axis(0), axis(1), axis(2));
 }
 
 // Method 4's ellipsoid lies along the mesh's axes with the radii in mesh units.

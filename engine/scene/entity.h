@@ -156,6 +156,9 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // Space conversion; a null entity means world space. Results in tformed_x/y/z.
   static void TFormPoint(float x, float y, float z, const TEntity* source, const TEntity* dest);
   static void TFormVector(float x, float y, float z, const TEntity* source, const TEntity* dest);
+  // TFormVector's answer in out[3], leaving tformed_x/y/z as they are: for the engine's
+  // own use, where a caller's last TForm result must not change.
+  static void TransformVector(float x, float y, float z, const TEntity* source, const TEntity* dest, float out[3]);
   static void TFormNormal(float x, float y, float z, const TEntity* source, const TEntity* dest);
   static float TFormedX() { return tformed_x; }
   static float TFormedY() { return tformed_y; }

@@ -141,6 +141,12 @@ void TEntity::TFormPoint(float x, float y, float z, const TEntity* source, const
 }
 
 void TEntity::TFormVector(float x, float y, float z, const TEntity* source, const TEntity* dest) {
+  float out[3];
+  TransformVector(x, y, z, source, dest, out);
+  tformed_x = out[0], tformed_y = out[1], tformed_z = out[2];
+}
+
+void TEntity::TransformVector(float x, float y, float z, const TEntity* source, const TEntity* dest, float out[3]) {
   TMatrix m;
   if (source) {
     m.Overwrite(source->matrix);
@@ -155,7 +161,7 @@ void TEntity::TFormVector(float x, float y, float z, const TEntity* source, cons
     m.Translate(x, y, -z);
     x = m.grid[3][0], y = m.grid[3][1], z = -m.grid[3][2];
   }
-  tformed_x = x, tformed_y = y, tformed_z = z;
+  out[0] = x, out[1] = y, out[2] = z;
 }
 
 void TEntity::TFormNormal(float x, float y, float z, const TEntity* source, const TEntity* dest) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/collision/collision.h"
@@ -277,6 +278,37 @@ TEST_F(OctreeAnswerTest, TheBoundingSphereBoundsPicksAsWithoutAnOctree) {
     };
     EXPECT_EQ(pick(true), pick(false)) << c.name;
   }
+}
+
+// A mesh turned under a parent turned another way and scaled unequally is sheared: a
+// world-space ball reaches further along the mesh's axes than its largest radius over
+// the smallest scale, and the cells it reaches must be searched all the same.
+TEST_F(OctreeAnswerTest, ASweepPastAShearedMeshMeetsItAsWithoutAnOctree) {
+  auto sweep = [](int max_polys, int max_levels) {
+    ResetEngine();
+    Collisions(kMoverType, kWorldType, kSphereToMeshWorld, 2);
+    const PivotPtr parent = CreatePivot(nullptr);
+    RotateEntity(parent, -0x1.da3b4p+1f, -0x1.45f3aep+6f, -0x1.abf658p+3f, 0);
+    ScaleEntity(parent, 0x1.9b699ap+0f, 0x1.4d4d72p-1f, 0x1.ae7f68p-1f, 0);
+    PositionEntity(parent, -0x1.aecf88p-1f, -0x1.17aa38p-1f, 0x1.69549p-1f, 0);
+    const MeshPtr mesh = CreateMesh(parent);
+    const float x = -0x1.fa4fcp+2f, low = -1, high = 0x1.60d0e8p+1f;
+    Triangle(CreateSurface(mesh, nullptr), TVector::Create(x, low, x), TVector::Create(x, high, x),
+             TVector::Create(x, high, -x));
+    RotateEntity(mesh, 0x1.49b548p+3f, -0x1.ef555p+6f, 0x1.0d7534p+4f, 0);
+    ScaleEntity(mesh, 0x1.9f2626p-1f, 0x1.7076b8p+1f, 0x1.53c802p+1f, 0);
+    EntityType(mesh, kWorldType, 0);
+    if (max_polys >= 0) CreateOctree(mesh, max_polys, max_levels);
+    const EntityPtr ball = CreatePivot(nullptr);
+    EntityType(ball, kMoverType, 0);
+    return Answer(mesh, ball,
+                  {true, {0x1.b55588p+2f, 0x1.58ee24p-1f, -0x1.be4e3p+1f},
+                   {0x1.406b48p+1f, -0x1.814d28p+1f, -0x1.543ec4p+1f}, {0x1.34468ep+0f, 0x1.34468ep+0f, 0}});
+  };
+  const std::vector<uint32_t> want = sweep(-1, 0);
+  ASSERT_EQ(want[3], 1u);  // the ball meets the wall
+  for (const auto& [max_polys, max_levels] : {std::pair{1, 4}, std::pair{2, 0}})
+    EXPECT_EQ(sweep(max_polys, max_levels), want) << "octree " << max_polys << ":" << max_levels;
 }
 
 }  // namespace
