@@ -89,6 +89,7 @@ template <typename V>
 template <typename V>
 struct TriangleWeights {
   V v, w;
+  MaskOf<V> shaped;  // the corners are not on one line, to rounding
 };
 
 template <typename V>
@@ -102,12 +103,16 @@ template <typename V>
   const V d3 = acx * acx + acy * acy + acz * acz, d4 = apx * abx + apy * aby + apz * abz;
   const V d5 = apx * acx + apy * acy + apz * acz;
   const V den = d1 * d3 - d2 * d2;
-  return {(d3 * d4 - d2 * d5) / den, (d1 * d5 - d2 * d4) / den};
+  // den is d1 d3 times the squared sine of the angle at c0, and its rounding reaches about
+  // 2^-19 d1 d3: below that it is noise, with any sign, and the weights could put a point
+  // far from the triangle inside it.
+  constexpr float kRoundingOfDen = 0x1p-19f;
+  return {(d3 * d4 - d2 * d5) / den, (d1 * d5 - d2 * d4) / den, den > d1 * d3 * kRoundingOfDen};
 }
 
 template <typename V>
 [[gnu::always_inline]] inline MaskOf<V> InsideTriangle(const TriangleWeights<V>& weights) {
-  return (weights.v >= 0.0f) & (weights.w >= 0.0f) & (weights.v + weights.w <= 1.0f);
+  return weights.shaped & (weights.v >= 0.0f) & (weights.w >= 0.0f) & (weights.v + weights.w <= 1.0f);
 }
 
 // Where the sphere first touches the plane: base - n + vel t0.

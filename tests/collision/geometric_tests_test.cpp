@@ -170,6 +170,16 @@ const std::vector<SweepRow> kSweepRows = {
     {"onto a corner, ending an edge", {-0.6f, 3, 0}, {0, -4, 0}, kP, kQ, kR, true, 2.2f},
     {"past a corner", {-1.2f, 3, 0}, {0, -4, 0}, kP, kQ, kR, false, 0},
     {"zero-area triangle", {0, 3, 0}, {0, -4, 0}, kF1, kF2, {0, 0, 5}, false, 0},
+    // The third corner is the rounded midpoint of the first two: the plane is rounding
+    // noise, and the face point under a ball passing six units away looked inside.
+    {"corners on one line, to rounding, far from the ball",
+     {0x1.05f318p+0f, -0x1.1cc9f2p+1f, -0x1.6a3d06p+2f},
+     {0x1.7d60ccp+1f, 0x1.309e28p+1f, 0x1.783e14p+1f},
+     {-0x1.946268p+1f, -0x1.c331c8p+1f, -0x1.e1f314p+1f},
+     {-0x1.f532a8p-1f, 0x1.ea849cp+1f, 0x1.b748ap+1f},
+     {-0x1.08d788p+1f, 0x1.3a96ap-3f, -0x1.5553ap-3f},
+     false,
+     0},
     {"a NaN corner", {0, 3, 0}, {0, -4, 0}, kF1, {kNaN, 0, 5}, kF3, false, 0},
     {"an infinite corner", {0, 3, 0}, {0, -4, 0}, kF1, {kInf, 0, 5}, kF3, false, 0},
 };

@@ -4,6 +4,7 @@
 // same picks and sweeps are run on both; every value they report is compared.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -277,6 +278,62 @@ TEST_F(OctreeAnswerTest, TheBoundingSphereBoundsPicksAsWithoutAnOctree) {
       return LinePick(c.from.x, c.from.y, c.from.z, 0, -10, 0, 0) == mesh;
     };
     EXPECT_EQ(pick(true), pick(false)) << c.name;
+  }
+}
+
+// Three corners on one line make no plane: the sweep takes its plane from the rounding
+// of the corners, and the face point below a sunk or passing ball could look inside the
+// triangle however far from it the ball is. Such a triangle meets nothing, so the ball
+// moves on with and without an octree, whose cells lie nowhere near the ball.
+TEST_F(OctreeAnswerTest, ATriangleOfCornersOnALineIsNotMetFarFromIt) {
+  struct Case {
+    const char* name;
+    int method, response;
+    TVector turn;
+    std::vector<std::array<TVector, 3>> triangles;  // one with its third corner halfway along the first two
+    TVector radii, from, move;
+  };
+  const Case kCases[] = {
+      {"method 4, an ellipsoid above it",
+       kSphereToMeshLocal,
+       2,
+       {-0x1.d0c71ap+4f, -0x1.17a65p+4f, -0x1.19d88p+1f},
+       {{{{-0x1.9f2518p+1f, 0x1.9de37p+1f, -0x1.9ecb0cp+2f},
+          {0x1.d07abcp+2f, -0x1.b3a3p-4f, 0x1.e08c4cp+2f},
+          {0x1.00e83p+1f, 0x1.904658p+0f, 0x1.0705p-1f}}}},
+       {0x1.8097a4p-2f, 0x1.c0c9f6p+0f, 0},
+       {-0x1.1e7b6p+0f, 0x1.5c8454p+2f, 0x1.b1fcf8p+2f},
+       {0x1.260fc8p+2f, 0x1.0b49c8p+1f, -0x1.532b1p-1f}},
+      {"method 2, beside a floor",
+       kSphereToMeshWorld,
+       1,
+       {0x1.0afe8p+4f, 0x1.35d38p+7f, -0x1.e454cp+0f},
+       {{{{3, -7, 0x1.fd782p+2f}, {3, -7, -0x1.6daf78p+2f}, {-0x1.03576cp+3f, -7, -0x1.1afdecp+3f}}},
+        {{{-0x1.e5cap-4f, 0x1.9fa9fp+0f, -0x1.753cb4p+2f},
+          {0x1.bba558p+2f, -0x1.a6465cp+2f, -0x1.816f64p+2f},
+          {0x1.b40e3p+1f, -0x1.3e5bep+1f, -0x1.7b560cp+2f}}}},
+       {0x1.c8301ap+0f, 0x1.40349p-1f, 0},
+       {-0x1.1a43ap+3f, 0x1.275baep+1f, 0x1.9d1684p+3f},
+       {-0x1.8d786p-1f, -0x1.4c46cp-2f, 0x1.51ec38p+2f}},
+  };
+  for (const Case& c : kCases) {
+    auto sweep = [&c](int max_polys, int max_levels) {
+      ResetEngine();
+      Collisions(kMoverType, kWorldType, c.method, c.response);
+      const MeshPtr mesh = CreateMesh(nullptr);
+      const SurfacePtr s = CreateSurface(mesh, nullptr);
+      for (const auto& t : c.triangles) Triangle(s, t[0], t[1], t[2]);
+      RotateEntity(mesh, c.turn.x, c.turn.y, c.turn.z, 0);
+      EntityType(mesh, kWorldType, 0);
+      if (max_polys >= 0) CreateOctree(mesh, max_polys, max_levels);
+      const EntityPtr ball = CreatePivot(nullptr);
+      EntityType(ball, kMoverType, 0);
+      return Answer(mesh, ball, {true, c.from, c.move, c.radii});
+    };
+    const std::vector<uint32_t> want = sweep(-1, 0);
+    EXPECT_EQ(want[3], 0u) << c.name << ": impacts";
+    for (const auto& [max_polys, max_levels] : {std::pair{1, 4}, std::pair{2, 0}})
+      EXPECT_EQ(sweep(max_polys, max_levels), want) << c.name << ", octree " << max_polys << ":" << max_levels;
   }
 }
 
