@@ -91,9 +91,14 @@ const std::vector<SegmentRow> kSegmentRows = {
     {"ending on the plane", {0.2f, 1, -0.2f}, {0.2f, 0, -0.2f}, kP, kQ, kR, true},
     {"ending short of the plane", {0.2f, 1, -0.2f}, {0.2f, 0.001f, -0.2f}, kP, kQ, kR, false},
     {"exactly on an edge", {0.5f, 1, 0}, {0.5f, -1, 0}, kP, kQ, kR, true},
+    {"exactly on the other short edge", {0, 1, -0.5f}, {0, -1, -0.5f}, kP, kQ, kR, true},
     {"on the long edge", {0.5f, 1, -0.5f}, {0.5f, -1, -0.5f}, kP, kQ, kR, true},
     {"just outside an edge", {0.5f, 1, 0.001f}, {0.5f, -1, 0.001f}, kP, kQ, kR, false},
+    {"1e-4 outside the first short edge", {0.5f, 1, 0.0001f}, {0.5f, -1, 0.0001f}, kP, kQ, kR, false},
+    {"1e-4 outside the other short edge", {-0.0001f, 1, -0.5f}, {-0.0001f, -1, -0.5f}, kP, kQ, kR, false},
+    {"1e-4 outside the long edge", {0.50005f, 1, -0.50005f}, {0.50005f, -1, -0.50005f}, kP, kQ, kR, false},
     {"exactly on a corner", {1, 1, 0}, {1, -1, 0}, kP, kQ, kR, true},
+    {"exactly on the right-angled corner", {0, 1, 0}, {0, -1, 0}, kP, kQ, kR, true},
     {"just past a corner", {1.001f, 1, 0}, {1.001f, -1, 0}, kP, kQ, kR, false},
     {"slanting onto a corner", {0, 1, 1}, {2, -1, -1}, kP, kQ, kR, true},
     {"parallel in the plane", {-1, 0, -0.2f}, {2, 0, -0.2f}, kP, kQ, kR, false},
@@ -237,6 +242,29 @@ std::vector<Answer> SweepAnswers(const TVector& base, const TVector& vel, const 
     roots(edge.q, &edge);
   }
   return got;
+}
+
+// The sweep's face test: whether the point where the sphere meets the plane lies in the
+// triangle, boundaries in, a hair outside out.
+TEST(GeometricTests, PointInTriangleAtItsEdges) {
+  const struct {
+    const char* name;
+    TVector point;
+    bool inside;
+  } kRows[] = {
+      {"the middle", {0.2f, 0, -0.2f}, true},
+      {"on the first short edge", {0.5f, 0, 0}, true},
+      {"on the other short edge", {0, 0, -0.5f}, true},
+      {"on the long edge", {0.5f, 0, -0.5f}, true},
+      {"on each corner: p", kP, true},
+      {"on each corner: q", kQ, true},
+      {"on each corner: r", kR, true},
+      {"1e-4 outside the first short edge", {0.5f, 0, 0.0001f}, false},
+      {"1e-4 outside the other short edge", {-0.0001f, 0, -0.5f}, false},
+      {"1e-4 outside the long edge", {0.50005f, 0, -0.50005f}, false},
+  };
+  for (const auto& row : kRows)
+    EXPECT_EQ(TCollision::CheckPointInTriangle(row.point, kP, kQ, kR), int(row.inside)) << row.name;
 }
 
 TEST(GeometricTests, SweepAgainstTriangleAtItsEdgesInEveryLane) {
