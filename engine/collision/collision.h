@@ -110,8 +110,9 @@ struct TCollision {
   static int PolysCheckCollision(TCollisionPacket& packet, const TLeafPolygons& polygons);
   static int PolysCheckCollision2(TCollisionPacket& packet, const TLeafPolygons& polygons);
   static int PolysCheckCollision4(TCollisionPacket& packet, const TLeafPolygons& polygons);
-  // The octree table's numbered triangles, in the order given (the mesh's order gives the
-  // answer of the walk over every triangle), by the packet's method, or by 2 or 4.
+  // The octree table's numbered triangles in any order, by the packet's method, or by 2 or
+  // 4: a tie goes to the lower number, as the walk over every triangle in the mesh's order
+  // gives it.
   static void SweepTriangles(TCollisionPacket& packet, const TOctreeTriangles& triangles,
                              std::span<const uint32_t> numbers);
   static void SweepTriangles2(TCollisionPacket& packet, const TOctreeTriangles& triangles,

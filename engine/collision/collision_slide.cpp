@@ -133,11 +133,6 @@ struct PreparedTriangle {
     normal = plane.normal;
     offset = plane.equation[3];
   }
-  // As TPlane's.
-  bool IsDegenerate() const { return normal.SquaredLength() == 0.0f; }
-  int isFrontFacingTo(const TVector& direction) const { return normal.Dot(direction) <= 0.0f ? 1 : 0; }
-  float signedDistanceTo(const TVector& point) const { return point.Dot(normal) + offset; }
-
   TVector p1, p2, p3;
   TVector normal;
   float offset = 0;
@@ -206,7 +201,9 @@ class SweepCache {
 
 SweepCache sweep_cache;
 
-int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle);  // below, with the triangle test
+// Below, with the triangle test. tie_wins: a hit exactly as near as the nearest so far
+// replaces it (the caller knows this triangle comes first in the mesh's order).
+int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle, bool tie_wins = false);
 
 // The tests by which SweepTriangle turns a triangle away, for four triangles side by side,
 // operation for operation as it does them, so that no lane is turned away that it would
@@ -272,6 +269,8 @@ void SweepChosenIn(TCollisionPacket& k, const TOctreeTriangles& table, std::span
     return PreparedTriangle(point(t.vertices[0]), point(t.vertices[1]), point(t.vertices[2]));
   };
   const bool cached = sweep_cache.Use(k, table, world);
+  bool found_here = false;
+  uint32_t here = 0;
   const size_t count = numbers.size();
   for (size_t first = 0; first < count; first += kLanes) {
     PreparedTriangle own[kLanes];
@@ -288,8 +287,11 @@ void SweepChosenIn(TCollisionPacket& k, const TOctreeTriangles& table, std::span
     }
     int bits = kScreened ? ScreenSweeps(k, at) & present : present;
     for (size_t l = 0; bits; ++l, bits >>= 1) {
-      if (!(bits & 1) || !SweepTriangle(k, *at[l])) continue;
-      const TPolygonPiece& t = table.whole[numbers[first + l]];
+      if (!(bits & 1)) continue;
+      const uint32_t number = numbers[first + l];
+      if (!SweepTriangle(k, *at[l], found_here && number < here)) continue;
+      found_here = true, here = number;
+      const TPolygonPiece& t = table.whole[number];
       k.surface = (*table.surfaces)[t.surface];
       k.triangle = t.triangle;
     }
@@ -305,12 +307,8 @@ void SweepChosen(TCollisionPacket& k, const TOctreeTriangles& table, std::span<c
 
 // The numbers of the triangles the leaf's pieces come from, each once, in the mesh's order.
 std::span<const uint32_t> LeafTriangles(const TLeafPolygons& polygons) {
-  const TOctreeTriangles& table = *polygons.Triangles();
-  std::vector<uint32_t>& chosen = table.Chosen();
-  chosen.clear();
-  table.BeginQuery();
-  table.ChooseUnseen(polygons, chosen);
-  std::sort(chosen.begin(), chosen.end());
+  const std::span<uint32_t> chosen = polygons.Triangles()->ChooseLeaf(polygons);
+  std::sort(chosen.begin(), chosen.end());  // each is swept on its own: only the order settles ties
   return chosen;
 }
 
@@ -447,7 +445,7 @@ namespace {
 
 // CheckTriangle on a triangle whose plane is already made: the one-lane case of the
 // screen's tests, then the corners and edges in turn.
-int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle) {
+int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle, bool tie_wins) {
   const TVector &p1 = triangle.p1, &p2 = triangle.p2, &p3 = triangle.p3;
   const TVector& n = triangle.normal;
   const TVector& vel = k.velocity;
@@ -509,7 +507,7 @@ int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle) {
   if (!found) return 0;
 
   const float distance = t * k.velocity.Length();
-  if (k.found_collision && !(distance < k.nearest_distance)) return 0;
+  if (k.found_collision && !(distance < k.nearest_distance || (tie_wins && distance == k.nearest_distance))) return 0;
   k.nearest_distance = distance;
   k.intersection_point = contact;
   k.found_collision = 1;

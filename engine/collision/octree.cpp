@@ -4,6 +4,7 @@
 #include "engine/collision/octree.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -39,6 +40,14 @@ void TOctreeTriangles::BeginQuery() const {
 void TOctreeTriangles::ChooseUnseen(const TLeafPolygons& leaf, std::vector<uint32_t>& chosen) const {
   for (const uint32_t number : leaf.Numbers())
     if (FirstVisit(number)) chosen.push_back(number);
+}
+
+std::span<uint32_t> TOctreeTriangles::ChooseLeaf(const TLeafPolygons& leaf) const {
+  std::vector<uint32_t>& chosen = Chosen();
+  chosen.clear();
+  BeginQuery();
+  ChooseUnseen(leaf, chosen);
+  return chosen;
 }
 
 const TOctreeTriangles* TOctree::Triangles() const {
@@ -166,7 +175,9 @@ void TOctree::OctCollision(TCollisionPacket& packet) const {
     AABB sweep = packet.sweep_box;
     for (int i = 0; i < 3; ++i) sweep.min_corner[i] -= table.margin, sweep.max_corner[i] += table.margin;
     CollisionWalk(*this, sweep, table, chosen);
-    std::sort(chosen.begin(), chosen.end());  // the walk's order decides ties
+    // The sweep takes ties to the lower number in any order (SweepChosenIn), except when a
+    // hit's distance can be NaN (t = 0 over an infinite move): then only the order decides.
+    if (!std::isfinite(packet.velocity.Length())) std::sort(chosen.begin(), chosen.end());
   } else {
     ChooseAll(table, chosen);
   }

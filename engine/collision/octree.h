@@ -127,6 +127,8 @@ class TOctreeTriangles {
   void BeginQuery() const;
   // Appends to chosen the numbers of the leaf's triangles the query has not met yet.
   void ChooseUnseen(const TLeafPolygons& leaf, std::vector<uint32_t>& chosen) const;
+  // A query of one leaf: the numbers of its triangles, each once, in the query scratch.
+  std::span<uint32_t> ChooseLeaf(const TLeafPolygons& leaf) const;
   // True the first time a query meets the triangle.
   bool FirstVisit(uint32_t number) const {
     if (seen_[number] == query_) return false;
@@ -245,7 +247,7 @@ class TOctree {
   // little, since the cell boxes and the hit times round differently).
   void OctPick(const TVector& p0, const TVector& p1, TMesh& mesh, float& best, float& best_box_time) const;
   // Runs the packet's triangle test on the triangles of every cell that meets its sweep
-  // box, in the mesh's triangle order.
+  // box, each once; ties go to the mesh's triangle order.
   void OctCollision(TCollisionPacket& packet) const;
   // Debugging aid: colours red the vertices of the source triangles of this node's own
   // polygons (it does not descend).

@@ -426,13 +426,9 @@ EntityPtr TPick::Pick(const TVector& a, const TVector& b, float /*radius*/) {
 int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& polygons, TMesh& mesh, float& best) {
   if (polygons.pieces.empty() || !polygons.Triangles()) return 0;
   const TOctreeTriangles& triangles = *polygons.Triangles();
-  std::vector<uint32_t>& chosen = triangles.Chosen();
-  chosen.clear();
-  triangles.BeginQuery();
-  triangles.ChooseUnseen(polygons, chosen);
   TTriangleChoice choice;
   choice.time = best;
-  PickTriangles(a, b, triangles, chosen, choice);
+  PickTriangles(a, b, triangles, triangles.ChooseLeaf(polygons), choice);
   if (!choice.found) return 0;
   TakeChoice(mesh, triangles, choice, best);
   return 1;
