@@ -8,7 +8,6 @@
 // so no slot is handed pixels the cache kept from an earlier read.
 #include "app/texture_slots.h"
 
-#include <algorithm>
 #include <vector>
 
 #include "app/app_state.h"
@@ -65,13 +64,7 @@ bool ReadFile(const std::string& file) {
 
   // Out of the cache, every flags variant at once (a base and an overlay slot hold two
   // textures of one file), so that each load below reads the disk.
-  std::vector<TexturePtr> old;
-  for (const SlotRefs& s : showing) {
-    if (*s.texture && std::find(old.begin(), old.end(), *s.texture) == old.end()) old.push_back(*s.texture);
-    *s.texture = nullptr;
-  }
-  for (const TexturePtr& t : old)
-    if (!HeldBySlot(t)) FreeTexture(t);
+  for (const SlotRefs& s : showing) ReleaseSlotTexture(s);
 
   bool failed = false;
   {
