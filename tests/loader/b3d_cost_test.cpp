@@ -189,13 +189,7 @@ TEST_F(B3dCost, TextureEntriesAreCountedOverEveryTexsChunk) {
   constexpr int kChunks = 3, kPerChunk = 2048;
   static_assert(kChunks * kPerChunk > kB3dMaxTextures, "the chunks together pass the ceiling");
   const std::string dir = ImageDir(1);
-  TB3dWriter w;
-  w.Header();
-  for (int c = 0; c < kChunks; ++c) {
-    std::vector<B3dTexture> textures;
-    for (int i = 0; i < kPerChunk; ++i) textures.push_back({"tex.png", 1 | (c * kPerChunk + i + 1) << 17});
-    w.Texs(textures);
-  }
+  TB3dWriter w = SplitTexsModel(kChunks, kPerChunk);
   const Cost cost = LoadAndFree(w, dir);
   EXPECT_EQ(cost.fatal, "");
   EXPECT_EQ(cost.parts.texture_entries, kB3dMaxTextures);
