@@ -8,7 +8,6 @@
 // so no slot is handed pixels the cache kept from an earlier read.
 #include "app/texture_slots.h"
 
-#include <algorithm>
 #include <vector>
 
 #include "app/app_state.h"
@@ -28,9 +27,7 @@ std::string ShownName(const std::string& path) { return path.substr(size_t(FindL
 constexpr const char* kNotAnImage =
     "it is not a whole TGA, JPEG, PNG or BMP image of at most 16384 x 16384 pixels";
 
-void ReportLoadFailure(const std::string& file) {
-  std::string reason = FileReadProblem(file);
-  if (reason.empty()) reason = kNotAnImage;
+void ReportLoadFailure(const std::string& file, const std::string& reason) {
   Notify("Could not load " + file + ": " + reason + ".", true);
 }
 
@@ -53,11 +50,11 @@ void Show(const SlotRefs& s) {
 }
 
 // Reads `file` from disk for every slot whose file is that file (see ReadIntoSlots) and
-// shows the result in each; true when it did not load. A name that is not a readable
-// file is not handed to the engine, whose search would load a file of the same name
-// from the working folder in its place.
-bool ReadFile(const std::string& file) {
-  if (file.empty()) return false;
+// shows the result in each; why it did not load, empty when it did. A name that is not
+// a readable file is not handed to the engine, whose search would load a file of the
+// same name from the working folder in its place.
+std::string ReadFile(const std::string& file) {
+  if (file.empty()) return "";
   const std::string where = CanonicalPath(file);
   std::vector<SlotRefs> showing;
   for (const SlotRefs& s : Slots())
@@ -65,33 +62,31 @@ bool ReadFile(const std::string& file) {
 
   // Out of the cache, every flags variant at once (a base and an overlay slot hold two
   // textures of one file), so that each load below reads the disk.
-  std::vector<TexturePtr> old;
-  for (const SlotRefs& s : showing) {
-    if (*s.texture && std::find(old.begin(), old.end(), *s.texture) == old.end()) old.push_back(*s.texture);
-    *s.texture = nullptr;
-  }
-  for (const TexturePtr& t : old)
-    if (!HeldBySlot(t)) FreeTexture(t);
+  for (const SlotRefs& s : showing) ReleaseSlotTexture(s);
 
+  // Asked once: every slot in `showing` names this file, whatever the spelling.
+  const std::string problem = FileReadProblem(file);
   bool failed = false;
   {
     const BusyPointer busy;  // a large image takes a while
     // Slots with the same flags get one texture: the first load caches it for the rest.
     for (const SlotRefs& s : showing) {
-      if (FileReadProblem(*s.file).empty()) *s.texture = LoadTexture(*s.file, s.load_flags);
+      if (problem.empty()) *s.texture = LoadTexture(*s.file, s.load_flags);
       failed = failed || !*s.texture;
     }
   }
   for (const SlotRefs& s : showing) Show(s);
-  return failed;
+  if (!failed) return "";
+  return problem.empty() ? kNotAnImage : problem;
 }
 
 // A choose or "Re": a failure is reported over a view already drawn without the image,
 // so that the notice does not stand beside a picture of the file as it was.
 void ReadAndReport(const std::string& file) {
-  if (!ReadFile(file)) return;
+  const std::string reason = ReadFile(file);
+  if (reason.empty()) return;
   PaintCanvas();
-  ReportLoadFailure(file);
+  ReportLoadFailure(file, reason);
 }
 
 void Choose(const SlotRefs& s) {
@@ -150,7 +145,8 @@ int UpdateRegion(Region region, const GadgetPtr& gadget) {
 }  // namespace
 
 void ReadIntoSlots(const std::string& file) {
-  if (ReadFile(file)) ReportLoadFailure(file);
+  const std::string reason = ReadFile(file);
+  if (!reason.empty()) ReportLoadFailure(file, reason);
 }
 
 int HandleButtons(const GadgetPtr& gadget) {

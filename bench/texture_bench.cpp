@@ -22,11 +22,10 @@ constexpr int kSide = 2048;
 Bytes Picture(int channels) {
   Bytes pixels;
   pixels.reserve(size_t(kSide) * kSide * channels);
-  uint32_t noise = 12345;
+  Noise noise(12345);
   for (int y = 0; y < kSide; ++y)
     for (int x = 0; x < kSide; ++x) {
-      noise = noise * 1664525u + 1013904223u;
-      const int grain = int(noise >> 28) - 8;
+      const int grain = int(noise.Next() >> 28) - 8;
       const double wave = 60 * std::sin(x * 0.02) * std::cos(y * 0.015);
       const int r = int(128 + wave) + grain, g = (x * 255 / kSide) + grain, b = (y * 255 / kSide) - grain;
       for (int v : {r, g, b}) pixels.push_back(uint8_t(v < 0 ? 0 : v > 255 ? 255 : v));

@@ -19,14 +19,7 @@ int main(int argc, char** argv) {
   models.push_back(SkinnedGridModel(2, 40, 60, 3, 2, 4));
   models.push_back(GridModel(200, false));
   for (TB3dWriter& hostile : HostileModels(4096)) models.push_back(std::move(hostile));
-  TB3dWriter chunks;
-  chunks.Header();
-  for (int c = 0; c < 3; ++c) {
-    std::vector<B3dTexture> textures;
-    for (int i = 0; i < 40; ++i) textures.push_back({"tex.png", 1 | (c * 40 + i + 1) << 17});
-    chunks.Texs(textures);
-  }
-  models.push_back(std::move(chunks.Finish()));
+  models.push_back(SplitTexsModel(3, 40));
   for (size_t i = 0; i < models.size(); ++i) {
     const std::string path = dir + "/model" + std::to_string(i) + ".b3d";
     if (!models[i].Save(path)) {

@@ -16,6 +16,7 @@
 #include "engine/mesh/brush.h"
 #include "engine/mesh/texture.h"
 #include "platform/gui.h"
+#include "support/image_files.h"
 #include "support/tga_file.h"
 
 using namespace velmora;
@@ -324,31 +325,19 @@ struct BadFile {
   bool deleted_before_reload;  // chosen whole, then removed and reloaded
 };
 
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
-}
-
 // An uncompressed 32-bit TGA header for width x height, then `pixel_bytes` bytes.
-std::string TgaHeader(int width, int height, size_t pixel_bytes) {
-  std::string h(18, '\0');
-  h[2] = 2;
-  h[12] = char(width & 0xff), h[13] = char(width >> 8);
-  h[14] = char(height & 0xff), h[15] = char(height >> 8);
-  h[16] = 32;
-  return h + std::string(pixel_bytes, '\x40');
+Bytes TgaHeader(int width, int height, size_t pixel_bytes) {
+  return EncodeTga({.width = width, .height = height, .bits = 32, .data = Bytes(pixel_bytes, 0x40)});
 }
 
 constexpr const char* kNotAnImage = "it is not a whole TGA, JPEG, PNG or BMP image of at most 16384 x 16384 pixels";
 
 const BadFile kBadFiles[] = {
-    {"empty file", [](const std::string& p) { return WriteBytes(p, ""); }, "the file is empty", false},
-    {"truncated TGA", [](const std::string& p) { return WriteBytes(p, TgaHeader(16, 16, 100)); }, kNotAnImage,
+    {"empty file", [](const std::string& p) { return WriteFileBytes(p, {}); }, "the file is empty", false},
+    {"truncated TGA", [](const std::string& p) { return WriteFileBytes(p, TgaHeader(16, 16, 100)); }, kNotAnImage,
      false},
-    {"header claiming 65535 x 65535", [](const std::string& p) { return WriteBytes(p, TgaHeader(65535, 65535, 64)); },
-     kNotAnImage, false},
+    {"header claiming 65535 x 65535",
+     [](const std::string& p) { return WriteFileBytes(p, TgaHeader(65535, 65535, 64)); }, kNotAnImage, false},
     {"no read permission",
      [](const std::string& p) { return WriteSolidTga(p, 0, 220, 0) && chmod(p.c_str(), 0) == 0; },
      "reading it is not permitted", false},

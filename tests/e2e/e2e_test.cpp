@@ -27,6 +27,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/file.h"
 #include "platform/image.h"
 #include "support/tga_file.h"
 
@@ -100,11 +101,6 @@ Geometry WindowGeometry(const std::string& id) {
   return {v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]};
 }
 
-std::string CurrentFolder() {
-  char buffer[4096];
-  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string(".");
-}
-
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 bool Near(const Rgba& c, int r, int g, int b) {
@@ -143,7 +139,7 @@ class PreviewerSession : public ::testing::Test {
     // Absolute: typed paths and the previewer's own working folder must name the same
     // place whether ctest (absolute VELMORA_TEST_TMP) or a person (no variable) runs this.
     std::string base = tmp && *tmp ? tmp : "tmp";
-    if (base[0] != '/') base = CurrentFolder() + "/" + base;
+    if (base[0] != '/') base = CurrentDir() + "/" + base;
     folder_ = base + "/session" + std::to_string(getpid()) + "_" + std::to_string(++sessions);
     home_ = folder_ + "/home";
     Shell("mkdir -p '" + home_ + "'");
@@ -395,11 +391,9 @@ TEST_F(PreviewerSession, SkirtImageClearDragResizeAndCtrlQ) {
   Shell("xdotool windowfocus " + main_);
   Sleep(200);
   Shell("xdotool key ctrl+q");
-  int status = -1;
-  ASSERT_TRUE(WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 5000)) << "still running";
-  exited_ = true;
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const int status = WaitExit(5000);
+  ASSERT_NE(status, -1) << "still running";
+  EXPECT_EQ(status, 0);
 }
 
 // The daily loop: images chosen by typed paths, one image on two overlay slots through
@@ -457,11 +451,9 @@ TEST_F(PreviewerSession, TypedPathsSharedImageNoticesAndNothingWritten) {
 TEST_F(PreviewerSession, TerminateRequestEndsWithStatusZero) {
   ASSERT_TRUE(ShowsAt("start", kChestX, kChestY, Skin));
   kill(pid_, SIGTERM);
-  int status = -1;
-  ASSERT_TRUE(WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 5000)) << "still running";
-  exited_ = true;
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const int status = WaitExit(5000);
+  ASSERT_NE(status, -1) << "still running";
+  EXPECT_EQ(status, 0);
 }
 
 // An image edited on disk between steps: a second slot given it shows the new pixels

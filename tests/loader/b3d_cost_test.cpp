@@ -189,13 +189,7 @@ TEST_F(B3dCost, TextureEntriesAreCountedOverEveryTexsChunk) {
   constexpr int kChunks = 3, kPerChunk = 2048;
   static_assert(kChunks * kPerChunk > kB3dMaxTextures, "the chunks together pass the ceiling");
   const std::string dir = ImageDir(1);
-  TB3dWriter w;
-  w.Header();
-  for (int c = 0; c < kChunks; ++c) {
-    std::vector<B3dTexture> textures;
-    for (int i = 0; i < kPerChunk; ++i) textures.push_back({"tex.png", 1 | (c * kPerChunk + i + 1) << 17});
-    w.Texs(textures);
-  }
+  TB3dWriter w = SplitTexsModel(kChunks, kPerChunk);
   const Cost cost = LoadAndFree(w, dir);
   EXPECT_EQ(cost.fatal, "");
   EXPECT_EQ(cost.parts.texture_entries, kB3dMaxTextures);
@@ -207,10 +201,7 @@ TEST_F(B3dCost, TextureEntriesAreCountedOverEveryTexsChunk) {
 // decode of its file: its further textures take the same image.
 TEST_F(B3dCost, AJpegUploadedAsItDecodesIsTheLoadsOneDecode) {
   constexpr int kSide = 512;
-  Bytes noise(size_t(kSide) * kSide * 3);
-  uint32_t seed = 12345;
-  for (uint8_t& b : noise) b = uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
-  const Bytes jpeg = EncodeJpeg(kSide, kSide, 3, noise, 95, false);
+  const Bytes jpeg = EncodeJpeg(kSide, kSide, 3, Noise(12345).Take(size_t(kSide) * kSide * 3), 95, false);
   ASSERT_GT(jpeg.size(), 64u << 10) << "large enough to be streamed";
   const std::string dir = TestTempDir("cost_jpeg");
   ASSERT_TRUE(WriteFileBytes(dir + "/tex.jpg", jpeg));

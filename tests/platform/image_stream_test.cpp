@@ -3,42 +3,13 @@
 // files that fail before and after their first rows.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "support/image_files.h"
 #include "platform/image.h"
 #include "platform/image_stream.h"
-
-namespace {
-
-namespace fs = std::filesystem;
-
-std::string TempFile(const std::string& name) {
-  const char* root = std::getenv("VELMORA_TEST_TMP");
-  const fs::path dir = fs::path(root ? root : "tmp") / "platform_image_stream";
-  fs::create_directories(dir);
-  return (dir / name).string();
-}
-
-// Noise does not compress: a few hundred pixels square make a file large enough to be
-// decoded on the helper thread.
-Bytes Noise(int width, int height, int channels) {
-  Bytes pixels(size_t(width) * height * channels);
-  uint32_t state = 5;
-  for (uint8_t& b : pixels) b = uint8_t((state = state * 1664525u + 1013904223u) >> 24);
-  return pixels;
-}
-
-Bytes PixelsOf(const TPixmap& p) {
-  Bytes out;
-  for (int y = 0; y < p.Height(); ++y) out.insert(out.end(), p.Row(y), p.Row(y) + p.Width() * p.BytesPerPixel());
-  return out;
-}
-
-}  // namespace
+#include "tools/b3d_writer.h"
 
 TEST(PixmapStream, GivesLoadPixmapsImageInBandsForJpegAndWholeOtherwise) {
   const struct {
@@ -46,15 +17,18 @@ TEST(PixmapStream, GivesLoadPixmapsImageInBandsForJpegAndWholeOtherwise) {
     Bytes file;
     bool in_bands;
   } cases[] = {
-      {"large colour jpeg", EncodeJpeg(512, 256, 3, Noise(512, 256, 3), 90, false), true},
-      {"large progressive jpeg", EncodeJpeg(256, 512, 3, Noise(256, 512, 3), 90, true), true},
-      {"large gray jpeg", EncodeJpeg(512, 384, 1, Noise(512, 384, 1), 90, false), true},
-      {"small jpeg, decoded by the caller", EncodeJpeg(16, 8, 3, Noise(16, 8, 3), 90, false), true},
-      {"png", EncodePng({.width = 300, .height = 200, .colour_type = 2, .rows = Noise(300, 200, 3)}), false},
+      // Noise does not compress: a few hundred pixels square make a file large enough
+      // to be decoded on the helper thread.
+      {"large colour jpeg", EncodeJpeg(512, 256, 3, Noise(5).Take(512 * 256 * 3), 90, false), true},
+      {"large progressive jpeg", EncodeJpeg(256, 512, 3, Noise(5).Take(256 * 512 * 3), 90, true), true},
+      {"large gray jpeg", EncodeJpeg(512, 384, 1, Noise(5).Take(512 * 384 * 1), 90, false), true},
+      {"small jpeg, decoded by the caller", EncodeJpeg(16, 8, 3, Noise(5).Take(16 * 8 * 3), 90, false), true},
+      {"png", EncodePng({.width = 300, .height = 200, .colour_type = 2, .rows = Noise(5).Take(300 * 200 * 3)}),
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string path = TempFile("image.bin");
+    const std::string path = TestTempPath("image.bin");
     ASSERT_TRUE(WriteFileBytes(path, c.file));
     const PixmapPtr want = LoadPixmap(path);
     ASSERT_NE(want, nullptr);
@@ -73,14 +47,15 @@ TEST(PixmapStream, GivesLoadPixmapsImageInBandsForJpegAndWholeOtherwise) {
       const int rows = stream->WaitRows(have);
       ASSERT_GT(rows, have);
       const TPixmap& image = stream->Image();
-      for (int y = have; y < rows; ++y) early.insert(early.end(), image.Row(y), image.Row(y) + image.Width() * image.BytesPerPixel());
+      const Bytes band = PackedBytes(*image.Window(0, have, image.Width(), rows - have));
+      early.insert(early.end(), band.begin(), band.end());
       have = rows;
       ++steps;
     }
     const PixmapPtr got = stream->Finish();
     ASSERT_NE(got, nullptr);
-    EXPECT_EQ(early, PixelsOf(*want));
-    EXPECT_EQ(PixelsOf(*got), PixelsOf(*want));
+    EXPECT_EQ(early, PackedBytes(*want));
+    EXPECT_EQ(PackedBytes(*got), PackedBytes(*want));
 
     if (!c.in_bands) {
       EXPECT_EQ(steps, 1);
@@ -89,9 +64,9 @@ TEST(PixmapStream, GivesLoadPixmapsImageInBandsForJpegAndWholeOtherwise) {
 }
 
 TEST(PixmapStream, FailuresBeforeAndAfterTheFirstRows) {
-  EXPECT_EQ(TPixmapStream::Open(TempFile("missing.jpg")), nullptr);
+  EXPECT_EQ(TPixmapStream::Open(TestTempPath("missing.jpg")), nullptr);
 
-  const std::string path = TempFile("bad.bin");
+  const std::string path = TestTempPath("bad.bin");
   ASSERT_TRUE(WriteFileBytes(path, Bytes(100000, 0x5A)));
   auto garbage = TPixmapStream::Open(path);
   ASSERT_NE(garbage, nullptr);
@@ -100,7 +75,7 @@ TEST(PixmapStream, FailuresBeforeAndAfterTheFirstRows) {
   EXPECT_EQ(garbage->Finish(), nullptr);
 
   // Cut short, a large JPEG gives its header and first rows, then fails.
-  const Bytes jpeg = EncodeJpeg(512, 512, 3, Noise(512, 512, 3), 90, false);
+  const Bytes jpeg = EncodeJpeg(512, 512, 3, Noise(5).Take(512 * 512 * 3), 90, false);
   ASSERT_TRUE(WriteFileBytes(path, Bytes(jpeg.begin(), jpeg.begin() + jpeg.size() * 2 / 3)));
   auto cut = TPixmapStream::Open(path);
   ASSERT_NE(cut, nullptr);

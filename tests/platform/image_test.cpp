@@ -342,12 +342,6 @@ PixmapPtr Filled(int width, int height, int format, const Bytes& bytes) {
   return p;
 }
 
-Bytes PackedBytes(const TPixmap& p) {
-  Bytes out;
-  for (int y = 0; y < p.Height(); ++y) out.insert(out.end(), p.Row(y), p.Row(y) + p.Width() * p.BytesPerPixel());
-  return out;
-}
-
 TEST(Pixmap, CreateSizesRowsAndRefusesBadArguments) {
   const struct {
     int width, height, format, align;
@@ -471,12 +465,12 @@ TEST(Pixmap, ResizeAveragesWhenShrinkingAndInterpolatesWhenGrowing) {
 // Wide RGBA rows are halved several pixels at a time with a scalar tail: every width
 // and every byte value must give the rounded mean of its four bytes, as narrow rows do.
 TEST(Pixmap, HalvingRgbaIsTheRoundedMeanAtEveryWidth) {
-  uint32_t noise = 7;
+  Noise noise(7);
   for (int width = 2; width <= 42; width += 2) {
     Bytes pixels(size_t(width) * 2 * 4);
     for (uint8_t& b : pixels) {
-      noise = noise * 1664525u + 1013904223u;
-      b = (noise >> 24) < 40 ? 255 : (noise >> 24) < 80 ? 0 : uint8_t(noise >> 16);  // many extremes
+      const uint32_t n = noise.Next();
+      b = (n >> 24) < 40 ? 255 : (n >> 24) < 80 ? 0 : uint8_t(n >> 16);  // many extremes
     }
     const PixmapPtr out = ResizePixmap(*Filled(width, 2, kPixRgba8, pixels), width / 2, 1);
     ASSERT_NE(out, nullptr);
@@ -494,7 +488,7 @@ TEST(Pixmap, HalvingRgbaIsTheRoundedMeanAtEveryWidth) {
 // Textures halve level 0 band by band as it is decoded: any split into bands, into the
 // matching windows of one result, gives the whole halving byte for byte.
 TEST(Pixmap, HalvingInBandsEqualsHalvingTheWhole) {
-  uint32_t noise = 99;
+  Noise noise(99);
   const struct {
     int width, height;
     std::vector<int> bands;  // source rows per band
@@ -505,8 +499,7 @@ TEST(Pixmap, HalvingInBandsEqualsHalvingTheWhole) {
       {16, 1, {1}},  // one row stays one row
   };
   for (const auto& c : cases) {
-    Bytes pixels(size_t(c.width) * c.height * 4);
-    for (uint8_t& b : pixels) b = uint8_t((noise = noise * 1664525u + 1013904223u) >> 24);
+    const Bytes pixels = noise.Take(size_t(c.width) * c.height * 4);
     const PixmapPtr source = Filled(c.width, c.height, kPixRgba8, pixels);
     const int half_h = c.height > 1 ? c.height / 2 : 1, step = c.height / half_h;
     const PixmapPtr whole = ResizePixmap(*source, c.width / 2, half_h);

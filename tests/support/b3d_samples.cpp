@@ -189,6 +189,18 @@ TB3dWriter TextureFlagsModel(size_t bytes, const std::string& image, bool brushe
   return w;
 }
 
+TB3dWriter SplitTexsModel(int chunks, int per_chunk) {
+  TB3dWriter w;
+  w.Header();
+  for (int c = 0; c < chunks; ++c) {
+    std::vector<B3dTexture> textures;
+    for (int i = 0; i < per_chunk; ++i) textures.push_back({"tex.png", 1 | (c * per_chunk + i + 1) << 17});
+    w.Texs(textures);
+  }
+  w.Finish();
+  return w;
+}
+
 std::vector<TB3dWriter> HostileModels(size_t bytes) {
   std::vector<TB3dWriter> models;
   models.push_back(LongNameBonesModel(bytes));

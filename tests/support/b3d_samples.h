@@ -41,6 +41,9 @@ TB3dWriter WideBonesModel(size_t bytes);
 // TEXS entries naming `image`, each with a flag value of its own (mipmapped), and,
 // with `brushed`, a brush per entry painting a surface each.
 TB3dWriter TextureFlagsModel(size_t bytes, const std::string& image, bool brushed);
+// `chunks` TEXS chunks of `per_chunk` entries each, all naming "tex.png", each entry
+// with a flag value of its own: entries spread over chunks rather than in one.
+TB3dWriter SplitTexsModel(int chunks, int per_chunk);
 std::vector<TB3dWriter> HostileModels(size_t bytes);
 // A grid mesh of `triangles` triangles (two per cell) with one uv set; its VRTS holds
 // normals when `normals`, else the loader computes them.

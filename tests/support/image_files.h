@@ -1,6 +1,7 @@
 // Encoders that make small image files for the image tests and the fuzz seed corpus:
 // PNG through libpng, JPEG through libjpeg, TGA and BMP as hand-built bytes. Each
-// returns the file's bytes; nothing here depends on the test framework.
+// returns the file's bytes; nothing here depends on the test framework. Also noise to
+// fill images with, and a pixmap's pixels packed for comparing.
 #pragma once
 
 #include <cstdint>
@@ -78,3 +79,29 @@ struct BmpSpec {
 Bytes EncodeBmp(const BmpSpec& spec);
 
 bool WriteFileBytes(const std::string& path, const Bytes& bytes);
+
+// A fixed run of pseudo-random numbers (a linear congruential generator), the same on
+// every run: pixels that do not compress, bytes of every value.
+class Noise {
+ public:
+  explicit Noise(uint32_t seed) : state_(seed) {}
+  uint32_t Next() { return state_ = state_ * 1664525u + 1013904223u; }
+  // `count` bytes, each the top byte of the next number.
+  Bytes Take(size_t count) {
+    Bytes out(count);
+    for (uint8_t& b : out) b = uint8_t(Next() >> 24);
+    return out;
+  }
+
+ private:
+  uint32_t state_;
+};
+
+// The pixels of a TPixmap, row after row from the top, without the padding its pitch
+// leaves. A template, so that the encoders above need not link the image library.
+template <class Pixmap>
+Bytes PackedBytes(const Pixmap& p) {
+  Bytes out;
+  for (int y = 0; y < p.Height(); ++y) out.insert(out.end(), p.Row(y), p.Row(y) + p.Width() * p.BytesPerPixel());
+  return out;
+}
