@@ -194,7 +194,7 @@ TMatrix RestMatrix(const TMesh* mesh, const TBone& bone, bool& general) {
 
 // The bone's pose from its local pose: rotation, translation, then onto the frame it
 // hangs in. A parent bone's pose is already this pose's: the list holds parents first.
-void SetBoneMatrix(const TMesh& mesh, TBone& bone, const Pose& p) {
+void SetBonePose(const TMesh& mesh, TBone& bone, const Pose& p) {
   TMatrix& m = bone.pose;
   LocalMatrix(p, m);
   const TEntity* parent = bone.parent;
@@ -512,7 +512,7 @@ int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
     bone.key_quat_y = pose.qy, bone.key_quat_z = pose.qz;
     bone.key_posed = 1;
 
-    SetBoneMatrix(*mesh, bone, pose);
+    SetBonePose(*mesh, bone, pose);
     SetSkinning(slot, bone);
   }
   EndPose(*mesh);
@@ -553,7 +553,7 @@ int TAnimation::AnimateMesh2(TEntity* entity, float t, int first, int last) {
                          pose.qx, pose.qy, pose.qz, pose.qw, t);
     }
     // key_pos and key_quat stay: every step of one transition blends from the same start.
-    SetBoneMatrix(*mesh, bone, pose);
+    SetBonePose(*mesh, bone, pose);
     SetSkinning(slot, bone);
   }
   EndPose(*mesh);
@@ -570,7 +570,9 @@ void TAnimation::BindBone(TMesh* mesh, TBone& bone) {
   bone.inverse_bind_matrix = std::make_shared<TMatrix>(general ? rest.AffineInverse() : rest.Inverse());
   bone.pose = rest;
   bone.skin = mesh;
-  if (mesh) mesh->skin_plan.reset();  // the bind matrix may be new
+  // Binding rebuilds the plan (animation.h): influences rewritten in place before it,
+  // which the plan's signature cannot see, are read again.
+  if (mesh) mesh->skin_plan.reset();
   bone.PlaceOnSkin();
 }
 
