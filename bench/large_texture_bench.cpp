@@ -57,10 +57,9 @@ double PeakMiB(const std::function<bool()>& work) {
   const pid_t pid = fork();
   if (pid == 0) {
     close(pipe_fds[0]);
-    std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts from here
-    const long before = StatusKiB("VmRSS");
+    const long start = ResetPeakKiB();
     const bool ok = work();
-    const double grown = ok ? double(StatusKiB("VmHWM") - before) / 1024.0 : -1.0;
+    const double grown = ok ? PeakGrowthMiB(start) : -1.0;
     (void)!write(pipe_fds[1], &grown, sizeof grown);
     _exit(0);
   }

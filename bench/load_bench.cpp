@@ -20,7 +20,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -242,13 +241,13 @@ struct ChildReport {
   double seconds = -1, peak_mib = -1;
 };
 int g_report_fd = -1;
-long g_rss_before_kib = 0;
+long g_peak_start_kib = 0;
 std::chrono::steady_clock::time_point g_start;
 
 void SendReport() {
   ChildReport r;
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - g_start).count();
-  r.peak_mib = double(StatusKiB("VmHWM") - g_rss_before_kib) / 1024.0;
+  r.peak_mib = PeakGrowthMiB(g_peak_start_kib);
   (void)!write(g_report_fd, &r, sizeof r);
 }
 
@@ -280,8 +279,7 @@ void BM_HostileLoad(benchmark::State& state) {
         SendReport();
         _exit(255);
       });
-      std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts from here
-      g_rss_before_kib = StatusKiB("VmRSS");
+      g_peak_start_kib = ResetPeakKiB();
       g_start = std::chrono::steady_clock::now();
       TMesh::LoadAnimMesh(file);
       // Every root, a bone at the root too (its own FreeEntity leaves it to its mesh).

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <span>
 #include <vector>
 
 #include "engine/math/quaternion.h"
@@ -29,6 +30,59 @@ constexpr int kBones = 64;
 constexpr int kInfluencesPerVertex = 4;
 constexpr int kFrames = 60;
 constexpr float kWeights[kInfluencesPerVertex] = {0.4f, 0.3f, 0.2f, 0.1f};
+
+// A bone with a key of both kinds at every frame, all zero until fill(keys, frame) sets
+// that frame's; hung on parent and listed last in the mesh's bones.
+template <typename Fill>
+BonePtr KeyedBone(const MeshPtr& mesh, const EntityPtr& parent, float rest_y, Fill fill) {
+  auto bone = std::make_shared<TBone>();
+  bone->class_name = "Bone";
+  bone->rest_pos_y = rest_y;
+  bone->rest_quat_w = 1;
+  auto keys = std::make_shared<TAnimationKeys>();
+  keys->frame_count = kFrames;
+  keys->key_flags.assign(kFrames + 1, 1 | 4);
+  for (auto* a : {&keys->pos_x, &keys->pos_y, &keys->pos_z, &keys->scale_x, &keys->scale_y, &keys->scale_z,
+                  &keys->quat_w, &keys->quat_x, &keys->quat_y, &keys->quat_z}) {
+    a->assign(kFrames + 1, 0.0f);
+  }
+  for (int f = 0; f <= kFrames; ++f) fill(*keys, f);
+  bone->keys = keys;
+  bone->AddParent(parent);
+  bone->EntityListAdd(TEntity::entity_list);
+  mesh->AddBone(bone);
+  return bone;
+}
+
+// Vertex v belongs to a region of the mesh and takes the region's bone and the ones
+// after it, weights[k] for the k-th; each bone's influence list comes out in vertex
+// order, as a file's would.
+void WeighByRegion(const std::vector<BonePtr>& bones, int vertices, std::span<const float> weights) {
+  const int count = int(bones.size());
+  for (int v = 0; v < vertices; ++v) {
+    const int region = int(int64_t(v) * count / vertices);
+    for (std::size_t k = 0; k < weights.size(); ++k) {
+      TBone& bone = *bones[size_t((region + int(k)) % count)];
+      bone.influence_vertices.push_back(v);
+      bone.influence_weights.push_back(weights[k]);
+    }
+  }
+  for (const BonePtr& b : bones) b->influence_count = int(b->influence_vertices.size());
+}
+
+// A pose per iteration, a frame on each time, after a first pose that grows the buffers;
+// the loop must allocate nothing.
+void PoseEveryFrame(benchmark::State& state, const MeshPtr& mesh) {
+  TAnimation::AnimateMesh(mesh, 0.5f, 0, kFrames);
+  int frame = 0;
+  const long before = AllocationCount();
+  for (auto _ : state) {
+    TAnimation::AnimateMesh(mesh, float(frame) + 0.5f, 0, kFrames);
+    frame = (frame + 1) % kFrames;
+    benchmark::ClobberMemory();
+  }
+  state.counters["allocs_per_pose"] = double(AllocationCount() - before) / double(state.iterations());
+}
 
 // The skinned mesh as the model loader would leave it: two surfaces (16-bit corners
 // cannot address 100,000 vertices in one), each holding every vertex with half the
@@ -62,40 +116,16 @@ struct SkinnedScene {
     }
 
     for (int b = 0; b < kBones; ++b) {
-      auto bone = std::make_shared<TBone>();
-      bone->class_name = "Bone";
-      bone->rest_pos_y = b == 0 ? 0.0f : 0.15f;
-      bone->rest_quat_w = 1;
-      auto keys = std::make_shared<TAnimationKeys>();
-      keys->frame_count = kFrames;
-      keys->key_flags.assign(kFrames + 1, 1 | 4);
-      for (auto* a : {&keys->pos_x, &keys->pos_y, &keys->pos_z, &keys->scale_x, &keys->scale_y, &keys->scale_z,
-                      &keys->quat_w, &keys->quat_x, &keys->quat_y, &keys->quat_z}) {
-        a->assign(kFrames + 1, 0.0f);
-      }
-      for (int f = 0; f <= kFrames; ++f) {
+      const float rest_y = b == 0 ? 0.0f : 0.15f;
+      const EntityPtr parent = b == 0 ? EntityPtr(mesh) : EntityPtr(bones[size_t(b - 1) / 2]);
+      bones.push_back(KeyedBone(mesh, parent, rest_y, [&](TAnimationKeys& keys, int f) {
         const double half = (f * 0.5 + b) * 0.0087;  // a small turn about y, per frame and bone
-        keys->pos_y[f] = bone->rest_pos_y + 0.001f * float(f);
-        keys->quat_w[f] = float(std::cos(half));
-        keys->quat_y[f] = float(std::sin(half));
-      }
-      bone->keys = keys;
-      bone->AddParent(b == 0 ? EntityPtr(mesh) : EntityPtr(bones[size_t(b - 1) / 2]));
-      bone->EntityListAdd(TEntity::entity_list);
-      mesh->bones.AddLast(bone);
-      bones.push_back(bone);
+        keys.pos_y[f] = rest_y + 0.001f * float(f);
+        keys.quat_w[f] = float(std::cos(half));
+        keys.quat_y[f] = float(std::sin(half));
+      }));
     }
-    // Vertex v belongs to a region of the mesh and takes the region's bone and the next
-    // three; each bone's influence list comes out in vertex order, as a file's would.
-    for (int v = 0; v < kVertices; ++v) {
-      const int region = int(int64_t(v) * kBones / kVertices);
-      for (int k = 0; k < kInfluencesPerVertex; ++k) {
-        TBone& bone = *bones[size_t((region + k) % kBones)];
-        bone.influence_vertices.push_back(v);
-        bone.influence_weights.push_back(kWeights[k]);
-      }
-    }
-    for (const BonePtr& b : bones) b->influence_count = int(b->influence_vertices.size());
+    WeighByRegion(bones, kVertices, kWeights);
     TAnimation::SetBindPose(*mesh);
   }
 };
@@ -107,15 +137,7 @@ SkinnedScene& Scene() {
 
 void BM_AnimateMesh(benchmark::State& state) {
   SkinnedScene& scene = Scene();
-  TAnimation::AnimateMesh(scene.mesh, 0.5f, 0, kFrames);  // buffers grow once
-  int frame = 0;
-  const long before = AllocationCount();
-  for (auto _ : state) {
-    TAnimation::AnimateMesh(scene.mesh, float(frame) + 0.5f, 0, kFrames);
-    frame = (frame + 1) % kFrames;
-    benchmark::ClobberMemory();
-  }
-  state.counters["allocs_per_pose"] = double(AllocationCount() - before) / double(state.iterations());
+  PoseEveryFrame(state, scene.mesh);
   state.SetItemsProcessed(state.iterations() * int64_t(kVertices) * kInfluencesPerVertex);
   // The posed positions of one frame, bit for bit: builds that skin alike print one value.
   TAnimation::AnimateMesh(scene.mesh, 10.5f, 0, kFrames);
@@ -199,40 +221,18 @@ struct Character {
     copy->vertex_positions = surface->vertex_positions;
     mesh->anim_surfaces.AddLast(copy);
     for (int b = 0; b < kCharacterBones; ++b) {
-      auto bone = std::make_shared<TBone>();
-      bone->class_name = "Bone";
-      bone->rest_pos_y = 0.05f;
-      bone->rest_quat_w = 1;
-      auto keys = std::make_shared<TAnimationKeys>();
-      keys->frame_count = kFrames;
-      keys->key_flags.assign(kFrames + 1, 1 | 4);
-      for (auto* k : {&keys->pos_x, &keys->pos_y, &keys->pos_z, &keys->scale_x, &keys->scale_y, &keys->scale_z,
-                      &keys->quat_w, &keys->quat_x, &keys->quat_y, &keys->quat_z}) {
-        k->assign(kFrames + 1, 0.0f);
-      }
-      for (int f = 0; f <= kFrames; ++f) {
-        const double half = (f + b) * 0.01;
-        keys->pos_y[f] = 0.05f;
-        keys->quat_w[f] = float(std::cos(half));
-        keys->quat_x[f] = float(std::sin(half));
-      }
-      bone->keys = keys;
       // A spine of eight, then four limbs of eight hanging off it.
       const int parent = b == 0 ? -1 : b < 8 ? b - 1 : (b % 8 == 0 ? (b / 8) - 1 : b - 1);
-      bone->AddParent(parent < 0 ? EntityPtr(mesh) : EntityPtr(bones[size_t(parent)]));
-      bone->EntityListAdd(TEntity::entity_list);
-      mesh->bones.AddLast(bone);
-      bones.push_back(bone);
+      bones.push_back(KeyedBone(mesh, parent < 0 ? EntityPtr(mesh) : EntityPtr(bones[size_t(parent)]), 0.05f,
+                                [&](TAnimationKeys& keys, int f) {
+                                  const double half = (f + b) * 0.01;
+                                  keys.pos_y[f] = 0.05f;
+                                  keys.quat_w[f] = float(std::cos(half));
+                                  keys.quat_x[f] = float(std::sin(half));
+                                }));
     }
-    for (int v = 0; v < kCharacterVertices; ++v) {
-      const int b = v * kCharacterBones / kCharacterVertices;
-      for (int k = 0; k < 2; ++k) {
-        TBone& bone = *bones[size_t((b + k) % kCharacterBones)];
-        bone.influence_vertices.push_back(v);
-        bone.influence_weights.push_back(k == 0 ? 0.7f : 0.3f);
-      }
-    }
-    for (const BonePtr& b : bones) b->influence_count = int(b->influence_vertices.size());
+    constexpr float kCharacterWeights[] = {0.7f, 0.3f};
+    WeighByRegion(bones, kCharacterVertices, kCharacterWeights);
     TAnimation::SetBindPose(*mesh);
     // The ends of the limbs and the head hold the pivots.
     for (int p = 0; p < pivots; ++p) {
@@ -245,15 +245,7 @@ struct Character {
 
 void BM_PoseCharacter(benchmark::State& state) {
   Character character(int(state.range(0)));
-  TAnimation::AnimateMesh(character.mesh, 0.5f, 0, kFrames);  // buffers grow once
-  int frame = 0;
-  const long before = AllocationCount();
-  for (auto _ : state) {
-    TAnimation::AnimateMesh(character.mesh, float(frame) + 0.5f, 0, kFrames);
-    frame = (frame + 1) % kFrames;
-    benchmark::ClobberMemory();
-  }
-  state.counters["allocs_per_pose"] = double(AllocationCount() - before) / double(state.iterations());
+  PoseEveryFrame(state, character.mesh);
 }
 BENCHMARK(BM_PoseCharacter)->Arg(0)->Arg(5)->Unit(benchmark::kMicrosecond);
 

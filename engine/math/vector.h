@@ -1,6 +1,5 @@
 // TVector: the engine's three-component float vector, a value type.
-// Picking and collision build their points, directions and normals from it, and
-// vertex welding keys an ordered map on it (TVectorLess, exact order, no tolerance).
+// Picking and collision build their points, directions and normals from it.
 #pragma once
 
 #include "engine/math/trig.h"
@@ -45,7 +44,7 @@ struct TVector {
   int Compare(const TVector& other) const;
 };
 
-// Orders map keys by Compare, e.g. std::map<TVector, int, TVectorLess> for welding.
+// Orders map keys by Compare (exact, no tolerance), e.g. std::map<TVector, int, TVectorLess>.
 struct TVectorLess {
   bool operator()(const TVector& a, const TVector& b) const { return a.Compare(b) < 0; }
 };

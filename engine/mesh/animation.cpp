@@ -21,7 +21,6 @@
 std::vector<TMatrix> TAnimation::skinning_;
 std::vector<char> TAnimation::skins_;
 std::vector<TAnimation::SkinTarget> TAnimation::targets_;
-int TAnimation::vertex_numbers_ = 0;
 
 namespace {
 
@@ -195,7 +194,7 @@ TMatrix RestMatrix(const TMesh* mesh, const TBone& bone, bool& general) {
 
 // The bone's pose from its local pose: rotation, translation, then onto the frame it
 // hangs in. A parent bone's pose is already this pose's: the list holds parents first.
-void SetBoneMatrix(const TMesh& mesh, TBone& bone, const Pose& p) {
+void SetBonePose(const TMesh& mesh, TBone& bone, const Pose& p) {
   TMatrix& m = bone.pose;
   LocalMatrix(p, m);
   const TEntity* parent = bone.parent;
@@ -239,22 +238,11 @@ TMatrix TAnimation::Mirrored(const TMatrix& m) {
 }
 
 // The animated mesh, drawn deformed from now on, with a skinning slot per listed bone;
-// null for anything else. The copies take their surfaces' normals at the first pose, so
-// a mesh that is never posed keeps none.
+// null for anything else.
 TMesh* TAnimation::BeginPose(TEntity* entity) {
   TMesh* mesh = AnimatedMesh(entity);
   if (!mesh) return nullptr;
   mesh->draw_deformed = 1;
-  int vertices = 0;
-  auto copy_it = mesh->anim_surfaces.begin();
-  for (const SurfacePtr& s : *mesh->surfaces) {
-    vertices = std::max(vertices, s->vertex_count);
-    if (copy_it == mesh->anim_surfaces.end()) continue;
-    TSurface* copy = (*copy_it).get();
-    ++copy_it;
-    if (copy && copy->vertex_normals.size() != s->vertex_normals.size()) copy->vertex_normals = s->vertex_normals;
-  }
-  vertex_numbers_ = vertices;
   const std::size_t bones = mesh->bones.Count();
   if (skinning_.size() < bones) skinning_.resize(bones);
   skins_.assign(bones, 0);
@@ -270,15 +258,20 @@ void TAnimation::SetSkinning(std::size_t k, const TBone& bone) {
 }
 
 // Surfaces paired with their copies, in list order; a surface without a copy (or a copy
-// without a surface) takes no part. Normals take part where both sides hold them all.
-void TAnimation::CollectTargets(TMesh& mesh) {
+// without a surface) takes no part. The copies take their surfaces' normals at the first
+// pose, so a mesh that is never posed keeps none; normals take part where both sides
+// hold them all. Returns the vertex numbers: the largest surface's count, paired or not.
+int TAnimation::CollectTargets(TMesh& mesh) {
   targets_.clear();
+  int vertices = 0;
   auto copy_it = mesh.anim_surfaces.begin();
   for (const SurfacePtr& s : *mesh.surfaces) {
-    if (copy_it == mesh.anim_surfaces.end()) break;
+    vertices = std::max(vertices, s->vertex_count);
+    if (copy_it == mesh.anim_surfaces.end()) continue;
     TSurface* copy = (*copy_it).get();
     ++copy_it;
-    if (!s || !copy) continue;
+    if (!copy) continue;
+    if (copy->vertex_normals.size() != s->vertex_normals.size()) copy->vertex_normals = s->vertex_normals;
     const std::size_t limit = std::min({std::size_t(std::max(s->vertex_count, 0)), s->vertex_positions.size() / 3,
                                         copy->vertex_positions.size() / 3});
     const bool normals = s->vertex_normals.size() / 3 >= limit && copy->vertex_normals.size() / 3 >= limit;
@@ -288,6 +281,7 @@ void TAnimation::CollectTargets(TMesh& mesh) {
                         int(std::min<std::size_t>(limit, kMaxVertexNumbers))});
     copy->geometry_changed = 1;
   }
+  return vertices;
 }
 
 // ---- The skin plan ----------------------------------------------------------------
@@ -311,9 +305,9 @@ struct Extent {
 
 }  // namespace
 
-const TSkinPlan& TAnimation::PlanOf(TMesh& mesh) {
+const TSkinPlan& TAnimation::PlanOf(TMesh& mesh, int vertex_numbers) {
   // What the plan depends on, taken afresh each pose: a few words per bone.
-  uint64_t signature = Mix(0xcbf29ce484222325ull, uint64_t(vertex_numbers_));
+  uint64_t signature = Mix(0xcbf29ce484222325ull, uint64_t(vertex_numbers));
   std::size_t k = 0;
   for (const BonePtr& bone : mesh.bones) {
     signature = Mix(signature, skins_[k++]);
@@ -329,7 +323,7 @@ const TSkinPlan& TAnimation::PlanOf(TMesh& mesh) {
 
   auto plan = std::make_shared<TSkinPlan>();
   plan->signature = signature;
-  const std::size_t vertices = std::size_t(std::max(vertex_numbers_, 0));
+  const std::size_t vertices = std::size_t(std::max(vertex_numbers, 0));
   // Counted first, then placed: the shares of each vertex in bone-list order. A zero
   // weight, and a vertex number outside the surfaces, take no part.
   auto each_share = [&](auto&& visit) {
@@ -418,8 +412,7 @@ void SkinSpan(const float* source, float* dest, const float* source_normals, flo
 }  // namespace
 
 void TAnimation::EndPose(TMesh& mesh) {
-  const TSkinPlan& plan = PlanOf(mesh);
-  CollectTargets(mesh);
+  const TSkinPlan& plan = PlanOf(mesh, CollectTargets(mesh));
   Extent extent;
   auto skin = [&](const SkinTarget& t, int from, int to, bool drawn) {
     from = std::max(from, 0), to = std::min(to, t.limit);
@@ -519,7 +512,7 @@ int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
     bone.key_quat_y = pose.qy, bone.key_quat_z = pose.qz;
     bone.key_posed = 1;
 
-    SetBoneMatrix(*mesh, bone, pose);
+    SetBonePose(*mesh, bone, pose);
     SetSkinning(slot, bone);
   }
   EndPose(*mesh);
@@ -560,7 +553,7 @@ int TAnimation::AnimateMesh2(TEntity* entity, float t, int first, int last) {
                          pose.qx, pose.qy, pose.qz, pose.qw, t);
     }
     // key_pos and key_quat stay: every step of one transition blends from the same start.
-    SetBoneMatrix(*mesh, bone, pose);
+    SetBonePose(*mesh, bone, pose);
     SetSkinning(slot, bone);
   }
   EndPose(*mesh);
@@ -577,7 +570,9 @@ void TAnimation::BindBone(TMesh* mesh, TBone& bone) {
   bone.inverse_bind_matrix = std::make_shared<TMatrix>(general ? rest.AffineInverse() : rest.Inverse());
   bone.pose = rest;
   bone.skin = mesh;
-  if (mesh) mesh->skin_plan.reset();  // the bind matrix may be new
+  // Binding rebuilds the plan (animation.h): influences rewritten in place before it,
+  // which the plan's signature cannot see, are read again.
+  if (mesh) mesh->skin_plan.reset();
   bone.PlaceOnSkin();
 }
 

@@ -114,8 +114,8 @@ class TAnimation {
   static TMesh* BeginPose(TEntity* entity);
   // Bone k of the list has been posed: its skinning matrix for this pose.
   static void SetSkinning(std::size_t k, const TBone& bone);
-  static void CollectTargets(TMesh& mesh);  // into targets_
-  static const TSkinPlan& PlanOf(TMesh& mesh);
+  static int CollectTargets(TMesh& mesh);  // into targets_; returns the vertex numbers
+  static const TSkinPlan& PlanOf(TMesh& mesh, int vertex_numbers);
   // After the last bone: skins every vertex of every copy, positions and normals, takes
   // the posed extent and places the bones on the mesh.
   static void EndPose(TMesh& mesh);
@@ -123,5 +123,4 @@ class TAnimation {
   static std::vector<TMatrix> skinning_;  // per listed bone: pose x inverse bind
   static std::vector<char> skins_;        // per listed bone: 1 when it moves vertices
   static std::vector<SkinTarget> targets_;
-  static int vertex_numbers_;  // of the mesh being posed: its largest surface's count
 };

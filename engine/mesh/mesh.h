@@ -13,10 +13,10 @@
 #include "engine/math/matrix.h"
 #include "engine/scene/entity.h"
 
-// The shared surface list, with a count of geometry changes seen on it, so that every
-// mesh that shares the list knows its bounds are stale, not just the first to look.
 struct TSkinPlan;
 
+// The shared surface list, with a count of geometry changes seen on it, so that every
+// mesh that shares the list knows its bounds are stale, not just the first to look.
 struct TSurfaceList : TList<TSurface> {
   uint64_t geometry_version = 0;
 };
@@ -26,7 +26,7 @@ class TMesh : public TEntity {
   float bounds_min_x = 0, bounds_min_y = 0, bounds_min_z = 0;  // mesh space, public z
   float bounds_max_x = 0, bounds_max_y = 0, bounds_max_z = 0;
   std::shared_ptr<TSurfaceList> surfaces = std::make_shared<TSurfaceList>();
-  TList<TSurface> anim_surfaces;  // skinned positions, one per surface, same order
+  TList<TSurface> anim_surfaces;  // skinned positions and normals, one per surface, same order
   TList<TBone> bones;             // below the mesh or beside it, each bone before its descendants
   void AddBone(const BonePtr& bone);  // last in the bone list, with the mesh as its skin
   TMatrix sprite_matrix;          // drawn instead of the entity matrix by a sprite

@@ -180,10 +180,10 @@ void TEntity::PositionEntity(float x, float y, float z, int global) {
     pos_y -= parent->EntityY(1);
     pos_z += parent->EntityZ(1);
     const float pp = parent->EntityPitch(1), py = parent->EntityYaw(1), pr = parent->EntityRoll(1);
-    const float sx = parent->EntityScaleX(1), sy = parent->EntityScaleY(1), sz = parent->EntityScaleZ(1);
+    const TVector s = parent->WorldScale();
     TMatrix m;
     m.LoadIdentity();
-    m.Scale(1 / sx, 1 / sy, 1 / sz);
+    m.Scale(1 / s.x, 1 / s.y, 1 / s.z);
     m.RotateRoll(-pr);
     m.RotatePitch(pp);
     m.RotateYaw(-py);
@@ -237,9 +237,10 @@ void TEntity::ScaleEntity(float x, float y, float z, int global) {
   scale_z = z;
   if (global == 1 && parent) {
     for (const TEntity* e = this; e->parent; e = e->parent) {
-      scale_x /= ScaleInWorld(e->parent, &TEntity::scale_x);
-      scale_y /= ScaleInWorld(e->parent, &TEntity::scale_y);
-      scale_z /= ScaleInWorld(e->parent, &TEntity::scale_z);
+      const TVector above = ScaleInWorld(e->parent);
+      scale_x /= above.x;
+      scale_y /= above.y;
+      scale_z /= above.z;
     }
   }
   RebuildMatrix();
@@ -291,11 +292,11 @@ constexpr float kAngleSnap = 0.0001f;
 float Snap(float v) { return (v >= -kAngleSnap && v <= kAngleSnap) ? 0.0f : v; }
 }  // namespace
 
-float TEntity::ScaleInWorld(const TEntity* e, float TEntity::*axis) {
+TVector TEntity::ScaleInWorld(const TEntity* e) {
   // A bone bound to a mesh stands at its mesh's matrix times its pose, and posing
   // applies no bone scale: its own scale never reaches the world.
-  if (const auto* bone = dynamic_cast<const TBone*>(e); bone && bone->skin) return 1.0f;
-  return e->*axis;
+  if (const auto* bone = dynamic_cast<const TBone*>(e); bone && bone->skin) return TVector::Create(1, 1, 1);
+  return TVector::Create(e->scale_x, e->scale_y, e->scale_z);
 }
 
 float TEntity::EntityX(int global) const { return global ? matrix.grid[3][0] : pos_x; }
@@ -319,27 +320,21 @@ float TEntity::EntityRoll(int global) const {
 }
 
 // The world scale is the product of the local scales up to the root, each as it enters
-// the world matrices (ScaleInWorld).
-float TEntity::EntityScaleX(int global) const {
-  if (global != 1) return scale_x;
-  float s = 1;
-  for (const TEntity* e = this; e; e = e->parent) s *= ScaleInWorld(e, &TEntity::scale_x);
+// the world matrices (ScaleInWorld), multiplied from the entity upwards.
+TVector TEntity::WorldScale() const {
+  TVector s = TVector::Create(1, 1, 1);
+  for (const TEntity* e = this; e; e = e->parent) {
+    const TVector own = ScaleInWorld(e);
+    s.x *= own.x;
+    s.y *= own.y;
+    s.z *= own.z;
+  }
   return s;
 }
 
-float TEntity::EntityScaleY(int global) const {
-  if (global != 1) return scale_y;
-  float s = 1;
-  for (const TEntity* e = this; e; e = e->parent) s *= ScaleInWorld(e, &TEntity::scale_y);
-  return s;
-}
-
-float TEntity::EntityScaleZ(int global) const {
-  if (global != 1) return scale_z;
-  float s = 1;
-  for (const TEntity* e = this; e; e = e->parent) s *= ScaleInWorld(e, &TEntity::scale_z);
-  return s;
-}
+float TEntity::EntityScaleX(int global) const { return global == 1 ? WorldScale().x : scale_x; }
+float TEntity::EntityScaleY(int global) const { return global == 1 ? WorldScale().y : scale_y; }
+float TEntity::EntityScaleZ(int global) const { return global == 1 ? WorldScale().z : scale_z; }
 
 // ---- Hierarchy and world list -------------------------------------------------------
 
@@ -367,7 +362,7 @@ void TEntity::EntityParent(const EntityPtr& new_parent, int global) {
 
   const TVector gp = TVector::Create(EntityX(1), EntityY(1), EntityZ(1));
   const TVector gr = TVector::Create(EntityPitch(1), EntityYaw(1), EntityRoll(1));
-  const TVector gs = TVector::Create(EntityScaleX(1), EntityScaleY(1), EntityScaleZ(1));
+  const TVector gs = WorldScale();
 
   EntityPtr keep = shared_from_this();  // the old parent's list may hold the last reference
   LeaveParent();

@@ -129,9 +129,9 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   float EntityScaleX(int global = 0) const;
   float EntityScaleY(int global = 0) const;
   float EntityScaleZ(int global = 0) const;
-  // The entity's local scale on one axis as it enters its subtree's world matrices: 1
+  // The entity's local scale as it enters its subtree's world matrices: 1 on every axis
   // for a bone bound to a mesh, whose pose carries no scale.
-  static float ScaleInWorld(const TEntity* e, float TEntity::*axis);
+  static TVector ScaleInWorld(const TEntity* e);
   int EntityHidden() const;
   // flag 1: from scratch; otherwise on top of the matrix already held (the parent's).
   void UpdateMat(int flag);
@@ -240,6 +240,8 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // of the copied subtree (a mesh and the skeleton beside it).
   static std::vector<std::pair<const TEntity*, TEntity*>> copied_;
   void RebuildMatrix();  // the step that ends every transform operation
+  // EntityScaleX/Y/Z(1) in one climb to the root, for callers that take all three.
+  TVector WorldScale() const;
   const TCollisionImpact* Impact(int i) const;
   bool freed_ = false;
 };

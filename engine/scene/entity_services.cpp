@@ -259,9 +259,10 @@ TSphere TEntity::SphereAround(float min_x, float min_y, float min_z, float max_x
              nullptr);
   sphere.centre = TVector::Create(tformed_x, tformed_y, tformed_z);
   // Absolute scales: a mirrored mesh has the same extent as its unmirrored twin.
-  const float sx = std::fabs(r * EntityScaleX(1));
-  const float sy = std::fabs(r * EntityScaleY(1));
-  const float sz = std::fabs(r * EntityScaleZ(1));
+  const TVector scale = WorldScale();
+  const float sx = std::fabs(r * scale.x);
+  const float sy = std::fabs(r * scale.y);
+  const float sz = std::fabs(r * scale.z);
   sphere.radius = std::max(sx, std::max(sy, sz));
   return sphere;
 }
