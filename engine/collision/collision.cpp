@@ -13,7 +13,6 @@ namespace {
 
 TVector WorldPosition(const TEntity& e) { return TVector::Create(e.EntityX(1), e.EntityY(1), e.EntityZ(1)); }
 TVector PreviousPosition(const TEntity& e) { return TVector::Create(e.prev_x, e.prev_y, e.prev_z); }
-TVector GlobalScale(const TEntity& e) { return TVector::Create(e.EntityScaleX(1), e.EntityScaleY(1), e.EntityScaleZ(1)); }
 // Radii are sizes: a negative radius acts as its size. (A signed one would mirror the
 // unit-sphere space and turn every face's back to the mover.)
 TVector Radii(const TEntity& e) {
@@ -58,7 +57,7 @@ AABB BoxAround(const TVector& a, const TVector& b, const TVector& grow) {
 // larger of the two, with room for the rounding of the map.
 TVector Grow2(const TCollisionPacket& packet) {
   const TVector r = Radii(*packet.entity);
-  const TVector s = GlobalScale(*packet.mesh);
+  const TVector s = packet.mesh->WorldScale();
   const float grow = std::max({r.x, r.y, r.z}) / std::min({std::fabs(s.x), std::fabs(s.y), std::fabs(s.z)});
   const float radii[3] = {r.x, r.y, r.z};
   float reach[3] = {0, 0, 0};
@@ -76,7 +75,7 @@ TVector Grow2(const TCollisionPacket& packet) {
 // Method 4's ellipsoid lies along the mesh's axes with the radii in mesh units.
 TVector Grow4(const TCollisionPacket& packet) {
   const TVector r = Radii(*packet.entity);
-  const TVector s = GlobalScale(*packet.mesh);
+  const TVector s = packet.mesh->WorldScale();
   return TVector::Create(std::fabs(r.x / s.x), std::fabs(r.y / s.y), std::fabs(r.z / s.z));
 }
 
@@ -171,7 +170,7 @@ void TCollision::SphereToMesh4(TEntity& entity, TMesh& mesh) {
   packet.mesh = &mesh;
   // Signed by the scale: a mirrored mesh stays mirrored in unit-sphere space, its faces
   // turned as method 2 sees them in world space.
-  const TVector r = Radii(entity), s = GlobalScale(mesh);
+  const TVector r = Radii(entity), s = mesh.WorldScale();
   packet.divisor = TVector::Create(r.x / s.x, r.y / s.y, r.z / s.z);
   if (!UsableDivisor(packet.divisor)) return;
   const TVector prev = PreviousPosition(entity);

@@ -129,6 +129,8 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   float EntityScaleX(int global = 0) const;
   float EntityScaleY(int global = 0) const;
   float EntityScaleZ(int global = 0) const;
+  // EntityScaleX/Y/Z(1) in one climb to the root, for callers that take all three.
+  TVector WorldScale() const;
   // The entity's local scale as it enters its subtree's world matrices: 1 on every axis
   // for a bone bound to a mesh, whose pose carries no scale.
   static TVector ScaleInWorld(const TEntity* e);
@@ -240,8 +242,6 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // of the copied subtree (a mesh and the skeleton beside it).
   static std::vector<std::pair<const TEntity*, TEntity*>> copied_;
   void RebuildMatrix();  // the step that ends every transform operation
-  // EntityScaleX/Y/Z(1) in one climb to the root, for callers that take all three.
-  TVector WorldScale() const;
   const TCollisionImpact* Impact(int i) const;
   bool freed_ = false;
 };
