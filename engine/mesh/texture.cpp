@@ -205,13 +205,17 @@ void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
   texture.mipmap_count = level;
 }
 
-// Whether GL takes a w x h texture as it is, so that AdjustPixmap would keep the image.
-bool FitsAsItIs(int w, int h) {
-  if (TTexture::Pow2Size(w) != w || TTexture::Pow2Size(h) != h) return false;
+// Whether GL would make a w x h RGBA texture: its proxy keeps a width only then.
+bool ProxyAccepts(int w, int h) {
   glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
   GLint accepted = 0;
   glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &accepted);
   return accepted != 0;
+}
+
+// Whether GL takes a w x h texture as it is, so that AdjustPixmap would keep the image.
+bool FitsAsItIs(int w, int h) {
+  return TTexture::Pow2Size(w) == w && TTexture::Pow2Size(h) == h && ProxyAccepts(w, h);
 }
 
 // One frame of the whole image, which GL takes at its size, while the stream decodes
@@ -283,11 +287,7 @@ int TTexture::Pow2Size(int n) {
 PixmapPtr TTexture::AdjustPixmap(const PixmapPtr& pixmap) {
   int w = Pow2Size(pixmap->Width());
   int h = Pow2Size(pixmap->Height());
-  for (;;) {
-    glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    GLint accepted = 0;
-    glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &accepted);
-    if (accepted != 0) break;
+  while (!ProxyAccepts(w, h)) {
     if (w == 1 && h == 1) RuntimeError("Unable to calculate tex size");
     if (w > 1) w /= 2;
     if (h > 1) h /= 2;
