@@ -2,8 +2,8 @@
 # Builds and runs every test: installs the system packages, builds with warnings on and
 # runs the tests; builds the collision, loader and mesh tests again for this processor
 # (-march=native) and, with the platform tests, with the portable lanes, and the
-# collision tests under ThreadSanitizer, and runs those; runs each fuzz target for a
-# bounded time, then builds the tests again under AddressSanitizer +
+# collision and platform tests under ThreadSanitizer, and runs those; runs each fuzz
+# target for a bounded time, then builds the tests again under AddressSanitizer +
 # UndefinedBehaviorSanitizer and runs them.
 # GUI tests get their own Xvfb display, started and stopped here.
 set -euo pipefail
@@ -50,11 +50,12 @@ build_tests portable "$answer_tests platform_tests" -DVELMORA_PORTABLE_LANES=ON
 ctest --test-dir build/portable --output-on-failure -j"$jobs" -L "^(collision|loader|mesh|platform)$"
 
 # The plain run (large meshes build on threads) and every build on three threads; the
-# lane-width runs add nothing here.
-echo "== collision tests under ThreadSanitizer"
-build_tests tsan collision_tests -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
+# lane-width runs add nothing here. The platform tests for the pixmap stream's decode
+# thread.
+echo "== collision and platform tests under ThreadSanitizer"
+build_tests tsan "collision_tests platform_tests" -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
 TSAN_OPTIONS=halt_on_error=1 \
-  ctest --test-dir build/tsan --output-on-failure -j"$jobs" -L '^collision$' -E '^(lanes[0-9]|threads1)/'
+  ctest --test-dir build/tsan --output-on-failure -j"$jobs" -L '^(collision|platform)$' -E '^(lanes[0-9]|threads1)/'
 
 if [ -x fuzz/run.sh ]; then
   echo "== fuzz targets (${fuzz_seconds}s each)"
