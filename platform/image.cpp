@@ -9,7 +9,7 @@
 #include <fstream>
 #include <new>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VELMORA_PORTABLE_LANES)
 #include <emmintrin.h>
 #endif
 
@@ -174,7 +174,8 @@ std::vector<std::vector<Tap>> AxisTaps(int source, int target) {
 // mean of four bytes, rounded half up, as the general loop below computes it. The bytes
 // are summed in 16-bit lanes of one 64-bit word (four bytes sum to at most 1020), which
 // gives the same result on either byte order since each lane holds one byte position.
-// Every mip level of every texture comes through here.
+// Where the SSE2 form below is built it takes only the pixels of a row past a multiple of
+// four; elsewhere, and with the portable lanes, whole rows.
 void HalveRgbaPixels(const uint8_t* top, const uint8_t* bottom, uint8_t* dst, int width) {
   constexpr uint64_t kLanes = 0x00FF00FF00FF00FFull;
   for (int x = 0; x < width; ++x, top += 8, bottom += 8, dst += 4) {
@@ -192,7 +193,7 @@ void HalveRgbaPixels(const uint8_t* top, const uint8_t* bottom, uint8_t* dst, in
   }
 }
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VELMORA_PORTABLE_LANES)
 // The same sums four output pixels at a time in 16-bit lanes, for the rows that make
 // a large texture's first levels; the rest of a row goes through the loop above.
 void HalveRgbaRow(const uint8_t* top, const uint8_t* bottom, uint8_t* dst, int width) {

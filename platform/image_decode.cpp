@@ -361,6 +361,8 @@ namespace {
 // libjpeg's working memory (progressive files keep every coefficient) is capped, so
 // that a small hostile file cannot make a huge decode.
 constexpr long kMaxJpegWorkBytes = 768L << 20;
+// Beside the block budget: a scan can walk 1/48 of the padded blocks (three components
+// sampled 4 x 4 in one MCU), so the budget alone would let 768 scans through.
 constexpr int kMaxJpegScans = 500;
 // Images up to this size are sized whole before their rows are decoded (4096 x 4096 RGBA).
 constexpr size_t kJpegEagerReserveBytes = size_t{64} << 20;

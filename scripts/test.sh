@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs every test: installs the system packages, builds with warnings on and
 # runs the tests; builds the collision, loader and mesh tests again for this processor
-# (-march=native) and with the portable lanes, and the collision tests under
-# ThreadSanitizer, and runs those; runs each fuzz target for a bounded time, then builds
-# the tests again under AddressSanitizer + UndefinedBehaviorSanitizer and runs them.
+# (-march=native) and, with the platform tests, with the portable lanes, and the
+# collision and platform tests under ThreadSanitizer, and runs those; runs each fuzz
+# target for a bounded time, then builds the tests again under AddressSanitizer +
+# UndefinedBehaviorSanitizer and runs them.
 # GUI tests get their own Xvfb display, started and stopped here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -43,16 +44,18 @@ echo "== collision, loader and mesh tests built with -march=native"
 build_tests native "$answer_tests" -DCMAKE_CXX_FLAGS=-march=native
 ctest --test-dir build/native --output-on-failure -j"$jobs" -L "$answer_labels"
 
-echo "== collision, loader and mesh tests built with the portable lanes"
-build_tests portable "$answer_tests" -DVELMORA_PORTABLE_LANES=ON
-ctest --test-dir build/portable --output-on-failure -j"$jobs" -L "$answer_labels"
+# The platform tests too: the image halving's plain loop then takes whole rows.
+echo "== collision, loader, mesh and platform tests built with the portable lanes"
+build_tests portable "$answer_tests platform_tests" -DVELMORA_PORTABLE_LANES=ON
+ctest --test-dir build/portable --output-on-failure -j"$jobs" -L "^(collision|loader|mesh|platform)$"
 
 # The plain run (large meshes build on threads) and every build on three threads; the
-# lane-width runs add nothing here.
-echo "== collision tests under ThreadSanitizer"
-build_tests tsan collision_tests -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
+# lane-width runs add nothing here. The platform tests for the pixmap stream's decode
+# thread.
+echo "== collision and platform tests under ThreadSanitizer"
+build_tests tsan "collision_tests platform_tests" -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
 TSAN_OPTIONS=halt_on_error=1 \
-  ctest --test-dir build/tsan --output-on-failure -j"$jobs" -L '^collision$' -E '^(lanes[0-9]|threads1)/'
+  ctest --test-dir build/tsan --output-on-failure -j"$jobs" -L '^(collision|platform)$' -E '^(lanes[0-9]|threads1)/'
 
 if [ -x fuzz/run.sh ]; then
   echo "== fuzz targets (${fuzz_seconds}s each)"

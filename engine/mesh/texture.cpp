@@ -205,13 +205,17 @@ void UploadWithMips(GLenum target, PixmapPtr image, TTexture& texture) {
   texture.mipmap_count = level;
 }
 
-// Whether GL takes a w x h texture as it is, so that AdjustPixmap would keep the image.
-bool FitsAsItIs(int w, int h) {
-  if (TTexture::Pow2Size(w) != w || TTexture::Pow2Size(h) != h) return false;
+// Whether GL would make a w x h RGBA texture: its proxy keeps a width only then.
+bool ProxyAccepts(int w, int h) {
   glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
   GLint accepted = 0;
   glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &accepted);
   return accepted != 0;
+}
+
+// Whether GL takes a w x h texture as it is, so that AdjustPixmap would keep the image.
+bool FitsAsItIs(int w, int h) {
+  return TTexture::Pow2Size(w) == w && TTexture::Pow2Size(h) == h && ProxyAccepts(w, h);
 }
 
 // One frame of the whole image, which GL takes at its size, while the stream decodes
@@ -283,11 +287,7 @@ int TTexture::Pow2Size(int n) {
 PixmapPtr TTexture::AdjustPixmap(const PixmapPtr& pixmap) {
   int w = Pow2Size(pixmap->Width());
   int h = Pow2Size(pixmap->Height());
-  for (;;) {
-    glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    GLint accepted = 0;
-    glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &accepted);
-    if (accepted != 0) break;
+  while (!ProxyAccepts(w, h)) {
     if (w == 1 && h == 1) RuntimeError("Unable to calculate tex size");
     if (w > 1) w /= 2;
     if (h > 1) h /= 2;
@@ -361,36 +361,32 @@ std::string BatchIdentity(const TTexture& texture, const TTextureBatch* batch) {
   return batch ? FileIdentity(texture.file_name) : std::string();
 }
 
-// Decodes the found file into the texture's RGBA image, once per file within a batch;
-// false when it does not decode.
-bool ReadImageFile(TTexture& texture, TTextureBatch* batch) {
-  const std::string identity = BatchIdentity(texture, batch);
-  bool read = false;
-  if (TakeKnownImage(texture, batch, identity, read)) return read;
-  read = KeepImage(texture, LoadPixmap(texture.file_name));
-  NoteDecode(batch, identity, texture, read);
-  return read;
-}
-
 enum class ImageRead { kFailed, kDecoded, kUploaded };
 
-// ReadImageFile for a texture of one frame: when that frame is the whole image, in RGBA
-// at a size GL takes as it is, and its rows come in bands, it is uploaded as it decodes.
-// kUploaded leaves only the texture's entry in the cache to be made; kDecoded means the
-// image is kept and still to be cut and uploaded.
-ImageRead ReadAndUpload(TTexture& texture, bool whole_image, TTextureBatch* batch) {
+// Decodes the found file into the texture's RGBA image, once per file within a batch.
+// With `upload_as_decoded` (a texture of one frame that is the whole image) an RGBA
+// image at a size GL takes as it is, whose rows come in bands, is uploaded as it
+// decodes: kUploaded leaves only the texture's entry in the cache to be made. kDecoded
+// means the image is kept and still to be cut and uploaded.
+ImageRead ReadImage(TTexture& texture, bool upload_as_decoded, TTextureBatch* batch) {
   const std::string identity = BatchIdentity(texture, batch);
   bool read = false;
   if (TakeKnownImage(texture, batch, identity, read)) return read ? ImageRead::kDecoded : ImageRead::kFailed;
-  std::unique_ptr<TPixmapStream> stream = TPixmapStream::Open(texture.file_name);
-  if (stream && whole_image && stream->WaitHeader() && stream->RowsInBands() &&
-      stream->Image().Format() == kPixRgba8 && FitsAsItIs(stream->Image().Width(), stream->Image().Height())) {
-    read = UploadAsDecoded(*stream, texture);
-    if (!read) DebugLog("ERROR: Cannot load texture: " + texture.file_name);
-    NoteDecode(batch, identity, texture, read);
-    return read ? ImageRead::kUploaded : ImageRead::kFailed;
+  PixmapPtr image;
+  if (upload_as_decoded) {
+    std::unique_ptr<TPixmapStream> stream = TPixmapStream::Open(texture.file_name);
+    if (stream && stream->WaitHeader() && stream->RowsInBands() && stream->Image().Format() == kPixRgba8 &&
+        FitsAsItIs(stream->Image().Width(), stream->Image().Height())) {
+      read = UploadAsDecoded(*stream, texture);
+      if (!read) DebugLog("ERROR: Cannot load texture: " + texture.file_name);
+      NoteDecode(batch, identity, texture, read);
+      return read ? ImageRead::kUploaded : ImageRead::kFailed;
+    }
+    if (stream) image = stream->Finish();
+  } else {
+    image = LoadPixmap(texture.file_name);
   }
-  read = KeepImage(texture, stream ? stream->Finish() : nullptr);
+  read = KeepImage(texture, std::move(image));
   NoteDecode(batch, identity, texture, read);
   return read ? ImageRead::kDecoded : ImageRead::kFailed;
 }
@@ -423,7 +419,7 @@ TexturePtr TTexture::LoadFileTexture(const std::string& file, int flags, int fra
   texture->frame_count = frame_count;
   if (TexturePtr cached = texture->TexInList()) return cached;
   const bool whole_image = frame_width == 0 && frame_height == 0 && first_frame == 0 && frame_count == 1;
-  switch (ReadAndUpload(*texture, whole_image, batch)) {
+  switch (ReadImage(*texture, whole_image, batch)) {
     case ImageRead::kFailed: return nullptr;
     case ImageRead::kUploaded:
       tex_list.AddLast(texture);
@@ -526,7 +522,7 @@ TexturePtr TTexture::LoadCubeMapTexture(const std::string& file, int flags, TTex
   TexturePtr texture = NamedTexture(file, flags);
   if (!texture) return nullptr;
   if (TexturePtr cached = texture->TexInList()) return cached;
-  if (!ReadImageFile(*texture, batch)) return nullptr;
+  if (ReadImage(*texture, false, batch) == ImageRead::kFailed) return nullptr;
   const int face_width = texture->pixmap->Width() / kCubeFaces;
   if (face_width < 1 || !FacesFitSquare(face_width, texture->pixmap->Height())) {
     DebugLog("ERROR: Invalid frame grid for texture: " + texture->file_name);
