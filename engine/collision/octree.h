@@ -101,7 +101,7 @@ class TLeafPolygons {
   std::span<const TPolygonPiece> pieces;
   // Room the build set aside for Numbers, as many as the pieces.
   uint32_t* number_room = nullptr;
-  std::shared_ptr<const TOctreePieceStore> store;  // the tree's, holding the pieces and the table
+  std::shared_ptr<const TOctreePieceStore> store;  // the tree's (octree_storage.h): pieces and table
 
   // The tree's table of triangles (kept by the store; a leaf holds no more than it did
   // before there was one, and a tree has as many leaves as cells).

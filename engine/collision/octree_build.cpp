@@ -1,12 +1,12 @@
 // TOctree's build: the split test, the eightfold split of a cell, the budgets that keep
 // hostile meshes and limits from exhausting memory, the threads that build a large
 // mesh's subtrees, and the table of whole triangles the queries decide on. The walks
-// over a built tree are in octree.cpp; what the leaves' pieces are kept in, in
+// over a built tree are in octree.cpp; the store the leaves keep their pieces in, in
 // octree_storage.h.
 //
 // Sections: the split test · the mesh's pieces · the cell planes · the table of triangle
 // cuts · pieces on their way and their lists · routing a cell's pieces through its
-// planes · the builder · the store that keeps the leaves' pieces · CreateOctree.
+// planes · the builder · CreateOctree.
 #include "engine/collision/octree.h"
 
 #include <algorithm>
@@ -748,18 +748,6 @@ long BuildTree(TOctree& root, const std::shared_ptr<const TOctreeTriangles>& tri
 }
 
 }  // namespace
-
-// ---- The store that keeps the leaves' pieces ------------------------------------------------
-
-std::span<const TPolygonPiece> TOctreePieceStore::Keep(std::span<const TPolygonPiece> pieces,
-                                                      uint32_t*& number_room) {
-  number_room = nullptr;
-  if (pieces.empty()) return {};
-  TPolygonPiece* kept = pieces_.Take(pieces.size());
-  std::uninitialized_copy(pieces.begin(), pieces.end(), kept);
-  number_room = numbers_.Take(pieces.size());  // left as it is until a query fills it
-  return {kept, pieces.size()};
-}
 
 // ---- CreateOctree ---------------------------------------------------------------------------
 

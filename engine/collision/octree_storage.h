@@ -65,7 +65,14 @@ class TOctreePieceStore {
   std::shared_ptr<const TOctreeTriangles> triangles;
   // Copies the pieces into the store, and sets room aside for the numbers of their
   // triangles; both stay valid as long as the store.
-  std::span<const TPolygonPiece> Keep(std::span<const TPolygonPiece> pieces, uint32_t*& number_room);
+  std::span<const TPolygonPiece> Keep(std::span<const TPolygonPiece> pieces, uint32_t*& number_room) {
+    number_room = nullptr;
+    if (pieces.empty()) return {};
+    TPolygonPiece* kept = pieces_.Take(pieces.size());
+    std::uninitialized_copy(pieces.begin(), pieces.end(), kept);
+    number_room = numbers_.Take(pieces.size());  // left as it is until a query fills it
+    return {kept, pieces.size()};
+  }
   size_t BlockSize() const { return pieces_.BlockSize(); }
 
  private:
