@@ -64,10 +64,14 @@ class TPlane {
   static std::optional<TVector> IntersectEdgeAgainstPlane(const TVector& a, const TVector& b,
                                                           const TPlane& plane) {
     const TVector ab = b.Subtract(a);
-    // The cell planes' crossing, which reads coordinates along -normal: here those are
-    // -(normal . a) and -(normal . ab), and negating twice is exact, so t is
-    // (distance - normal . a) / (normal . ab) to the bit.
-    return PointOnEdge(a, ab, PlaneCrossing(plane.distance, -plane.normal.Dot(a), -plane.normal.Dot(ab)));
+    return PointOnEdge(a, ab, CrossingTime(a, ab, plane));
+  }
+  // Where along a to a + ab (0 at a, 1 at its end) the plane lies: the cell planes'
+  // crossing, which reads coordinates along -normal. Here those are -(normal . a) and
+  // -(normal . ab); negating twice is exact, so this is (distance - normal . a) /
+  // (normal . ab) to the bit.
+  static float CrossingTime(const TVector& a, const TVector& ab, const TPlane& plane) {
+    return PlaneCrossing(plane.distance, -plane.normal.Dot(a), -plane.normal.Dot(ab));
   }
   // a + ab t when 0 <= t <= 1 (NaN and infinities fail both), else nothing.
   static std::optional<TVector> PointOnEdge(const TVector& a, const TVector& ab, float t) {
