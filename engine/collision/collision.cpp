@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/collision/entity_points.h"
 #include "engine/mesh/mesh.h"
 #include "engine/scene/entity.h"
 
 namespace {
 
-TVector WorldPosition(const TEntity& e) { return TVector::Create(e.EntityX(1), e.EntityY(1), e.EntityZ(1)); }
 TVector PreviousPosition(const TEntity& e) { return TVector::Create(e.prev_x, e.prev_y, e.prev_z); }
 // Radii are sizes: a negative radius acts as its size. (A signed one would mirror the
 // unit-sphere space and turn every face's back to the mover.)
@@ -24,21 +24,12 @@ TVector PerAxisMultiply(const TVector& v, const TVector& d) {
   return TVector::Create(v.x * d.x, v.y * d.y, v.z * d.z);
 }
 // True when d is e or lies under it: those move with e, so e never sweeps against them.
-bool MovesWith(const TEntity& d, const TEntity& e) {
-  for (const TEntity* a = &d; a; a = a->parent)
-    if (a == &e) return true;
-  return false;
-}
+bool MovesWith(const TEntity& d, const TEntity& e) { return &d == &e || d.IsBelow(&e); }
 
 bool IsFinite(const TVector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 // A divisor that makes a unit sphere of the ellipsoid: a zero radius (as before
 // EntityRadius) or a zero scale would divide the sweep into infinities.
 bool UsableDivisor(const TVector& d) { return IsFinite(d) && d.x != 0.0f && d.y != 0.0f && d.z != 0.0f; }
-
-TVector IntoMesh(const TVector& p, const TMesh& mesh) {
-  TEntity::TFormPoint(p.x, p.y, p.z, nullptr, &mesh);
-  return TVector::Create(TEntity::TFormedX(), TEntity::TFormedY(), TEntity::TFormedZ());
-}
 
 AABB BoxAround(const TVector& a, const TVector& b, const TVector& grow) {
   AABB box;

@@ -50,7 +50,7 @@ struct TCollisionPacket {
   int method = 0;              // kSphereToMeshWorld, or anything else for mesh space
   TEntity* entity = nullptr;   // the moving entity; receives the impact
   TMesh* mesh = nullptr;       // the mesh swept against
-  AABB sweep_box;              // the whole sweep in mesh space; culls octree cells
+  AABB sweep_box;              // mesh space, around the current pass; picks the octree cells
   TVector divisor;             // per axis, into unit-sphere space (finite, not 0; < 0 mirrors)
   // The nearest hit of the current pass (kept from earlier passes until replaced).
   int triangle = 0;
@@ -106,7 +106,9 @@ struct TCollision {
   static int MeshCheckCollision(TCollisionPacket& packet);
   static int MeshCheckCollision2(TCollisionPacket& packet);
   static int MeshCheckCollision4(TCollisionPacket& packet);
-  // The triangles a leaf's pieces come from, each once and whole, in the mesh's order.
+  // The triangles one leaf's pieces come from, each once and whole, in the mesh's order.
+  // The octree's own query does not go leaf by leaf: it gathers the triangles of every
+  // cell the sweep box meets and hands them to SweepTriangles at once.
   static int PolysCheckCollision(TCollisionPacket& packet, const TLeafPolygons& polygons);
   static int PolysCheckCollision2(TCollisionPacket& packet, const TLeafPolygons& polygons);
   static int PolysCheckCollision4(TCollisionPacket& packet, const TLeafPolygons& polygons);

@@ -13,6 +13,7 @@
 
 #include "engine/collision/aabb.h"
 #include "engine/collision/collision.h"
+#include "engine/collision/octree_storage.h"
 #include "engine/collision/pick.h"
 #include "engine/mesh/surface.h"
 
@@ -49,6 +50,8 @@ std::span<uint32_t> TOctreeTriangles::ChooseLeaf(const TLeafPolygons& leaf) cons
   ChooseUnseen(leaf, chosen);
   return chosen;
 }
+
+const TOctreeTriangles* TLeafPolygons::Triangles() const { return store ? store->triangles.get() : nullptr; }
 
 const TOctreeTriangles* TOctree::Triangles() const {
   const TOctree* node = this;

@@ -1,11 +1,12 @@
 // TOctree's build: the split test, the eightfold split of a cell, the budgets that keep
 // hostile meshes and limits from exhausting memory, the threads that build a large
 // mesh's subtrees, and the table of whole triangles the queries decide on. The walks
-// over a built tree are in octree.cpp.
+// over a built tree are in octree.cpp; the store the leaves keep their pieces in, in
+// octree_storage.h.
 //
 // Sections: the split test · the mesh's pieces · the cell planes · the table of triangle
-// cuts · the builder that streams a cell's pieces through the planes · the store that
-// keeps the leaves' pieces · CreateOctree.
+// cuts · pieces on their way and their lists · routing a cell's pieces through its
+// planes · the builder · CreateOctree.
 #include "engine/collision/octree.h"
 
 #include <algorithm>
@@ -26,6 +27,7 @@
 
 #include "engine/collision/geometric_tests.h"
 #include "engine/collision/lanes.h"
+#include "engine/collision/octree_storage.h"
 #include "engine/collision/plane.h"
 #include "engine/collision/polygon_split.h"
 #include "engine/collision/triangle_reader.h"
@@ -34,6 +36,8 @@
 #include "platform/runtime.h"
 
 namespace {
+
+// ---- The split test -------------------------------------------------------------------------
 
 // 1 when the polygons come from at least max_polys distinct triangle indices (or
 // max_polys is 0). Counting stops there; small limits use a table of the indices seen.
@@ -68,6 +72,8 @@ int ReachesDistinctTriangles(const Polygons& polys, int max_polys) {
   const auto distinct = std::unique(seen.begin(), seen.end()) - seen.begin();
   return distinct >= max_polys ? 1 : 0;
 }
+
+// ---- The mesh's pieces ----------------------------------------------------------------------
 
 // Coordinates up to this size keep every cut of the build finite (a crossing point lies
 // between two corners), which the axis shortcut of CellPlanes relies on.
@@ -108,6 +114,8 @@ std::vector<TPolygonPiece> MeshToPieces(const std::vector<SurfacePtr>& surfaces,
   return pieces;
 }
 
+// ---- The cell planes ------------------------------------------------------------------------
+
 // The three planes through a cell's centre. Their normals point to the lower coordinate,
 // so each plane's front is the low half.
 //
@@ -146,15 +154,9 @@ struct CellPlanes {
     const TPlane& plane = planes[kAxis];
     if (!kShortcut) return TPlane::IntersectEdgeAgainstPlane(a, b, plane);
     const TVector ab = b.Subtract(a);
-    const float t = PlaneCrossing(plane.distance, Coordinate<kAxis>(a), Coordinate<kAxis>(ab));
-    if (t >= 0.0f && t <= 1.0f) return a.Add(ab.Multiply(t));
-    return std::nullopt;
+    return TPlane::PointOnEdge(a, ab, PlaneCrossing(plane.distance, Coordinate<kAxis>(a), Coordinate<kAxis>(ab)));
   }
 };
-
-// The side of a signed distance, as TPlane::ClassifyPointToPlane gives it (NaN behind),
-// without a branch: the sides of cut pieces follow no pattern a predictor could learn.
-int SideOf(float d) { return int(InFrontOfPlane(d, kPlaneTolerance)) - int(BehindPlane(d, kPlaneTolerance)); }
 
 const TVector kZero;
 
@@ -177,6 +179,8 @@ Lanes LoadCorner(const TVector& v) {
 
 // The octant index of plane sides given as bits x, y, z (set: behind, the high half).
 constexpr int kOctantOf[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+
+// ---- The table of triangle cuts -------------------------------------------------------------
 
 // A side of a cut piece: at most 4 points (see TPolygonPiece).
 constexpr int kMaxSidePoints = 4;
@@ -230,6 +234,8 @@ constexpr std::array<TriangleCut, 27> MakeTriangleCuts() {
   return table;
 }
 constexpr std::array<TriangleCut, 27> kTriangleCuts = MakeTriangleCuts();
+
+// ---- Pieces on their way and their lists ----------------------------------------------------
 
 // A piece on its way through a cell's planes: where its three corners lie (past the
 // count they are zero points) and the triangle it was cut from. The routing reads the
@@ -331,7 +337,259 @@ struct LevelScratch {
   PieceList tails[7][2];
 };
 
+// ---- Routing a cell's pieces through its planes ---------------------------------------------
+
+// The routing of one cell's pieces through its three centre planes into its eight sets.
+// It is made from the cell being split (its centre, taken by value) and the scratch of
+// its depth, and lives while that cell's pieces are routed: all it holds is that cell's.
+//
+// The pieces are streamed through the planes one piece at a time, without gathering
+// halves and quarters: each plane split still sees its input list in order and gives the
+// same front and back lists, since the second triangles of its quads (which go to the
+// end of those lists) wait in `tails` until all its input has passed.
+template <bool kShortcut>
+class CellRouter {
+ public:
+  // Empties the scratch's lists for this cell's pieces.
+  CellRouter(const TVector& centre, LevelScratch& scratch, size_t piece_count)
+      : planes_(centre),
+        offsets_{planes_.planes[0].equation[3], planes_.planes[1].equation[3], planes_.planes[2].equation[3], 0},
+        distances_{planes_.planes[0].distance, planes_.planes[1].distance, planes_.planes[2].distance, 0},
+        zero_point_{kShortcut ? Classify(Lanes{}) : CellPoint{}},
+        scratch_(scratch) {
+    // Storage is taken, not touched, so a generous guess costs little: a set rarely gets
+    // more than a quarter of the cell's pieces.
+    for (auto& set : scratch_.sets) set.Clear(), set.Reserve(piece_count / 4);
+    for (auto& stage : scratch_.tails) stage[0].Clear(), stage[1].Clear();
+  }
+
+  // Every piece into its set (sets[i] by octant index), in order, the tails last.
+  void RouteAll(std::span<const TPolygonPiece> polys) {
+    for (const TPolygonPiece& p : polys) RouteStored<0>(p, 0);
+    FlushTails();
+  }
+
+ private:
+  // A point in lanes x, y, z, 0, and the planes it lies behind as bits x, y, z
+  // (CornerBehind).
+  struct CellPoint {
+    Lanes v;
+    unsigned behind;
+  };
+  struct TriangleInFlight {
+    const CellPoint* corners[3];
+    int triangle;
+    uint32_t surface;
+  };
+
+  const CellPlanes<kShortcut> planes_;
+  const Lanes offsets_;    // the planes' equation[3], x, y, z
+  const Lanes distances_;  // the planes' distance, x, y, z
+  const CellPoint zero_point_;  // kZero, classified (with kShortcut)
+  LevelScratch& scratch_;
+
+  // sets[i] by octant index: x, then y, then z decide bits 2, 1, 0 (front = low = 0).
+  static constexpr int SideBit(int axis) { return 4 >> axis; }
+  static int Stage(int axis, int bits) { return axis == 0 ? 0 : axis == 1 ? 1 + (bits >> 2) : 3 + (bits >> 1); }
+
+  // Which corners lie behind which planes (those on a plane count as in front): bit
+  // 4 * corner + axis, for the axes from kAxis on (all three with kShortcut).
+  template <int kAxis, typename Piece>
+  unsigned BehindBits(const Piece& p) const {
+    unsigned bits = 0;
+    if constexpr (kShortcut) {
+      bits = CornerBehind(CornerOf(p, 0), offsets_) | CornerBehind(CornerOf(p, 1), offsets_) << 4 |
+             CornerBehind(CornerOf(p, 2), offsets_) << 8;
+    } else {
+      for (int i = 0; i < 3; ++i) {
+        const TVector& v = CornerOf(p, i);
+        const unsigned x = kAxis <= 0 && planes_.template Behind<0>(v);
+        const unsigned y = kAxis <= 1 && planes_.template Behind<1>(v);
+        bits |= (x | y << 1 | unsigned(planes_.template Behind<2>(v)) << 2) << 4 * i;
+      }
+    }
+    return bits;
+  }
+
+  // Passes the piece through the planes from kAxis on (bits so far say which side of the
+  // earlier planes it is on) and into its set. A piece wholly on one side goes on as it
+  // is; one that a plane cuts goes to Cut.
+  template <int kAxis, typename Piece>
+  void Route(const Piece& p, int bits) {
+    RouteOn<kAxis>(p, bits, kAxis == 3 ? 0 : BehindBits<kAxis>(p));
+  }
+  template <int kAxis, typename Piece>
+  void RouteOn(const Piece& p, int bits, unsigned behind_bits) {
+    if constexpr (kAxis == 3) {
+      scratch_.sets[bits].Append(p);
+    } else {
+      static constexpr unsigned kCorners[4] = {0, 0x001, 0x011, 0x111};  // bit 4 * corner below the count
+      const unsigned all = kCorners[CountOf(p)];
+      const unsigned behind = behind_bits >> kAxis & all;
+      if (behind != 0 && behind != all) {
+        Cut<kAxis>(PieceRef::Of(p), bits);
+      } else {
+        RouteOn<kAxis + 1>(p, bits | (behind ? SideBit(kAxis) : 0), behind_bits);
+      }
+    }
+  }
+
+  // TPolygon::SplitPolygon of the piece by the plane of kAxis; each side's piece goes on
+  // through the next planes. A triangle whose crossings all lie on their edges (always,
+  // with kShortcut) is cut by its entry in kTriangleCuts, which gives the same points.
+  template <int kAxis>
+  [[gnu::noinline]] void Cut(const PieceRef& p, int bits) {
+    auto side = [&](int i) { return TPlane::SideOfDistance(planes_.template Distance<kAxis>(*p.corners[i])); };
+    if (p.count == 3) {
+      const TriangleCut& cut = kTriangleCuts[size_t(SideCode(side(0), side(1), side(2)))];
+      TVector crossings[2];
+      const TVector* points[6] = {p.corners[0], p.corners[1], p.corners[2], &crossings[0], &crossings[1], &kZero};
+      int made = 0;
+      for (; made < cut.crossings; ++made) {
+        const auto q = planes_.template Crossing<kAxis>(*points[cut.crossing_ends[made][0]],
+                                                        *points[cut.crossing_ends[made][1]]);
+        if (!q) break;
+        crossings[made] = *q;
+      }
+      if (made == cut.crossings) {
+        Emit<kAxis>(points, cut.front, cut.front_count, p, bits, 0);
+        Emit<kAxis>(points, cut.back, cut.back_count, p, bits | SideBit(kAxis), 1);
+        return;
+      }
+    }
+    SidePoints f, b;
+    SplitCorners(
+        int(p.count), [&](int i) { return *p.corners[i]; }, side,
+        [&](const TVector& from, const TVector& to) { return planes_.template Crossing<kAxis>(from, to); }, f, b);
+    const TVector* points[4] = {&f.points[0], &f.points[1], &f.points[2], &f.points[3]};
+    const TVector* back_points[4] = {&b.points[0], &b.points[1], &b.points[2], &b.points[3]};
+    static constexpr int kInOrder[kMaxSidePoints] = {0, 1, 2, 3};
+    Emit<kAxis>(points, kInOrder, f.count, p, bits, 0);
+    Emit<kAxis>(back_points, kInOrder, b.count, p, bits | SideBit(kAxis), 1);
+  }
+
+  // One side's piece goes on: points[order[0..count-1]], zero points past the count. Of a
+  // quad, (0, 1, 2) goes on now and (0, 2, 3) to the tails.
+  template <int kAxis>
+  void Emit(const TVector* const* points, const int* order, int count, const PieceRef& source, int bits, int side) {
+    if (count == 0) return;
+    if (count == 4) {
+      scratch_.tails[Stage(kAxis, bits)][side].Append(
+          {{points[order[0]], points[order[2]], points[order[3]]}, 3, source.triangle, source.surface});
+    }
+    Route<kAxis + 1>(PieceRef{{points[order[0]], points[order[1]], points[order[2]]}, uint32_t(std::min(count, 3)),
+                      source.triangle, source.surface},
+                     bits);
+  }
+
+  // The tails of each plane split, once its input is through: x, then y, then z, so that
+  // a split's tails reach the next plane after the rest of its output.
+  void FlushTails() {
+    for (int side = 0; side < 2; ++side) FlushStage<1>(scratch_.tails[0][side], side ? SideBit(0) : 0);
+    for (int stage = 1; stage < 3; ++stage)
+      for (int side = 0; side < 2; ++side)
+        FlushStage<2>(scratch_.tails[stage][side], (stage - 1) << 2 | (side ? SideBit(1) : 0));
+    for (int stage = 3; stage < 7; ++stage)
+      for (int side = 0; side < 2; ++side)
+        FlushStage<3>(scratch_.tails[stage][side], (stage - 3) << 1 | (side ? SideBit(2) : 0));
+  }
+  template <int kNextAxis>
+  void FlushStage(const PieceList& list, int bits) {
+    for (const TPolygonPiece& p : list.Pieces()) RouteStored<kNextAxis>(p, bits);
+  }
+
+  // Triangles of moderate meshes travel with their corners in lanes, each corner
+  // classified once against all three planes; other pieces take Route.
+  template <int kAxis>
+  void RouteStored(const TPolygonPiece& p, int bits) {
+    if (!kShortcut || p.vertex_count != 3) return Route<kAxis>(p, bits);
+    const CellPoint corners[3] = {Classify(LoadCorner(p.vertices[0])), Classify(LoadCorner(p.vertices[1])),
+                                  Classify(LoadCorner(p.vertices[2]))};
+    RouteTriangle<kAxis>({{&corners[0], &corners[1], &corners[2]}, p.triangle, p.surface}, bits);
+  }
+
+  // Lane 3 of v is 0, as it is of offsets_.
+  CellPoint Classify(const Lanes& v) const { return {v, PlanesBehind(offsets_ - v)}; }
+
+  // Route for a triangle in lanes: the planes from kAxis on that leave it whole only add
+  // their side; the first one that cuts it gets it.
+  template <int kAxis>
+  [[gnu::always_inline]] void RouteTriangle(const TriangleInFlight& t, int bits) {
+    const CellPoint* const* c = t.corners;
+    if constexpr (kAxis == 3) {
+      scratch_.sets[bits].Append(c[0]->v, c[1]->v, c[2]->v, t.triangle, t.surface);
+    } else {
+      constexpr unsigned kLive = 7u & ~((1u << kAxis) - 1);
+      const unsigned all = c[0]->behind & c[1]->behind & c[2]->behind & kLive;
+      const unsigned any = (c[0]->behind | c[1]->behind | c[2]->behind) & kLive;
+      if (all == any) {
+        scratch_.sets[bits | kOctantOf[all]].Append(c[0]->v, c[1]->v, c[2]->v, t.triangle, t.surface);
+        return;
+      }
+      const int first = __builtin_ctz(all ^ any);
+      bits |= kOctantOf[all & ((1u << first) - 1)];
+      if constexpr (kAxis <= 0) {
+        if (first == 0) return CutTriangle<0>(t, bits);
+      }
+      if constexpr (kAxis <= 1) {
+        if (first == 1) return CutTriangle<1>(t, bits);
+      }
+      CutTriangle<2>(t, bits);
+    }
+  }
+
+  // Cut for a triangle in lanes: the same table entry, crossings and pieces. A crossing
+  // off its edge sends the triangle to Cut.
+  template <int kAxis>
+  [[gnu::noinline]] void CutTriangle(const TriangleInFlight& t, int bits) {
+    const CellPoint* const* c = t.corners;
+    auto side = [&](const CellPoint& p) { return TPlane::SideOfDistance(offsets_[kAxis] - p.v[kAxis]); };
+    const TriangleCut& cut = kTriangleCuts[size_t(SideCode(side(*c[0]), side(*c[1]), side(*c[2])))];
+    CellPoint crossings[2];
+    const CellPoint* points[6] = {c[0], c[1], c[2], &crossings[0], &crossings[1], &zero_point_};
+    for (int m = 0; m < cut.crossings; ++m) {
+      const CellPoint& a = *points[cut.crossing_ends[m][0]];
+      const Lanes ab = points[cut.crossing_ends[m][1]]->v - a.v;
+      const float along = PlaneCrossing(distances_[kAxis], a.v[kAxis], ab[kAxis]);
+      if (!(along >= 0.0f && along <= 1.0f)) {
+        TVector corners[3];
+        for (int i = 0; i < 3; ++i) corners[i] = {c[i]->v[0], c[i]->v[1], c[i]->v[2]};
+        return Cut<kAxis>({{&corners[0], &corners[1], &corners[2]}, 3, t.triangle, t.surface}, bits);
+      }
+      crossings[m] = Classify(a.v + ab * along);
+    }
+    EmitTriangle<kAxis>(points, cut.front, cut.front_count, t, bits, 0);
+    EmitTriangle<kAxis>(points, cut.back, cut.back_count, t, bits | SideBit(kAxis), 1);
+  }
+
+  // Emit for a side's piece in lanes; pieces of 1 or 2 points take Route.
+  template <int kAxis>
+  [[gnu::always_inline]] void EmitTriangle(const CellPoint* const* points, const int* order, int count,
+                                           const TriangleInFlight& source, int bits, int side) {
+    if (count == 0) return;
+    if (count < 3) {
+      TVector corners[3];
+      for (int i = 0; i < 3; ++i) {
+        const Lanes& v = points[order[i]]->v;
+        corners[i] = {v[0], v[1], v[2]};
+      }
+      return Route<kAxis + 1>(PieceRef{{&corners[0], &corners[1], &corners[2]}, uint32_t(count), source.triangle,
+                                       source.surface},
+                              bits);
+    }
+    if (count == 4) {
+      scratch_.tails[Stage(kAxis, bits)][side].Append(points[order[0]]->v, points[order[2]]->v, points[order[3]]->v,
+                                                      source.triangle, source.surface);
+    }
+    RouteTriangle<kAxis + 1>({{points[order[0]], points[order[1]], points[order[2]]}, source.triangle, source.surface},
+                             bits);
+  }
+};
+
+// ---- The builder ----------------------------------------------------------------------------
+
 // What the builders of one tree may still make, shared between the threads of a build.
+
 struct OctreeBudget {
   std::atomic<long> nodes{1};   // the root
   std::atomic<long> pieces{0};  // polygons held: in leaves and in sets not yet built
@@ -348,12 +606,7 @@ struct OctreeBudget {
   }
 };
 
-// Limits and running counts of one builder.
-//
-// A cell's pieces are streamed through its three centre planes one piece at a time,
-// without gathering halves and quarters: each plane split still sees its input list in
-// order and gives the same front and back lists, since the second triangles of its quads
-// (which go to the end of those lists) wait in `tails` until all its input has passed.
+// Limits and running counts of one builder, and the scratch of each depth it splits at.
 template <bool kShortcut>
 struct OctreeBuilder {
   // max_levels as the build counts it (not 0); block_size: pieces per block of its store.
@@ -377,10 +630,6 @@ struct OctreeBuilder {
   std::shared_ptr<const TOctreeTriangles> triangles;
   std::shared_ptr<TOctreePieceStore> store;
   std::vector<LevelScratch> levels;  // one per split depth, never resized during a build
-  const CellPlanes<kShortcut>* planes = nullptr;  // of the cell being split
-  Lanes offsets = {};                             // their equation[3], x, y, z
-  Lanes distances = {};                           // their distance, x, y, z
-  LevelScratch* scratch = nullptr;                // of the cell being split
 
   void Build(TOctree& node, std::span<const TPolygonPiece> polys, int level) {
     if (Split(node, polys, level)) return;
@@ -396,21 +645,9 @@ struct OctreeBuilder {
     if (budget->nodes.load(std::memory_order_relaxed) + 8 > kMaxOctreeNodes) return Refuse();
     if (!ReachesDistinctTriangles(polys, max_polys)) return false;
 
-    const CellPlanes<kShortcut> cell(TVector::Create(node.centre_x, node.centre_y, node.centre_z));
     LevelScratch& lv = levels[size_t(level)];
-    // Storage is taken, not touched, so a generous guess costs little: a set rarely gets
-    // more than a quarter of the cell's pieces.
-    for (auto& set : lv.sets) set.Clear(), set.Reserve(polys.size() / 4);
-    for (auto& stage : lv.tails) stage[0].Clear(), stage[1].Clear();
-    planes = &cell;
-    offsets = Lanes{cell.planes[0].equation[3], cell.planes[1].equation[3], cell.planes[2].equation[3], 0};
-    scratch = &lv;
-    if constexpr (kShortcut) {
-      distances = Lanes{cell.planes[0].distance, cell.planes[1].distance, cell.planes[2].distance, 0};
-      zero_point = Classify(Lanes{});
-    }
-    for (const TPolygonPiece& p : polys) RouteStored<0>(p, 0);
-    FlushTails();
+    CellRouter<kShortcut>(TVector::Create(node.centre_x, node.centre_y, node.centre_z), lv, polys.size())
+        .RouteAll(polys);
 
     long made = 0;
     for (const auto& set : lv.sets) made += long(set.Size());
@@ -474,216 +711,6 @@ struct OctreeBuilder {
       if (failure) std::rethrow_exception(failure);
     for (const OctreeBuilder& builder : builders) kept += builder.kept;
   }
-
-  // sets[i] by octant index: x, then y, then z decide bits 2, 1, 0 (front = low = 0).
-  static constexpr int SideBit(int axis) { return 4 >> axis; }
-  static int Stage(int axis, int bits) { return axis == 0 ? 0 : axis == 1 ? 1 + (bits >> 2) : 3 + (bits >> 1); }
-
-  // Which corners lie behind which planes (those on a plane count as in front): bit
-  // 4 * corner + axis, for the axes from kAxis on (all three with kShortcut).
-  template <int kAxis, typename Piece>
-  unsigned BehindBits(const Piece& p) const {
-    unsigned bits = 0;
-    if constexpr (kShortcut) {
-      bits = CornerBehind(CornerOf(p, 0), offsets) | CornerBehind(CornerOf(p, 1), offsets) << 4 |
-             CornerBehind(CornerOf(p, 2), offsets) << 8;
-    } else {
-      for (int i = 0; i < 3; ++i) {
-        const TVector& v = CornerOf(p, i);
-        const unsigned x = kAxis <= 0 && planes->template Behind<0>(v);
-        const unsigned y = kAxis <= 1 && planes->template Behind<1>(v);
-        bits |= (x | y << 1 | unsigned(planes->template Behind<2>(v)) << 2) << 4 * i;
-      }
-    }
-    return bits;
-  }
-
-  // Passes the piece through the planes from kAxis on (bits so far say which side of the
-  // earlier planes it is on) and into its set. A piece wholly on one side goes on as it
-  // is; one that a plane cuts goes to Cut.
-  template <int kAxis, typename Piece>
-  void Route(const Piece& p, int bits) {
-    RouteOn<kAxis>(p, bits, kAxis == 3 ? 0 : BehindBits<kAxis>(p));
-  }
-  template <int kAxis, typename Piece>
-  void RouteOn(const Piece& p, int bits, unsigned behind_bits) {
-    if constexpr (kAxis == 3) {
-      scratch->sets[bits].Append(p);
-    } else {
-      static constexpr unsigned kCorners[4] = {0, 0x001, 0x011, 0x111};  // bit 4 * corner below the count
-      const unsigned all = kCorners[CountOf(p)];
-      const unsigned behind = behind_bits >> kAxis & all;
-      if (behind != 0 && behind != all) {
-        Cut<kAxis>(PieceRef::Of(p), bits);
-      } else {
-        RouteOn<kAxis + 1>(p, bits | (behind ? SideBit(kAxis) : 0), behind_bits);
-      }
-    }
-  }
-
-  // TPolygon::SplitPolygon of the piece by the plane of kAxis; each side's piece goes on
-  // through the next planes. A triangle whose crossings all lie on their edges (always,
-  // with kShortcut) is cut by its entry in kTriangleCuts, which gives the same points.
-  template <int kAxis>
-  [[gnu::noinline]] void Cut(const PieceRef& p, int bits) {
-    auto side = [&](int i) { return SideOf(planes->template Distance<kAxis>(*p.corners[i])); };
-    if (p.count == 3) {
-      const TriangleCut& cut = kTriangleCuts[size_t(SideCode(side(0), side(1), side(2)))];
-      TVector crossings[2];
-      const TVector* points[6] = {p.corners[0], p.corners[1], p.corners[2], &crossings[0], &crossings[1], &kZero};
-      int made = 0;
-      for (; made < cut.crossings; ++made) {
-        const auto q = planes->template Crossing<kAxis>(*points[cut.crossing_ends[made][0]],
-                                                        *points[cut.crossing_ends[made][1]]);
-        if (!q) break;
-        crossings[made] = *q;
-      }
-      if (made == cut.crossings) {
-        Emit<kAxis>(points, cut.front, cut.front_count, p, bits, 0);
-        Emit<kAxis>(points, cut.back, cut.back_count, p, bits | SideBit(kAxis), 1);
-        return;
-      }
-    }
-    SidePoints f, b;
-    SplitCorners(
-        int(p.count), [&](int i) { return *p.corners[i]; }, side,
-        [&](const TVector& from, const TVector& to) { return planes->template Crossing<kAxis>(from, to); }, f, b);
-    const TVector* points[4] = {&f.points[0], &f.points[1], &f.points[2], &f.points[3]};
-    const TVector* back_points[4] = {&b.points[0], &b.points[1], &b.points[2], &b.points[3]};
-    static constexpr int kInOrder[kMaxSidePoints] = {0, 1, 2, 3};
-    Emit<kAxis>(points, kInOrder, f.count, p, bits, 0);
-    Emit<kAxis>(back_points, kInOrder, b.count, p, bits | SideBit(kAxis), 1);
-  }
-
-  // One side's piece goes on: points[order[0..count-1]], zero points past the count. Of a
-  // quad, (0, 1, 2) goes on now and (0, 2, 3) to the tails.
-  template <int kAxis>
-  void Emit(const TVector* const* points, const int* order, int count, const PieceRef& source, int bits, int side) {
-    if (count == 0) return;
-    if (count == 4) {
-      scratch->tails[Stage(kAxis, bits)][side].Append(
-          {{points[order[0]], points[order[2]], points[order[3]]}, 3, source.triangle, source.surface});
-    }
-    Route<kAxis + 1>(PieceRef{{points[order[0]], points[order[1]], points[order[2]]}, uint32_t(std::min(count, 3)),
-                      source.triangle, source.surface},
-                     bits);
-  }
-
-  // The tails of each plane split, once its input is through: x, then y, then z, so that
-  // a split's tails reach the next plane after the rest of its output.
-  void FlushTails() {
-    for (int side = 0; side < 2; ++side) FlushStage<1>(scratch->tails[0][side], side ? SideBit(0) : 0);
-    for (int stage = 1; stage < 3; ++stage)
-      for (int side = 0; side < 2; ++side)
-        FlushStage<2>(scratch->tails[stage][side], (stage - 1) << 2 | (side ? SideBit(1) : 0));
-    for (int stage = 3; stage < 7; ++stage)
-      for (int side = 0; side < 2; ++side)
-        FlushStage<3>(scratch->tails[stage][side], (stage - 3) << 1 | (side ? SideBit(2) : 0));
-  }
-  template <int kNextAxis>
-  void FlushStage(const PieceList& list, int bits) {
-    for (const TPolygonPiece& p : list.Pieces()) RouteStored<kNextAxis>(p, bits);
-  }
-
-  // Triangles of moderate meshes travel with their corners in lanes, each corner
-  // classified once against all three planes; other pieces take Route.
-  template <int kAxis>
-  void RouteStored(const TPolygonPiece& p, int bits) {
-    if (!kShortcut || p.vertex_count != 3) return Route<kAxis>(p, bits);
-    const CellPoint corners[3] = {Classify(LoadCorner(p.vertices[0])), Classify(LoadCorner(p.vertices[1])),
-                                  Classify(LoadCorner(p.vertices[2]))};
-    RouteTriangle<kAxis>({{&corners[0], &corners[1], &corners[2]}, p.triangle, p.surface}, bits);
-  }
-
-  // A point in lanes x, y, z, 0, and the planes it lies behind as bits x, y, z
-  // (CornerBehind).
-  struct CellPoint {
-    Lanes v;
-    unsigned behind;
-  };
-  struct TriangleInFlight {
-    const CellPoint* corners[3];
-    int triangle;
-    uint32_t surface;
-  };
-  CellPoint zero_point = {};  // kZero, classified for the cell being split
-
-  // Lane 3 of v is 0, as it is of offsets.
-  CellPoint Classify(const Lanes& v) const { return {v, PlanesBehind(offsets - v)}; }
-
-  // Route for a triangle in lanes: the planes from kAxis on that leave it whole only add
-  // their side; the first one that cuts it gets it.
-  template <int kAxis>
-  [[gnu::always_inline]] void RouteTriangle(const TriangleInFlight& t, int bits) {
-    const CellPoint* const* c = t.corners;
-    if constexpr (kAxis == 3) {
-      scratch->sets[bits].Append(c[0]->v, c[1]->v, c[2]->v, t.triangle, t.surface);
-    } else {
-      constexpr unsigned kLive = 7u & ~((1u << kAxis) - 1);
-      const unsigned all = c[0]->behind & c[1]->behind & c[2]->behind & kLive;
-      const unsigned any = (c[0]->behind | c[1]->behind | c[2]->behind) & kLive;
-      if (all == any) {
-        scratch->sets[bits | kOctantOf[all]].Append(c[0]->v, c[1]->v, c[2]->v, t.triangle, t.surface);
-        return;
-      }
-      const int first = __builtin_ctz(all ^ any);
-      bits |= kOctantOf[all & ((1u << first) - 1)];
-      if constexpr (kAxis <= 0) {
-        if (first == 0) return CutTriangle<0>(t, bits);
-      }
-      if constexpr (kAxis <= 1) {
-        if (first == 1) return CutTriangle<1>(t, bits);
-      }
-      CutTriangle<2>(t, bits);
-    }
-  }
-
-  // Cut for a triangle in lanes: the same table entry, crossings and pieces. A crossing
-  // off its edge sends the triangle to Cut.
-  template <int kAxis>
-  [[gnu::noinline]] void CutTriangle(const TriangleInFlight& t, int bits) {
-    const CellPoint* const* c = t.corners;
-    auto side = [&](const CellPoint& p) { return SideOf(offsets[kAxis] - p.v[kAxis]); };
-    const TriangleCut& cut = kTriangleCuts[size_t(SideCode(side(*c[0]), side(*c[1]), side(*c[2])))];
-    CellPoint crossings[2];
-    const CellPoint* points[6] = {c[0], c[1], c[2], &crossings[0], &crossings[1], &zero_point};
-    for (int m = 0; m < cut.crossings; ++m) {
-      const CellPoint& a = *points[cut.crossing_ends[m][0]];
-      const Lanes ab = points[cut.crossing_ends[m][1]]->v - a.v;
-      const float along = PlaneCrossing(distances[kAxis], a.v[kAxis], ab[kAxis]);
-      if (!(along >= 0.0f && along <= 1.0f)) {
-        TVector corners[3];
-        for (int i = 0; i < 3; ++i) corners[i] = {c[i]->v[0], c[i]->v[1], c[i]->v[2]};
-        return Cut<kAxis>({{&corners[0], &corners[1], &corners[2]}, 3, t.triangle, t.surface}, bits);
-      }
-      crossings[m] = Classify(a.v + ab * along);
-    }
-    EmitTriangle<kAxis>(points, cut.front, cut.front_count, t, bits, 0);
-    EmitTriangle<kAxis>(points, cut.back, cut.back_count, t, bits | SideBit(kAxis), 1);
-  }
-
-  // Emit for a side's piece in lanes; pieces of 1 or 2 points take Route.
-  template <int kAxis>
-  [[gnu::always_inline]] void EmitTriangle(const CellPoint* const* points, const int* order, int count,
-                                           const TriangleInFlight& source, int bits, int side) {
-    if (count == 0) return;
-    if (count < 3) {
-      TVector corners[3];
-      for (int i = 0; i < 3; ++i) {
-        const Lanes& v = points[order[i]]->v;
-        corners[i] = {v[0], v[1], v[2]};
-      }
-      return Route<kAxis + 1>(PieceRef{{&corners[0], &corners[1], &corners[2]}, uint32_t(count), source.triangle,
-                                       source.surface},
-                              bits);
-    }
-    if (count == 4) {
-      scratch->tails[Stage(kAxis, bits)][side].Append(points[order[0]]->v, points[order[2]]->v, points[order[3]]->v,
-                                                      source.triangle, source.surface);
-    }
-    RouteTriangle<kAxis + 1>({{points[order[0]], points[order[1]], points[order[2]]}, source.triangle, source.surface},
-                             bits);
-  }
 };
 
 // Meshes from this many triangles up build the root's children on several threads.
@@ -722,15 +749,7 @@ long BuildTree(TOctree& root, const std::shared_ptr<const TOctreeTriangles>& tri
 
 }  // namespace
 
-std::span<const TPolygonPiece> TOctreePieceStore::Keep(std::span<const TPolygonPiece> pieces,
-                                                      uint32_t*& number_room) {
-  number_room = nullptr;
-  if (pieces.empty()) return {};
-  TPolygonPiece* kept = pieces_.Take(pieces.size());
-  std::uninitialized_copy(pieces.begin(), pieces.end(), kept);
-  number_room = numbers_.Take(pieces.size());  // left as it is until a query fills it
-  return {kept, pieces.size()};
-}
+// ---- CreateOctree ---------------------------------------------------------------------------
 
 int TOctree::SetBuildThreads(int threads) {
   return chosen_build_threads.exchange(std::clamp(threads, 0, kMaxBuildThreads), std::memory_order_relaxed);
@@ -790,4 +809,3 @@ int TOctree::CreateOctree(const MeshPtr& mesh, int max_polys, int max_levels) {
   no_polys_mesh = count;
   return 0;
 }
-

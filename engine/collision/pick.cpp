@@ -13,6 +13,7 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/collision/entity_points.h"
 #include "engine/collision/lanes.h"
 #include "engine/collision/octree.h"
 #include "engine/collision/polygon.h"
@@ -31,7 +32,6 @@ void ClearResult() {
   TPick::picked_ent.reset();
   TPick::picked_time = 1.0f;
 }
-TVector WorldPosition(const TEntity& e) { return TVector::Create(e.EntityX(1), e.EntityY(1), e.EntityZ(1)); }
 }  // namespace
 
 EntityPtr TPick::CameraPick(const TCamera* camera, float x, float y) {
@@ -109,11 +109,6 @@ void AcceptTriangle(TMesh& mesh, const SurfacePtr& surface, int triangle, const 
   TPick::picked_ent = mesh.shared_from_this();
   TPick::picked_surface = surface;
   TPick::picked_triangle = triangle;
-}
-
-TVector IntoMesh(const TVector& p, const TMesh& mesh) {
-  TEntity::TFormPoint(p.x, p.y, p.z, nullptr, &mesh);
-  return TVector::Create(TEntity::TFormedX(), TEntity::TFormedY(), TEntity::TFormedZ());
 }
 
 void PickSphere(TEntity& e, const TVector& a, const TVector& b, float& best) {

@@ -41,10 +41,9 @@ TVector TPlane::ClosestPointTo(const TVector& point) const {
 int TPlane::IntersectSegmentPlane(const TVector& a, const TVector& b, const TPlane& plane, float& t,
                                   TVector& q) {
   const TVector ab = b.Subtract(a);
-  t = (plane.distance - plane.normal.Dot(a)) / plane.normal.Dot(ab);
-  if (t >= 0.0f && t <= 1.0f) {
-    q = a.Add(ab.Multiply(t));
-    return 1;
-  }
-  return 0;
+  t = CrossingTime(a, ab, plane);
+  const std::optional<TVector> on_edge = PointOnEdge(a, ab, t);
+  if (!on_edge) return 0;
+  q = *on_edge;
+  return 1;
 }

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "engine/collision/geometric_tests.h"
 #include "engine/math/vector.h"
 
 class TPolygon;
@@ -48,11 +49,11 @@ class TPlane {
   int isFrontFacingTo(const TVector& direction) const { return normal.Dot(direction) <= 0.0f ? 1 : 0; }
   float signedDistanceTo(const TVector& point) const { return point.Dot(normal) + equation[3]; }
   // kInFront, kOnPlane or kBehind. NaN lands behind: a point of no place is kept on one side.
-  int ClassifyPointToPlane(const TVector& point) const {
-    const float d = signedDistanceTo(point);
-    if (d > kPlaneTolerance) return kInFront;
-    if (d >= -kPlaneTolerance) return kOnPlane;
-    return kBehind;
+  int ClassifyPointToPlane(const TVector& point) const { return SideOfDistance(signedDistanceTo(point)); }
+  // The side of a signed distance, decided as the octree's cell planes decide it, without
+  // a branch.
+  static int SideOfDistance(float d) {
+    return int(InFrontOfPlane(d, kPlaneTolerance)) - int(BehindPlane(d, kPlaneTolerance));
   }
   int ClassifyPolygonToPlane(const TPolygon& polygon) const;  // also kStraddling
   int ClassifyTriangleToPlane(const TVector& p1, const TVector& p2, const TVector& p3) const;
@@ -63,8 +64,18 @@ class TPlane {
   static std::optional<TVector> IntersectEdgeAgainstPlane(const TVector& a, const TVector& b,
                                                           const TPlane& plane) {
     const TVector ab = b.Subtract(a);
-    const float t = (plane.distance - plane.normal.Dot(a)) / plane.normal.Dot(ab);
-    if (t >= 0.0f && t <= 1.0f) return a.Add(ab.Multiply(t));  // NaN and inf fail both
+    return PointOnEdge(a, ab, CrossingTime(a, ab, plane));
+  }
+  // Where along a to a + ab (0 at a, 1 at its end) the plane lies: the cell planes'
+  // crossing, which reads coordinates along -normal. Here those are -(normal . a) and
+  // -(normal . ab); negating twice is exact, so this is (distance - normal . a) /
+  // (normal . ab) to the bit.
+  static float CrossingTime(const TVector& a, const TVector& ab, const TPlane& plane) {
+    return PlaneCrossing(plane.distance, -plane.normal.Dot(a), -plane.normal.Dot(ab));
+  }
+  // a + ab t when 0 <= t <= 1 (NaN and infinities fail both), else nothing.
+  static std::optional<TVector> PointOnEdge(const TVector& a, const TVector& ab, float t) {
+    if (t >= 0.0f && t <= 1.0f) return a.Add(ab.Multiply(t));
     return std::nullopt;
   }
   // t along a-b is written in every case; q only when 0 <= t <= 1, and then 1 is returned.

@@ -1,5 +1,5 @@
-// TPolygon: building polygons from a mesh and from points, the plane split that the
-// octree cuts its cells with, and turning split quads back into triangles.
+// TPolygon: building polygons from a mesh and from points, the plane split (whose corner
+// walk the octree build shares), and turning split quads back into triangles.
 #include "engine/collision/polygon.h"
 
 #include <algorithm>

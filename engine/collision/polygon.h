@@ -1,6 +1,8 @@
 // TPolygon: a convex polygon of its own vertex copies that remembers the surface and the
-// triangle it was cut from. The octree is built from these: a mesh becomes one polygon
-// per triangle, and each cell split cuts them by a plane into front and back pieces.
+// triangle it was cut from, with the mesh-to-polygon conversion and the plane split. The
+// octree keeps its pieces as TPolygonPiece instead and cuts them with the same corner
+// walk (polygon_split.h), so a cell holds the pieces SplitPolygons would give it; its
+// leaves hand those out as TPolygons (TLeafPolygons).
 #pragma once
 
 #include <cstdint>

@@ -99,6 +99,9 @@ class TMesh : public TEntity {
   // ---- Drawing (engine/mesh/mesh_draw.cpp) ----
   // 1 when the surface (or, for null, any surface) must be drawn blended.
   int Alpha(const SurfacePtr& surface = nullptr);
+  // The matrix the surfaces are drawn with: the entity matrix, or what a kind that
+  // places its drawing otherwise keeps (a sprite's camera-facing sprite_matrix).
+  virtual const TMatrix& DrawMatrix() const { return matrix; }
 
  protected:
   // The mesh fields a copy takes: bounds, the shared surfaces and octree, own anim copies.

@@ -223,6 +223,129 @@ size_t SiftTriangles(const uint16_t* indices, size_t index_count, size_t reach, 
   return kept;
 }
 
+// The indices one surface draws, and the highest vertex they name.
+struct DrawnIndices {
+  const uint16_t* indices = nullptr;
+  size_t count = 0;
+  size_t highest = 0;
+};
+
+// GL reads the arrays wherever the indices point. The highest index is kept as triangles
+// are added, never searched for here; only a surface whose triangles name a vertex not
+// added yet (or past its arrays) has its indices sifted, and draws the triangles whose
+// corners all exist. False when the surface draws nothing.
+bool IndicesToDraw(const TSurface& surface, DrawnIndices& drawn) {
+  size_t count = std::min(static_cast<size_t>(std::max(surface.triangle_count, 0)) * 3, surface.triangle_indices.size());
+  if (count == 0 || surface.highest_triangle_vertex < 0) return false;
+  const uint16_t* indices = surface.triangle_indices.data();
+  size_t highest = static_cast<size_t>(surface.highest_triangle_vertex);
+  const size_t reach = std::min({static_cast<size_t>(std::max(surface.vertex_count, 0)),
+                                 Reach(surface.vertex_positions, 3), Reach(surface.vertex_normals, 3),
+                                 Reach(surface.vertex_colours, 4)});
+  if (highest >= reach) {
+    count = SiftTriangles(indices, count, reach, highest);
+    if (count == 0) return false;
+    indices = sifted_indices.data();
+  }
+  drawn = {indices, count, highest};
+  return true;
+}
+
+// Points GL at the surface's arrays: the posed positions of `deformed` (null: none to
+// draw) where they reach every drawn vertex, and its normals too where they do, so that
+// posed limbs are lit as posed.
+void PointAtArrays(const TSurface& surface, const TSurface* deformed, size_t highest) {
+  const float* positions = surface.vertex_positions.data();
+  const float* normals = surface.vertex_normals.data();
+  if (deformed && Reach(deformed->vertex_positions, 3) > highest) {
+    positions = deformed->vertex_positions.data();
+    if (Reach(deformed->vertex_normals, 3) > highest) normals = deformed->vertex_normals.data();
+  }
+  glVertexPointer(3, GL_FLOAT, 0, positions);
+  glColorPointer(4, GL_FLOAT, 0, surface.vertex_colours.data());
+  glNormalPointer(GL_FLOAT, 0, normals);
+}
+
+// Blending, with depth writes off, for a surface drawn blended; then the blend function
+// and the FX.
+void SetBlending(bool blended, const Merged& m) {
+  if (blended) {
+    glEnable(GL_BLEND);
+    glDepthMask(GL_FALSE);
+  } else {
+    glDisable(GL_BLEND);
+    glDepthMask(GL_TRUE);
+  }
+  SetBlendFunction(m.blend);
+  SetFx(m.fx);
+}
+
+// The texture layers set up for one surface, and whether any of them is masked.
+struct BoundLayers {
+  int count = 0;  // units to switch off after the draw
+  bool masked = false;
+};
+
+// Each layer on its own unit, up to the merged count and the units GL has (asked for
+// once, on the first layer: units is 0 until then). The entity's layer wins over the
+// surface's; a layer without a texture, a name or coordinates reaching every drawn
+// vertex is left off.
+BoundLayers SetLayers(const TBrush& entity_brush, const TBrush* surface_brush, const TSurface& surface,
+                      const Merged& m, size_t highest, int& units) {
+  BoundLayers bound;
+  bound.count = m.layer_count;
+  if (bound.count > 0) {
+    if (units == 0) units = GlMaxTextureUnits();
+    bound.count = std::min(bound.count, units);
+  }
+  for (int i = 0; i < bound.count; ++i) {
+    const TTexture* texture = entity_brush.textures[i].get();
+    if (!texture && surface_brush) texture = surface_brush->textures[i].get();
+    if (!texture || !texture->frame_names) continue;
+    // A freed texture has no names left; a frame that came from the other brush may
+    // lie beyond this texture's frames, and is clamped to it.
+    const std::vector<unsigned>& names = *texture->frame_names;
+    if (names.empty()) continue;
+    const GLuint name = names[static_cast<size_t>(std::clamp(m.frame, 0, static_cast<int>(names.size()) - 1))];
+    if (name == 0) continue;
+    const std::vector<float>& uv = texture->coord_set == 0 ? surface.vertex_uv0 : surface.vertex_uv1;
+    if (Reach(uv, 2) <= highest) continue;
+
+    GlActiveTexture(GL_TEXTURE0 + i);
+    GlClientActiveTexture(GL_TEXTURE0 + i);
+    SetLayer(*texture, name, uv.data());
+    if (texture->flags & kTexMasked) bound.masked = true;
+  }
+  return bound;
+}
+
+// The triangles, with the alpha test on only while a masked surface draws: left on, it
+// would drop the faint alpha of the next surface or of other drawing.
+void DrawTriangles(const TMatrix& matrix, const DrawnIndices& drawn, bool masked) {
+  if (masked) {
+    glEnable(GL_ALPHA_TEST);
+  } else {
+    glDisable(GL_ALPHA_TEST);
+  }
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glMultMatrixf(matrix.data());
+  glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(drawn.count), GL_UNSIGNED_SHORT, drawn.indices);
+  glPopMatrix();
+  if (masked) glDisable(GL_ALPHA_TEST);
+}
+
+// Ordered meshes draw over everything, in list order: no depth test, no depth writes.
+void SetDepthForOrder(int order) {
+  if (order == 0) {
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+  } else {
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+  }
+}
+
 }  // namespace
 
 int TMesh::Alpha(const SurfacePtr& surface) {
@@ -238,15 +361,8 @@ int TMesh::Alpha(const SurfacePtr& surface) {
 
 void TMesh::Update() {
   const bool fog_was_on = glIsEnabled(GL_FOG) == GL_TRUE;
-  // Ordered meshes draw over everything, in list order.
-  if (order == 0) {
-    glEnable(GL_DEPTH_TEST);
-    glDepthMask(GL_TRUE);
-  } else {
-    glDisable(GL_DEPTH_TEST);
-    glDepthMask(GL_FALSE);
-  }
-  const TMatrix& draw_matrix = class_name == "Sprite" ? sprite_matrix : matrix;
+  SetDepthForOrder(order);
+  const TMatrix& draw_matrix = DrawMatrix();
   int units = 0;  // asked for once, on the first layer
 
   auto deformed_it = anim_surfaces.begin();
@@ -257,91 +373,17 @@ void TMesh::Update() {
       deformed = (*deformed_it).get();
       ++deformed_it;
     }
-
-    // GL reads the arrays wherever the indices point. The highest index is kept as
-    // triangles are added, never searched for here; only a surface whose triangles
-    // name a vertex not added yet (or past its arrays) has its indices sifted, and
-    // draws the triangles whose corners all exist.
-    size_t index_count =
-        std::min(static_cast<size_t>(std::max(surface.triangle_count, 0)) * 3, surface.triangle_indices.size());
-    if (index_count == 0 || surface.highest_triangle_vertex < 0) continue;
-    const uint16_t* indices = surface.triangle_indices.data();
-    size_t highest = static_cast<size_t>(surface.highest_triangle_vertex);
-    const size_t reach = std::min({static_cast<size_t>(std::max(surface.vertex_count, 0)),
-                                   Reach(surface.vertex_positions, 3), Reach(surface.vertex_normals, 3),
-                                   Reach(surface.vertex_colours, 4)});
-    if (highest >= reach) {
-      index_count = SiftTriangles(indices, index_count, reach, highest);
-      if (index_count == 0) continue;
-      indices = sifted_indices.data();
-    }
-    const float* positions = surface.vertex_positions.data();
-    const float* normals = surface.vertex_normals.data();
-    if (draw_deformed && deformed && Reach(deformed->vertex_positions, 3) > highest) {
-      positions = deformed->vertex_positions.data();
-      // Posed limbs are lit as posed.
-      if (Reach(deformed->vertex_normals, 3) > highest) normals = deformed->vertex_normals.data();
-    }
+    DrawnIndices drawn;
+    if (!IndicesToDraw(surface, drawn)) continue;
 
     const TBrush* surface_brush = surface.brush.get();
     const Merged m = MergeBrushes(*brush, surface_brush, fade_amount);
-
-    if (Alpha(surface_ptr)) {
-      glEnable(GL_BLEND);
-      glDepthMask(GL_FALSE);
-    } else {
-      glDisable(GL_BLEND);
-      glDepthMask(GL_TRUE);
-    }
-    SetBlendFunction(m.blend);
-    SetFx(m.fx);
-
-    glVertexPointer(3, GL_FLOAT, 0, positions);
-    glColorPointer(4, GL_FLOAT, 0, surface.vertex_colours.data());
-    glNormalPointer(GL_FLOAT, 0, normals);
+    SetBlending(Alpha(surface_ptr) != 0, m);
+    PointAtArrays(surface, draw_deformed ? deformed : nullptr, drawn.highest);
     SetLightingAndMaterial(m);
-
-    int layers = m.layer_count;
-    if (layers > 0) {
-      if (units == 0) units = GlMaxTextureUnits();
-      layers = std::min(layers, units);
-    }
-    bool masked = false;
-    for (int i = 0; i < layers; ++i) {
-      // The entity's layer wins over the surface's.
-      const TTexture* texture = brush->textures[i].get();
-      if (!texture && surface_brush) texture = surface_brush->textures[i].get();
-      if (!texture || !texture->frame_names) continue;
-      // A freed texture has no names left; a frame that came from the other brush may
-      // lie beyond this texture's frames, and is clamped to it.
-      const std::vector<unsigned>& names = *texture->frame_names;
-      if (names.empty()) continue;
-      const GLuint name = names[static_cast<size_t>(std::clamp(m.frame, 0, static_cast<int>(names.size()) - 1))];
-      if (name == 0) continue;
-      const std::vector<float>& uv = texture->coord_set == 0 ? surface.vertex_uv0 : surface.vertex_uv1;
-      if (Reach(uv, 2) <= highest) continue;
-
-      GlActiveTexture(GL_TEXTURE0 + i);
-      GlClientActiveTexture(GL_TEXTURE0 + i);
-      SetLayer(*texture, name, uv.data());
-      if (texture->flags & kTexMasked) masked = true;
-    }
-    // Per surface and off again after it, so a masked surface never leaves the test on
-    // for the next surface (whose faint alpha it would drop) or for other drawing.
-    if (masked) {
-      glEnable(GL_ALPHA_TEST);
-    } else {
-      glDisable(GL_ALPHA_TEST);
-    }
-
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glMultMatrixf(draw_matrix.data());
-    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(index_count), GL_UNSIGNED_SHORT, indices);
-    glPopMatrix();
-    if (masked) glDisable(GL_ALPHA_TEST);
-
-    SwitchOffLayers(layers);
-    if (fog_was_on) glEnable(GL_FOG);
+    const BoundLayers layers = SetLayers(*brush, surface_brush, surface, m, drawn.highest, units);
+    DrawTriangles(draw_matrix, drawn, layers.masked);
+    SwitchOffLayers(layers.count);
+    if (fog_was_on) glEnable(GL_FOG);  // a surface with the no-fog FX turned it off
   }
 }

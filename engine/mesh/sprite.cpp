@@ -10,7 +10,7 @@
 
 SpritePtr TSprite::CreateSprite(const EntityPtr& parent) {
   auto sprite = std::make_shared<TSprite>();
-  sprite->Attach("Sprite", parent);  // drawing picks sprite_matrix by this class name
+  sprite->Attach("Sprite", parent);
   SurfacePtr s = sprite->CreateSurface();
   s->AddVertex(-1, -1, 0, 0, 1);
   s->AddVertex(-1, 1, 0, 0, 0);

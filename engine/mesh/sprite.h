@@ -1,7 +1,8 @@
 // TSprite: a mesh of one textured square (corners at -1..1) that turns to face the
 // camera. Each camera pass rebuilds its sprite_matrix (TGlobal::UpdateSprites) from the
 // camera's world angles, the sprite's position and parent and its own angle, scale,
-// handle and view mode; drawing then uses that matrix instead of the entity matrix.
+// handle and view mode; drawing then uses that matrix instead of the entity matrix
+// (DrawMatrix).
 #pragma once
 
 #include <string>
@@ -36,4 +37,6 @@ class TSprite : public TMesh {
   void ScaleSprite(float x, float y) { sprite_scale_x = x, sprite_scale_y = y; }
   void HandleSprite(float x, float y) { handle_x = x, handle_y = y; }
   void SpriteViewMode(int mode) { view_mode = mode; }  // any value; unknown ones see UpdateSprites
+
+  const TMatrix& DrawMatrix() const override { return sprite_matrix; }
 };

@@ -14,6 +14,7 @@
 
 #include "engine/mesh/brush.h"
 #include "engine/mesh/mesh.h"
+#include "engine/mesh/sprite.h"
 #include "engine/mesh/surface.h"
 #include "engine/mesh/texture.h"
 #include "engine/scene/global.h"
@@ -641,8 +642,8 @@ TEST_F(DrawTest, StateLeftByAMesh) {
 }
 
 TEST_F(DrawTest, SpritesDrawWithTheirSpriteMatrix) {
-  MeshPtr sprite = QuadMesh(-0.25f, -0.25f, 0.25f, 0.25f);
-  sprite->class_name = "Sprite";
+  SpritePtr sprite = TSprite::CreateSprite();
+  sprite->surfaces = QuadMesh(-0.25f, -0.25f, 0.25f, 0.25f)->surfaces;  // a quarter of its own square
   sprite->EntityFX(kFxFullBright);
   sprite->sprite_matrix.LoadIdentity();
   sprite->sprite_matrix.Translate(0.5f, 0.5f, 0);  // top right, while the entity sits at the centre
