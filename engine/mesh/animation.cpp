@@ -21,6 +21,7 @@
 std::vector<TMatrix> TAnimation::skinning_;
 std::vector<TMatrix> TAnimation::normal_skinning_;
 std::vector<char> TAnimation::skins_;
+bool TAnimation::cofactors_ = false;
 std::vector<TAnimation::SkinTarget> TAnimation::targets_;
 
 namespace {
@@ -55,22 +56,35 @@ class KeyTrack {
   }
 
   // Backward search from i0: i0 down to first, then last down to first. -1 if none.
+  // The second leg stops above i0: below it the first leg found nothing.
   int Before(int i0, int first, int last) const {
     const long long lo = std::max<long long>(first, 0);
-    for (long long i = std::min<long long>(i0, size_ - 1); i >= lo; --i)
+    const long long start = std::min<long long>(i0, size_ - 1);
+    for (long long i = start; i >= lo; --i)
       if (Has(i)) return int(i);
-    for (long long i = std::min<long long>(last, size_ - 1); i >= lo; --i)
+    for (long long i = std::min<long long>(last, size_ - 1); i > std::max(start, lo - 1); --i)
       if (Has(i)) return int(i);
     return -1;
   }
   // Forward search from i0: i0 + 1 up to last, then first up to last. -1 if none.
+  // The second leg stops below i0 + 1: from there on the first leg found nothing.
   int After(int i0, int first, int last) const {
     const long long hi = std::min<long long>(last, size_ - 1);
-    for (long long i = std::max<long long>(static_cast<long long>(i0) + 1, 0); i <= hi; ++i)
+    const long long start = std::max<long long>(static_cast<long long>(i0) + 1, 0);
+    for (long long i = start; i <= hi; ++i)
       if (Has(i)) return int(i);
-    for (long long i = std::max<long long>(first, 0); i <= hi; ++i)
+    for (long long i = std::max<long long>(first, 0); i < std::min(start, hi + 1); ++i)
       if (Has(i)) return int(i);
     return -1;
+  }
+  // Whether any frame first..last holds a key: a scan without early exit, which the
+  // compiler runs many frames at a time, so a bone without keys of a kind (most have
+  // no scale keys) costs little to find so.
+  bool Any(int first, int last) const {
+    const long long lo = std::max<long long>(first, 0), hi = std::min<long long>(last, size_ - 1);
+    int any = 0;
+    for (long long i = lo; i <= hi; ++i) any |= keys_->key_flags[std::size_t(i)];
+    return (any & bit_) != 0;
   }
   int First(int first, int last) const { return After(first - 1, first, last); }
 
@@ -280,6 +294,7 @@ TMesh* TAnimation::BeginPose(TEntity* entity) {
   const std::size_t bones = mesh->bones.Count();
   if (skinning_.size() < bones) skinning_.resize(bones), normal_skinning_.resize(bones);
   skins_.assign(bones, 0);
+  cofactors_ = false;
   return mesh;
 }
 
@@ -297,6 +312,7 @@ void TAnimation::SetSkinning(std::size_t k, const TBone& bone) {
     n = m;
     return;
   }
+  cofactors_ = true;
   const auto& g = m.grid;
   for (int c = 0; c < 3; ++c) {
     const float* a = g[(c + 1) % 3];
@@ -437,7 +453,9 @@ namespace {
 // M's normal matrix (SetSkinning).
 // Vertices without shares keep what they hold. The extent takes every vertex when
 // extent is set.
-template <bool kNormals>
+// kCofactors: some bone turns normals by a matrix of its own (normal_skinning);
+// otherwise every normal matrix is the skinning matrix, read once for both.
+template <bool kNormals, bool kCofactors>
 void SkinSpan(const float* source, float* dest, const float* source_normals, float* dest_normals, int from, int to,
               const TSkinPlan& plan, const TMatrix* skinning, const TMatrix* normal_skinning, Extent* extent) {
   const int* first = plan.first.data();
@@ -472,13 +490,15 @@ void SkinSpan(const float* source, float* dest, const float* source_normals, flo
       std::memcpy(&c3, m.grid[3], sizeof c3);
       const Lanes q = c3 + ((c0 * x + c1 * y) + c2 * z);
       sum = sum + q * w;
-      if constexpr (kNormals) {
+      if constexpr (kNormals && kCofactors) {
         const TMatrix& nm = normal_skinning[shares[s].bone];
         Lanes n0, n1, n2;
         std::memcpy(&n0, nm.grid[0], sizeof n0);
         std::memcpy(&n1, nm.grid[1], sizeof n1);
         std::memcpy(&n2, nm.grid[2], sizeof n2);
         normal = normal + ((n0 * nx + n1 * ny) + n2 * nz) * w;
+      } else if constexpr (kNormals) {
+        normal = normal + ((c0 * nx + c1 * ny) + c2 * nz) * w;
       }
     }
     out[0] = sum[0], out[1] = sum[1], out[2] = -sum[2];
@@ -503,10 +523,15 @@ void TAnimation::EndPose(TMesh& mesh) {
     if (from >= to) return;
     Extent* e = drawn ? &extent : nullptr;
     if (t.source_normals) {
-      SkinSpan<true>(t.source, t.dest, t.source_normals, t.dest_normals, from, to, plan, skinning_.data(),
-                     normal_skinning_.data(), e);
+      if (cofactors_) {
+        SkinSpan<true, true>(t.source, t.dest, t.source_normals, t.dest_normals, from, to, plan, skinning_.data(),
+                             normal_skinning_.data(), e);
+      } else {
+        SkinSpan<true, false>(t.source, t.dest, t.source_normals, t.dest_normals, from, to, plan,
+                              skinning_.data(), nullptr, e);
+      }
     } else {
-      SkinSpan<false>(t.source, t.dest, nullptr, nullptr, from, to, plan, skinning_.data(), nullptr, e);
+      SkinSpan<false, false>(t.source, t.dest, nullptr, nullptr, from, to, plan, skinning_.data(), nullptr, e);
     }
   };
   if (targets_.empty()) {
@@ -580,7 +605,8 @@ int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
 
     // Scale keys as position keys; the rest scale where there are none.
     const KeyTrack scale(keys, kScaleKey);
-    ib = scale.Before(i0, first, last), ia = scale.After(i0, first, last);
+    ib = ia = -1;
+    if (scale.Any(first, last)) ib = scale.Before(i0, first, last), ia = scale.After(i0, first, last);
     if (ib >= 0 || ia >= 0) {
       if (ib < 0) ib = ia;
       if (ia < 0) ia = ib;

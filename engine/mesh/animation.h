@@ -131,5 +131,6 @@ class TAnimation {
   static std::vector<TMatrix> skinning_;  // per listed bone: pose x inverse bind
   static std::vector<TMatrix> normal_skinning_;  // per listed bone: what turns its normals
   static std::vector<char> skins_;        // per listed bone: 1 when it moves vertices
+  static bool cofactors_;  // some bone of this pose turns normals by its own matrix
   static std::vector<SkinTarget> targets_;
 };
