@@ -76,11 +76,11 @@ class TBone : public TEntity {
   void PlaceOnSkin();
   // Posing set local: the entity fields are worked out again when next read.
   void Posed() { fields_stale_ = true; }
+  // The entity fields from the local pose, when a pose changed it since they were last.
+  void RefreshLocal() const override;
 
  protected:
   void ReleaseKind() override;  // leaves the skin's bone list, influences and all
-  // A bound bone: the entity fields from the local pose (only after a pose changed it).
-  void RefreshLocal() const override;
   // A bound bone: the changed fields become its local pose, and its mesh poses again.
   void RebuildMatrix() override;
   bool FollowsParent() const override { return !skin; }

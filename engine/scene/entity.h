@@ -132,6 +132,9 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // EntityScaleX/Y/Z(1) in one climb to the root, for callers that take all three.
   TVector WorldScale() const;
   int EntityHidden() const;
+  // Brings the local fields up to date before they are read or changed; a kind whose
+  // place comes from elsewhere (a posed bone) works them out here.
+  virtual void RefreshLocal() const {}
   // flag 1: from scratch; otherwise on top of the matrix already held (the parent's).
   void UpdateMat(int flag);
   void AddParent(const EntityPtr& parent);  // a freed parent counts as none
@@ -232,9 +235,6 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // The step that ends every transform operation: the world matrix from the parent's
   // and the local fields.
   virtual void RebuildMatrix();
-  // Brings the local fields up to date before they are read or changed; a kind whose
-  // place comes from elsewhere (a posed bone) works them out here.
-  virtual void RefreshLocal() const {}
   // False when the entity's matrix does not come from its parent's (a bone bound to a
   // mesh): UpdateChildren leaves it and its subtree alone.
   virtual bool FollowsParent() const { return true; }

@@ -287,6 +287,24 @@ TEST_F(BonePose, ABoneTakenOutOrCopiedAloneFollowsItsNewParent) {
   ExpectNear(Posed(body, 0), {0, 1, 0}, "the skin stays where it was");
 }
 
+// A skeleton beside its mesh outlives it: freed, the mesh lets its bones go, and each
+// stays where its last pose put it and follows its parent node from there.
+TEST_F(BonePose, BonesLetGoByAFreedMeshKeepTheirLastPose) {
+  TB3dWriter w;
+  w.Header().BeginNode("scene").BeginNode("body");
+  w.BeginMesh().Vrts(0, 0, 0, {0, 0, 0, 1, 0, 0, 0, 1, 0}).Tris(-1, {0, 1, 2}).End().Anim(10).End();
+  w.BeginNode("rig").BeginNode("b").Bone({{0, 1}}).Keys(1, {{0, {0, 0, 0}}, {10, {0, 3, 0}}});
+  MeshPtr scene = Load(w);
+  ASSERT_NE(scene, nullptr);
+  EntityPtr rig = FindChild(scene, "rig"), b = FindChild(scene, "b");
+  SetAnimTime(FindChild(scene, "body"), 10, 0);
+  ExpectNear(World(b), {0, 3, 0}, "posed");
+  FreeEntity(FindChild(scene, "body"));
+  TranslateEntity(rig, 5, 0, 0, 0);
+  ExpectNear(World(b), {5, 3, 0}, "carried by its node from its last pose");
+  EXPECT_NEAR(EntityY(b, 0), 3, 1e-5);
+}
+
 // A plain node scaled (2, 1, 1) holds a bone that turns 45 degrees about z by frame 10:
 // the posed normal stays square to the posed face.
 TEST_F(BonePose, PosedNormalsStaySquareToTheirFacesUnderANonUniformScale) {
