@@ -4,7 +4,8 @@
 // positions. The gap is what the engine's bookkeeping and the normals cost per frame;
 // allocs_per_pose must stay 0. Then a 40-bone character posed per frame, bare and with
 // five pivots hung on its bones: what the bones' world places and the hung entities
-// cost.
+// cost; the same character with scale keys on every bone; and a turn of one of its
+// bones by the transform command, which poses the skeleton again from its last pose.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -31,17 +32,18 @@ constexpr int kInfluencesPerVertex = 4;
 constexpr int kFrames = 60;
 constexpr float kWeights[kInfluencesPerVertex] = {0.4f, 0.3f, 0.2f, 0.1f};
 
-// A bone with a key of both kinds at every frame, all zero until fill(keys, frame) sets
-// that frame's; hung on parent and listed last in the mesh's bones.
+// A bone with a key of each kind in flags (position and rotation unless told) at every
+// frame, all zero until fill(keys, frame) sets that frame's; hung on parent and listed
+// last in the mesh's bones.
 template <typename Fill>
-BonePtr KeyedBone(const MeshPtr& mesh, const EntityPtr& parent, float rest_y, Fill fill) {
+BonePtr KeyedBone(const MeshPtr& mesh, const EntityPtr& parent, float rest_y, Fill fill, int flags = 1 | 4) {
   auto bone = std::make_shared<TBone>();
   bone->class_name = "Bone";
   bone->rest_pos_y = rest_y;
   bone->rest_quat_w = 1;
   auto keys = std::make_shared<TAnimationKeys>();
   keys->frame_count = kFrames;
-  keys->key_flags.assign(kFrames + 1, 1 | 4);
+  keys->key_flags.assign(kFrames + 1, flags);
   for (auto* a : {&keys->pos_x, &keys->pos_y, &keys->pos_z, &keys->scale_x, &keys->scale_y, &keys->scale_z,
                   &keys->quat_w, &keys->quat_x, &keys->quat_y, &keys->quat_z}) {
     a->assign(kFrames + 1, 0.0f);
@@ -135,21 +137,30 @@ SkinnedScene& Scene() {
   return scene;
 }
 
-void BM_AnimateMesh(benchmark::State& state) {
-  SkinnedScene& scene = Scene();
-  PoseEveryFrame(state, scene.mesh);
-  state.SetItemsProcessed(state.iterations() * int64_t(kVertices) * kInfluencesPerVertex);
-  // The posed positions of one frame, bit for bit: builds that skin alike print one value.
-  TAnimation::AnimateMesh(scene.mesh, 10.5f, 0, kFrames);
+// The posed positions (and, with normals, the normals) of one frame, bit for bit:
+// builds that skin alike print one value.
+double PosedHash(const MeshPtr& mesh, bool normals) {
+  TAnimation::AnimateMesh(mesh, 10.5f, 0, kFrames);
   uint32_t hash = 2166136261u;
-  for (const SurfacePtr& copy : scene.mesh->anim_surfaces) {
-    for (float f : copy->vertex_positions) {
+  auto add = [&](const std::vector<float>& values) {
+    for (float f : values) {
       uint32_t bits;
       std::memcpy(&bits, &f, sizeof bits);
       hash = (hash ^ bits) * 16777619u;
     }
+  };
+  for (const SurfacePtr& copy : mesh->anim_surfaces) {
+    add(copy->vertex_positions);
+    if (normals) add(copy->vertex_normals);
   }
-  state.counters["positions_hash"] = double(hash);
+  return double(hash);
+}
+
+void BM_AnimateMesh(benchmark::State& state) {
+  SkinnedScene& scene = Scene();
+  PoseEveryFrame(state, scene.mesh);
+  state.SetItemsProcessed(state.iterations() * int64_t(kVertices) * kInfluencesPerVertex);
+  state.counters["positions_hash"] = PosedHash(scene.mesh, false);
 }
 BENCHMARK(BM_AnimateMesh)->Unit(benchmark::kMillisecond);
 
@@ -208,7 +219,8 @@ struct Character {
   MeshPtr mesh;
   std::vector<BonePtr> bones;
 
-  explicit Character(int pivots) {
+  // scale_keys: every bone also keys a scale near 1 at every frame.
+  explicit Character(int pivots, bool scale_keys = false) {
     mesh = TMesh::CreateMesh();
     mesh->animated = 1;
     SurfacePtr surface = mesh->CreateSurface();
@@ -229,7 +241,10 @@ struct Character {
                                   keys.pos_y[f] = 0.05f;
                                   keys.quat_w[f] = float(std::cos(half));
                                   keys.quat_x[f] = float(std::sin(half));
-                                }));
+                                  const float s = 1.0f + 0.1f * float(std::sin((f + b) * 0.2));
+                                  keys.scale_x[f] = s, keys.scale_y[f] = 1, keys.scale_z[f] = s;
+                                },
+                                scale_keys ? 1 | 2 | 4 : 1 | 4));
     }
     constexpr float kCharacterWeights[] = {0.7f, 0.3f};
     WeighByRegion(bones, kCharacterVertices, kCharacterWeights);
@@ -248,6 +263,29 @@ void BM_PoseCharacter(benchmark::State& state) {
   PoseEveryFrame(state, character.mesh);
 }
 BENCHMARK(BM_PoseCharacter)->Arg(0)->Arg(5)->Unit(benchmark::kMicrosecond);
+
+void BM_PoseScaledCharacter(benchmark::State& state) {
+  Character character(0, true);
+  PoseEveryFrame(state, character.mesh);
+  state.counters["posed_hash"] = PosedHash(character.mesh, true);  // normals by the cofactors
+}
+BENCHMARK(BM_PoseScaledCharacter)->Unit(benchmark::kMicrosecond);
+
+// A bone of the spine turned by TurnEntity after a pose: the bones below it, the skin
+// and the hung pivots follow at once. Must cost no more than a pose (BM_PoseCharacter).
+void BM_TurnPosedBone(benchmark::State& state) {
+  Character character(int(state.range(0)));
+  TAnimation::AnimateMesh(character.mesh, 10.5f, 0, kFrames);
+  TBone& spine = *character.bones[3];
+  spine.TurnEntity(0, 1, 0);  // grows what the first turn needs
+  const long before = AllocationCount();
+  for (auto _ : state) {
+    spine.TurnEntity(0, 1, 0);
+    benchmark::ClobberMemory();
+  }
+  state.counters["allocs_per_turn"] = double(AllocationCount() - before) / double(state.iterations());
+}
+BENCHMARK(BM_TurnPosedBone)->Arg(0)->Arg(5)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -39,6 +39,42 @@ void TQuaternion::QuatToEuler(float w, float x, float y, float z, float& pitch, 
   roll = float(ATan2(g[0][1], g[1][1]));
 }
 
+void TQuaternion::MatToQuat(const TMatrix& mat, float& w, float& x, float& y, float& z) {
+  const auto& g = mat.grid;
+  // From the trace, or the largest diagonal element when the trace is not positive, so
+  // the square root and the divisions stay well away from zero.
+  const double m00 = g[0][0], m11 = g[1][1], m22 = g[2][2];
+  const double trace = m00 + m11 + m22;
+  double qw, qx, qy, qz;
+  if (trace > 0.0) {
+    const double s = std::sqrt(trace + 1.0) * 2.0;  // 4w
+    qw = s / 4.0;
+    qx = (double(g[2][1]) - g[1][2]) / s;
+    qy = (double(g[0][2]) - g[2][0]) / s;
+    qz = (double(g[1][0]) - g[0][1]) / s;
+  } else if (m00 > m11 && m00 > m22) {
+    const double s = std::sqrt(1.0 + m00 - m11 - m22) * 2.0;  // 4x
+    qx = s / 4.0;
+    qw = (double(g[2][1]) - g[1][2]) / s;
+    qy = (double(g[0][1]) + g[1][0]) / s;
+    qz = (double(g[0][2]) + g[2][0]) / s;
+  } else if (m11 > m22) {
+    const double s = std::sqrt(1.0 - m00 + m11 - m22) * 2.0;  // 4y
+    qy = s / 4.0;
+    qw = (double(g[0][2]) - g[2][0]) / s;
+    qx = (double(g[0][1]) + g[1][0]) / s;
+    qz = (double(g[1][2]) + g[2][1]) / s;
+  } else {
+    const double s = std::sqrt(1.0 - m00 - m11 + m22) * 2.0;  // 4z
+    qz = s / 4.0;
+    qw = (double(g[1][0]) - g[0][1]) / s;
+    qx = (double(g[0][2]) + g[2][0]) / s;
+    qy = (double(g[1][2]) + g[2][1]) / s;
+  }
+  if (qw < 0) qw = -qw, qx = -qx, qy = -qy, qz = -qz;
+  w = float(qw), x = float(qx), y = float(qy), z = float(qz);
+}
+
 int TQuaternion::Slerp(float ax, float ay, float az, float aw, float bx, float by, float bz,
                        float bw, float& cx, float& cy, float& cz, float& cw, float t) {
   if (std::fabs(ax - bx) < 0.001f && std::fabs(ay - by) < 0.001f && std::fabs(az - bz) < 0.001f &&

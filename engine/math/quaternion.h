@@ -16,6 +16,9 @@ struct TQuaternion {
   // TForm(0, 0, 0, -pitch, yaw, roll, 1, 1, 1) (pitch comes out negated).
   static void QuatToEuler(float w, float x, float y, float z, float& pitch, float& yaw,
                           float& roll);
+  // The unit quaternion whose QuatToMat rotation is mat's 3x3 block (a rotation), w
+  // first, w >= 0.
+  static void MatToQuat(const TMatrix& mat, float& w, float& x, float& y, float& z);
   // Interpolates a toward b (t unclamped, result not normalised) along the shorter
   // arc, writing c on every path. Returns 1 when a and b are equal within 0.001 per
   // component (c := a), else 0.

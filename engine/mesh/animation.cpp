@@ -19,7 +19,9 @@
 #include "engine/mesh/surface.h"
 
 std::vector<TMatrix> TAnimation::skinning_;
+std::vector<TMatrix> TAnimation::normal_skinning_;
 std::vector<char> TAnimation::skins_;
+bool TAnimation::cofactors_ = false;
 std::vector<TAnimation::SkinTarget> TAnimation::targets_;
 
 namespace {
@@ -30,12 +32,10 @@ constexpr std::size_t kMaxVertexNumbers = std::size_t(std::numeric_limits<int>::
 // ---- Key tracks -------------------------------------------------------------------
 
 constexpr int kPositionKey = 1;
+constexpr int kScaleKey = 2;
 constexpr int kRotationKey = 4;
 
-struct Pose {
-  float x, y, z;
-  float qw, qx, qy, qz;
-};
+using Pose = TBonePose;
 
 // The frames of one kind of key a bone holds. Frames outside the bone's arrays (as a
 // sequence longer than the file's animation asks for) hold no key; so does a bone
@@ -47,6 +47,8 @@ class KeyTrack {
     std::size_t n = keys->key_flags.size();
     if (bit == kPositionKey) {
       n = std::min({n, keys->pos_x.size(), keys->pos_y.size(), keys->pos_z.size()});
+    } else if (bit == kScaleKey) {
+      n = std::min({n, keys->scale_x.size(), keys->scale_y.size(), keys->scale_z.size()});
     } else {
       n = std::min({n, keys->quat_w.size(), keys->quat_x.size(), keys->quat_y.size(), keys->quat_z.size()});
     }
@@ -54,22 +56,35 @@ class KeyTrack {
   }
 
   // Backward search from i0: i0 down to first, then last down to first. -1 if none.
+  // The second leg stops above i0: below it the first leg found nothing.
   int Before(int i0, int first, int last) const {
     const long long lo = std::max<long long>(first, 0);
-    for (long long i = std::min<long long>(i0, size_ - 1); i >= lo; --i)
+    const long long start = std::min<long long>(i0, size_ - 1);
+    for (long long i = start; i >= lo; --i)
       if (Has(i)) return int(i);
-    for (long long i = std::min<long long>(last, size_ - 1); i >= lo; --i)
+    for (long long i = std::min<long long>(last, size_ - 1); i > std::max(start, lo - 1); --i)
       if (Has(i)) return int(i);
     return -1;
   }
   // Forward search from i0: i0 + 1 up to last, then first up to last. -1 if none.
+  // The second leg stops below i0 + 1: from there on the first leg found nothing.
   int After(int i0, int first, int last) const {
     const long long hi = std::min<long long>(last, size_ - 1);
-    for (long long i = std::max<long long>(static_cast<long long>(i0) + 1, 0); i <= hi; ++i)
+    const long long start = std::max<long long>(static_cast<long long>(i0) + 1, 0);
+    for (long long i = start; i <= hi; ++i)
       if (Has(i)) return int(i);
-    for (long long i = std::max<long long>(first, 0); i <= hi; ++i)
+    for (long long i = std::max<long long>(first, 0); i < std::min(start, hi + 1); ++i)
       if (Has(i)) return int(i);
     return -1;
+  }
+  // Whether any frame first..last holds a key: a scan without early exit, which the
+  // compiler runs many frames at a time, so a bone without keys of a kind (most have
+  // no scale keys) costs little to find so.
+  bool Any(int first, int last) const {
+    const long long lo = std::max<long long>(first, 0), hi = std::min<long long>(last, size_ - 1);
+    int any = 0;
+    for (long long i = lo; i <= hi; ++i) any |= keys_->key_flags[std::size_t(i)];
+    return (any & bit_) != 0;
   }
   int First(int first, int last) const { return After(first - 1, first, last); }
 
@@ -83,12 +98,28 @@ class KeyTrack {
 void RestPose(const TBone& b, Pose& p) {
   p.x = b.rest_pos_x, p.y = b.rest_pos_y, p.z = -b.rest_pos_z;  // undo the stored negation
   p.qw = b.rest_quat_w, p.qx = b.rest_quat_x, p.qy = b.rest_quat_y, p.qz = b.rest_quat_z;
+  p.sx = b.rest_scale_x, p.sy = b.rest_scale_y, p.sz = b.rest_scale_z;
 }
 
 // The straight line through the keys at frames ib and ia (at distances db and da from
 // the frame), evaluated at the frame: interpolation, or extrapolation after a wrap.
 float Line(float before, float after, float db, float da) {
   return db + da == 0.0f ? before : before + (after - before) / (db + da) * db;
+}
+
+// Slerp from a to b by t into p. Slerp keeps a when every component lies within its
+// equality bound of b's; keys that close (exporters key every frame) are interpolated
+// on the straight line between them, normalised, so a slow turn moves smoothly.
+// Equal keys, and keys farther apart, give exactly what Slerp gives.
+void Turn(float aw, float ax, float ay, float az, float bw, float bx, float by, float bz, float t, Pose& p) {
+  if (TQuaternion::Slerp(ax, ay, az, aw, bx, by, bz, bw, p.qx, p.qy, p.qz, p.qw, t) == 0) return;
+  if (aw == bw && ax == bx && ay == by && az == bz) return;
+  if (aw * bw + ax * bx + ay * by + az * bz < 0.0f) bw = -bw, bx = -bx, by = -by, bz = -bz;
+  const float k0 = 1.0f - t, k1 = t;
+  const float w = k0 * aw + k1 * bw, x = k0 * ax + k1 * bx, y = k0 * ay + k1 * by, z = k0 * az + k1 * bz;
+  const float length = std::sqrt(w * w + x * x + y * y + z * z);
+  if (!(length > 0.0f)) return;  // opposite keys: Slerp's answer stands
+  p.qw = w / length, p.qx = x / length, p.qy = y / length, p.qz = z / length;
 }
 
 // ---- The frame a bone hangs in ----------------------------------------------------
@@ -164,18 +195,20 @@ TMatrix MeshSide(const TMesh* mesh, const TEntity* common) {
 
 void LocalMatrix(const Pose& p, TMatrix& m) {
   TQuaternion::QuatToMat(p.qw, p.qx, p.qy, p.qz, m);
+  if (p.Scaled()) m.Scale(p.sx, p.sy, p.sz);  // unscaled, the matrix stays as it was
   m.grid[3][0] = p.x, m.grid[3][1] = p.y, m.grid[3][2] = p.z;
   m.grid[0][3] = m.grid[1][3] = m.grid[2][3] = 0.0f;  // the parent product reads this row
 }
 
 // The bone's rest pose relative to the mesh, built as posing builds poses so that the
-// rest pose cancels as exactly as it can. general is set when plain nodes or the
-// mesh's side took part: they may scale, so only a general inverse undoes them.
+// rest pose cancels as exactly as it can. general is set when a rest scale, plain nodes
+// or the mesh's side took part: they may scale, so only a general inverse undoes them.
 TMatrix RestMatrix(const TMesh* mesh, const TBone& bone, bool& general) {
   Pose rest;
   RestPose(bone, rest);
   TMatrix local;
   LocalMatrix(rest, local);
+  general = general || rest.Scaled();
   const Climb c = ClimbToMesh(mesh, bone);
   if (c.end == Climb::kMesh && !c.passed) return local;
   TMatrix frame;
@@ -197,13 +230,16 @@ TMatrix RestMatrix(const TMesh* mesh, const TBone& bone, bool& general) {
 void SetBonePose(const TMesh& mesh, TBone& bone, const Pose& p) {
   TMatrix& m = bone.pose;
   LocalMatrix(p, m);
+  bone.pose_scaled = p.Scaled();
   const TEntity* parent = bone.parent;
   if (!parent || parent == &mesh) return;
   TMatrix frame;
   const TBone* parent_bone = dynamic_cast<const TBone*>(parent);
   if (parent_bone && parent_bone->skin == &mesh) {
     frame = parent_bone->pose;
+    bone.pose_scaled |= parent_bone->pose_scaled;
   } else {
+    bone.pose_scaled = 1;  // plain nodes and the mesh's side may scale
     // Plain nodes between, or a bone of another mesh: rare, and a few matrix products
     // per skeleton root.
     const Climb c = ClimbToMesh(&mesh, bone);
@@ -218,6 +254,18 @@ void SetBonePose(const TMesh& mesh, TBone& bone, const Pose& p) {
   }
   frame.Multiply(m);
   m.Overwrite(frame);
+}
+
+// The bone's pose from keys (or commands): its local pose, and the start of the next
+// transition.
+void SetKeyPose(TBone& bone, const Pose& pose) {
+  bone.local = pose;
+  bone.Posed();
+  bone.key_pos_x = pose.x, bone.key_pos_y = pose.y, bone.key_pos_z = pose.z;
+  bone.key_quat_w = pose.qw, bone.key_quat_x = pose.qx;
+  bone.key_quat_y = pose.qy, bone.key_quat_z = pose.qz;
+  bone.key_scale_x = pose.sx, bone.key_scale_y = pose.sy, bone.key_scale_z = pose.sz;
+  bone.key_posed = 1;
 }
 
 TMesh* AnimatedMesh(TEntity* entity) {
@@ -244,8 +292,9 @@ TMesh* TAnimation::BeginPose(TEntity* entity) {
   if (!mesh) return nullptr;
   mesh->draw_deformed = 1;
   const std::size_t bones = mesh->bones.Count();
-  if (skinning_.size() < bones) skinning_.resize(bones);
+  if (skinning_.size() < bones) skinning_.resize(bones), normal_skinning_.resize(bones);
   skins_.assign(bones, 0);
+  cofactors_ = false;
   return mesh;
 }
 
@@ -255,6 +304,24 @@ void TAnimation::SetSkinning(std::size_t k, const TBone& bone) {
   m = bone.pose;
   m.Multiply(*bone.inverse_bind_matrix);
   skins_[k] = 1;
+  // Normals turn by the cofactor of M's 3x3 (its inverse transpose times its
+  // determinant), which keeps them square to their posed faces under any scale. With
+  // no scale on either side M's 3x3 is a rotation, its own cofactor: it is taken as is.
+  TMatrix& n = normal_skinning_[k];
+  if (!bone.pose_scaled && !bone.bind_scaled) {
+    n = m;
+    return;
+  }
+  cofactors_ = true;
+  const auto& g = m.grid;
+  for (int c = 0; c < 3; ++c) {
+    const float* a = g[(c + 1) % 3];
+    const float* b = g[(c + 2) % 3];
+    n.grid[c][0] = a[1] * b[2] - a[2] * b[1];
+    n.grid[c][1] = a[2] * b[0] - a[0] * b[2];
+    n.grid[c][2] = a[0] * b[1] - a[1] * b[0];
+    n.grid[c][3] = 0.0f;
+  }
 }
 
 // Surfaces paired with their copies, in list order; a surface without a copy (or a copy
@@ -305,6 +372,30 @@ struct Extent {
 
 }  // namespace
 
+namespace {
+
+// Weights written as 0.3333 three times, or 1.0 under two bones, would scale a vertex
+// toward the mesh's origin or away from it: each vertex's weights are divided by their
+// sum. A sum within rounding of 1 (weights written to sum to 1) is left as it is, so
+// those vertices skin exactly as the file says; so is a sum that is not positive.
+constexpr double kWeightSumTolerance = 1e-5;
+
+void NormaliseWeights(TSkinPlan& plan) {
+  const std::size_t vertices = plan.first.size() - 1;
+  for (std::size_t v = 0; v < vertices; ++v) {
+    const int s0 = plan.first[v], s1 = plan.first[v + 1];
+    double sum = 0;
+    for (int s = s0; s < s1; ++s) sum += plan.shares[std::size_t(s)].weight;
+    if (!(sum > 0.0) || std::fabs(sum - 1.0) <= kWeightSumTolerance || !std::isfinite(sum)) continue;
+    for (int s = s0; s < s1; ++s) {
+      float& w = plan.shares[std::size_t(s)].weight;
+      w = float(double(w) / sum);
+    }
+  }
+}
+
+}  // namespace
+
 const TSkinPlan& TAnimation::PlanOf(TMesh& mesh, int vertex_numbers) {
   // What the plan depends on, taken afresh each pose: a few words per bone.
   uint64_t signature = Mix(0xcbf29ce484222325ull, uint64_t(vertex_numbers));
@@ -347,6 +438,7 @@ const TSkinPlan& TAnimation::PlanOf(TMesh& mesh, int vertex_numbers) {
   plan->shares.resize(std::size_t(plan->first[vertices]));
   std::vector<int> next(plan->first.begin(), plan->first.end() - 1);
   each_share([&](std::size_t v, int b, float w) { plan->shares[std::size_t(next[v]++)] = {b, w}; });
+  NormaliseWeights(*plan);
   mesh.skin_plan = plan;
   return *plan;
 }
@@ -357,12 +449,15 @@ namespace {
 
 // Skins vertices from..to-1 of one copy: each vertex the plan gives shares is the sum
 // of w x (M x loaded position) over them, in order, the sums formed as TMatrix::Translate
-// forms a point; its normal the sum of w x (M's 3x3 x loaded normal), renormalised.
+// forms a point; its normal the sum of w x (N x loaded normal), renormalised, N being
+// M's normal matrix (SetSkinning).
 // Vertices without shares keep what they hold. The extent takes every vertex when
 // extent is set.
-template <bool kNormals>
+// kCofactors: some bone turns normals by a matrix of its own (normal_skinning);
+// otherwise every normal matrix is the skinning matrix, read once for both.
+template <bool kNormals, bool kCofactors>
 void SkinSpan(const float* source, float* dest, const float* source_normals, float* dest_normals, int from, int to,
-              const TSkinPlan& plan, const TMatrix* skinning, Extent* extent) {
+              const TSkinPlan& plan, const TMatrix* skinning, const TMatrix* normal_skinning, Extent* extent) {
   const int* first = plan.first.data();
   const TSkinPlan::Share* shares = plan.shares.data();
   const int planned = int(plan.first.size()) - 1;
@@ -395,7 +490,16 @@ void SkinSpan(const float* source, float* dest, const float* source_normals, flo
       std::memcpy(&c3, m.grid[3], sizeof c3);
       const Lanes q = c3 + ((c0 * x + c1 * y) + c2 * z);
       sum = sum + q * w;
-      if constexpr (kNormals) normal = normal + ((c0 * nx + c1 * ny) + c2 * nz) * w;
+      if constexpr (kNormals && kCofactors) {
+        const TMatrix& nm = normal_skinning[shares[s].bone];
+        Lanes n0, n1, n2;
+        std::memcpy(&n0, nm.grid[0], sizeof n0);
+        std::memcpy(&n1, nm.grid[1], sizeof n1);
+        std::memcpy(&n2, nm.grid[2], sizeof n2);
+        normal = normal + ((n0 * nx + n1 * ny) + n2 * nz) * w;
+      } else if constexpr (kNormals) {
+        normal = normal + ((c0 * nx + c1 * ny) + c2 * nz) * w;
+      }
     }
     out[0] = sum[0], out[1] = sum[1], out[2] = -sum[2];
     if (extent) extent->Add(sum[0], sum[1], sum[2]);
@@ -419,9 +523,15 @@ void TAnimation::EndPose(TMesh& mesh) {
     if (from >= to) return;
     Extent* e = drawn ? &extent : nullptr;
     if (t.source_normals) {
-      SkinSpan<true>(t.source, t.dest, t.source_normals, t.dest_normals, from, to, plan, skinning_.data(), e);
+      if (cofactors_) {
+        SkinSpan<true, true>(t.source, t.dest, t.source_normals, t.dest_normals, from, to, plan, skinning_.data(),
+                             normal_skinning_.data(), e);
+      } else {
+        SkinSpan<true, false>(t.source, t.dest, t.source_normals, t.dest_normals, from, to, plan,
+                              skinning_.data(), nullptr, e);
+      }
     } else {
-      SkinSpan<false>(t.source, t.dest, nullptr, nullptr, from, to, plan, skinning_.data(), e);
+      SkinSpan<false, false>(t.source, t.dest, nullptr, nullptr, from, to, plan, skinning_.data(), nullptr, e);
     }
   };
   if (targets_.empty()) {
@@ -492,7 +602,19 @@ int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
       pose.y = Line(keys->pos_y[ib], keys->pos_y[ia], db, da);
       pose.z = Line(keys->pos_z[ib], keys->pos_z[ia], db, da);
     }
-    bone.key_pos_x = pose.x, bone.key_pos_y = pose.y, bone.key_pos_z = pose.z;
+
+    // Scale keys as position keys; the rest scale where there are none.
+    const KeyTrack scale(keys, kScaleKey);
+    ib = ia = -1;
+    if (scale.Any(first, last)) ib = scale.Before(i0, first, last), ia = scale.After(i0, first, last);
+    if (ib >= 0 || ia >= 0) {
+      if (ib < 0) ib = ia;
+      if (ia < 0) ia = ib;
+      const float db = f - float(ib), da = float(ia) - f;
+      pose.sx = Line(keys->scale_x[ib], keys->scale_x[ia], db, da);
+      pose.sy = Line(keys->scale_y[ib], keys->scale_y[ia], db, da);
+      pose.sz = Line(keys->scale_z[ib], keys->scale_z[ia], db, da);
+    }
 
     const KeyTrack rot(keys, kRotationKey);
     ib = rot.Before(i0, first, last), ia = rot.After(i0, first, last);
@@ -503,15 +625,11 @@ int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
       pose.qw = keys->quat_w[ib], pose.qx = keys->quat_x[ib];
       pose.qy = keys->quat_y[ib], pose.qz = keys->quat_z[ib];
       if (db + da != 0.0f) {
-        TQuaternion::Slerp(keys->quat_x[ib], keys->quat_y[ib], keys->quat_z[ib], keys->quat_w[ib],
-                           keys->quat_x[ia], keys->quat_y[ia], keys->quat_z[ia], keys->quat_w[ia],
-                           pose.qx, pose.qy, pose.qz, pose.qw, (1.0f / (db + da)) * db);
+        Turn(keys->quat_w[ib], keys->quat_x[ib], keys->quat_y[ib], keys->quat_z[ib], keys->quat_w[ia],
+             keys->quat_x[ia], keys->quat_y[ia], keys->quat_z[ia], (1.0f / (db + da)) * db, pose);
       }
     }
-    bone.key_quat_w = pose.qw, bone.key_quat_x = pose.qx;
-    bone.key_quat_y = pose.qy, bone.key_quat_z = pose.qz;
-    bone.key_posed = 1;
-
+    SetKeyPose(bone, pose);
     SetBonePose(*mesh, bone, pose);
     SetSkinning(slot, bone);
   }
@@ -533,8 +651,8 @@ int TAnimation::AnimateMesh2(TEntity* entity, float t, int first, int last) {
     // The start of the blend: the last pose made by AnimateMesh, or the rest pose.
     Pose start = rest;
     if (bone.key_posed) {
-      start = {bone.key_pos_x, bone.key_pos_y, bone.key_pos_z,
-               bone.key_quat_w, bone.key_quat_x, bone.key_quat_y, bone.key_quat_z};
+      start = {bone.key_pos_x, bone.key_pos_y, bone.key_pos_z, bone.key_quat_w, bone.key_quat_x,
+               bone.key_quat_y, bone.key_quat_z, bone.key_scale_x, bone.key_scale_y, bone.key_scale_z};
     }
     const TAnimationKeys* keys = bone.keys.get();
     Pose pose = rest;
@@ -546,13 +664,21 @@ int TAnimation::AnimateMesh2(TEntity* entity, float t, int first, int last) {
       pose.y = Line(start.y, keys->pos_y[target_pos], db, da);
       pose.z = Line(start.z, keys->pos_z[target_pos], db, da);
     }
+    const int target_scale = KeyTrack(keys, kScaleKey).First(first, last);
+    if (target_scale >= 0) {
+      const float db = t, da = 1.0f - t;
+      pose.sx = Line(start.sx, keys->scale_x[target_scale], db, da);
+      pose.sy = Line(start.sy, keys->scale_y[target_scale], db, da);
+      pose.sz = Line(start.sz, keys->scale_z[target_scale], db, da);
+    }
     const int target_rot = KeyTrack(keys, kRotationKey).First(first, last);
     if (target_rot >= 0) {
-      TQuaternion::Slerp(start.qx, start.qy, start.qz, start.qw, keys->quat_x[target_rot],
-                         keys->quat_y[target_rot], keys->quat_z[target_rot], keys->quat_w[target_rot],
-                         pose.qx, pose.qy, pose.qz, pose.qw, t);
+      Turn(start.qw, start.qx, start.qy, start.qz, keys->quat_w[target_rot], keys->quat_x[target_rot],
+           keys->quat_y[target_rot], keys->quat_z[target_rot], t, pose);
     }
     // key_pos and key_quat stay: every step of one transition blends from the same start.
+    bone.local = pose;
+    bone.Posed();
     SetBonePose(*mesh, bone, pose);
     SetSkinning(slot, bone);
   }
@@ -568,12 +694,32 @@ void TAnimation::BindBone(TMesh* mesh, TBone& bone) {
   bool general = false;
   const TMatrix rest = RestMatrix(mesh, bone, general);
   bone.inverse_bind_matrix = std::make_shared<TMatrix>(general ? rest.AffineInverse() : rest.Inverse());
+  bone.bind_scaled = general;
+  bone.pose_scaled = general;
   bone.pose = rest;
+  RestPose(bone, bone.local);
+  bone.Posed();
   bone.skin = mesh;
   // Binding rebuilds the plan (animation.h): influences rewritten in place before it,
   // which the plan's signature cannot see, are read again.
   if (mesh) mesh->skin_plan.reset();
   bone.PlaceOnSkin();
+}
+
+void TAnimation::Repose(TMesh& mesh) {
+  TMesh* skinned = BeginPose(&mesh);
+  std::size_t k = 0;
+  for (const BonePtr& bone : mesh.bones) {
+    const std::size_t slot = k++;
+    if (!bone || bone->IsFreed()) continue;
+    SetBonePose(mesh, *bone, bone->local);
+    if (skinned) SetSkinning(slot, *bone);
+  }
+  if (skinned) {
+    EndPose(mesh);
+  } else {
+    mesh.PlaceSkeleton();
+  }
 }
 
 void TAnimation::SetBindPose(TMesh& mesh) {

@@ -6,9 +6,12 @@
 //    children.
 //  * Bone space is the vertices' public coordinates, i.e. the model file's (z not
 //    negated). A bone's local matrix is QuatToMat(w, x, y, z) of the file quaternion,
-//    translation grid[3][0..2] = the file position, no scale; for the rest pose that is
-//    QuatToMat(rest_quat_w, rest_quat_x, rest_quat_y, rest_quat_z) with translation
-//    (rest_pos_x, rest_pos_y, -rest_pos_z).
+//    times its scale, translation grid[3][0..2] = the file position; for the rest pose
+//    that is QuatToMat(rest_quat_w, rest_quat_x, rest_quat_y, rest_quat_z) x
+//    Scale(rest_scale) with translation (rest_pos_x, rest_pos_y, -rest_pos_z). Scale
+//    keys interpolate as position keys do; a bone without them takes its rest scale.
+//    Rotation keys too close for Slerp to tell apart are interpolated linearly and
+//    normalised. The pose made (TBone::local) stays the bone's until the next.
 //  * The pose chain. A bone's pose is frame x local, where the frame is what lies
 //    between the bone and its mesh, found by climbing from the bone's parent:
 //      - the mesh itself, or no parent: nothing (the mesh's own space);
@@ -40,9 +43,11 @@
 //    list); TSurface::min/max_vertex_index give each surface's range. With one surface
 //    every influence goes to it; with more, a vertex goes to every copy whose surface's
 //    range holds it, or to the last copy when none does.
-//  * Influences: influence_vertices[i] with influence_weights[i], weights not
-//    normalised; a zero weight does nothing. A normal turns with the same weights by
-//    each skinning matrix's 3x3 part (rotation and scale) and is renormalised.
+//  * Influences: influence_vertices[i] with influence_weights[i]; a zero weight does
+//    nothing, and a vertex's weights are divided by their sum where it is not 1. A
+//    normal turns with the same weights by each skinning matrix's normal matrix (the
+//    cofactor of its 3x3 part; the 3x3 itself when no scale took part) and is
+//    renormalised.
 //  * Skinning runs once all bones are posed, vertex by vertex through the mesh's skin
 //    plan, each vertex summing its bones' shares in bone-list order. Each pose also
 //    leaves the extent of the posed vertices that the surfaces draw in the mesh's posed
@@ -98,6 +103,9 @@ class TAnimation {
   static void BindBone(TMesh* mesh, TBone& bone);
   // Binds every bone of the mesh's list.
   static void SetBindPose(TMesh& mesh);
+  // Poses every bone again from its local pose (TBone::local), as a transform command
+  // left it, and skins the vertices (an animated mesh) or only places the bones.
+  static void Repose(TMesh& mesh);
   // m with z mirrored on both sides: from the file's axes to the engine's or back.
   static TMatrix Mirrored(const TMatrix& m);
 
@@ -121,6 +129,8 @@ class TAnimation {
   static void EndPose(TMesh& mesh);
   // Reused from pose to pose, so posing a mesh every frame allocates nothing.
   static std::vector<TMatrix> skinning_;  // per listed bone: pose x inverse bind
+  static std::vector<TMatrix> normal_skinning_;  // per listed bone: what turns its normals
   static std::vector<char> skins_;        // per listed bone: 1 when it moves vertices
+  static bool cofactors_;  // some bone of this pose turns normals by its own matrix
   static std::vector<SkinTarget> targets_;
 };

@@ -81,6 +81,7 @@ void TMesh::AddBone(const BonePtr& bone) {
 void TMesh::LetBonesGo() {
   for (const BonePtr& bone : bones)
     if (bone && bone->skin == this) {
+      bone->RefreshLocal();  // placed by its fields from now on: they hold its last pose
       bone->skin = nullptr;
       bone->skin_link.reset();
     }

@@ -162,8 +162,7 @@ void TEntity::UpdateMat(int flag) {
 
 void TEntity::UpdateChildren(TEntity* e) {
   for (const EntityPtr& c : e->children) {
-    // A bound bone hangs on its mesh's matrix and pose, whatever lies above it.
-    if (auto* bone = dynamic_cast<TBone*>(c.get()); bone && bone->skin) continue;
+    if (!c->FollowsParent()) continue;  // a bound bone hangs on its mesh and its pose
     c->matrix.Overwrite(e->matrix);
     c->UpdateMat(0);
     c->MatrixMoved();
@@ -172,6 +171,7 @@ void TEntity::UpdateChildren(TEntity* e) {
 }
 
 void TEntity::PositionEntity(float x, float y, float z, int global) {
+  RefreshLocal();
   pos_x = x;
   pos_y = y;
   pos_z = -z;
@@ -197,6 +197,7 @@ void TEntity::PositionEntity(float x, float y, float z, int global) {
 }
 
 void TEntity::MoveEntity(float x, float y, float z) {
+  RefreshLocal();
   TMatrix m;
   m.LoadIdentity();
   m.RotateYaw(yaw);
@@ -211,6 +212,7 @@ void TEntity::MoveEntity(float x, float y, float z) {
 }
 
 void TEntity::TranslateEntity(float x, float y, float z, int global) {
+  RefreshLocal();
   float dx = x, dy = y, dz = -z;
   if (global == 1 && parent) {
     const float pp = parent->EntityPitch(1), py = parent->EntityYaw(1), pr = parent->EntityRoll(1);
@@ -232,15 +234,18 @@ void TEntity::TranslateEntity(float x, float y, float z, int global) {
 }
 
 void TEntity::ScaleEntity(float x, float y, float z, int global) {
+  RefreshLocal();
   scale_x = x;
   scale_y = y;
   scale_z = z;
   if (global == 1 && parent) {
     for (const TEntity* e = this; e->parent; e = e->parent) {
-      const TVector above = ScaleInWorld(e->parent);
+      TVector above;
+      const bool whole = e->parent->ScaleInWorld(above);
       scale_x /= above.x;
       scale_y /= above.y;
       scale_z /= above.z;
+      if (whole) break;
     }
   }
   RebuildMatrix();
@@ -248,6 +253,7 @@ void TEntity::ScaleEntity(float x, float y, float z, int global) {
 }
 
 void TEntity::RotateEntity(float p, float y, float r, int global) {
+  RefreshLocal();
   pitch = -p;
   yaw = y;
   roll = r;
@@ -267,6 +273,7 @@ void TEntity::RotateEntity(float p, float y, float r, int global) {
 }
 
 void TEntity::TurnEntity(float p, float y, float r, int /*global*/) {
+  RefreshLocal();
   pitch += -p;
   yaw += y;
   roll += r;
@@ -292,49 +299,83 @@ constexpr float kAngleSnap = 0.0001f;
 float Snap(float v) { return (v >= -kAngleSnap && v <= kAngleSnap) ? 0.0f : v; }
 }  // namespace
 
-TVector TEntity::ScaleInWorld(const TEntity* e) {
-  // A bone bound to a mesh stands at its mesh's matrix times its pose, and posing
-  // applies no bone scale: its own scale never reaches the world.
-  if (const auto* bone = dynamic_cast<const TBone*>(e); bone && bone->skin) return TVector::Create(1, 1, 1);
-  return TVector::Create(e->scale_x, e->scale_y, e->scale_z);
+bool TEntity::ScaleInWorld(TVector& s) const {
+  s = TVector::Create(scale_x, scale_y, scale_z);
+  return false;
 }
 
-float TEntity::EntityX(int global) const { return global ? matrix.grid[3][0] : pos_x; }
-float TEntity::EntityY(int global) const { return global ? matrix.grid[3][1] : pos_y; }
-float TEntity::EntityZ(int global) const { return global ? -matrix.grid[3][2] : -pos_z; }
+float TEntity::EntityX(int global) const {
+  if (global) return matrix.grid[3][0];
+  RefreshLocal();
+  return pos_x;
+}
+float TEntity::EntityY(int global) const {
+  if (global) return matrix.grid[3][1];
+  RefreshLocal();
+  return pos_y;
+}
+float TEntity::EntityZ(int global) const {
+  if (global) return -matrix.grid[3][2];
+  RefreshLocal();
+  return -pos_z;
+}
 
 float TEntity::EntityPitch(int global) const {
-  if (!global) return -pitch;
+  if (!global) {
+    RefreshLocal();
+    return -pitch;
+  }
   const float g20 = matrix.grid[2][0], g22 = matrix.grid[2][2];
   return Snap(float(ATan2(matrix.grid[2][1], Sqr(g20 * g20 + g22 * g22))));
 }
 
 float TEntity::EntityYaw(int global) const {
-  if (!global) return yaw;
+  if (!global) {
+    RefreshLocal();
+    return yaw;
+  }
   return float(ATan2(Snap(matrix.grid[2][0]), Snap(matrix.grid[2][2])));
 }
 
 float TEntity::EntityRoll(int global) const {
-  if (!global) return roll;
+  if (!global) {
+    RefreshLocal();
+    return roll;
+  }
   return float(ATan2(Snap(matrix.grid[0][1]), Snap(matrix.grid[1][1])));
 }
 
-// The world scale is the product of the local scales up to the root, each as it enters
-// the world matrices (ScaleInWorld), multiplied from the entity upwards.
+// The world scale is the product of the local scales up to the root, multiplied from
+// the entity upwards, until an entity whose matrix holds its whole world scale (a bound
+// bone) gives that instead (ScaleInWorld).
 TVector TEntity::WorldScale() const {
   TVector s = TVector::Create(1, 1, 1);
   for (const TEntity* e = this; e; e = e->parent) {
-    const TVector own = ScaleInWorld(e);
+    TVector own;
+    const bool whole = e->ScaleInWorld(own);
     s.x *= own.x;
     s.y *= own.y;
     s.z *= own.z;
+    if (whole) break;
   }
   return s;
 }
 
-float TEntity::EntityScaleX(int global) const { return global == 1 ? WorldScale().x : scale_x; }
-float TEntity::EntityScaleY(int global) const { return global == 1 ? WorldScale().y : scale_y; }
-float TEntity::EntityScaleZ(int global) const { return global == 1 ? WorldScale().z : scale_z; }
+float TEntity::EntityScaleX(int global) const {
+  if (global == 1) return WorldScale().x;
+  RefreshLocal();
+  return scale_x;
+}
+float TEntity::EntityScaleY(int global) const {
+  if (global == 1) return WorldScale().y;
+  RefreshLocal();
+  return scale_y;
+}
+float TEntity::EntityScaleZ(int global) const {
+  if (global == 1) return WorldScale().z;
+  RefreshLocal();
+  return scale_z;
+}
 
 // ---- Hierarchy and world list -------------------------------------------------------
 
@@ -360,6 +401,7 @@ void TEntity::EntityParent(const EntityPtr& new_parent, int global) {
   // would make the entity its own ancestor
   if (new_parent && (new_parent.get() == this || new_parent->IsBelow(this))) return;
 
+  BeforeReparent();
   const TVector gp = TVector::Create(EntityX(1), EntityY(1), EntityZ(1));
   const TVector gr = TVector::Create(EntityPitch(1), EntityYaw(1), EntityRoll(1));
   const TVector gs = WorldScale();

@@ -131,15 +131,15 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   float EntityScaleZ(int global = 0) const;
   // EntityScaleX/Y/Z(1) in one climb to the root, for callers that take all three.
   TVector WorldScale() const;
-  // The entity's local scale as it enters its subtree's world matrices: 1 on every axis
-  // for a bone bound to a mesh, whose pose carries no scale.
-  static TVector ScaleInWorld(const TEntity* e);
   int EntityHidden() const;
+  // Brings the local fields up to date before they are read or changed; a kind whose
+  // place comes from elsewhere (a posed bone) works them out here.
+  virtual void RefreshLocal() const {}
   // flag 1: from scratch; otherwise on top of the matrix already held (the parent's).
   void UpdateMat(int flag);
   void AddParent(const EntityPtr& parent);  // a freed parent counts as none
-  // Rebuilds the matrices below the entity; a bone bound to a mesh and its subtree are
-  // left to that mesh (TBone::PlaceOnSkin).
+  // Rebuilds the matrices below the entity; a child that does not follow its parent (a
+  // bone bound to a mesh) and its subtree are left to what places it (TBone::PlaceOnSkin).
   static void UpdateChildren(TEntity* entity);
   void EntityListAdd(List& list);
 
@@ -232,6 +232,17 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // Run after the entity's world matrix changed, before its children follow: a mesh
   // places its skeleton, wherever the bones sit.
   virtual void MatrixMoved() {}
+  // The step that ends every transform operation: the world matrix from the parent's
+  // and the local fields.
+  virtual void RebuildMatrix();
+  // False when the entity's matrix does not come from its parent's (a bone bound to a
+  // mesh): UpdateChildren leaves it and its subtree alone.
+  virtual bool FollowsParent() const { return true; }
+  // The entity's share of a world scale climbed from below into s: its local scale; or,
+  // returning true to end the climb, the whole world scale its matrix holds.
+  virtual bool ScaleInWorld(TVector& s) const;
+  // EntityParent is about to move the entity under another parent (or none).
+  virtual void BeforeReparent() {}
   // Frees this entity and its subtree whatever the kinds (bones included).
   void Free();
   void LeaveParent();  // out of the parent's children, in constant time
@@ -241,7 +252,6 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // Every (source, copy) pair of the copy under way, for the links that cross branches
   // of the copied subtree (a mesh and the skeleton beside it).
   static std::vector<std::pair<const TEntity*, TEntity*>> copied_;
-  void RebuildMatrix();  // the step that ends every transform operation
   const TCollisionImpact* Impact(int i) const;
   bool freed_ = false;
 };

@@ -209,12 +209,13 @@ TEST_F(B3dHierarchy, NodeTransforms) {
     child->UpdateMat(0);
     ExpectMatrixNear(child->matrix, loaded, what + " child");
 
-    // A bone's pose keeps the file's z and quaternion; its world matrix is that pose
-    // below the mesh's world matrix, mirrored into the engine's axes like any node's.
+    // A bone's pose keeps the file's z, quaternion and scale; its world matrix is that
+    // pose below the mesh's world matrix, mirrored into the engine's axes like any node's.
     auto bone = std::dynamic_pointer_cast<TBone>(Named("bone"));
     ASSERT_NE(bone, nullptr);
     TMatrix local;
     TQuaternion::QuatToMat(c.quat[0], c.quat[1], c.quat[2], c.quat[3], local);
+    local.Scale(c.scale[0], c.scale[1], c.scale[2]);
     local.grid[3][0] = c.pos[0], local.grid[3][1] = c.pos[1], local.grid[3][2] = c.pos[2];
     TMatrix world = mesh->matrix;
     world.Multiply(TAnimation::Mirrored(local));

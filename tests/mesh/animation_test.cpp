@@ -180,7 +180,8 @@ TEST_F(Skinning, NormalsTurnWithTheirBonesAndAreRenormalised) {
   m->FreeEntity();
 }
 
-// Weights are not normalised; zero weights do nothing, not even mark the vertex done.
+// A vertex's weights are divided by their sum; zero weights do nothing, not even mark
+// the vertex done.
 TEST_F(Skinning, WeightsSumOverBones) {
   const struct {
     float w1, w2;
@@ -195,7 +196,8 @@ TEST_F(Skinning, WeightsSumOverBones) {
     TAnimation::SetBindPose(*m);
     TAnimation::AnimateMesh(m, 0, 0, 10);
     // The bones move the vertex at the origin to (2, 0, 0) and (0, 4, 0).
-    ExpectNear(Posed(m, 0), {2 * c.w1, 4 * c.w2, 0});
+    const float sum = c.w1 + c.w2;
+    ExpectNear(Posed(m, 0), {2 * c.w1 / sum, 4 * c.w2 / sum, 0});
     ExpectNear(Posed(m, 1), {5, 5, 5});  // reached only by a zero weight
     m->FreeEntity();
   }

@@ -351,10 +351,11 @@ TEST_F(BoneWorld, AMeshHungBelowItsOwnBoneStillPosesAndMoves) {
   EXPECT_TRUE(std::isfinite(EntityY(b1, 1)));
 }
 
-// A bone node with a scale in the file: posing never applies it, so the bone and what
-// hangs on it stand at the mesh's scale alone, and the world forms of the transform
-// commands work with that. The mesh stands at (10, 0, 0) scaled 3; arm, at (0, 2, 0) of
-// the mesh with scale 2 in the file, stands at (10, 6, 0), three world units to one of its own.
+// A bone node with a scale in the file: its rest scale is part of its pose, so the bone
+// and what hangs on it stand at the mesh's scale times its own, and the world forms of
+// the transform commands work with that. The mesh stands at (10, 0, 0) scaled 3; arm, at
+// (0, 2, 0) of the mesh with scale 2 in the file, stands at (10, 6, 0), six world units
+// to one of its own.
 TEST_F(BoneWorld, EntitiesPlacedInWorldTermsOnAScaledBoneNodeLandThere) {
   TB3dWriter w;
   w.Header().BeginNode("body");
@@ -366,7 +367,7 @@ TEST_F(BoneWorld, EntitiesPlacedInWorldTermsOnAScaledBoneNodeLandThere) {
   ScaleEntity(body, 3, 3, 3, 0);
   EntityPtr arm = FindChild(body, "arm");
   ExpectAt(arm, {10, 6, 0}, "arm");
-  EXPECT_NEAR(GetMatElement(arm, 0, 0), 3, 1e-5);
+  EXPECT_NEAR(GetMatElement(arm, 0, 0), 6, 1e-5);
 
   PivotPtr kept = CreatePivot(nullptr);
   PositionEntity(kept, 5, 6, 7, 0);
@@ -377,7 +378,7 @@ TEST_F(BoneWorld, EntitiesPlacedInWorldTermsOnAScaledBoneNodeLandThere) {
   PivotPtr placed = CreatePivot(arm);
   PositionEntity(placed, 13, 6, 0, 1);
   ExpectAt(placed, {13, 6, 0}, "positioned in world terms");
-  EXPECT_NEAR(EntityX(placed, 0), 1, 1e-5);
+  EXPECT_NEAR(EntityX(placed, 0), 0.5, 1e-5);
   ScaleEntity(placed, 1, 1, 1, 1);
   EXPECT_NEAR(GetMatElement(placed, 0, 0), 1, 1e-5) << "scaled in world terms";
 }
