@@ -22,10 +22,10 @@ void TBone::ReleaseKind() {
   skin = nullptr;
 }
 
-EntityPtr TBone::CopyEntity(const EntityPtr& parent_entity) {
-  if (IsFreed()) return nullptr;
-  auto copy = std::make_shared<TBone>();
-  copy->CopyChildrenOf(*this);
+EntityPtr TBone::StartCopy() const { return std::make_shared<TBone>(); }
+
+void TBone::FinishCopy(const EntityPtr& copy_entity, const EntityPtr& parent_entity) const {
+  auto* copy = static_cast<TBone*>(copy_entity.get());
   copy->AddParent(parent_entity);
   copy->EntityListAdd(entity_list);
   // The pose is relative to the mesh, so it carries over unchanged to a copy of the
@@ -54,5 +54,4 @@ EntityPtr TBone::CopyEntity(const EntityPtr& parent_entity) {
   copy->key_quat_w = key_quat_w, copy->key_quat_x = key_quat_x;
   copy->key_quat_y = key_quat_y, copy->key_quat_z = key_quat_z;
   copy->key_posed = key_posed;
-  return copy;
 }

@@ -51,7 +51,6 @@ class TBone : public TEntity {
   // pose, since the zero key_quat above is no rotation at all.
   int key_posed = 0;
 
-  EntityPtr CopyEntity(const EntityPtr& parent) override;
   void Update() override {}
   void FreeEntity() override {}  // a bone goes with its mesh
   // matrix := skin's world matrix x pose (z mirrored into the engine's axes); the
@@ -59,5 +58,7 @@ class TBone : public TEntity {
   void PlaceOnSkin();
 
  protected:
+  EntityPtr StartCopy() const override;
+  void FinishCopy(const EntityPtr& copy, const EntityPtr& parent) const override;
   void ReleaseKind() override;  // leaves the skin's bone list, influences and all
 };
