@@ -39,7 +39,8 @@ class TextureCeiling : public RenderTest {
  protected:
   void SetUp() override {
     RenderTest::SetUp();
-    scratch_ = std::make_unique<ScratchDir>("TextureCeiling");
+    scratch_ = std::make_unique<ScratchDir>(std::string("TextureCeiling-") +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     TTexture::ClearTextureFilters();
   }
   void TearDown() override {
