@@ -22,6 +22,7 @@
 #include "engine/scene/entity.h"
 #include "engine/scene/global.h"
 #include "fuzz/command_program.h"
+#include "fuzz/fuzz_setup.h"
 #include "platform/gl.h"
 #include "platform/offscreen.h"
 #include "platform/runtime.h"
@@ -54,15 +55,6 @@ struct Program {
   std::vector<TexturePtr> created;  // every texture made, freed at the end whatever became of it
   std::vector<unsigned> gl_names;   // their GL names, which must all be gone then
 };
-
-// Lives until the process ends and is never destroyed: at exit Mesa's own threads are
-// already gone, and destroying a context then never returns.
-std::shared_ptr<TOffscreenContext>* g_context = nullptr;
-
-[[noreturn]] void Broken(const std::string& what) {
-  std::fprintf(stderr, "invariant broken: %s\n", what.c_str());
-  std::abort();
-}
 
 EntityPtr Entity(const Program& p, int slot) { return slot < kEntitySlots ? p.entities[slot] : nullptr; }
 MeshPtr Mesh(const Program& p, int slot) { return std::dynamic_pointer_cast<TMesh>(Entity(p, slot)); }
@@ -608,13 +600,7 @@ void ResetWorld() {
 // ---- The entry points ----------------------------------------------------------------
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  SetFatalHandler(ThrowFatalError);
-  SetDebugSink([](const std::string&) {});
-  g_context = new std::shared_ptr<TOffscreenContext>(TOffscreenContext::Create(kViewSize, kViewSize));
-  if (!*g_context) {
-    std::fprintf(stderr, "no off-screen GL context\n");
-    std::abort();
-  }
+  StartOnOffscreenContext(kViewSize);
   ResetWorld();
   return 0;
 }

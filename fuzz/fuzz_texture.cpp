@@ -14,22 +14,16 @@
 #include <vector>
 
 #include "engine/mesh/texture.h"
+#include "fuzz/fuzz_setup.h"
 #include "platform/gl.h"
 #include "platform/image_stream.h"
-#include "platform/offscreen.h"
 #include "platform/runtime.h"
 
 namespace {
 
 constexpr int kViewSize = 16;
 
-std::shared_ptr<TOffscreenContext>* g_context = nullptr;
 std::string* g_path = nullptr;
-
-[[noreturn]] void Broken(const std::string& what) {
-  std::fprintf(stderr, "invariant broken: %s\n", what.c_str());
-  std::abort();
-}
 
 bool WriteInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> bytes(data, data + size);
@@ -57,13 +51,7 @@ void LoadAndFree(int flags) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  SetFatalHandler(ThrowFatalError);
-  SetDebugSink([](const std::string&) {});
-  g_context = new std::shared_ptr<TOffscreenContext>(TOffscreenContext::Create(kViewSize, kViewSize));
-  if (!*g_context) {
-    std::fprintf(stderr, "no off-screen GL context\n");
-    std::abort();
-  }
+  StartOnOffscreenContext(kViewSize);
   char dir[] = "/tmp/velmora_fuzz_texture_XXXXXX";
   if (!mkdtemp(dir)) {
     std::fprintf(stderr, "no scratch folder\n");
