@@ -7,6 +7,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/commands/commands.h"
 #include "engine/commands/debug_overlay.h"
@@ -131,6 +133,31 @@ TEST_F(DeepHierarchy, EveryWalkOfTheSubtreeAnswersOnASmallStack) {
     EXPECT_EQ(TEntity::entity_list.Count(), 1u) << "the inspector's marker sphere stays";
   });
   Context().MakeCurrent();
+}
+
+// The copy walks the tree on its own stack, but makes the copies as the recursion did:
+// each entity's copy is started before its children's (a light claims its slot then,
+// so of two lights the first in tree order gets the last slot) and finished after them,
+// which is when it joins the world list and its kind's list.
+TEST_F(DeepHierarchy, CopiesAreMadeAndListedInTreeOrder) {
+  EntityPtr r = CreatePivot(nullptr), a = CreatePivot(r), l1 = CreateLight(1, a), a1 = CreatePivot(l1);
+  EntityPtr c = CreateCamera(a), b = CreatePivot(r), l2 = CreateLight(1, b), b1 = CreatePivot(l2);
+  const std::pair<EntityPtr, const char*> names[] = {{r, "r"},   {a, "a"}, {l1, "l1"}, {a1, "a1"},
+                                                     {c, "c"},   {b, "b"}, {l2, "l2"}, {b1, "b1"}};
+  for (const auto& [e, name] : names) NameEntity(e, name);
+  std::vector<LightPtr> others;
+  while (TLight::no_lights < kMaxLights - 1) others.push_back(CreateLight(1, nullptr));
+
+  const size_t before = TEntity::entity_list.Count();
+  EntityPtr copy = CopyEntity(r, nullptr);
+  ASSERT_NE(copy, nullptr);
+  std::vector<std::string> listed;
+  for (size_t i = before; i < TEntity::entity_list.Count(); ++i)
+    listed.push_back(EntityName(TEntity::entity_list.ValueAtIndex(i)));
+  EXPECT_EQ(listed, (std::vector<std::string>{"a1", "l1", "c", "a", "b", "r"})) << "l2 found no slot";
+  EXPECT_EQ(EntityName(TLight::light_list.Last()), "l1");
+  EXPECT_EQ(EntityName(TCamera::cam_list.Last()), "c");
+  EXPECT_EQ(CountChildren(FindChild(copy, "b")), 0);
 }
 
 }  // namespace
