@@ -41,7 +41,6 @@ class TList {
     bool operator==(const Iterator& o) const { return link_.get() == o.link_.get(); }
     bool operator!=(const Iterator& o) const { return !(*this == o); }
     Link* link() const { return link_.get(); }
-    bool AtEnd() const { return !link_ || link_.get() == tail_; }
 
    private:
     void Skip() {
