@@ -2,9 +2,9 @@
 # Builds and runs every test: installs the system packages, builds with warnings on and
 # runs the tests; builds the collision, loader and mesh tests again for this processor
 # (-march=native) and, with the platform tests, with the portable lanes, and the
-# collision and platform tests under ThreadSanitizer, and runs those; runs each fuzz
-# target for a bounded time, then builds the tests again under AddressSanitizer +
-# UndefinedBehaviorSanitizer and runs them.
+# collision, platform and texture upload tests under ThreadSanitizer, and runs those;
+# runs each fuzz target for a bounded time, then builds the tests again under
+# AddressSanitizer + UndefinedBehaviorSanitizer and runs them.
 # GUI tests get their own Xvfb display, started and stopped here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
