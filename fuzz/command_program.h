@@ -59,6 +59,9 @@ enum Op : uint8_t {
   kAnimate,          // kind, slot, ints and floats
   kHierarchyRead,    // kind, slot, from slot, index int
   kRender,           // nothing
+  kGrowChain,        // slot, parent slot, length int: a chain of pivots, the deepest into slot
+  kGrowSurfaces,     // mesh slot, count int: that many empty surfaces
+  kIndexLoop,        // kind, slot: every child (or surface) read by index, 1 to the count
   kOpCount
 };
 

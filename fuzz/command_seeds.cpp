@@ -1,7 +1,8 @@
 // Writes the seed corpus of fuzz_commands into the directory given: a few programs that
 // build what the command set is for (a lit, textured scene drawn by a camera; a mesh
 // made vertex by vertex; a hierarchy re-parented and freed; picks and collisions), so
-// the fuzzer starts from programs that reach deep rather than from noise.
+// the fuzzer starts from programs that reach deep rather than from noise. Two more grow
+// a hierarchy 5,000 deep and a list of 5,000 surfaces and walk them.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -87,8 +88,28 @@ std::vector<Bytes> Programs() {
                               kRender,
                               kCameraEdit, 0, 0, I(0)},
                              Raw(1275068223), {I(6)}, Raw(1057187840), {F(0), F(0), F(0), kRender}});
+  // A chain 5,000 deep under pivot 3, its deepest named "7": moved from the root,
+  // searched, typed, copied, read by index and freed.
+  const Bytes deep = Join({{kCreatePivot, 3, kNull, kGrowChain, 4, 3},
+                           Raw(5000),
+                           {kHierarchyRead, 2, 0, 4, I(7),
+                            kTransform, 2, 3, F(1), F(0), F(0), I(0),
+                            kTransform, 4, 3, F(0), F(90), F(0), I(0),
+                            kHierarchyRead, 3, 5, 3, I(7),                   // FindChild: the deepest
+                            kCollisionSetup, 0, 3, 2, I(1), I(0), F(0), F(0), F(0),  // EntityType, recursive
+                            kCopyEntity, 6, 3, kNull,
+                            kIndexLoop, 0, 6,
+                            kEntityParent, 6, 4, I(0),
+                            kRender,
+                            kFreeEntity, 3, kRender}});
+  // A mesh of 5,000 surfaces, read back by index and drawn, then one more surface.
+  const Bytes long_list = Join({{kCreateMesh, 3, kNull, kGrowSurfaces, 3},
+                                Raw(5000),
+                                {kIndexLoop, 1, 3, kGetSurface, 1, 3},
+                                Raw(1234),
+                                {kCreateSurface, 2, 3, kBrushSlots, kCopyEntity, 4, 3, kNull, kIndexLoop, 1, 4, kRender}});
   return {Scene(), Join({Scene(), textured}), Join({Scene(), built}), Join({Scene(), tree}),
-          Join({Scene(), picks}), Join({Scene(), lights})};
+          Join({Scene(), picks}), Join({Scene(), lights}), Join({Scene(), deep}), Join({Scene(), long_list})};
 }
 
 }  // namespace

@@ -8,10 +8,12 @@
 // cache and no GL texture name of the program may survive.
 //
 // Sections: the program's state, the commands, the checks, the entry points.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/collision/collision.h"
@@ -20,6 +22,7 @@
 #include "engine/scene/entity.h"
 #include "engine/scene/global.h"
 #include "fuzz/command_program.h"
+#include "fuzz/fuzz_setup.h"
 #include "platform/gl.h"
 #include "platform/offscreen.h"
 #include "platform/runtime.h"
@@ -39,6 +42,10 @@ constexpr int kMaxVertices = 20000;      // per mesh, before AddMesh doubles it 
 constexpr int kMaxTextures = 32;         // created per input
 constexpr int kMaxTextureSide = 32;
 constexpr int kMaxProgramTextureFrames = 4;
+// One command builds a hierarchy or a surface list this long: deep and long enough for
+// walks that recursed per level, or read a list from its head per index, to show.
+constexpr int kMaxChain = 5000;
+constexpr int kMaxGrownSurfaces = 5000;
 
 struct Program {
   EntityPtr entities[kEntitySlots];
@@ -48,15 +55,6 @@ struct Program {
   std::vector<TexturePtr> created;  // every texture made, freed at the end whatever became of it
   std::vector<unsigned> gl_names;   // their GL names, which must all be gone then
 };
-
-// Lives until the process ends and is never destroyed: at exit Mesa's own threads are
-// already gone, and destroying a context then never returns.
-std::shared_ptr<TOffscreenContext>* g_context = nullptr;
-
-[[noreturn]] void Broken(const std::string& what) {
-  std::fprintf(stderr, "invariant broken: %s\n", what.c_str());
-  std::abort();
-}
 
 EntityPtr Entity(const Program& p, int slot) { return slot < kEntitySlots ? p.entities[slot] : nullptr; }
 MeshPtr Mesh(const Program& p, int slot) { return std::dynamic_pointer_cast<TMesh>(Entity(p, slot)); }
@@ -68,6 +66,12 @@ BrushPtr Brush(const Program& p, int slot) { return slot < kBrushSlots ? p.brush
 TexturePtr Texture(const Program& p, int slot) { return slot < kTextureSlots ? p.textures[slot] : nullptr; }
 
 bool RoomForEntities() { return TEntity::entity_list.Count() < kMaxEntities; }
+// A copy at most doubles the world, so a bound on the world after it is enough; it
+// leaves room for a copy of a grown chain.
+bool RoomForCopy(const EntityPtr& source) {
+  const size_t subtree = source ? size_t(1 + TEntity::CountAllChildren(source.get())) : 0;
+  return TEntity::entity_list.Count() + subtree <= 2 * (kMaxEntities + kMaxChain);
+}
 
 int VertexTotal(const MeshPtr& m) { return m ? m->CountVertices() : 0; }
 
@@ -208,7 +212,10 @@ void MeshEdit(Program& p, Reader& in) {
     case 4: v::PositionMesh(m, f[0], f[1], f[2]); break;
     case 5: v::UpdateNormals(m); break;
     case 6:
-      if (VertexTotal(m) + VertexTotal(other) <= kMaxVertices && v::CountSurfaces(other) < 64) v::AddMesh(m, other);
+      if (VertexTotal(m) + VertexTotal(other) <= kMaxVertices && v::CountSurfaces(m) < 64 &&
+          v::CountSurfaces(other) < 64) {
+        v::AddMesh(m, other);
+      }
       break;
     case 7: (void)(v::MeshWidth(m) + v::MeshHeight(m) + v::MeshDepth(m)); break;
     default: (void)v::FindSurface(m, other ? other->brush : nullptr); break;
@@ -327,6 +334,25 @@ void HierarchyRead(Program& p, Reader& in) {
   }
 }
 
+// The program's loop over a list by index must read what walking the list reads.
+void IndexLoop(Program& p, Reader& in) {
+  const int kind = in.Small(2);
+  const EntityPtr e = Entity(p, in.Slot(kEntitySlots));
+  if (!e) return;
+  if (kind == 0) {
+    int i = 0;
+    for (const EntityPtr& c : e->children)
+      if (v::GetChild(e, ++i) != c) Broken("GetChild(" + std::to_string(i) + ") is not the child walked to");
+    if (v::GetChild(e, i + 1)) Broken("GetChild past the last child");
+    return;
+  }
+  const MeshPtr m = std::dynamic_pointer_cast<TMesh>(e);
+  if (!m) return;
+  int i = 0;
+  for (const SurfacePtr& s : *m->surfaces)
+    if (v::GetSurface(m, ++i) != s) Broken("GetSurface(" + std::to_string(i) + ") is not the surface walked to");
+}
+
 // One command; the slot written first is always read first, so a program reads left to
 // right as it runs.
 void Run(Program& p, Reader& in) {
@@ -377,14 +403,15 @@ void Run(Program& p, Reader& in) {
     case kCopyEntity: {
       const int slot = in.Small(kEntitySlots);
       const EntityPtr source = Entity(p, in.Slot(kEntitySlots)), parent = Entity(p, in.Slot(kEntitySlots));
-      if (RoomForEntities()) p.entities[slot] = v::CopyEntity(source, parent);
+      if (RoomForCopy(source)) p.entities[slot] = v::CopyEntity(source, parent);
       break;
     }
     case kCopyMesh: {
       const int slot = in.Small(kEntitySlots);
       const MeshPtr source = Mesh(p, in.Slot(kEntitySlots));
       const EntityPtr parent = Entity(p, in.Slot(kEntitySlots));
-      if (RoomForEntities() && VertexTotal(source) <= kMaxVertices) p.entities[slot] = v::CopyMesh(source, parent);
+      if (RoomForEntities() && VertexTotal(source) <= kMaxVertices && v::CountSurfaces(source) < 64)
+        p.entities[slot] = v::CopyMesh(source, parent);
       break;
     }
     case kFreeEntity: v::FreeEntity(Entity(p, in.Slot(kEntitySlots))); break;
@@ -483,6 +510,23 @@ void Run(Program& p, Reader& in) {
     case kAnimate: Animate(p, in); break;
     case kHierarchyRead: HierarchyRead(p, in); break;
     case kRender: v::RenderWorld(); break;
+    case kGrowChain: {
+      const int slot = in.Small(kEntitySlots);
+      EntityPtr last = Entity(p, in.Slot(kEntitySlots));
+      const int length = std::clamp(in.Int(), 0, kMaxChain);
+      if (!RoomForEntities()) break;
+      for (int i = 0; i < length; ++i) last = v::CreatePivot(last);
+      p.entities[slot] = last;
+      break;
+    }
+    case kGrowSurfaces: {
+      const MeshPtr m = Mesh(p, in.Slot(kEntitySlots));
+      const int count = std::clamp(in.Int(), 0, kMaxGrownSurfaces);
+      if (v::CountSurfaces(m) >= 64) break;
+      for (int i = 0; i < count; ++i) v::CreateSurface(m, nullptr);
+      break;
+    }
+    case kIndexLoop: IndexLoop(p, in); break;
     case kOpCount: break;
   }
 }
@@ -494,15 +538,22 @@ void Run(Program& p, Reader& in) {
 // one GL light.
 void CheckLists() {
   const size_t count = TEntity::entity_list.Count();
+  // Each parent chain is climbed only up to an entity already known to end at a root,
+  // so a deep chain costs its length, not its length squared.
+  std::unordered_set<const TEntity*> ends;
+  std::vector<const TEntity*> climbed;
   for (const EntityPtr& e : TEntity::entity_list) {
     if (e->IsFreed()) Broken("the world list holds a freed " + e->class_name);
     if (e->parent) {
       if (e->parent->IsFreed()) Broken("a live " + e->class_name + " hangs under a freed parent");
       if (!e->parent->children.Contains(e.get())) Broken("a parent does not list its child");
     }
-    size_t steps = 0;
-    for (const TEntity* a = e->parent; a; a = a->parent)
-      if (++steps > count) Broken("the parent chain makes a cycle");
+    climbed.clear();
+    for (const TEntity* a = e.get(); a && !ends.count(a); a = a->parent) {
+      climbed.push_back(a);
+      if (climbed.size() > count + 1) Broken("the parent chain makes a cycle");
+    }
+    ends.insert(climbed.begin(), climbed.end());
   }
   for (const EntityPtr& c : TCamera::cam_list)
     if (c->IsFreed() || !TEntity::entity_list.Contains(c.get())) Broken("the camera list holds a freed camera");
@@ -549,13 +600,7 @@ void ResetWorld() {
 // ---- The entry points ----------------------------------------------------------------
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  SetFatalHandler(ThrowFatalError);
-  SetDebugSink([](const std::string&) {});
-  g_context = new std::shared_ptr<TOffscreenContext>(TOffscreenContext::Create(kViewSize, kViewSize));
-  if (!*g_context) {
-    std::fprintf(stderr, "no off-screen GL context\n");
-    std::abort();
-  }
+  StartOnOffscreenContext(kViewSize);
   ResetWorld();
   return 0;
 }

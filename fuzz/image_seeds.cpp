@@ -1,6 +1,6 @@
 // Writes the seed corpus of fuzz_image into the directory given: one small valid file
 // of each kind and variant the decoders handle, and the damaged and hostile JPEG shapes
-// the decoder bounds, made by the test image encoders.
+// the decoder bounds, made by the test image encoders. fuzz_texture starts from them too.
 #include <cstdio>
 #include <string>
 
@@ -47,6 +47,10 @@ int main(int argc, char** argv) {
       {"baseline.jpg", EncodeJpeg(16, 16, 3, Gradient(16, 16, 3), 90, false)},
       {"progressive.jpg", EncodeJpeg(24, 8, 3, Gradient(24, 8, 3), 75, true)},
       {"gray.jpg", EncodeJpeg(8, 8, 1, Gradient(8, 8, 1), 90, false)},
+      // Sides GL takes as they are: fuzz_texture uploads these band by band as they decode.
+      {"baseline-128.jpg", EncodeJpeg(128, 128, 3, Gradient(128, 128, 3), 75, false)},
+      {"progressive-64.jpg", EncodeJpeg(64, 64, 3, Gradient(64, 64, 3), 75, true)},
+      {"gray-256x32.jpg", EncodeJpeg(256, 32, 1, Gradient(256, 32, 1), 75, false)},
       // Damaged and hostile shapes: a scan whose data ends early, many scans of
       // end-of-band runs, and a header with no data behind it, alone and behind comments.
       {"scan-ends-early.jpg", DropScanTail(EncodeJpeg(24, 8, 3, Gradient(24, 8, 3), 75, true), 0, 2)},

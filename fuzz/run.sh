@@ -11,7 +11,7 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebI
   -DVELMORA_FUZZ=ON -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF >/dev/null
 
 # target:seed-generator pairs; a new fuzz target adds its pair here.
-for pair in fuzz_image:fuzz_image_seeds fuzz_b3d:b3d_seeds fuzz_commands:command_seeds; do
+for pair in fuzz_image:fuzz_image_seeds fuzz_b3d:b3d_seeds fuzz_commands:command_seeds fuzz_texture:fuzz_image_seeds; do
   target=${pair%%:*}
   seeder=${pair##*:}
   cmake --build "$build" --target "$target" "$seeder" -j"$(nproc)" >/dev/null

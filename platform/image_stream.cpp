@@ -8,10 +8,6 @@
 
 #include "platform/image_decode.h"
 
-// Smaller files decode on the caller's thread: their decode takes less than starting a
-// thread does.
-constexpr size_t kStreamFileBytes = 64 * 1024;
-
 struct TPixmapStream::State {
   PixelBytes file;
   DecodedImage image;

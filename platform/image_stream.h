@@ -6,12 +6,17 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "platform/image.h"
+
+// Files from this size up decode on a helper thread; smaller ones decode on the
+// caller's thread, since their decode takes less than starting a thread does.
+constexpr size_t kStreamFileBytes = 64 * 1024;
 
 class TPixmapStream {
  public:

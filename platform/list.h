@@ -5,6 +5,10 @@
 // in constant time, and enumeration survives removal of any element, including the
 // current one: a removed link keeps its forward pointer, so an iterator standing on
 // it still reaches the rest of the list. Removed links are skipped.
+//
+// Reading by index remembers the last index read and its link, so the loop every
+// program writes (index 1, 2, 3, ...) steps one link per read rather than walking from
+// the head each time. Any change to the list forgets it.
 #pragma once
 
 #include <atomic>
@@ -74,6 +78,7 @@ class TList {
   // Removing a link twice, or a link of another list that was already removed, is harmless.
   void RemoveLink(Link* link) {
     if (!link || !link->live) return;
+    Forget();
     LinkPtr keep = link->prev->next;  // the predecessor's pointer may be the last owner
     link->live = false;
     link->value.reset();
@@ -110,6 +115,7 @@ class TList {
   }
 
   void Clear() {
+    Forget();
     // Iterative, so a long list does not unwind recursively through its links.
     while (head_->next.get() != tail_.get()) {
       LinkPtr first = head_->next;
@@ -131,11 +137,24 @@ class TList {
   std::shared_ptr<T> First() const { return count_ ? head_->next->value : nullptr; }
   std::shared_ptr<T> Last() const { return count_ ? tail_->prev->value : nullptr; }
 
-  // The index-th value counted from 0, or null.
+  // Links stepped over by ValueAtIndex, over every list of this kind (tests read it).
+  static inline std::atomic<uint64_t> links_indexed{0};
+
+  // The index-th value counted from 0, or null. Walks from whichever is nearest: the
+  // head, the tail or the link read last.
   std::shared_ptr<T> ValueAtIndex(size_t index) const {
-    for (Link* l = head_->next.get(); l != tail_.get(); l = l->next.get())
-      if (index-- == 0) return l->value;
-    return nullptr;
+    if (index >= count_) return nullptr;
+    Link* l = head_->next.get();
+    size_t at = 0;
+    if (count_ - 1 - index < index) l = tail_->prev, at = count_ - 1;
+    if (last_link_ && Distance(last_index_, index) < Distance(at, index)) l = last_link_, at = last_index_;
+    const uint64_t steps = Distance(at, index);
+    for (; at < index; ++at) l = l->next.get();
+    for (; at > index; --at) l = l->prev;
+    links_indexed.fetch_add(steps, std::memory_order_relaxed);
+    last_link_ = l;
+    last_index_ = index;
+    return l->value;
   }
 
   Iterator begin() const { return Iterator(head_->next, tail_.get()); }
@@ -144,6 +163,7 @@ class TList {
  private:
   LinkPtr InsertBefore(std::shared_ptr<T> value, Link* succ) { return InsertAfter(std::move(value), succ->prev); }
   LinkPtr InsertAfter(std::shared_ptr<T> value, Link* pred) {
+    Forget();
     auto link = std::make_shared<Link>();
     link->value = std::move(value);
     link->live = true;
@@ -155,7 +175,14 @@ class TList {
     return link;
   }
 
+  static size_t Distance(size_t a, size_t b) { return a > b ? a - b : b - a; }
+  void Forget() const { last_link_ = nullptr; }
+
   LinkPtr head_;
   LinkPtr tail_;
   size_t count_ = 0;
+  // The link ValueAtIndex read last and its index; null after any change. Live links
+  // only: removing or inserting anything forgets it.
+  mutable Link* last_link_ = nullptr;
+  mutable size_t last_index_ = 0;
 };

@@ -2,9 +2,9 @@
 # Builds and runs every test: installs the system packages, builds with warnings on and
 # runs the tests; builds the collision, loader and mesh tests again for this processor
 # (-march=native) and, with the platform tests, with the portable lanes, and the
-# collision and platform tests under ThreadSanitizer, and runs those; runs each fuzz
-# target for a bounded time, then builds the tests again under AddressSanitizer +
-# UndefinedBehaviorSanitizer and runs them.
+# collision, platform and texture upload tests under ThreadSanitizer, and runs those;
+# runs each fuzz target for a bounded time, then builds the tests again under
+# AddressSanitizer + UndefinedBehaviorSanitizer and runs them.
 # GUI tests get their own Xvfb display, started and stopped here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,6 +38,9 @@ build_tests() {
 }
 answer_tests="collision_tests loader_tests mesh_tests"
 answer_labels="^(collision|loader|mesh)$"
+# The render tests that upload textures (the ceiling tests, which decode a gigabyte,
+# are left out).
+texture_upload_tests='^TextureTest\.'
 
 # Fused multiply-add and wider registers must not change an answer.
 echo "== collision, loader and mesh tests built with -march=native"
@@ -51,11 +54,15 @@ ctest --test-dir build/portable --output-on-failure -j"$jobs" -L "^(collision|lo
 
 # The plain run (large meshes build on threads) and every build on three threads; the
 # lane-width runs add nothing here. The platform tests for the pixmap stream's decode
-# thread. The GL driver is not instrumented: tests/tsan.supp says why its reports are set aside.
-echo "== collision and platform tests under ThreadSanitizer"
-build_tests tsan "collision_tests platform_tests" -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
+# thread, and the render tests' texture uploads, where a decoding JPEG goes up band by
+# band and the mip chain is made on a helper thread. The GL driver is not instrumented:
+# tests/tsan.supp says why its reports are set aside.
+echo "== collision, platform and texture upload tests under ThreadSanitizer"
+build_tests tsan "collision_tests platform_tests render_tests" -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
 TSAN_OPTIONS="halt_on_error=1 suppressions=$root/tests/tsan.supp" \
   ctest --test-dir build/tsan --output-on-failure -j"$jobs" -L '^(collision|platform)$' -E '^(lanes[0-9]|threads1)/'
+TSAN_OPTIONS="halt_on_error=1 suppressions=$root/tests/tsan.supp" \
+  ctest --test-dir build/tsan --output-on-failure -j"$jobs" -L '^render$' -R "$texture_upload_tests"
 
 if [ -x fuzz/run.sh ]; then
   echo "== fuzz targets (${fuzz_seconds}s each)"

@@ -10,6 +10,7 @@
 #include "engine/mesh/brush.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
+#include "engine/scene/subtree_walk.h"
 #include "platform/file.h"
 
 namespace {
@@ -150,9 +151,9 @@ MeshPtr TMesh::CollapseAnimMesh(MeshPtr target) {
 
 MeshPtr TMesh::CollapseChildren(const TEntity* entity, MeshPtr target) {
   // Depth first, each mesh before its children; bones add nothing but may hold meshes.
-  for (const EntityPtr& child : entity->children) {
+  for (SubtreeWalk walk(entity); walk.Next(); walk.Descend()) {
+    const EntityPtr& child = walk.Current();
     if (const auto* mesh = dynamic_cast<const TMesh*>(child.get())) MergeTransformed(*mesh, target);
-    target = CollapseChildren(child.get(), target);
   }
   return target;
 }

@@ -108,11 +108,13 @@ void TBone::ReleaseKind() {
   skin = nullptr;
 }
 
-EntityPtr TBone::CopyEntity(const EntityPtr& parent_entity) {
-  if (IsFreed()) return nullptr;
+EntityPtr TBone::StartCopy() const {
   RefreshLocal();
-  auto copy = std::make_shared<TBone>();
-  copy->CopyChildrenOf(*this);
+  return std::make_shared<TBone>();
+}
+
+void TBone::FinishCopy(const EntityPtr& copy_entity, const EntityPtr& parent_entity) const {
+  auto* copy = static_cast<TBone*>(copy_entity.get());
   // The pose is relative to the mesh, so it carries over unchanged to a copy of the
   // mesh, which places the copied bone on itself once its bone list stands; copied
   // alone, the bone stands under its new parent as its local fields say.
@@ -146,5 +148,4 @@ EntityPtr TBone::CopyEntity(const EntityPtr& parent_entity) {
   copy->key_scale_x = key_scale_x, copy->key_scale_y = key_scale_y, copy->key_scale_z = key_scale_z;
   copy->key_posed = key_posed;
   copy->PlaceCopy(parent_entity);
-  return copy;
 }

@@ -68,7 +68,6 @@ class TBone : public TEntity {
   // pose, since the zero key_quat above is no rotation at all.
   int key_posed = 0;
 
-  EntityPtr CopyEntity(const EntityPtr& parent) override;
   void Update() override {}
   void FreeEntity() override {}  // a bone goes with its mesh
   // matrix := skin's world matrix x pose (z mirrored into the engine's axes); the
@@ -80,6 +79,8 @@ class TBone : public TEntity {
   void RefreshLocal() const override;
 
  protected:
+  EntityPtr StartCopy() const override;
+  void FinishCopy(const EntityPtr& copy, const EntityPtr& parent) const override;
   void ReleaseKind() override;  // leaves the skin's bone list, influences and all
   // A bound bone: the changed fields become its local pose, and its mesh poses again.
   void RebuildMatrix() override;

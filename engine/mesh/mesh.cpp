@@ -9,6 +9,7 @@
 #include "engine/mesh/bone.h"
 #include "engine/mesh/brush.h"
 #include "engine/mesh/surface.h"
+#include "engine/scene/subtree_walk.h"
 
 namespace {
 // The radius of the sphere around a cube as large as the largest extent (width wins a
@@ -58,14 +59,13 @@ void TMesh::CopyMeshFields(const TMesh& s) {
   posed_max_x = s.posed_max_x, posed_max_y = s.posed_max_y, posed_max_z = s.posed_max_z;
 }
 
-EntityPtr TMesh::CopyEntity(const EntityPtr& parent) {
-  if (IsFreed()) return nullptr;
-  auto copy = std::make_shared<TMesh>();
-  copy->CopyChildrenOf(*this);
+EntityPtr TMesh::StartCopy() const { return std::make_shared<TMesh>(); }
+
+void TMesh::FinishCopy(const EntityPtr& copy_entity, const EntityPtr& parent) const {
+  auto* copy = static_cast<TMesh*>(copy_entity.get());
   copy->CopyBaseFields(*this);
   copy->CopyMeshFields(*this);
   copy->PlaceCopy(parent);
-  return copy;
 }
 
 void TMesh::ReleaseKind() {
@@ -142,9 +142,9 @@ float TMesh::MeshDepth() {
 }
 
 void TMesh::CopyBonesList(const TEntity* entity, TList<TBone>& bone_list) {
-  for (const EntityPtr& c : entity->children) {
+  for (SubtreeWalk walk(entity); walk.Next(); walk.Descend()) {
+    const EntityPtr& c = walk.Current();
     if (auto bone = std::dynamic_pointer_cast<TBone>(c)) bone_list.AddLast(bone);
-    CopyBonesList(c.get(), bone_list);
   }
 }
 

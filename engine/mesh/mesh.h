@@ -41,7 +41,6 @@ class TMesh : public TEntity {
 
   ~TMesh() override;
   static MeshPtr CreateMesh(const EntityPtr& parent = nullptr);
-  EntityPtr CopyEntity(const EntityPtr& parent) override;
   void Update() override;  // draws the mesh for the current camera
 
   // Appends an empty surface that refers to the brush object itself (null: no brush).
@@ -104,6 +103,8 @@ class TMesh : public TEntity {
   virtual const TMatrix& DrawMatrix() const { return matrix; }
 
  protected:
+  EntityPtr StartCopy() const override;
+  void FinishCopy(const EntityPtr& copy, const EntityPtr& parent) const override;
   // The mesh fields a copy takes: bounds, the shared surfaces and octree, own anim copies.
   void CopyMeshFields(const TMesh& source);
   void ReleaseKind() override;

@@ -31,10 +31,10 @@ SpritePtr TSprite::LoadSprite(const std::string& file, int flags, const EntityPt
   return sprite;
 }
 
-EntityPtr TSprite::CopyEntity(const EntityPtr& parent) {
-  if (IsFreed()) return nullptr;
-  auto copy = std::make_shared<TSprite>();
-  copy->CopyChildrenOf(*this);
+EntityPtr TSprite::StartCopy() const { return std::make_shared<TSprite>(); }
+
+void TSprite::FinishCopy(const EntityPtr& copy_entity, const EntityPtr& parent) const {
+  auto* copy = static_cast<TSprite*>(copy_entity.get());
   copy->CopyBaseFields(*this);
   copy->auto_fade = auto_fade, copy->fade_near = fade_near, copy->fade_far = fade_far;
   copy->collision_type = collision_type;
@@ -46,7 +46,6 @@ EntityPtr TSprite::CopyEntity(const EntityPtr& parent) {
   copy->handle_x = handle_x, copy->handle_y = handle_y;
   copy->view_mode = view_mode;
   copy->PlaceCopy(parent);
-  return copy;
 }
 
 // The working angles persist from sprite to sprite within one call, so a sprite of an

@@ -29,14 +29,16 @@ class TSprite : public TMesh {
   // The same, textured with the image (null layer when it does not load) and drawn
   // additively unless flags holds the alpha flag.
   static SpritePtr LoadSprite(const std::string& file, int flags = 1, const EntityPtr& parent = nullptr);
-  // Shares the surfaces with this sprite; the animation state, bounds and octree are
-  // the new sprite's own defaults.
-  EntityPtr CopyEntity(const EntityPtr& parent) override;
-
   void RotateSprite(float angle) { sprite_angle = angle; }
   void ScaleSprite(float x, float y) { sprite_scale_x = x, sprite_scale_y = y; }
   void HandleSprite(float x, float y) { handle_x = x, handle_y = y; }
   void SpriteViewMode(int mode) { view_mode = mode; }  // any value; unknown ones see UpdateSprites
 
   const TMatrix& DrawMatrix() const override { return sprite_matrix; }
+
+ protected:
+  // A copy shares the surfaces with this sprite; the animation state, bounds and
+  // octree are the new sprite's own defaults.
+  EntityPtr StartCopy() const override;
+  void FinishCopy(const EntityPtr& copy, const EntityPtr& parent) const override;
 };

@@ -270,6 +270,35 @@ bool StripFits(int width, int height, int count) {
          int64_t{width} * height * count <= kMaxPixmapPixels;
 }
 
+// Fits a w x h image to the size AdjustPixmap gives it: powers of two, both sides
+// halved while GL's proxy refuses.
+void FitToGl(int& w, int& h) {
+  w = TTexture::Pow2Size(w);
+  h = TTexture::Pow2Size(h);
+  while (!ProxyAccepts(w, h)) {
+    if (w == 1 && h == 1) RuntimeError("Unable to calculate tex size");
+    if (w > 1) w /= 2;
+    if (h > 1) h /= 2;
+  }
+}
+
+// Whether `count` frames of width x height, each fitted, stay within the pixel ceiling
+// together. Fitting alone can make a frame nearly four times its size (257 to 512 a
+// side), so a grid of small frames cut from an image within the ceiling can still ask
+// for gigabytes once fitted.
+bool FittedFramesFit(int width, int height, int count) {
+  FitToGl(width, height);
+  return int64_t{width} * height * count <= kMaxPixmapPixels;
+}
+
+// What a creator gives when memory runs out on the way: no texture, as for a file that
+// does not decode, rather than the end of the process. The names made so far go with
+// the frame-name array, and nothing was added to the cache.
+TexturePtr OutOfMemory() {
+  DebugLog("ERROR: Out of memory making a texture");
+  return nullptr;
+}
+
 // The image of one frame or face: a window into the source, fitted.
 PixmapPtr FittedWindow(const TPixmap& image, int x, int y, int width, int height) {
   PixmapPtr sub = image.Window(x, y, width, height);
@@ -285,13 +314,8 @@ int TTexture::Pow2Size(int n) {
 }
 
 PixmapPtr TTexture::AdjustPixmap(const PixmapPtr& pixmap) {
-  int w = Pow2Size(pixmap->Width());
-  int h = Pow2Size(pixmap->Height());
-  while (!ProxyAccepts(w, h)) {
-    if (w == 1 && h == 1) RuntimeError("Unable to calculate tex size");
-    if (w > 1) w /= 2;
-    if (h > 1) h /= 2;
-  }
+  int w = pixmap->Width(), h = pixmap->Height();
+  FitToGl(w, h);
   if (w == pixmap->Width() && h == pixmap->Height()) return pixmap;
   return ResizePixmap(*pixmap, w, h);
 }
@@ -407,7 +431,7 @@ TexturePtr TTexture::LoadAnimTexture(const std::string& file, int flags, int fra
 }
 
 TexturePtr TTexture::LoadFileTexture(const std::string& file, int flags, int frame_width, int frame_height,
-                                     int first_frame, int frame_count, TTextureBatch* batch) {
+                                     int first_frame, int frame_count, TTextureBatch* batch) try {
   // The caller's flags decide: a filter cannot turn a texture into a cube map.
   if (flags & kTexCubeMap) return LoadCubeMapTexture(file, flags, batch);
 
@@ -441,6 +465,10 @@ TexturePtr TTexture::LoadFileTexture(const std::string& file, int flags, int fra
     DebugLog("ERROR: Invalid frame grid for texture: " + texture->file_name);
     return nullptr;
   }
+  if (!FittedFramesFit(frame_width, frame_height, frame_count)) {
+    DebugLog("ERROR: Texture frames too large once fitted: " + texture->file_name);
+    return nullptr;
+  }
 
   texture->frame_names = NewFrameNames(frame_count);
   int column = first_frame % frames_x;
@@ -457,11 +485,16 @@ TexturePtr TTexture::LoadFileTexture(const std::string& file, int flags, int fra
   tex_list.AddLast(texture);
   if (batch) batch->made.push_back(texture);
   return texture;
+} catch (const std::bad_alloc&) {
+  return OutOfMemory();
 }
 
-TexturePtr TTexture::CreateTexture(int width, int height, int flags, int frame_count) {
+TexturePtr TTexture::CreateTexture(int width, int height, int flags, int frame_count) try {
   if (flags & kTexCubeMap) return CreateCubeMapTexture(width, height, flags);
-  if (frame_count > kMaxTextureFrames || !StripFits(width, height, frame_count)) return nullptr;
+  if (frame_count > kMaxTextureFrames || !StripFits(width, height, frame_count) ||
+      !FittedFramesFit(width, height, frame_count)) {
+    return nullptr;
+  }
   PixmapPtr image = CreatePixmap(width * frame_count, height, kPixRgba8, 4);
   if (!image) return nullptr;
 
@@ -478,6 +511,8 @@ TexturePtr TTexture::CreateTexture(int width, int height, int flags, int frame_c
   }
   tex_list.AddLast(texture);
   return texture;
+} catch (const std::bad_alloc&) {
+  return OutOfMemory();
 }
 
 namespace {
@@ -502,8 +537,11 @@ void UploadCubeFaces(TTexture& texture, int face_width, int face_height) {
 
 }  // namespace
 
-TexturePtr TTexture::CreateCubeMapTexture(int width, int height, int flags) {
-  if (!StripFits(width, height, kCubeFaces) || !FacesFitSquare(width, height)) return nullptr;
+TexturePtr TTexture::CreateCubeMapTexture(int width, int height, int flags) try {
+  if (!StripFits(width, height, kCubeFaces) || !FacesFitSquare(width, height) ||
+      !FittedFramesFit(width, height, kCubeFaces)) {
+    return nullptr;
+  }
   PixmapPtr image = CreatePixmap(width * kCubeFaces, height, kPixRgba8, 4);
   if (!image) return nullptr;
   auto texture = std::make_shared<TTexture>();
@@ -512,19 +550,22 @@ TexturePtr TTexture::CreateCubeMapTexture(int width, int height, int flags) {
   UploadCubeFaces(*texture, width, height);
   tex_list.AddLast(texture);
   return texture;
+} catch (const std::bad_alloc&) {
+  return OutOfMemory();
 }
 
 TexturePtr TTexture::LoadCubeMapTexture(const std::string& file, int flags) {
   return LoadCubeMapTexture(file, flags, nullptr);
 }
 
-TexturePtr TTexture::LoadCubeMapTexture(const std::string& file, int flags, TTextureBatch* batch) {
+TexturePtr TTexture::LoadCubeMapTexture(const std::string& file, int flags, TTextureBatch* batch) try {
   TexturePtr texture = NamedTexture(file, flags);
   if (!texture) return nullptr;
   if (TexturePtr cached = texture->TexInList()) return cached;
   if (ReadImage(*texture, false, batch) == ImageRead::kFailed) return nullptr;
   const int face_width = texture->pixmap->Width() / kCubeFaces;
-  if (face_width < 1 || !FacesFitSquare(face_width, texture->pixmap->Height())) {
+  if (face_width < 1 || !FacesFitSquare(face_width, texture->pixmap->Height()) ||
+      !FittedFramesFit(face_width, texture->pixmap->Height(), kCubeFaces)) {
     DebugLog("ERROR: Invalid frame grid for texture: " + texture->file_name);
     return nullptr;
   }
@@ -532,6 +573,8 @@ TexturePtr TTexture::LoadCubeMapTexture(const std::string& file, int flags, TTex
   tex_list.AddLast(texture);
   if (batch) batch->made.push_back(texture);
   return texture;
+} catch (const std::bad_alloc&) {
+  return OutOfMemory();
 }
 
 void TTexture::FreeTexture() {

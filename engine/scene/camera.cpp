@@ -36,15 +36,14 @@ void TCamera::CopyCameraFields(const TCamera& s) {
   fog_near = s.fog_near, fog_far = s.fog_far;
 }
 
-EntityPtr TCamera::CopyEntity(const EntityPtr& parent) {
-  if (IsFreed()) return nullptr;
-  auto copy = std::make_shared<TCamera>();
-  copy->CopyChildrenOf(*this);
+EntityPtr TCamera::StartCopy() const { return std::make_shared<TCamera>(); }
+
+void TCamera::FinishCopy(const EntityPtr& copy_entity, const EntityPtr& parent) const {
+  auto* copy = static_cast<TCamera*>(copy_entity.get());
   copy->CopyBaseFields(*this);
   copy->PlaceCopy(parent);
   copy->EntityListAdd(cam_list);
   copy->CopyCameraFields(*this);
-  return copy;
 }
 
 void TCamera::ReleaseKind() { cam_list.Remove(this); }

@@ -33,7 +33,6 @@ class TCamera : public TEntity {
   // ---- Lifetime -----------------------------------------------------------------
   // The viewport covers the whole graphics area (TGlobal::width x height).
   static CameraPtr CreateCamera(const EntityPtr& parent = nullptr);
-  EntityPtr CopyEntity(const EntityPtr& parent) override;
   // Programs viewport, scissor, clear, fog, projection and view for this camera and
   // keeps the results. A camera whose viewport is empty does nothing.
   void Update() override;
@@ -77,6 +76,8 @@ class TCamera : public TEntity {
                   float pixdx, float pixdy, float eyedx, float eyedy, float focus) const;
 
  protected:
+  EntityPtr StartCopy() const override;
+  void FinishCopy(const EntityPtr& copy, const EntityPtr& parent) const override;
   void ReleaseKind() override;  // leaves cam_list
 
  private:

@@ -12,6 +12,7 @@
 #include "engine/mesh/brush.h"
 #include "engine/mesh/mesh.h"
 #include "engine/scene/camera.h"
+#include "engine/scene/subtree_walk.h"
 
 TEntity::List TEntity::entity_list;
 float TEntity::tformed_x = 0;
@@ -41,16 +42,44 @@ void TEntity::Attach(const std::string& kind, const EntityPtr& parent_entity) {
 int TEntity::copy_depth_ = 0;
 std::vector<std::pair<const TEntity*, TEntity*>> TEntity::copied_;
 
+EntityPtr TEntity::CopyEntity(const EntityPtr& parent_entity) {
+  if (freed_) return nullptr;
+  EntityPtr copy = StartCopy();
+  if (!copy) return nullptr;
+  copy->CopyChildrenOf(*this);
+  FinishCopy(copy, parent_entity);
+  return copy;
+}
+
 void TEntity::CopyChildrenOf(const TEntity& source) {
-  EntityPtr self = shared_from_this();
   if (copy_depth_ == 0) {
     copied_.clear();
     copied_.emplace_back(&source, this);
   }
   ++copy_depth_;
-  for (const EntityPtr& c : source.children) {
-    EntityPtr copy = c->CopyEntity(self);
-    if (copy) copied_.emplace_back(c.get(), copy.get());
+  // The copies started and not yet finished, from this entity down to the one the
+  // walk stands below: a copy is finished once the walk has left its subtree, so the
+  // copies are made, and join the lists, in the order a recursion would make them.
+  struct Open {
+    const TEntity* source;
+    EntityPtr copy;
+  };
+  std::vector<Open> open{{&source, shared_from_this()}};
+  SubtreeWalk walk(&source);
+  for (;;) {
+    const bool more = walk.Next();
+    for (const size_t depth = more ? walk.Depth() : 1; open.size() > depth;) {
+      const Open done = std::move(open.back());
+      open.pop_back();
+      done.source->FinishCopy(done.copy, open.back().copy);
+      copied_.emplace_back(done.source, done.copy.get());
+    }
+    if (!more) break;
+    const EntityPtr& c = walk.Current();
+    EntityPtr copy = c->freed_ ? nullptr : c->StartCopy();
+    if (!copy) continue;  // refused: its subtree stays uncopied
+    open.push_back({c.get(), std::move(copy)});
+    walk.Descend();
   }
   --copy_depth_;
   if (copy_depth_ > 0) return;
@@ -160,13 +189,16 @@ void TEntity::UpdateMat(int flag) {
   matrix.Scale(scale_x, scale_y, scale_z);
 }
 
-void TEntity::UpdateChildren(TEntity* e) {
-  for (const EntityPtr& c : e->children) {
+void TEntity::UpdateChildren(TEntity* entity) {
+  // Parents before children, as a recursion would go, in constant call stack.
+  for (SubtreeWalk walk(entity); walk.Next();) {
+    const EntityPtr& c = walk.Current();
+    TEntity* e = walk.Parent();
     if (!c->FollowsParent()) continue;  // a bound bone hangs on its mesh and its pose
     c->matrix.Overwrite(e->matrix);
     c->UpdateMat(0);
     c->MatrixMoved();
-    UpdateChildren(c.get());
+    walk.Descend();
   }
 }
 
@@ -458,11 +490,10 @@ PivotPtr TPivot::CreatePivot(const EntityPtr& parent) {
   return pivot;
 }
 
-EntityPtr TPivot::CopyEntity(const EntityPtr& parent) {
-  if (IsFreed()) return nullptr;
-  auto copy = std::make_shared<TPivot>();
-  copy->CopyChildrenOf(*this);
+EntityPtr TPivot::StartCopy() const { return std::make_shared<TPivot>(); }
+
+void TPivot::FinishCopy(const EntityPtr& copy_entity, const EntityPtr& parent) const {
+  auto* copy = static_cast<TPivot*>(copy_entity.get());
   copy->CopyBaseFields(*this);
   copy->PlaceCopy(parent);
-  return copy;
 }

@@ -78,8 +78,10 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   static float tformed_x, tformed_y, tformed_z;
 
   // ---- Lifetime -----------------------------------------------------------------
-  // A copy of this entity and of its subtree under parent (which may be null).
-  virtual EntityPtr CopyEntity(const EntityPtr& parent) = 0;
+  // A copy of this entity and of its subtree under parent (which may be null), each
+  // entity through its kind's StartCopy and FinishCopy; null for a freed entity and
+  // where the kind refuses (a light without a free slot).
+  EntityPtr CopyEntity(const EntityPtr& parent);
   // Per-frame work of the kind: drawing for meshes, GL state for cameras and lights.
   virtual void Update() = 0;
   // Frees this entity and its whole subtree. Freeing twice is harmless.
@@ -216,6 +218,12 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   bool HasAnimSeq(int seq) const;
 
  protected:
+  // The two halves of a kind's copy, around the copies of the entity's children.
+  // StartCopy makes the new, empty entity of the same kind (null refuses the copy of
+  // this entity and its subtree); FinishCopy, once the children stand under that
+  // copy, gives it this entity's fields, its parent and its places in the lists.
+  virtual EntityPtr StartCopy() const = 0;
+  virtual void FinishCopy(const EntityPtr& copy, const EntityPtr& parent) const = 0;
   // The creation steps every kind shares: class name, parent, world list, matrix.
   void Attach(const std::string& kind, const EntityPtr& parent);
   // Copies the transform, identity and settings fields every kind copies; the copy's
@@ -224,7 +232,8 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // Gives a fresh copy (with its copied children) its parent, world-list place and
   // world matrix, so its subtree is placed right at once.
   void PlaceCopy(const EntityPtr& parent);
-  // Copies every child of source, through its own CopyEntity, under this entity.
+  // Copies the subtree below source under this entity: each copy started before the
+  // copies of its children and finished after them, on a stack of our own.
   void CopyChildrenOf(const TEntity& source);
   // Kind-specific release, run by Free before the children go (lights give back their
   // slot, meshes drop their animation lists, bones leave their mesh).
@@ -260,6 +269,9 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
 class TPivot : public TEntity {
  public:
   static PivotPtr CreatePivot(const EntityPtr& parent = nullptr);
-  EntityPtr CopyEntity(const EntityPtr& parent) override;
   void Update() override {}
+
+ protected:
+  EntityPtr StartCopy() const override;
+  void FinishCopy(const EntityPtr& copy, const EntityPtr& parent) const override;
 };

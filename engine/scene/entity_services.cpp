@@ -10,6 +10,7 @@
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
 #include "engine/scene/entity.h"
+#include "engine/scene/subtree_walk.h"
 
 // ---- Appearance -------------------------------------------------------------------
 
@@ -49,27 +50,33 @@ EntityPtr TEntity::GetChild(int n) const {
 }
 
 EntityPtr TEntity::FindChild(const std::string& wanted) const {
-  for (const EntityPtr& c : children) {
+  // Each child, then its own subtree, then the next child: the first in that order wins.
+  for (SubtreeWalk walk(this); walk.Next();) {
+    const EntityPtr& c = walk.Current();
     if (c->name == wanted) return c;
-    if (EntityPtr found = c->FindChild(wanted)) return found;
+    walk.Descend();
   }
   return nullptr;
 }
 
 int TEntity::CountAllChildren(const TEntity* entity, int count) {
   if (!entity) return count;
-  for (const EntityPtr& c : entity->children) count = CountAllChildren(c.get(), count + 1);
+  for (SubtreeWalk walk(entity); walk.Next(); walk.Descend()) ++count;
   return count;
 }
 
 EntityPtr TEntity::GetChildFromAll(int n, int& counter, const TEntity* entity) const {
   if (!entity) entity = this;
   EntityPtr result;
-  for (const EntityPtr& c : entity->children) {
+  for (SubtreeWalk walk(entity); walk.Next();) {
     ++counter;
-    if (counter == n) return c;
+    if (counter == n) {
+      result = walk.Current();
+      walk.Leave();  // its own later siblings go uncounted
+      continue;
+    }
     // Once found deeper down, the remaining siblings are counted but not descended into.
-    if (!result) result = GetChildFromAll(n, counter, c.get());
+    if (!result) walk.Descend();
   }
   return result;
 }
@@ -201,7 +208,7 @@ void TEntity::EntityBox(float x, float y, float z, float w, float h, float d) {
 void TEntity::EntityType(int type, int recursive) {
   collision_type = type;
   if (recursive != 1) return;
-  for (const EntityPtr& c : children) c->EntityType(type, 1);
+  for (SubtreeWalk walk(this); walk.Next(); walk.Descend()) walk.Current()->collision_type = type;
 }
 
 void TEntity::EntityPickMode(int mode, int option) {

@@ -45,12 +45,16 @@ LightPtr TLight::CreateLight(int type, const EntityPtr& parent) {
   return light;
 }
 
-EntityPtr TLight::CopyEntity(const EntityPtr& parent) {
-  if (IsFreed()) return nullptr;
+EntityPtr TLight::StartCopy() const {
   const int slot = ClaimSlot();  // before the children, which may claim slots of their own
   if (slot < 0) return nullptr;
   auto copy = std::make_shared<TLight>();
-  copy->CopyChildrenOf(*this);
+  copy->copy_slot_ = slot;
+  return copy;
+}
+
+void TLight::FinishCopy(const EntityPtr& copy_entity, const EntityPtr& parent) const {
+  auto copy = std::static_pointer_cast<TLight>(copy_entity);
   copy->CopyBaseFields(*this);
   copy->PlaceCopy(parent);
   light_list.AddLast(copy);
@@ -59,8 +63,7 @@ EntityPtr TLight::CopyEntity(const EntityPtr& parent) {
   copy->red = red, copy->green = green, copy->blue = blue;
   copy->inner_half_angle = inner_half_angle;
   copy->outer_half_angle = outer_half_angle;
-  copy->SendKindState(gl_light[slot]);
-  return copy;
+  copy->SendKindState(gl_light[copy->copy_slot_]);
 }
 
 void TLight::ReleaseKind() {

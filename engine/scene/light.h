@@ -33,8 +33,6 @@ class TLight : public TEntity {
   // ---- Lifetime -----------------------------------------------------------------
   // Null when all kMaxLights slots are taken.
   static LightPtr CreateLight(int light_type = kLightDirectional, const EntityPtr& parent = nullptr);
-  // Null, like CreateLight, when no slot is free for the copy.
-  EntityPtr CopyEntity(const EntityPtr& parent) override;
   // Sets up the next GL light for this light under the current view matrix; a hidden
   // light (or one under a hidden parent) switches that GL light off instead.
   void Update() override;
@@ -45,9 +43,13 @@ class TLight : public TEntity {
   void LightConeAngles(float inner, float outer);        // whole cone angles, degrees
 
  protected:
+  // Null, like CreateLight, when no slot is free for the copy.
+  EntityPtr StartCopy() const override;
+  void FinishCopy(const EntityPtr& copy, const EntityPtr& parent) const override;
   void ReleaseKind() override;  // gives back a slot and leaves light_list
 
  private:
   static int ClaimSlot();  // the slot index, or -1 when all are taken
+  int copy_slot_ = -1;     // a copy's slot, claimed before its children are copied
   void SendKindState(int gl_light_id) const;
 };

@@ -1,9 +1,11 @@
 // Lists with stable links, little-endian streams, file queries and the fatal error.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,6 +66,82 @@ TEST(List, EnumerationSurvivesRemoval) {
   list.Clear();
   EXPECT_TRUE(list.IsEmpty());
   EXPECT_EQ(list.First(), nullptr);
+}
+
+// Reading by index remembers the last link read: after every kind of change each
+// index still gives what a walk from the head would, and reading the indices in
+// order, forwards or backwards, steps one link per read.
+TEST(List, IndexedReadsFollowEveryChange) {
+  ItemList list;
+  std::vector<std::shared_ptr<Item>> model;
+  std::vector<ItemList::LinkPtr> links;  // parallel to model
+  int next_id = 0;
+  auto make = [&] { return std::make_shared<Item>(Item{next_id++}); };
+  for (int i = 0; i < 200; ++i) {
+    model.push_back(make());
+    links.push_back(list.AddLast(model.back()));
+  }
+  auto expect_all = [&](const std::string& after) {
+    ASSERT_EQ(list.Count(), model.size()) << after;
+    const uint64_t before = ItemList::links_indexed;
+    for (size_t i = 0; i < model.size(); ++i) ASSERT_EQ(list.ValueAtIndex(i), model[i]) << after << ", index " << i;
+    EXPECT_LE(ItemList::links_indexed - before, model.size()) << after << ": forwards";
+    const uint64_t middle = ItemList::links_indexed;
+    for (size_t i = model.size(); i-- > 0;) ASSERT_EQ(list.ValueAtIndex(i), model[i]) << after << ", index " << i;
+    EXPECT_LE(ItemList::links_indexed - middle, model.size()) << after << ": backwards";
+    EXPECT_EQ(list.ValueAtIndex(model.size()), nullptr) << after;
+  };
+  // Each change follows a read near the place it touches, so a stale memory shows.
+  const struct {
+    const char* what;
+    size_t at;  // where the change lands (clamped to the list)
+    std::function<void(size_t)> change;
+  } changes[] = {
+      {"append", 199, [&](size_t) { model.push_back(make()), links.push_back(list.AddLast(model.back())); }},
+      {"prepend", 0,
+       [&](size_t) { model.insert(model.begin(), make()), links.insert(links.begin(), list.AddFirst(model.front())); }},
+      {"insert before", 50,
+       [&](size_t at) {
+         model.insert(model.begin() + long(at), make());
+         links.insert(links.begin() + long(at), list.InsertBeforeLink(model[at], links[at].get()));
+       }},
+      {"insert after", 60,
+       [&](size_t at) {
+         model.insert(model.begin() + long(at) + 1, make());
+         links.insert(links.begin() + long(at) + 1, list.InsertAfterLink(model[at + 1], links[at].get()));
+       }},
+      {"remove the link read last", 70,
+       [&](size_t at) {
+         list.RemoveLink(links[at].get());
+         model.erase(model.begin() + long(at)), links.erase(links.begin() + long(at));
+       }},
+      {"remove before the link read last", 10,
+       [&](size_t at) {
+         list.Remove(model[at].get());
+         model.erase(model.begin() + long(at)), links.erase(links.begin() + long(at));
+       }},
+      {"remove the last", 1000,
+       [&](size_t at) {
+         list.RemoveLink(links[at].get());
+         model.pop_back(), links.pop_back();
+       }},
+      {"clear and refill", 0,
+       [&](size_t) {
+         list.Clear();
+         model.clear(), links.clear();
+         for (int i = 0; i < 5; ++i) model.push_back(make()), links.push_back(list.AddLast(model.back()));
+       }},
+  };
+  for (const auto& c : changes) {
+    const size_t at = std::min(c.at, model.size() - 1);
+    list.ValueAtIndex(at);
+    c.change(at);
+    for (size_t i : {at, at + 1, at - 1}) {
+      if (i >= model.size()) continue;
+      ASSERT_EQ(list.ValueAtIndex(i), model[i]) << c.what << ", index " << i;
+    }
+    expect_all(c.what);
+  }
 }
 
 TEST(List, LongListDestroysWithoutRecursion) {
