@@ -148,14 +148,15 @@ struct PreparedTriangle {
     const TPlane plane = TPlane::CreatePlaneFromTriangle(a, b, c);
     normal = plane.normal;
     offset = plane.equation[3];
+    const TVector ab = b.Subtract(a), ac = c.Subtract(a);
+    // Edges whose sum is finite have finite corners (a corner of no value leaves an edge
+    // of none): most triangles end here without asking each corner.
+    if (std::isfinite(ab.x + ab.y + ab.z + ac.x + ac.y + ac.z) && HoldsCorners(ab, ac)) return;
     if (!Finite(a) || !Finite(b) || !Finite(c)) {
       normal.x = normal.y = normal.z = std::numeric_limits<float>::quiet_NaN();
       return;
     }
-    const TVector ab = b.Subtract(a), ac = c.Subtract(a);
-    const float reach = kPlaneHoldsCorners * std::max(LargestComponent(ab), LargestComponent(ac));
-    if (std::fabs(normal.Dot(ab)) <= reach && std::fabs(normal.Dot(ac)) <= reach && normal.SquaredLength() != 0.0f)
-      return;
+    if (HoldsCorners(ab, ac)) return;
     const double ux = double(b.x) - a.x, uy = double(b.y) - a.y, uz = double(b.z) - a.z;
     const double vx = double(c.x) - a.x, vy = double(c.y) - a.y, vz = double(c.z) - a.z;
     const double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
@@ -174,6 +175,12 @@ struct PreparedTriangle {
     offset = replanned.equation[3];
   }
   bool Flat() const { return normal.x == 0.0f && normal.y == 0.0f && normal.z == 0.0f; }
+  // Whether the plane has a normal and holds the corners at the ends of the edges from the
+  // first, to kPlaneHoldsCorners.
+  bool HoldsCorners(const TVector& ab, const TVector& ac) const {
+    const float reach = kPlaneHoldsCorners * std::max(LargestComponent(ab), LargestComponent(ac));
+    return std::fabs(normal.Dot(ab)) <= reach && std::fabs(normal.Dot(ac)) <= reach && normal.SquaredLength() != 0.0f;
+  }
 
   // A plane tilted less than this (about 4e-6 rad) lies within 1e-5 of the longest edge of
   // every corner; well-shaped triangles stay within a few float roundings of it, far below.
@@ -188,7 +195,7 @@ struct PreparedTriangle {
 
 // Whether the point, on the triangle's plane, lies in the triangle: the float edge
 // functions, and double where they cannot tell.
-bool FaceHolds(const Corners& corners, const TVector& n, const TVector& q) {
+[[gnu::always_inline]] inline bool FaceHolds(const Corners& corners, const TVector& n, const TVector& q) {
   const FaceSides<float> sides = FaceSidesOf(corners.x, corners.y, corners.z, n.x, n.y, n.z, q.x, q.y, q.z);
   if (sides.inside) return true;
   return sides.undecided && FaceHoldsExactly(corners.x, corners.y, corners.z, n.x, n.y, n.z, q.x, q.y, q.z);
@@ -318,12 +325,20 @@ int ScreenSweeps(const TCollisionPacket& k, const PreparedTriangle* const (&t)[k
   if (!LaneBits(met)) return 0;
 
   Lanes cx[3], cy[3], cz[3];
+#pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
     const TVector PreparedTriangle::*corner = i == 0 ? &PreparedTriangle::p1 : i == 1 ? &PreparedTriangle::p2
                                                                                         : &PreparedTriangle::p3;
     cx[i] = lanes([corner](const PreparedTriangle& p) { return (p.*corner).x; });
     cy[i] = lanes([corner](const PreparedTriangle& p) { return (p.*corner).y; });
     cz[i] = lanes([corner](const PreparedTriangle& p) { return (p.*corner).z; });
+  }
+
+  Lanes ex[3], ey[3], ez[3];  // corner j to the next
+#pragma GCC unroll 3
+  for (int j = 0; j < 3; ++j) {
+    const int n = j == 2 ? 0 : j + 1;
+    ex[j] = cx[n] - cx[j], ey[j] = cy[n] - cy[j], ez[j] = cz[n] - cz[j];
   }
 
   // A start overlapping the plane may be sunk into the triangle; else the face point,
@@ -333,8 +348,7 @@ int ScreenSweeps(const TCollisionPacket& k, const PreparedTriangle* const (&t)[k
   if (LaneBits(met & !straddles)) {
     Lanes qx, qy, qz;
     SweepFacePoint(base, vel, nx, ny, nz, plane.t0, qx, qy, qz);
-    const FaceSides<Lanes> face = FaceSidesOf(cx, cy, cz, nx, ny, nz, qx, qy, qz);
-    reach = (!straddles) & (face.inside | face.undecided);
+    reach = (!straddles) & FaceMayHold(cx, cy, cz, ex, ey, ez, nx, ny, nz, qx, qy, qz);
   }
   if (LaneBits(met & straddles)) reach |= straddles & NearCorners(cx, cy, cz, base.x, base.y, base.z);
 
@@ -342,15 +356,15 @@ int ScreenSweeps(const TCollisionPacket& k, const PreparedTriangle* const (&t)[k
   // t <= 1), and for an edge a point on it at that root.
   const float vel2 = vel.SquaredLength();
   const Lanes one = Lanes{} + 1.0f, zero = {};
+#pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
     Lanes r1, r2;
     const LaneMask real = QuadraticRoots(CornerQuadratic(base, vel, vel2, cx[i], cy[i], cz[i]), r1, r2);
     reach |= real & (RootWithin(r1, one) | RootWithin(r2, one));
   }
+#pragma GCC unroll 3
   for (int j = 0; j < 3; ++j) {
-    const int n = (j + 1) % 3;
-    const EdgeTerms<Lanes> edge =
-        EdgeQuadratic(base, vel, vel2, cx[j], cy[j], cz[j], cx[n] - cx[j], cy[n] - cy[j], cz[n] - cz[j]);
+    const EdgeTerms<Lanes> edge = EdgeQuadratic(base, vel, vel2, cx[j], cy[j], cz[j], ex[j], ey[j], ez[j]);
     Lanes r1, r2;
     const LaneMask real = QuadraticRoots(edge.q, r1, r2);
     const Lanes f1 = EdgeFraction(edge, r1), f2 = EdgeFraction(edge, r2);
@@ -374,8 +388,8 @@ void SweepChosenIn(TCollisionPacket& k, const TOctreeTriangles& table, std::span
   bool found_here = false;
   uint32_t here = 0;
   const size_t count = numbers.size();
+  PreparedTriangle own[kLanes];  // where the cache does not keep them
   for (size_t first = 0; first < count; first += kLanes) {
-    PreparedTriangle own[kLanes];
     const PreparedTriangle* at[kLanes];  // lanes past the end repeat the last triangle
     int present = 0;
     for (size_t l = 0; l < size_t(kLanes); ++l) {
@@ -587,13 +601,16 @@ int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle, bool ti
     Quadratic<float> corner[3];
     EdgeTerms<float> edge[3];
     TVector along[3];
+#pragma GCC unroll 3
     for (int i = 0; i < 3; ++i) corner[i] = CornerQuadratic(base, vel, vel2, corners.x[i], corners.y[i], corners.z[i]);
+#pragma GCC unroll 3
     for (int j = 0; j < 3; ++j) {
       along[j] = points[(j + 1) % 3]->Subtract(*points[j]);
       edge[j] = EdgeQuadratic(base, vel, vel2, corners.x[j], corners.y[j], corners.z[j], along[j].x, along[j].y,
                               along[j].z);
     }
     bool any_real = false;  // a NaN discriminant counts: LowestRoot goes on with it
+#pragma GCC unroll 3
     for (int i = 0; i < 3; ++i) any_real |= HasRealRoots(corner[i]) || HasRealRoots(edge[i].q);
     if (!any_real) return 0;
     // From a start overlapping the plane, a corner or an edge line the sphere already
@@ -602,6 +619,7 @@ int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle, bool ti
       return straddles ? EntryRoot(q, max_root, root) : LowestRoot(q, max_root, root);
     };
     float root;
+#pragma GCC unroll 3
     for (int i = 0; i < 3; ++i) {
       if (root_of(corner[i], t, root)) {
         found = true;
@@ -609,6 +627,7 @@ int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle, bool ti
         contact = *points[i];
       }
     }
+#pragma GCC unroll 3
     for (int j = 0; j < 3; ++j) {
       if (!root_of(edge[j].q, t, root)) continue;
       const float f = EdgeFraction(edge[j], root);

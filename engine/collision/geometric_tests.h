@@ -152,25 +152,53 @@ struct FaceSides {
   MaskOf<V> undecided;  // outside none beyond it, within it of one (or of no value)
 };
 
+// The function of the edge from corner (cx, cy, cz) along (ex, ey, ez) at the point, and
+// the bound on its rounding.
+template <typename V>
+struct EdgeSide {
+  V f, bound;
+};
+
+template <typename V>
+[[gnu::always_inline]] inline EdgeSide<V> EdgeSideOf(const V& cx, const V& cy, const V& cz, const V& ex, const V& ey,
+                                                     const V& ez, const V& nx, const V& ny, const V& nz, const V& x,
+                                                     const V& y, const V& z) {
+  const V qx = x - cx, qy = y - cy, qz = z - cz;
+  const V f = nx * (ey * qz - ez * qy) + ny * (ez * qx - ex * qz) + nz * (ex * qy - ey * qx);
+  return {f, kEdgeFunctionRounding * LargestMagnitude(ex, ey, ez) * LargestMagnitude(qx, qy, qz) +
+                 kEdgeFunctionFloor};
+}
+
 template <typename V>
 [[gnu::always_inline]] inline FaceSides<V> FaceSidesOf(const V (&cx)[3], const V (&cy)[3], const V (&cz)[3],
                                                        const V& nx, const V& ny, const V& nz, const V& x,
                                                        const V& y, const V& z) {
   MaskOf<V> in[3], out[3];
+#pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
     const int j = i == 2 ? 0 : i + 1;
-    const V ex = cx[j] - cx[i], ey = cy[j] - cy[i], ez = cz[j] - cz[i];
-    const V qx = x - cx[i], qy = y - cy[i], qz = z - cz[i];
-    const V f = nx * (ey * qz - ez * qy) + ny * (ez * qx - ex * qz) + nz * (ex * qy - ey * qx);
-    const V bound = kEdgeFunctionRounding * LargestMagnitude(ex, ey, ez) * LargestMagnitude(qx, qy, qz) +
-                    kEdgeFunctionFloor;
-    in[i] = f > bound;
-    out[i] = f < -bound;
+    const EdgeSide<V> e =
+        EdgeSideOf(cx[i], cy[i], cz[i], cx[j] - cx[i], cy[j] - cy[i], cz[j] - cz[i], nx, ny, nz, x, y, z);
+    in[i] = e.f > e.bound;
+    out[i] = e.f < -e.bound;
   }
   FaceSides<V> s;
   s.inside = in[0] & in[1] & in[2];
   s.undecided = !(s.inside | out[0] | out[1] | out[2]);
   return s;
+}
+
+// FaceSidesOf's inside or undecided, for a screen that passes on what it may hold: outside
+// no edge beyond the rounding. The edges (c_j - c_i) come made.
+template <typename V>
+[[gnu::always_inline]] inline MaskOf<V> FaceMayHold(const V (&cx)[3], const V (&cy)[3], const V (&cz)[3],
+                                                    const V (&ex)[3], const V (&ey)[3], const V (&ez)[3],
+                                                    const V& nx, const V& ny, const V& nz, const V& x, const V& y,
+                                                    const V& z) {
+  const EdgeSide<V> s0 = EdgeSideOf(cx[0], cy[0], cz[0], ex[0], ey[0], ez[0], nx, ny, nz, x, y, z);
+  const EdgeSide<V> s1 = EdgeSideOf(cx[1], cy[1], cz[1], ex[1], ey[1], ez[1], nx, ny, nz, x, y, z);
+  const EdgeSide<V> s2 = EdgeSideOf(cx[2], cy[2], cz[2], ex[2], ey[2], ez[2], nx, ny, nz, x, y, z);
+  return !((s0.f < -s0.bound) | (s1.f < -s1.bound) | (s2.f < -s2.bound));
 }
 
 // The same edge functions in double, for a point the float could not place: the
