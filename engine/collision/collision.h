@@ -60,6 +60,9 @@ struct TCollisionPacket {
   TVector base_point;           // where this pass starts
   int found_collision = 0;
   float nearest_distance = 0;  // along velocity, from base_point to the nearest hit
+  // For hits at the very start, where the sphere is sunk into several triangles at once:
+  // the squared distance from the centre to the contact, the deepest winning (else 0).
+  float nearest_depth_gap = 0;
   TVector intersection_point;  // contact point on the triangle of the nearest hit
 };
 
@@ -122,7 +125,9 @@ struct TCollision {
   static void SweepTriangles4(TCollisionPacket& packet, const TOctreeTriangles& triangles,
                               std::span<const uint32_t> numbers);
   // The swept unit sphere against one triangle (unit-sphere space); 1 when this hit
-  // became the packet's nearest. Triangles seen from behind or of no area never collide.
+  // became the packet's nearest. Triangles seen from behind never collide; one of no area
+  // is met only by its edges and corners. A sphere that starts sunk into the triangle
+  // meets it at once, at the triangle's point nearest its centre.
   static int CheckTriangle(TCollisionPacket& packet, const TVector& p1, const TVector& p2, const TVector& p3);
   static int CheckPointInTriangle(const TVector& point, const TVector& p1, const TVector& p2, const TVector& p3);
   static int Barycentric(const TVector& a, const TVector& b, const TVector& c, const TVector& p, float& u,

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <span>
 #include <vector>
@@ -112,31 +113,129 @@ class MeshToWorld {
   return 0;
 }
 
+// The lower root, where the sphere enters, when it lies inside (0, max_root).
+[[gnu::always_inline]] inline int EntryRoot(const Quadratic<float>& q, float max_root, float& root) {
+  float r1, r2;
+  if (!QuadraticRoots(q, r1, r2) || !RootWithin(r1, max_root)) return 0;
+  root = r1;
+  return 1;
+}
+
 // The corners of a triangle as one-lane coordinate arrays.
 struct Corners {
   float x[3], y[3], z[3];
   Corners(const TVector& a, const TVector& b, const TVector& c) : x{a.x, b.x, c.x}, y{a.y, b.y, c.y}, z{a.z, b.z, c.z} {}
 };
 
-[[gnu::always_inline]] inline TriangleWeights<float> Weights(const TVector& a, const TVector& b, const TVector& c,
-                                                              const TVector& p) {
-  const Corners corners(a, b, c);
-  return WeightsInTriangle(corners.x, corners.y, corners.z, p.x, p.y, p.z);
-}
+bool Finite(const TVector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
-// A triangle in unit-sphere space with what the sweep reads of its plane (the plane of
-// TPlane::CreatePlaneFromTriangle: unit normal and offset), made ahead of its sweeps.
+float LargestComponent(const TVector& v) { return LargestMagnitude(v.x, v.y, v.z); }
+
+// A triangle in unit-sphere space with what the sweep reads of its plane (unit normal and
+// offset), made ahead of its sweeps.
+//
+// The plane is TPlane::CreatePlaneFromTriangle's while it holds the other two corners to
+// within kPlaneHoldsCorners of the longer edge from the first. Its normal is crossed at
+// the first corner, so where the angle there is sharp (a long thin triangle listed from
+// its sharp end) the rounding of that cross product tilts the plane, by tens of units
+// over a 1000-long road; then the normal is crossed again in double and rounded once.
+// A triangle of no area to double rounding has no plane at all: its normal is zero
+// (flat), and the sweep meets only its edges and corners. A corner of no value leaves a
+// normal of no value, which meets nothing.
 struct PreparedTriangle {
   PreparedTriangle() = default;
   PreparedTriangle(const TVector& a, const TVector& b, const TVector& c) : p1(a), p2(b), p3(c) {
     const TPlane plane = TPlane::CreatePlaneFromTriangle(a, b, c);
     normal = plane.normal;
     offset = plane.equation[3];
+    const TVector ab = b.Subtract(a), ac = c.Subtract(a);
+    // Edges whose sum is finite have finite corners (a corner of no value leaves an edge
+    // of none): most triangles end here without asking each corner.
+    if (std::isfinite(ab.x + ab.y + ab.z + ac.x + ac.y + ac.z) && HoldsCorners(ab, ac)) return;
+    if (!Finite(a) || !Finite(b) || !Finite(c)) {
+      normal.x = normal.y = normal.z = std::numeric_limits<float>::quiet_NaN();
+      return;
+    }
+    if (HoldsCorners(ab, ac)) return;
+    const double ux = double(b.x) - a.x, uy = double(b.y) - a.y, uz = double(b.z) - a.z;
+    const double vx = double(c.x) - a.x, vy = double(c.y) - a.y, vz = double(c.z) - a.z;
+    const double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
+    const double largest = std::max({std::fabs(nx), std::fabs(ny), std::fabs(nz)});
+    const double u = std::max({std::fabs(ux), std::fabs(uy), std::fabs(uz)});
+    const double v = std::max({std::fabs(vx), std::fabs(vy), std::fabs(vz)});
+    if (!(largest > kNoAreaInDouble * u * v)) {  // flat: no plane
+      normal = TVector();
+      offset = 0;
+      return;
+    }
+    const double length = std::sqrt(nx * nx + ny * ny + nz * nz);
+    const TPlane replanned =
+        TPlane::CreatePlane(a, TVector::Create(float(nx / length), float(ny / length), float(nz / length)));
+    normal = replanned.normal;
+    offset = replanned.equation[3];
   }
+  bool Flat() const { return normal.x == 0.0f && normal.y == 0.0f && normal.z == 0.0f; }
+  // Whether the plane has a normal and holds the corners at the ends of the edges from the
+  // first, to kPlaneHoldsCorners.
+  bool HoldsCorners(const TVector& ab, const TVector& ac) const {
+    const float reach = kPlaneHoldsCorners * std::max(LargestComponent(ab), LargestComponent(ac));
+    return std::fabs(normal.Dot(ab)) <= reach && std::fabs(normal.Dot(ac)) <= reach && normal.SquaredLength() != 0.0f;
+  }
+
+  // A plane tilted less than this (about 4e-6 rad) lies within 1e-5 of the longest edge of
+  // every corner; well-shaped triangles stay within a few float roundings of it, far below.
+  static constexpr float kPlaneHoldsCorners = 0x1p-18f;
+  // A cross product in double of float corners is off by a few 1e-16 of its terms.
+  static constexpr double kNoAreaInDouble = 0x1p-48;
+
   TVector p1, p2, p3;
   TVector normal;
   float offset = 0;
 };
+
+// Whether the point, on the triangle's plane, lies in the triangle: the float edge
+// functions, and double where they cannot tell.
+[[gnu::always_inline]] inline bool FaceHolds(const Corners& corners, const TVector& n, const TVector& q) {
+  const FaceSides<float> sides = FaceSidesOf(corners.x, corners.y, corners.z, n.x, n.y, n.z, q.x, q.y, q.z);
+  if (sides.inside) return true;
+  return sides.undecided && FaceHoldsExactly(corners.x, corners.y, corners.z, n.x, n.y, n.z, q.x, q.y, q.z);
+}
+
+// The triangle's point nearest p: the foot of p on the plane when the face holds it, else
+// the nearest point of the nearest edge (the first of equally near ones).
+TVector NearestOnTriangle(const PreparedTriangle& t, const Corners& corners, const TVector& p) {
+  if (!t.Flat()) {
+    const TVector foot = p.Subtract(t.normal.Multiply(p.Dot(t.normal) + t.offset));
+    if (FaceHolds(corners, t.normal, foot)) return foot;
+  }
+  const TVector* points[3] = {&t.p1, &t.p2, &t.p3};
+  TVector nearest;
+  float nearest2 = std::numeric_limits<float>::infinity();
+  for (int j = 0; j < 3; ++j) {
+    const TVector& from = *points[j];
+    const TVector edge = points[(j + 1) % 3]->Subtract(from);
+    const float e2 = edge.SquaredLength();
+    const float f = e2 > 0.0f ? std::clamp(p.Subtract(from).Dot(edge) / e2, 0.0f, 1.0f) : 0.0f;
+    const TVector on = from.Add(edge.Multiply(f));
+    const float d2 = p.Subtract(on).SquaredLength();
+    if (j == 0 || d2 < nearest2) nearest = on, nearest2 = d2;
+  }
+  return nearest;
+}
+
+// A sphere that starts overlapping the triangle, moving against its face (not along it),
+// meets it at once, at the triangle's point nearest its centre. A flat triangle has no
+// face to move against: the sphere meets it when it moves towards that point.
+bool SunkContact(const TCollisionPacket& k, const PreparedTriangle& t, const Corners& corners, bool along,
+                 TVector& contact) {
+  const TVector& base = k.base_point;
+  if (along || !NearCorners(corners.x, corners.y, corners.z, base.x, base.y, base.z)) return false;
+  const TVector nearest = NearestOnTriangle(t, corners, base);
+  const TVector in = nearest.Subtract(base);
+  if (!(in.SquaredLength() <= 1.0f) || (t.Flat() && !(in.Dot(k.velocity) > 0.0f))) return false;
+  contact = nearest;
+  return true;
+}
 
 // The prepared triangles of an octree's table, by number, kept across sweeps. A prepared
 // triangle depends only on its corners, the mesh's matrix, the divisor and the method, so
@@ -202,7 +301,8 @@ class SweepCache {
 SweepCache sweep_cache;
 
 // Below, with the triangle test. tie_wins: a hit exactly as near as the nearest so far
-// replaces it (the caller knows this triangle comes first in the mesh's order).
+// (and as deep, for a sunk start) replaces it (the caller knows this triangle comes first
+// in the mesh's order).
 int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle, bool tie_wins = false);
 
 // The tests by which SweepTriangle turns a triangle away, for four triangles side by side,
@@ -220,9 +320,12 @@ int ScreenSweeps(const TCollisionPacket& k, const PreparedTriangle* const (&t)[k
   const TVector &base = k.base_point, &vel = k.velocity;
 
   const SweepPlaneTerms<Lanes> plane = SweepMeetsPlane(base, vel, k.normalized_velocity, nx, ny, nz, offset);
-  if (!LaneBits(plane.reach)) return 0;
+  const LaneMask flat = nx * nx + ny * ny + nz * nz == 0.0f;  // met by its edges and corners alone
+  const LaneMask met = plane.reach | flat;
+  if (!LaneBits(met)) return 0;
 
   Lanes cx[3], cy[3], cz[3];
+#pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
     const TVector PreparedTriangle::*corner = i == 0 ? &PreparedTriangle::p1 : i == 1 ? &PreparedTriangle::p2
                                                                                         : &PreparedTriangle::p3;
@@ -231,31 +334,44 @@ int ScreenSweeps(const TCollisionPacket& k, const PreparedTriangle* const (&t)[k
     cz[i] = lanes([corner](const PreparedTriangle& p) { return (p.*corner).z; });
   }
 
-  // The face point, unless embedded.
-  Lanes qx, qy, qz;
-  SweepFacePoint(base, vel, nx, ny, nz, plane.t0, qx, qy, qz);
-  LaneMask reach = (!plane.embedded) & InsideTriangle(WeightsInTriangle(cx, cy, cz, qx, qy, qz));
+  Lanes ex[3], ey[3], ez[3];  // corner j to the next
+#pragma GCC unroll 3
+  for (int j = 0; j < 3; ++j) {
+    const int n = j == 2 ? 0 : j + 1;
+    ex[j] = cx[n] - cx[j], ey[j] = cy[n] - cy[j], ez[j] = cz[n] - cz[j];
+  }
+
+  // A start overlapping the plane may be sunk into the triangle; else the face point,
+  // where the float places it inside or cannot tell.
+  const LaneMask straddles = flat | plane.embedded | !(plane.t0 > 0.0f);
+  LaneMask reach = {};
+  if (LaneBits(met & !straddles)) {
+    Lanes qx, qy, qz;
+    SweepFacePoint(base, vel, nx, ny, nz, plane.t0, qx, qy, qz);
+    reach = (!straddles) & FaceMayHold(cx, cy, cz, ex, ey, ez, nx, ny, nz, qx, qy, qz);
+  }
+  if (LaneBits(met & straddles)) reach |= straddles & NearCorners(cx, cy, cz, base.x, base.y, base.z);
 
   // The corners and edges: a root in (0, 1) (the scalar test takes one in (0, t) with
   // t <= 1), and for an edge a point on it at that root.
   const float vel2 = vel.SquaredLength();
   const Lanes one = Lanes{} + 1.0f, zero = {};
+#pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
     Lanes r1, r2;
     const LaneMask real = QuadraticRoots(CornerQuadratic(base, vel, vel2, cx[i], cy[i], cz[i]), r1, r2);
     reach |= real & (RootWithin(r1, one) | RootWithin(r2, one));
   }
+#pragma GCC unroll 3
   for (int j = 0; j < 3; ++j) {
-    const int n = (j + 1) % 3;
-    const EdgeTerms<Lanes> edge =
-        EdgeQuadratic(base, vel, vel2, cx[j], cy[j], cz[j], cx[n] - cx[j], cy[n] - cy[j], cz[n] - cz[j]);
+    const EdgeTerms<Lanes> edge = EdgeQuadratic(base, vel, vel2, cx[j], cy[j], cz[j], ex[j], ey[j], ez[j]);
     Lanes r1, r2;
     const LaneMask real = QuadraticRoots(edge.q, r1, r2);
     const Lanes f1 = EdgeFraction(edge, r1), f2 = EdgeFraction(edge, r2);
     reach |= real & ((RootWithin(r1, one) & (f1 >= zero) & (f1 <= one)) |
                      (RootWithin(r2, one) & (f2 >= zero) & (f2 <= one)));
   }
-  return LaneBits(plane.reach & reach);
+  return LaneBits(met & reach);
 }
 
 // The table's numbered triangles in the order given, four at a time through the screen
@@ -272,8 +388,8 @@ void SweepChosenIn(TCollisionPacket& k, const TOctreeTriangles& table, std::span
   bool found_here = false;
   uint32_t here = 0;
   const size_t count = numbers.size();
+  PreparedTriangle own[kLanes];  // where the cache does not keep them
   for (size_t first = 0; first < count; first += kLanes) {
-    PreparedTriangle own[kLanes];
     const PreparedTriangle* at[kLanes];  // lanes past the end repeat the last triangle
     int present = 0;
     for (size_t l = 0; l < size_t(kLanes); ++l) {
@@ -444,24 +560,32 @@ void TCollision::SweepTriangles4(TCollisionPacket& k, const TOctreeTriangles& ta
 namespace {
 
 // CheckTriangle on a triangle whose plane is already made: the one-lane case of the
-// screen's tests, then the corners and edges in turn.
+// screen's tests. A sphere that starts clear of the plane meets the face where it first
+// touches it, or else a corner or an edge; one that starts overlapping the plane may be
+// sunk into the triangle (SunkContact), or else meets a corner or an edge it enters later.
 int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle, bool tie_wins) {
   const TVector &p1 = triangle.p1, &p2 = triangle.p2, &p3 = triangle.p3;
   const TVector& n = triangle.normal;
   const TVector& vel = k.velocity;
   const TVector& base = k.base_point;
-  const SweepPlaneTerms<float> plane =
-      SweepMeetsPlane(base, vel, k.normalized_velocity, n.x, n.y, n.z, triangle.offset);
-  if (!plane.reach) return 0;  // degenerate, back-facing, never touched, or parallel and clear (or NaN)
+  const bool flat = triangle.Flat();
+  SweepPlaneTerms<float> plane{};
+  if (!flat) {
+    plane = SweepMeetsPlane(base, vel, k.normalized_velocity, n.x, n.y, n.z, triangle.offset);
+    if (!plane.reach) return 0;  // back-facing, never touched, parallel and clear, or of no value
+  }
 
   bool found = false;
   float t = 1.0f;
   TVector contact;
   const Corners corners(p1, p2, p3);
-  if (!plane.embedded) {  // the face, where the sphere first touches the plane
+  const bool straddles = flat || plane.embedded || !(plane.t0 > 0.0f);
+  if (straddles) {
+    if (SunkContact(k, triangle, corners, !flat && plane.embedded, contact)) found = true, t = 0.0f;
+  } else {  // the face, where the sphere first touches the plane
     TVector q;
     SweepFacePoint(base, vel, n.x, n.y, n.z, plane.t0, q.x, q.y, q.z);
-    if (InsideTriangle(WeightsInTriangle(corners.x, corners.y, corners.z, q.x, q.y, q.z))) {
+    if (FaceHolds(corners, n, q)) {
       found = true;
       t = plane.t0;
       contact = q;
@@ -477,25 +601,35 @@ int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle, bool ti
     Quadratic<float> corner[3];
     EdgeTerms<float> edge[3];
     TVector along[3];
+#pragma GCC unroll 3
     for (int i = 0; i < 3; ++i) corner[i] = CornerQuadratic(base, vel, vel2, corners.x[i], corners.y[i], corners.z[i]);
+#pragma GCC unroll 3
     for (int j = 0; j < 3; ++j) {
       along[j] = points[(j + 1) % 3]->Subtract(*points[j]);
       edge[j] = EdgeQuadratic(base, vel, vel2, corners.x[j], corners.y[j], corners.z[j], along[j].x, along[j].y,
                               along[j].z);
     }
     bool any_real = false;  // a NaN discriminant counts: LowestRoot goes on with it
+#pragma GCC unroll 3
     for (int i = 0; i < 3; ++i) any_real |= HasRealRoots(corner[i]) || HasRealRoots(edge[i].q);
     if (!any_real) return 0;
+    // From a start overlapping the plane, a corner or an edge line the sphere already
+    // overlaps has only its exit ahead, which is no contact: only entries count there.
+    auto root_of = [straddles](const Quadratic<float>& q, float max_root, float& root) {
+      return straddles ? EntryRoot(q, max_root, root) : LowestRoot(q, max_root, root);
+    };
     float root;
+#pragma GCC unroll 3
     for (int i = 0; i < 3; ++i) {
-      if (LowestRoot(corner[i], t, root)) {
+      if (root_of(corner[i], t, root)) {
         found = true;
         t = root;
         contact = *points[i];
       }
     }
+#pragma GCC unroll 3
     for (int j = 0; j < 3; ++j) {
-      if (!LowestRoot(edge[j].q, t, root)) continue;
+      if (!root_of(edge[j].q, t, root)) continue;
       const float f = EdgeFraction(edge[j], root);
       if (f >= 0.0f && f <= 1.0f) {
         found = true;
@@ -507,8 +641,13 @@ int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle, bool ti
   if (!found) return 0;
 
   const float distance = t * k.velocity.Length();
-  if (k.found_collision && !(distance < k.nearest_distance || (tie_wins && distance == k.nearest_distance))) return 0;
+  const float gap = t == 0.0f ? contact.Subtract(base).SquaredLength() : 0.0f;
+  if (k.found_collision &&
+      !(distance < k.nearest_distance ||
+        (distance == k.nearest_distance && (gap < k.nearest_depth_gap || (tie_wins && gap == k.nearest_depth_gap)))))
+    return 0;
   k.nearest_distance = distance;
+  k.nearest_depth_gap = gap;
   k.intersection_point = contact;
   k.found_collision = 1;
   return 1;
@@ -522,13 +661,17 @@ int TCollision::CheckTriangle(TCollisionPacket& k, const TVector& p1, const TVec
 
 int TCollision::Barycentric(const TVector& a, const TVector& b, const TVector& c, const TVector& p, float& u,
                             float& v, float& w) {
-  const TriangleWeights<float> weights = Weights(a, b, c, p);
+  const Corners corners(a, b, c);
+  const TriangleWeights<float> weights = WeightsInTriangle(corners.x, corners.y, corners.z, p.x, p.y, p.z);
   v = weights.v, w = weights.w, u = 1.0f - v - w;
   return 0;
 }
 
 int TCollision::CheckPointInTriangle(const TVector& point, const TVector& p1, const TVector& p2, const TVector& p3) {
-  return InsideTriangle(Weights(p1, p2, p3, point)) ? 1 : 0;
+  // Along the triangle's normal onto its plane; a flat triangle holds nothing.
+  const PreparedTriangle t(p1, p2, p3);
+  if (!(t.normal.SquaredLength() > 0.0f)) return 0;
+  return FaceHolds(Corners(p1, p2, p3), t.normal, point) ? 1 : 0;
 }
 
 int TCollision::getLowestRoot(float a, float b, float c, float max_root, float& root) {

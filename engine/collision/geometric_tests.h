@@ -84,12 +84,12 @@ template <typename V>
 
 // ---- The sweep's face point -------------------------------------------------------------
 
-// Whether point (x, y, z) lies in triangles c0, c1, c2 by its barycentric weights v, w
-// (boundaries inside).
+// The barycentric weights v, w of point (x, y, z) in triangles c0, c1, c2 (Barycentric).
+// They come from d1 d3 - d2^2, which loses its digits on a long thin triangle: the sweep
+// decides its face by FaceSides instead.
 template <typename V>
 struct TriangleWeights {
   V v, w;
-  MaskOf<V> shaped;  // the corners are not on one line, to rounding
 };
 
 template <typename V>
@@ -103,16 +103,130 @@ template <typename V>
   const V d3 = acx * acx + acy * acy + acz * acz, d4 = apx * abx + apy * aby + apz * abz;
   const V d5 = apx * acx + apy * acy + apz * acz;
   const V den = d1 * d3 - d2 * d2;
-  // den is d1 d3 times the squared sine of the angle at c0, and its rounding reaches about
-  // 2^-19 d1 d3: below that it is noise, with any sign, and the weights could put a point
-  // far from the triangle inside it.
-  constexpr float kRoundingOfDen = 0x1p-19f;
-  return {(d3 * d4 - d2 * d5) / den, (d1 * d5 - d2 * d4) / den, den > d1 * d3 * kRoundingOfDen};
+  return {(d3 * d4 - d2 * d5) / den, (d1 * d5 - d2 * d4) / den};
+}
+
+// The weights' own rule: inside with its boundaries.
+template <typename V>
+[[gnu::always_inline]] inline MaskOf<V> InsideTriangle(const TriangleWeights<V>& weights) {
+  return (weights.v >= 0.0f) & (weights.w >= 0.0f) & (weights.v + weights.w <= 1.0f);
 }
 
 template <typename V>
-[[gnu::always_inline]] inline MaskOf<V> InsideTriangle(const TriangleWeights<V>& weights) {
-  return weights.shaped & (weights.v >= 0.0f) & (weights.w >= 0.0f) & (weights.v + weights.w <= 1.0f);
+[[gnu::always_inline]] inline V Larger(const V& a, const V& b) {
+  return a > b ? a : b;
+}
+template <typename V>
+[[gnu::always_inline]] inline V Smaller(const V& a, const V& b) {
+  return a < b ? a : b;
+}
+// |a|, by clearing the sign bit (NaN stays NaN).
+inline float Magnitude(float a) { return std::fabs(a); }
+template <typename V>
+[[gnu::always_inline]] inline V Magnitude(const V& a) {
+  using Bits = MaskOf<V>;
+  return V(Bits(a) & (Bits{} + 0x7fffffff));
+}
+template <typename V>
+[[gnu::always_inline]] inline V LargestMagnitude(const V& x, const V& y, const V& z) {
+  return Larger(Larger(Magnitude(x), Magnitude(y)), Magnitude(z));
+}
+
+// Whether point (x, y, z), on the plane of triangles c0, c1, c2 of unit normal n, lies in
+// the triangle, boundaries in: for each edge from c_i to c_j, the edge function
+// ((c_j - c_i) x (q - c_i)) . n is the point's distance inside that edge's line times the
+// edge's length, whatever the triangle's shape. Each edge's function reads only its own
+// two corners, so listing the corners from another first one decides alike.
+//
+// In float the function is off by at most about 25 ulps of |edge|max |q - c_i|max (7
+// roundings of terms no larger than 2 sqrt(3) times that); kEdgeFunctionRounding bounds
+// it with room, and kEdgeFunctionFloor covers products that fall below the normal
+// floats. Where an edge's function lies within the bound, the float cannot tell its
+// sign: `undecided`, and the caller decides in double (FaceHoldsExactly).
+constexpr float kEdgeFunctionRounding = 0x1p-19f;
+constexpr float kEdgeFunctionFloor = 0x1p-140f;
+
+template <typename V>
+struct FaceSides {
+  MaskOf<V> inside;     // inside every edge, beyond the rounding
+  MaskOf<V> undecided;  // outside none beyond it, within it of one (or of no value)
+};
+
+// The function of the edge from corner (cx, cy, cz) along (ex, ey, ez) at the point, and
+// the bound on its rounding.
+template <typename V>
+struct EdgeSide {
+  V f, bound;
+};
+
+template <typename V>
+[[gnu::always_inline]] inline EdgeSide<V> EdgeSideOf(const V& cx, const V& cy, const V& cz, const V& ex, const V& ey,
+                                                     const V& ez, const V& nx, const V& ny, const V& nz, const V& x,
+                                                     const V& y, const V& z) {
+  const V qx = x - cx, qy = y - cy, qz = z - cz;
+  const V f = nx * (ey * qz - ez * qy) + ny * (ez * qx - ex * qz) + nz * (ex * qy - ey * qx);
+  return {f, kEdgeFunctionRounding * LargestMagnitude(ex, ey, ez) * LargestMagnitude(qx, qy, qz) +
+                 kEdgeFunctionFloor};
+}
+
+template <typename V>
+[[gnu::always_inline]] inline FaceSides<V> FaceSidesOf(const V (&cx)[3], const V (&cy)[3], const V (&cz)[3],
+                                                       const V& nx, const V& ny, const V& nz, const V& x,
+                                                       const V& y, const V& z) {
+  MaskOf<V> in[3], out[3];
+#pragma GCC unroll 3
+  for (int i = 0; i < 3; ++i) {
+    const int j = i == 2 ? 0 : i + 1;
+    const EdgeSide<V> e =
+        EdgeSideOf(cx[i], cy[i], cz[i], cx[j] - cx[i], cy[j] - cy[i], cz[j] - cz[i], nx, ny, nz, x, y, z);
+    in[i] = e.f > e.bound;
+    out[i] = e.f < -e.bound;
+  }
+  FaceSides<V> s;
+  s.inside = in[0] & in[1] & in[2];
+  s.undecided = !(s.inside | out[0] | out[1] | out[2]);
+  return s;
+}
+
+// FaceSidesOf's inside or undecided, for a screen that passes on what it may hold: outside
+// no edge beyond the rounding. The edges (c_j - c_i) come made.
+template <typename V>
+[[gnu::always_inline]] inline MaskOf<V> FaceMayHold(const V (&cx)[3], const V (&cy)[3], const V (&cz)[3],
+                                                    const V (&ex)[3], const V (&ey)[3], const V (&ez)[3],
+                                                    const V& nx, const V& ny, const V& nz, const V& x, const V& y,
+                                                    const V& z) {
+  const EdgeSide<V> s0 = EdgeSideOf(cx[0], cy[0], cz[0], ex[0], ey[0], ez[0], nx, ny, nz, x, y, z);
+  const EdgeSide<V> s1 = EdgeSideOf(cx[1], cy[1], cz[1], ex[1], ey[1], ez[1], nx, ny, nz, x, y, z);
+  const EdgeSide<V> s2 = EdgeSideOf(cx[2], cy[2], cz[2], ex[2], ey[2], ez[2], nx, ny, nz, x, y, z);
+  return !((s0.f < -s0.bound) | (s1.f < -s1.bound) | (s2.f < -s2.bound));
+}
+
+// The same edge functions in double, for a point the float could not place: the
+// differences of floats and their products are exact there or nearly, so the sign is
+// wrong only within about 1e-15 of the larger terms, on the edge to rounding.
+[[gnu::always_inline]] inline bool FaceHoldsExactly(const float (&cx)[3], const float (&cy)[3], const float (&cz)[3],
+                                                    float nx, float ny, float nz, float x, float y, float z) {
+  for (int i = 0; i < 3; ++i) {
+    const int j = i == 2 ? 0 : i + 1;
+    const double ex = double(cx[j]) - cx[i], ey = double(cy[j]) - cy[i], ez = double(cz[j]) - cz[i];
+    const double qx = double(x) - cx[i], qy = double(y) - cy[i], qz = double(z) - cz[i];
+    const double f = nx * (ey * qz - ez * qy) + ny * (ez * qx - ex * qz) + nz * (ex * qy - ey * qx);
+    if (!(f >= 0.0)) return false;
+  }
+  return true;
+}
+
+// Whether a sphere of radius 1 at (x, y, z) may reach triangles c0, c1, c2: its centre
+// lies within the corners' box grown by 1. The sunk-start test asks it first, so that
+// the screen can ask it alike.
+template <typename V>
+[[gnu::always_inline]] inline MaskOf<V> NearCorners(const V (&cx)[3], const V (&cy)[3], const V (&cz)[3],
+                                                    float x, float y, float z) {
+  auto within = [](const V (&c)[3], float p) {
+    const V lo = Smaller(Smaller(c[0], c[1]), c[2]) - 1.0f, hi = Larger(Larger(c[0], c[1]), c[2]) + 1.0f;
+    return (lo <= p) & (p <= hi);
+  };
+  return within(cx, x) & within(cy, y) & within(cz, z);
 }
 
 // Where the sphere first touches the plane: base - n + vel t0.

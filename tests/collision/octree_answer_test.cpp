@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -48,9 +49,41 @@ enum class Scene {
   kGround,  // a rippled ground with walls round it and a ramp, turned, scaled and moved
   kSoup,    // triangles facing every way on two surfaces, some repeated on the other one
   kWild,    // the floor with a triangle of a NaN corner and a huge one above it
+  kRoad,    // a road strip 1000 long and 1 to 8 wide cut into quads, turned and scaled (one per variant)
+  kCoplanar,  // triangles overlapping one another in the plane y = 0
+  kMoved,     // a grid whose shared vertices were moved after it was built, some triangles folded over
 };
 
-MeshPtr Build(Scene scene) {
+// A road strip's frame: its start, unit directions along it, across it and up from it,
+// and its width and its count of quads, from the variant.
+struct RoadFrame {
+  TVector origin, along, across, up;
+  float width, scale;
+  int quads;
+  explicit RoadFrame(unsigned variant) {
+    Random random{variant * 7919u + 17};
+    const float yaw = random.Between(0, 6.2832f), pitch = random.Between(-0.3f, 0.3f), roll = random.Between(-0.3f, 0.3f);
+    along = TVector::Create(std::cos(yaw) * std::cos(pitch), std::sin(pitch), std::sin(yaw) * std::cos(pitch));
+    const TVector side = TVector::Create(-std::sin(yaw), 0, std::cos(yaw));
+    up = along.Cross(side);
+    up.Normalize();
+    across = side.Multiply(std::cos(roll)).Add(up.Multiply(std::sin(roll)));
+    up = across.Cross(along);
+    up.Normalize();
+    origin = random.In(-50, 50);
+    width = random.Between(1, 8);
+    scale = random.Between(0.5f, 2);
+    quads = 1 + int(random.Next() * 7.99f);
+  }
+  // The point x along, z across and h up, in the mesh's (and the world's) space.
+  TVector At(float x, float z, float h) const {
+    return origin.Add(along.Multiply(x * scale)).Add(across.Multiply(z * scale)).Add(up.Multiply(h * scale));
+  }
+};
+constexpr float kRoadLength = 1000;
+constexpr int kRoadPicks = 20;  // a road's queries: these picks, then its sweeps
+
+MeshPtr Build(Scene scene, unsigned variant = 0) {
   MeshPtr mesh = CreateMesh(nullptr);
   switch (scene) {
     case Scene::kFloor:
@@ -105,6 +138,53 @@ MeshPtr Build(Scene scene) {
       }
       break;
     }
+    case Scene::kRoad: {
+      const RoadFrame road(variant);
+      const SurfacePtr s = CreateSurface(mesh, nullptr);
+      Random random{variant};
+      for (int q = 0; q < road.quads; ++q) {
+        const float x0 = kRoadLength * float(q) / float(road.quads), x1 = kRoadLength * float(q + 1) / float(road.quads);
+        const TVector c[4] = {road.At(x0, 0, 0), road.At(x1, 0, 0), road.At(x1, road.width, 0),
+                              road.At(x0, road.width, 0)};
+        for (const std::array<int, 3>& t : {std::array<int, 3>{0, 3, 2}, std::array<int, 3>{0, 2, 1}}) {
+          const int first = int(random.Next() * 2.99f);  // each triangle listed from any of its corners
+          Triangle(s, c[t[size_t(first)]], c[t[size_t(first + 1) % 3]], c[t[size_t(first + 2) % 3]]);
+        }
+      }
+      break;
+    }
+    case Scene::kMoved: {
+      const SurfacePtr s = CreateSurface(mesh, nullptr);
+      constexpr int kCells = 14;
+      for (int row = 0; row <= kCells; ++row)
+        for (int col = 0; col <= kCells; ++col) AddVertex(s, float(col) - 7, 0, float(row) - 7, 0, 0, 0);
+      for (int row = 0; row < kCells; ++row) {
+        for (int col = 0; col < kCells; ++col) {
+          const int a = row * (kCells + 1) + col, b = a + kCells + 1;
+          AddTriangle(s, a, b, b + 1);
+          AddTriangle(s, a, b + 1, a + 1);
+        }
+      }
+      Random random{23};
+      for (int v = 0; v < CountVertices(s); ++v) {
+        const float x = VertexX(s, v) + random.Between(-0.8f, 0.8f), z = VertexZ(s, v) + random.Between(-0.8f, 0.8f);
+        VertexCoords(s, v, x, random.Between(-1, 1), z);
+      }
+      break;
+    }
+    case Scene::kCoplanar: {
+      const SurfacePtr s = CreateSurface(mesh, nullptr);
+      Random random{7};
+      for (int i = 0; i < 60; ++i) {
+        const TVector a = TVector::Create(random.Between(-7, 7), 0, random.Between(-7, 7));
+        const TVector b = a.Add(TVector::Create(random.Between(-4, 4), 0, random.Between(-4, 4)));
+        const TVector c = a.Add(TVector::Create(random.Between(-4, 4), 0, random.Between(-4, 4)));
+        // Facing up: (b - a) x (c - a) along +y.
+        if ((b.z - a.z) * (c.x - a.x) - (b.x - a.x) * (c.z - a.z) > 0) Triangle(s, a, b, c);
+        else Triangle(s, a, c, b);
+      }
+      break;
+    }
   }
   EntityType(mesh, kWorldType, 0);
   EntityPickMode(mesh, 2, 0);
@@ -126,8 +206,26 @@ struct Query {
 
 // The queries of a scene: picks from all around, sweeps starting clear above the mesh and
 // starting on or sunk into it. The floor adds a ball of radius 1 sunk 0.7 deep.
-std::vector<Query> Queries(Scene scene) {
+std::vector<Query> Queries(Scene scene, unsigned variant = 0) {
   std::vector<Query> queries;
+  if (scene == Scene::kRoad) {  // picks down onto the road, balls dropped onto it, rolled along it, sunk into it
+    const RoadFrame road(variant);
+    Random random{variant * 3 + 1};
+    for (int i = 0; i < kRoadPicks; ++i) {
+      const float x = random.Between(0, kRoadLength), z = random.Between(-0.5f, road.width + 0.5f);
+      queries.push_back({false, road.At(x, z, 5), road.up.Multiply(-10 * road.scale), {}});
+    }
+    for (int i = 0; i < 60; ++i) {
+      const float r = random.Between(0.05f, 0.6f) * road.width;
+      const float x = random.Between(0, kRoadLength), z = random.Between(-r, road.width + r);
+      const int kind = i % 3;  // dropped, rolled, sunk
+      const float h = kind == 0 ? r * random.Between(1.5f, 4) : kind == 1 ? r * 1.01f : r * random.Between(-0.5f, 0.9f);
+      const TVector from = road.At(x, z, h);
+      const TVector to = road.At(x + random.Between(-30, 30), z + random.Between(-1, 1), h - r * random.Between(0, 3));
+      queries.push_back({true, from, to.Subtract(from), TVector::Create(r, r, r)});
+    }
+    return queries;
+  }
   Random random{unsigned(scene) * 31 + 5};
   for (int i = 0; i < 300; ++i) {
     const TVector from = random.In(-10, 10), to = random.In(-10, 10);
@@ -178,7 +276,8 @@ std::vector<uint32_t> Answer(const MeshPtr& mesh, const EntityPtr& ball, const Q
 
 // The answers to every query of the scene, under the collision method, with the octree
 // limits given or (max_polys < 0) without an octree.
-std::vector<std::vector<uint32_t>> Answers(Scene scene, int method, int max_polys, int max_levels) {
+std::vector<std::vector<uint32_t>> Answers(Scene scene, int method, int max_polys, int max_levels,
+                                           unsigned variant = 0) {
   ResetEngine();
   // A miss keeps the last hit's values: start both runs from the same ones.
   TPick::picked_x = TPick::picked_y = TPick::picked_z = 0;
@@ -186,12 +285,12 @@ std::vector<std::vector<uint32_t>> Answers(Scene scene, int method, int max_poly
   TPick::picked_surface.reset();
   TPick::picked_triangle = 0;
   Collisions(kMoverType, kWorldType, method, 2);
-  const MeshPtr mesh = Build(scene);
+  const MeshPtr mesh = Build(scene, variant);
   if (max_polys >= 0) CreateOctree(mesh, max_polys, max_levels);
   const EntityPtr ball = CreatePivot(nullptr);
   EntityType(ball, kMoverType, 0);
   std::vector<std::vector<uint32_t>> answers;
-  for (const Query& q : Queries(scene)) answers.push_back(Answer(mesh, ball, q));
+  for (const Query& q : Queries(scene, variant)) answers.push_back(Answer(mesh, ball, q));
   return answers;
 }
 
@@ -366,6 +465,59 @@ TEST_F(OctreeAnswerTest, ASweepPastAShearedMeshMeetsItAsWithoutAnOctree) {
   ASSERT_EQ(want[3], 1u);  // the ball meets the wall
   for (const auto& [max_polys, max_levels] : {std::pair{1, 4}, std::pair{2, 0}})
     EXPECT_EQ(sweep(max_polys, max_levels), want) << "octree " << max_polys << ":" << max_levels;
+}
+
+
+// Random road strips, long thin triangles listed from any corner: with and without an
+// octree the same answers, and in every family every contact a sweep records (clear or
+// sunk start) lies on the triangle it names.
+TEST_F(OctreeAnswerTest, EveryContactLiesOnItsTriangleAndRoadsAnswerAlikeWithAnOctree) {
+  struct Family {
+    const char* name;
+    Scene scene;
+    unsigned variants;
+  };
+  const Family kFamilies[] = {{"floor", Scene::kFloor, 1},  {"ground", Scene::kGround, 1},
+                              {"soup", Scene::kSoup, 1},    {"coplanar", Scene::kCoplanar, 1},
+                              {"moved", Scene::kMoved, 1},  {"road", Scene::kRoad, 60}};
+  for (const Family& family : kFamilies) {
+    for (const int method : {kSphereToMeshWorld, kSphereToMeshLocal}) {
+      int impacts = 0, sunk = 0;
+      for (unsigned variant = 0; variant < family.variants; ++variant) {
+        const std::vector<Query> queries = Queries(family.scene, variant);
+        ResetEngine();
+        Collisions(kMoverType, kWorldType, method, 2);
+        const MeshPtr mesh = Build(family.scene, variant);
+        const EntityPtr ball = CreatePivot(nullptr);
+        EntityType(ball, kMoverType, 0);
+        for (size_t i = 0; i < queries.size(); ++i) {
+          if (!queries[i].sweep) continue;
+          Answer(mesh, ball, queries[i]);
+          for (int c = 1; c <= CountCollisions(ball); ++c) {
+            ++impacts;
+            const TVector p = TVector::Create(CollisionX(ball, c), CollisionY(ball, c), CollisionZ(ball, c));
+            const OffTriangle off = PointOffTriangle(mesh, CollisionSurface(ball, c), CollisionTriangle(ball, c), p);
+            EXPECT_LE(off.distance, off.allowed) << family.name << " " << variant << ", method " << method
+                                                 << ", sweep " << i << ", triangle " << CollisionTriangle(ball, c);
+          }
+        }
+        if (family.scene != Scene::kRoad) continue;
+        const auto want = Answers(family.scene, method, -1, 0, variant);
+        for (const auto& [max_polys, max_levels] : {std::pair{1, 4}, std::pair{4, 6}}) {
+          const auto got = Answers(family.scene, method, max_polys, max_levels, variant);
+          for (size_t i = 0; i < want.size(); ++i) {
+            ASSERT_EQ(got[i], want[i]) << "road " << variant << ", method " << method << ", octree " << max_polys
+                                       << ":" << max_levels << ", " << (queries[i].sweep ? "sweep " : "pick ") << i;
+            sunk += queries[i].sweep && max_polys == 1 && (i - kRoadPicks) % 3 == 2 && want[i][3] > 0;
+          }
+        }
+      }
+      EXPECT_GT(impacts, 30) << family.name;  // enough contacts for the check to mean something
+      if (family.scene == Scene::kRoad) {
+        EXPECT_GT(sunk, 30) << "sunk starts held on a road, method " << method;
+      }
+    }
+  }
 }
 
 }  // namespace
