@@ -87,7 +87,25 @@ struct NodeValues {
   float sx = 0, sy = 0, sz = 0;
   float pitch = 0, yaw = 0, roll = 0;  // pitch stored negated, as TEntity keeps it
   float qw = 0, qx = 0, qy = 0, qz = 0;
+
+  // The entity's name and local fields from the node, in the engine's terms: z
+  // negated, the angles as worked out above, the quaternion as the file has it.
+  void ApplyTo(TEntity& e) const {
+    e.name = name;
+    e.pos_x = x, e.pos_y = y, e.pos_z = -z;
+    e.scale_x = sx, e.scale_y = sy, e.scale_z = sz;
+    e.pitch = pitch, e.yaw = yaw, e.roll = roll;
+    e.quat_w = qw, e.quat_x = qx, e.quat_y = qy, e.quat_z = qz;
+  }
 };
+
+// A loaded bone rests where its node puts it: the rest fields take its local fields.
+void RestAtFields(TBone& b) {
+  b.rest_pos_x = b.pos_x, b.rest_pos_y = b.pos_y, b.rest_pos_z = b.pos_z;
+  b.rest_scale_x = b.scale_x, b.rest_scale_y = b.scale_y, b.rest_scale_z = b.scale_z;
+  b.rest_pitch = b.pitch, b.rest_yaw = b.yaw, b.rest_roll = b.roll;
+  b.rest_quat_w = b.quat_w, b.rest_quat_x = b.quat_x, b.rest_quat_y = b.quat_y, b.rest_quat_z = b.quat_z;
+}
 
 class B3dLoad {
  public:
@@ -373,11 +391,7 @@ MeshPtr B3dLoad::MakeMesh() {
   auto mesh = std::make_shared<TMesh>();
   meshes_.push_back(mesh.get());
   mesh->class_name = "Mesh";
-  mesh->name = node_.name;
-  mesh->pos_x = node_.x, mesh->pos_y = node_.y, mesh->pos_z = -node_.z;
-  mesh->scale_x = node_.sx, mesh->scale_y = node_.sy, mesh->scale_z = node_.sz;
-  mesh->pitch = node_.pitch, mesh->yaw = node_.yaw, mesh->roll = node_.roll;
-  mesh->quat_w = node_.qw, mesh->quat_x = node_.qx, mesh->quat_y = node_.qy, mesh->quat_z = node_.qz;
+  node_.ApplyTo(*mesh);
   mesh->EntityListAdd(TEntity::entity_list);
   Place(mesh, true);
 
@@ -533,20 +547,8 @@ void B3dLoad::Bone(int64_t end) {
   auto bone = std::make_shared<TBone>();
   bone_ = bone;
   bone->class_name = "Bone";
-  bone->name = node_.name;
-  bone->pos_x = bone->rest_pos_x = node_.x;
-  bone->pos_y = bone->rest_pos_y = node_.y;
-  bone->pos_z = bone->rest_pos_z = -node_.z;
-  bone->scale_x = bone->rest_scale_x = node_.sx;
-  bone->scale_y = bone->rest_scale_y = node_.sy;
-  bone->scale_z = bone->rest_scale_z = node_.sz;
-  bone->pitch = bone->rest_pitch = node_.pitch;
-  bone->yaw = bone->rest_yaw = node_.yaw;
-  bone->roll = bone->rest_roll = node_.roll;
-  bone->quat_w = bone->rest_quat_w = node_.qw;
-  bone->quat_x = bone->rest_quat_x = node_.qx;
-  bone->quat_y = bone->rest_quat_y = node_.qy;
-  bone->quat_z = bone->rest_quat_z = node_.qz;
+  node_.ApplyTo(*bone);
+  RestAtFields(*bone);
 
   auto keys = std::make_shared<TAnimationKeys>();
   keys->frame_count = frame_count_;
