@@ -49,10 +49,6 @@ const char* const kInvalidFile = "Invalid b3d file";
 // VRTS flags.
 constexpr int kVrtsNormals = 1;
 constexpr int kVrtsColours = 2;
-// KEYS flags; other bits are not keys and are not stored.
-constexpr int kKeyPosition = 1;
-constexpr int kKeyScale = 2;
-constexpr int kKeyRotation = 4;
 // TEXS flag bit that selects texture coordinate set 1; not a texture flag.
 constexpr int kTexsCoordSet1 = 0x10000;
 
@@ -595,9 +591,12 @@ void B3dLoad::Bone(int64_t end) {
 
 void B3dLoad::Keys(int64_t end) {
   if (!bone_ || !in_.Fits(4, end)) return SkipTo(end);
-  const int32_t flags = in_.ReadInt() & (kKeyPosition | kKeyScale | kKeyRotation);
-  const int64_t floats =
-      ((flags & kKeyPosition) ? 3 : 0) + ((flags & kKeyScale) ? 3 : 0) + ((flags & kKeyRotation) ? 4 : 0);
+  // The flags are key_flags bits; other bits are not keys and are not stored.
+  const int32_t flags = in_.ReadInt() & TAnimationKeys::kAnyKey;
+  const bool position = flags & TAnimationKeys::kPositionKey;
+  const bool scale = flags & TAnimationKeys::kScaleKey;
+  const bool rotation = flags & TAnimationKeys::kRotationKey;
+  const int64_t floats = (position ? 3 : 0) + (scale ? 3 : 0) + (rotation ? 4 : 0);
   const int64_t n = in_.RecordsBefore(4 + floats * 4, end);
   TAnimationKeys& k = *bone_->keys;
   const int64_t slots = int64_t(k.key_flags.size());
@@ -609,15 +608,15 @@ void B3dLoad::Keys(int64_t end) {
     const size_t at = size_t(frame);
     k.key_flags[at] |= flags;  // position, scale and rotation chunks combine
     const float* v = f;
-    if (flags & kKeyPosition) {
+    if (position) {
       k.pos_x[at] = v[0], k.pos_y[at] = v[1], k.pos_z[at] = v[2];
       v += 3;
     }
-    if (flags & kKeyScale) {
+    if (scale) {
       k.scale_x[at] = v[0], k.scale_y[at] = v[1], k.scale_z[at] = v[2];
       v += 3;
     }
-    if (flags & kKeyRotation) {
+    if (rotation) {
       k.quat_w[at] = v[0], k.quat_x[at] = v[1], k.quat_y[at] = v[2], k.quat_z[at] = v[3];
     }
   }
