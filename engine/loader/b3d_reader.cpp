@@ -49,10 +49,6 @@ const char* const kInvalidFile = "Invalid b3d file";
 // VRTS flags.
 constexpr int kVrtsNormals = 1;
 constexpr int kVrtsColours = 2;
-// KEYS flags; other bits are not keys and are not stored.
-constexpr int kKeyPosition = 1;
-constexpr int kKeyScale = 2;
-constexpr int kKeyRotation = 4;
 // TEXS flag bit that selects texture coordinate set 1; not a texture flag.
 constexpr int kTexsCoordSet1 = 0x10000;
 
@@ -87,7 +83,25 @@ struct NodeValues {
   float sx = 0, sy = 0, sz = 0;
   float pitch = 0, yaw = 0, roll = 0;  // pitch stored negated, as TEntity keeps it
   float qw = 0, qx = 0, qy = 0, qz = 0;
+
+  // The entity's name and local fields from the node, in the engine's terms: z
+  // negated, the angles as worked out above, the quaternion as the file has it.
+  void ApplyTo(TEntity& e) const {
+    e.name = name;
+    e.pos_x = x, e.pos_y = y, e.pos_z = -z;
+    e.scale_x = sx, e.scale_y = sy, e.scale_z = sz;
+    e.pitch = pitch, e.yaw = yaw, e.roll = roll;
+    e.quat_w = qw, e.quat_x = qx, e.quat_y = qy, e.quat_z = qz;
+  }
 };
+
+// A loaded bone rests where its node puts it: the rest fields take its local fields.
+void RestAtFields(TBone& b) {
+  b.rest_pos_x = b.pos_x, b.rest_pos_y = b.pos_y, b.rest_pos_z = b.pos_z;
+  b.rest_scale_x = b.scale_x, b.rest_scale_y = b.scale_y, b.rest_scale_z = b.scale_z;
+  b.rest_pitch = b.pitch, b.rest_yaw = b.yaw, b.rest_roll = b.roll;
+  b.rest_quat_w = b.quat_w, b.rest_quat_x = b.quat_x, b.rest_quat_y = b.quat_y, b.rest_quat_z = b.quat_z;
+}
 
 class B3dLoad {
  public:
@@ -373,11 +387,7 @@ MeshPtr B3dLoad::MakeMesh() {
   auto mesh = std::make_shared<TMesh>();
   meshes_.push_back(mesh.get());
   mesh->class_name = "Mesh";
-  mesh->name = node_.name;
-  mesh->pos_x = node_.x, mesh->pos_y = node_.y, mesh->pos_z = -node_.z;
-  mesh->scale_x = node_.sx, mesh->scale_y = node_.sy, mesh->scale_z = node_.sz;
-  mesh->pitch = node_.pitch, mesh->yaw = node_.yaw, mesh->roll = node_.roll;
-  mesh->quat_w = node_.qw, mesh->quat_x = node_.qx, mesh->quat_y = node_.qy, mesh->quat_z = node_.qz;
+  node_.ApplyTo(*mesh);
   mesh->EntityListAdd(TEntity::entity_list);
   Place(mesh, true);
 
@@ -533,20 +543,8 @@ void B3dLoad::Bone(int64_t end) {
   auto bone = std::make_shared<TBone>();
   bone_ = bone;
   bone->class_name = "Bone";
-  bone->name = node_.name;
-  bone->pos_x = bone->rest_pos_x = node_.x;
-  bone->pos_y = bone->rest_pos_y = node_.y;
-  bone->pos_z = bone->rest_pos_z = -node_.z;
-  bone->scale_x = bone->rest_scale_x = node_.sx;
-  bone->scale_y = bone->rest_scale_y = node_.sy;
-  bone->scale_z = bone->rest_scale_z = node_.sz;
-  bone->pitch = bone->rest_pitch = node_.pitch;
-  bone->yaw = bone->rest_yaw = node_.yaw;
-  bone->roll = bone->rest_roll = node_.roll;
-  bone->quat_w = bone->rest_quat_w = node_.qw;
-  bone->quat_x = bone->rest_quat_x = node_.qx;
-  bone->quat_y = bone->rest_quat_y = node_.qy;
-  bone->quat_z = bone->rest_quat_z = node_.qz;
+  node_.ApplyTo(*bone);
+  RestAtFields(*bone);
 
   auto keys = std::make_shared<TAnimationKeys>();
   keys->frame_count = frame_count_;
@@ -593,9 +591,12 @@ void B3dLoad::Bone(int64_t end) {
 
 void B3dLoad::Keys(int64_t end) {
   if (!bone_ || !in_.Fits(4, end)) return SkipTo(end);
-  const int32_t flags = in_.ReadInt() & (kKeyPosition | kKeyScale | kKeyRotation);
-  const int64_t floats =
-      ((flags & kKeyPosition) ? 3 : 0) + ((flags & kKeyScale) ? 3 : 0) + ((flags & kKeyRotation) ? 4 : 0);
+  // The flags are key_flags bits; other bits are not keys and are not stored.
+  const int32_t flags = in_.ReadInt() & TAnimationKeys::kAnyKey;
+  const bool position = flags & TAnimationKeys::kPositionKey;
+  const bool scale = flags & TAnimationKeys::kScaleKey;
+  const bool rotation = flags & TAnimationKeys::kRotationKey;
+  const int64_t floats = (position ? 3 : 0) + (scale ? 3 : 0) + (rotation ? 4 : 0);
   const int64_t n = in_.RecordsBefore(4 + floats * 4, end);
   TAnimationKeys& k = *bone_->keys;
   const int64_t slots = int64_t(k.key_flags.size());
@@ -607,15 +608,15 @@ void B3dLoad::Keys(int64_t end) {
     const size_t at = size_t(frame);
     k.key_flags[at] |= flags;  // position, scale and rotation chunks combine
     const float* v = f;
-    if (flags & kKeyPosition) {
+    if (position) {
       k.pos_x[at] = v[0], k.pos_y[at] = v[1], k.pos_z[at] = v[2];
       v += 3;
     }
-    if (flags & kKeyScale) {
+    if (scale) {
       k.scale_x[at] = v[0], k.scale_y[at] = v[1], k.scale_z[at] = v[2];
       v += 3;
     }
-    if (flags & kKeyRotation) {
+    if (rotation) {
       k.quat_w[at] = v[0], k.quat_x[at] = v[1], k.quat_y[at] = v[2], k.quat_z[at] = v[3];
     }
   }

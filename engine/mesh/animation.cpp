@@ -31,10 +31,6 @@ constexpr std::size_t kMaxVertexNumbers = std::size_t(std::numeric_limits<int>::
 
 // ---- Key tracks -------------------------------------------------------------------
 
-constexpr int kPositionKey = 1;
-constexpr int kScaleKey = 2;
-constexpr int kRotationKey = 4;
-
 using Pose = TBonePose;
 
 // The frames of one kind of key a bone holds. Frames outside the bone's arrays (as a
@@ -45,9 +41,9 @@ class KeyTrack {
   KeyTrack(const TAnimationKeys* keys, int bit) : keys_(keys), bit_(bit) {
     if (!keys) return;
     std::size_t n = keys->key_flags.size();
-    if (bit == kPositionKey) {
+    if (bit == TAnimationKeys::kPositionKey) {
       n = std::min({n, keys->pos_x.size(), keys->pos_y.size(), keys->pos_z.size()});
-    } else if (bit == kScaleKey) {
+    } else if (bit == TAnimationKeys::kScaleKey) {
       n = std::min({n, keys->scale_x.size(), keys->scale_y.size(), keys->scale_z.size()});
     } else {
       n = std::min({n, keys->quat_w.size(), keys->quat_x.size(), keys->quat_y.size(), keys->quat_z.size()});
@@ -574,6 +570,109 @@ void TAnimation::EndPose(TMesh& mesh) {
 
 // ---- Posing ---------------------------------------------------------------------
 
+namespace {
+
+// The keys of one kind on either side of frame f (i0: f truncated): the before key at
+// frame ib, the after key at ia, at distances db and da from f; ib < 0 when first..last
+// holds no key of that kind. A key found on one side only stands for both.
+struct KeyPair {
+  int ib = -1, ia = -1;
+  float db = 0, da = 0;
+
+  bool Found() const { return ib >= 0; }
+  // A key array on the line through the pair, at the frame.
+  float At(const std::vector<float>& keys) const {
+    return Line(keys[std::size_t(ib)], keys[std::size_t(ia)], db, da);
+  }
+};
+
+inline KeyPair FindKeys(const KeyTrack& track, float f, int i0, int first, int last) {
+  KeyPair k;
+  k.ib = track.Before(i0, first, last), k.ia = track.After(i0, first, last);
+  if (k.ib < 0 && k.ia < 0) return k;
+  if (k.ib < 0) k.ib = k.ia;
+  if (k.ia < 0) k.ia = k.ib;
+  k.db = f - float(k.ib), k.da = float(k.ia) - f;
+  return k;
+}
+
+// The bone's local pose at frame f (clamped, i0 its truncation) of first..last from
+// its keys; each kind of key the sequence lacks takes the rest pose's value.
+Pose KeyedPose(const TBone& bone, float f, int i0, int first, int last) {
+  Pose pose;
+  RestPose(bone, pose);
+  const TAnimationKeys* keys = bone.keys.get();
+  const KeyPair pos = FindKeys(KeyTrack(keys, TAnimationKeys::kPositionKey), f, i0, first, last);
+  if (pos.Found()) pose.x = pos.At(keys->pos_x), pose.y = pos.At(keys->pos_y), pose.z = pos.At(keys->pos_z);
+  // Scale keys as position keys.
+  const KeyTrack scale_track(keys, TAnimationKeys::kScaleKey);
+  if (scale_track.Any(first, last)) {
+    const KeyPair scale = FindKeys(scale_track, f, i0, first, last);
+    if (scale.Found()) {
+      pose.sx = scale.At(keys->scale_x), pose.sy = scale.At(keys->scale_y), pose.sz = scale.At(keys->scale_z);
+    }
+  }
+  const KeyPair rot = FindKeys(KeyTrack(keys, TAnimationKeys::kRotationKey), f, i0, first, last);
+  if (rot.Found()) {
+    const int ib = rot.ib, ia = rot.ia;
+    pose.qw = keys->quat_w[ib], pose.qx = keys->quat_x[ib];
+    pose.qy = keys->quat_y[ib], pose.qz = keys->quat_z[ib];
+    if (rot.db + rot.da != 0.0f) {
+      Turn(keys->quat_w[ib], keys->quat_x[ib], keys->quat_y[ib], keys->quat_z[ib], keys->quat_w[ia],
+           keys->quat_x[ia], keys->quat_y[ia], keys->quat_z[ia], (1.0f / (rot.db + rot.da)) * rot.db, pose);
+    }
+  }
+  return pose;
+}
+
+// The transition pose: blended by t from the bone's last keyed pose (the rest pose if
+// it was never posed) toward the first keys of first..last; each kind of key the
+// sequence lacks takes the rest pose's value.
+Pose BlendedPose(const TBone& bone, float t, int first, int last) {
+  Pose rest;
+  RestPose(bone, rest);
+  Pose start = rest;
+  if (bone.key_posed) {
+    start = {bone.key_pos_x, bone.key_pos_y, bone.key_pos_z, bone.key_quat_w, bone.key_quat_x,
+             bone.key_quat_y, bone.key_quat_z, bone.key_scale_x, bone.key_scale_y, bone.key_scale_z};
+  }
+  const TAnimationKeys* keys = bone.keys.get();
+  Pose pose = rest;
+  const float db = t, da = 1.0f - t;
+  const int target_pos = KeyTrack(keys, TAnimationKeys::kPositionKey).First(first, last);
+  if (target_pos >= 0) {
+    pose.x = Line(start.x, keys->pos_x[target_pos], db, da);
+    pose.y = Line(start.y, keys->pos_y[target_pos], db, da);
+    pose.z = Line(start.z, keys->pos_z[target_pos], db, da);
+  }
+  const int target_scale = KeyTrack(keys, TAnimationKeys::kScaleKey).First(first, last);
+  if (target_scale >= 0) {
+    pose.sx = Line(start.sx, keys->scale_x[target_scale], db, da);
+    pose.sy = Line(start.sy, keys->scale_y[target_scale], db, da);
+    pose.sz = Line(start.sz, keys->scale_z[target_scale], db, da);
+  }
+  const int target_rot = KeyTrack(keys, TAnimationKeys::kRotationKey).First(first, last);
+  if (target_rot >= 0) {
+    Turn(start.qw, start.qx, start.qy, start.qz, keys->quat_w[target_rot], keys->quat_x[target_rot],
+         keys->quat_y[target_rot], keys->quat_z[target_rot], t, pose);
+  }
+  return pose;
+}
+
+}  // namespace
+
+template <class SetLocal>
+void TAnimation::PoseBones(TMesh& mesh, bool skin, SetLocal&& set_local) {
+  std::size_t slot = 0;
+  for (const BonePtr& bone : mesh.bones) {
+    const std::size_t k = slot++;  // a bone's skinning slot is its place in the list
+    if (!bone || bone->IsFreed()) continue;
+    set_local(*bone);
+    SetBonePose(mesh, *bone, bone->local);
+    if (skin) SetSkinning(k, *bone);
+  }
+}
+
 int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
   TMesh* mesh = BeginPose(entity);
   if (!mesh) return 0;
@@ -583,56 +682,7 @@ int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
   // Truncated in double: a float near INT_MAX would not convert to int.
   const int i0 = int(std::clamp(double(f), double(first), double(std::max(first, last))));
 
-  std::size_t k = 0;
-  for (const BonePtr& bone_ptr : mesh->bones) {
-    const std::size_t slot = k++;
-    if (!bone_ptr || bone_ptr->IsFreed()) continue;
-    TBone& bone = *bone_ptr;
-    Pose pose;
-    RestPose(bone, pose);
-    const TAnimationKeys* keys = bone.keys.get();
-
-    const KeyTrack pos(keys, kPositionKey);
-    int ib = pos.Before(i0, first, last), ia = pos.After(i0, first, last);
-    if (ib >= 0 || ia >= 0) {
-      if (ib < 0) ib = ia;
-      if (ia < 0) ia = ib;
-      const float db = f - float(ib), da = float(ia) - f;
-      pose.x = Line(keys->pos_x[ib], keys->pos_x[ia], db, da);
-      pose.y = Line(keys->pos_y[ib], keys->pos_y[ia], db, da);
-      pose.z = Line(keys->pos_z[ib], keys->pos_z[ia], db, da);
-    }
-
-    // Scale keys as position keys; the rest scale where there are none.
-    const KeyTrack scale(keys, kScaleKey);
-    ib = ia = -1;
-    if (scale.Any(first, last)) ib = scale.Before(i0, first, last), ia = scale.After(i0, first, last);
-    if (ib >= 0 || ia >= 0) {
-      if (ib < 0) ib = ia;
-      if (ia < 0) ia = ib;
-      const float db = f - float(ib), da = float(ia) - f;
-      pose.sx = Line(keys->scale_x[ib], keys->scale_x[ia], db, da);
-      pose.sy = Line(keys->scale_y[ib], keys->scale_y[ia], db, da);
-      pose.sz = Line(keys->scale_z[ib], keys->scale_z[ia], db, da);
-    }
-
-    const KeyTrack rot(keys, kRotationKey);
-    ib = rot.Before(i0, first, last), ia = rot.After(i0, first, last);
-    if (ib >= 0 || ia >= 0) {
-      if (ib < 0) ib = ia;
-      if (ia < 0) ia = ib;
-      const float db = f - float(ib), da = float(ia) - f;
-      pose.qw = keys->quat_w[ib], pose.qx = keys->quat_x[ib];
-      pose.qy = keys->quat_y[ib], pose.qz = keys->quat_z[ib];
-      if (db + da != 0.0f) {
-        Turn(keys->quat_w[ib], keys->quat_x[ib], keys->quat_y[ib], keys->quat_z[ib], keys->quat_w[ia],
-             keys->quat_x[ia], keys->quat_y[ia], keys->quat_z[ia], (1.0f / (db + da)) * db, pose);
-      }
-    }
-    SetKeyPose(bone, pose);
-    SetBonePose(*mesh, bone, pose);
-    SetSkinning(slot, bone);
-  }
+  PoseBones(*mesh, true, [&](TBone& bone) { SetKeyPose(bone, KeyedPose(bone, f, i0, first, last)); });
   EndPose(*mesh);
   return 0;
 }
@@ -640,48 +690,11 @@ int TAnimation::AnimateMesh(TEntity* entity, float f, int first, int last) {
 int TAnimation::AnimateMesh2(TEntity* entity, float t, int first, int last) {
   TMesh* mesh = BeginPose(entity);
   if (!mesh) return 0;
-
-  std::size_t k = 0;
-  for (const BonePtr& bone_ptr : mesh->bones) {
-    const std::size_t slot = k++;
-    if (!bone_ptr || bone_ptr->IsFreed()) continue;
-    TBone& bone = *bone_ptr;
-    Pose rest;
-    RestPose(bone, rest);
-    // The start of the blend: the last pose made by AnimateMesh, or the rest pose.
-    Pose start = rest;
-    if (bone.key_posed) {
-      start = {bone.key_pos_x, bone.key_pos_y, bone.key_pos_z, bone.key_quat_w, bone.key_quat_x,
-               bone.key_quat_y, bone.key_quat_z, bone.key_scale_x, bone.key_scale_y, bone.key_scale_z};
-    }
-    const TAnimationKeys* keys = bone.keys.get();
-    Pose pose = rest;
-
-    const int target_pos = KeyTrack(keys, kPositionKey).First(first, last);
-    if (target_pos >= 0) {
-      const float db = t, da = 1.0f - t;
-      pose.x = Line(start.x, keys->pos_x[target_pos], db, da);
-      pose.y = Line(start.y, keys->pos_y[target_pos], db, da);
-      pose.z = Line(start.z, keys->pos_z[target_pos], db, da);
-    }
-    const int target_scale = KeyTrack(keys, kScaleKey).First(first, last);
-    if (target_scale >= 0) {
-      const float db = t, da = 1.0f - t;
-      pose.sx = Line(start.sx, keys->scale_x[target_scale], db, da);
-      pose.sy = Line(start.sy, keys->scale_y[target_scale], db, da);
-      pose.sz = Line(start.sz, keys->scale_z[target_scale], db, da);
-    }
-    const int target_rot = KeyTrack(keys, kRotationKey).First(first, last);
-    if (target_rot >= 0) {
-      Turn(start.qw, start.qx, start.qy, start.qz, keys->quat_w[target_rot], keys->quat_x[target_rot],
-           keys->quat_y[target_rot], keys->quat_z[target_rot], t, pose);
-    }
-    // key_pos and key_quat stay: every step of one transition blends from the same start.
-    bone.local = pose;
+  // key_pos and key_quat stay: every step of one transition blends from the same start.
+  PoseBones(*mesh, true, [&](TBone& bone) {
+    bone.local = BlendedPose(bone, t, first, last);
     bone.Posed();
-    SetBonePose(*mesh, bone, pose);
-    SetSkinning(slot, bone);
-  }
+  });
   EndPose(*mesh);
   return 0;
 }
@@ -708,13 +721,7 @@ void TAnimation::BindBone(TMesh* mesh, TBone& bone) {
 
 void TAnimation::Repose(TMesh& mesh) {
   TMesh* skinned = BeginPose(&mesh);
-  std::size_t k = 0;
-  for (const BonePtr& bone : mesh.bones) {
-    const std::size_t slot = k++;
-    if (!bone || bone->IsFreed()) continue;
-    SetBonePose(mesh, *bone, bone->local);
-    if (skinned) SetSkinning(slot, *bone);
-  }
+  PoseBones(mesh, skinned != nullptr, [](TBone&) {});  // the local poses stand
   if (skinned) {
     EndPose(mesh);
   } else {

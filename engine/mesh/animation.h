@@ -120,6 +120,11 @@ class TAnimation {
     int limit;                    // vertices every array of the pair holds
   };
   static TMesh* BeginPose(TEntity* entity);
+  // The bone loop of every pose: each live bone of the list, in order, gets its local
+  // pose from set_local(bone), is posed on the frame it hangs in, and takes its
+  // skinning matrix when skin is set.
+  template <class SetLocal>
+  static void PoseBones(TMesh& mesh, bool skin, SetLocal&& set_local);
   // Bone k of the list has been posed: its skinning matrix for this pose.
   static void SetSkinning(std::size_t k, const TBone& bone);
   static int CollectTargets(TMesh& mesh);  // into targets_; returns the vertex numbers

@@ -19,9 +19,16 @@
 
 class TAnimationKeys {
  public:
+  // The kinds of key a frame holds: the bits of key_flags, as a B3D file's KEYS chunks
+  // write them. A frame may hold any of the three.
+  static constexpr int kPositionKey = 1;
+  static constexpr int kScaleKey = 2;
+  static constexpr int kRotationKey = 4;
+  static constexpr int kAnyKey = kPositionKey | kScaleKey | kRotationKey;
+
   // Indexed by frame number; the loader sizes them frame_count + 1.
   int frame_count = 0;
-  std::vector<int> key_flags{0};  // bit 1 position, 2 scale, 4 rotation
+  std::vector<int> key_flags{0};  // per frame, the kinds above
   std::vector<float> pos_x{0}, pos_y{0}, pos_z{0};  // model-file coordinates
   std::vector<float> scale_x{0}, scale_y{0}, scale_z{0};
   std::vector<float> quat_w{0}, quat_x{0}, quat_y{0}, quat_z{0};
