@@ -9,9 +9,13 @@
 // and its whole subtree out of every list; a freed entity may still be held as a handle,
 // and the operations that would put it back into the scene do nothing.
 //
+// A kind differs from the base only through the virtual hooks in the protected part
+// (and Update, BoundingSphere, CullSphere, AsMesh, AsBone): nothing here asks which kind
+// it holds, so a new kind overrides the hooks it needs and touches no base code.
+//
 // Sections: fields, lifetime (create/copy/free), transforms, hierarchy and world list,
 // appearance, services (names, children, distances, TForm, pick and collision settings),
-// animation control.
+// animation control, kind.
 #pragma once
 
 #include <string>
@@ -276,9 +280,6 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   virtual void BlendChanged() {}
   // Run after EntityOrder set a new order: a camera moves in cam_list.
   virtual void OrderChanged() {}
-  // The local offset (x, y, z) of world axes, turned into the parent's axes: the
-  // parent's world rotation undone and, with unscale, its world scale. Needs a parent.
-  TVector IntoParentAxes(float x, float y, float z, bool unscale) const;
   // Frees this entity and its subtree whatever the kinds (bones included).
   void Free();
   void LeaveParent();  // out of the parent's children, in constant time
@@ -291,6 +292,9 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // m := the inverse of dest's world transform, rebuilt from the local fields up to the
   // root, or up to an entity whose matrix holds its whole place (InverseInWorld).
   static void InverseChain(TMatrix& m, const TEntity* dest, bool with_translation);
+  // An offset (x, y, z) along the world axes (z stored negated) in the parent's axes:
+  // the parent's world rotation undone and, with unscale, its world scale. Needs a parent.
+  TVector IntoParentAxes(float x, float y, float z, bool unscale) const;
   const TCollisionImpact* Impact(int i) const;
   bool freed_ = false;
 };
