@@ -87,7 +87,7 @@ int TCollision::UpdateCollisions() {
           TEntity& d = *other;
           if (d.collision_type == 0 || d.collision_type != rule.dest_type || d.EntityHidden()) continue;
           if (MovesWith(d, e)) continue;  // its own faces lie around every sweep's start
-          auto* mesh = dynamic_cast<TMesh*>(&d);
+          TMesh* mesh = d.AsMesh();
           if (!mesh || !QuickCheck(e, d)) continue;  // only meshes have anything to hit
           if (rule.method == kSphereToMeshWorld) {
             SphereToMesh2(e, *mesh);
@@ -108,7 +108,7 @@ int TCollision::QuickCheck(TEntity& entity, TEntity& other) {
   if (entity.EntityX(1) == entity.prev_x && entity.EntityY(1) == entity.prev_y && entity.EntityZ(1) == entity.prev_z)
     return 0;  // not moved since the last update, even if a mesh moved into it
   // Bounds refreshed first: a mesh that was never drawn would have a sphere of radius 0.
-  if (auto* mesh = dynamic_cast<TMesh*>(&other)) mesh->GetBounds();
+  if (TMesh* mesh = other.AsMesh()) mesh->GetBounds();
   return AABB::SphereAABBIntersection(other.BoundingSphere(), GetBB(entity));
 }
 

@@ -406,7 +406,7 @@ EntityPtr TPick::Pick(const TVector& a, const TVector& b, float /*radius*/) {
         PickSphere(e, a, b, best);
         break;
       case kPickPolygons:
-        if (auto* mesh = dynamic_cast<TMesh*>(&e)) PickMesh(*mesh, a, b, best);
+        if (TMesh* mesh = e.AsMesh()) PickMesh(*mesh, a, b, best);
         break;
       case kPickBox:
         PickBox(e, a, b, best);

@@ -37,7 +37,7 @@ int TruncateToInt(float value) {
 
 // EntityTexture and PaintEntity act on meshes (sprites included); any other kind, or
 // null, narrows to null and the command does nothing.
-TMesh* AsMesh(const EntityPtr& entity) { return dynamic_cast<TMesh*>(entity.get()); }
+TMesh* AsMesh(const EntityPtr& entity) { return entity ? entity->AsMesh() : nullptr; }
 
 }  // namespace
 

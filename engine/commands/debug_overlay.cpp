@@ -160,7 +160,7 @@ int TDebug::Info1(const EntityPtr& entity) {
 }
 
 int TDebug::Info2(const EntityPtr& entity) {
-  auto mesh = std::dynamic_pointer_cast<TMesh>(entity);
+  const MeshPtr mesh = TMesh::MeshOf(entity);
   if (!mesh) {
     TSorrel2D::Text(0, kPageY, "Entity is not a mesh!");
     return 0;

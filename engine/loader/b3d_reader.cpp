@@ -666,5 +666,5 @@ TModelParts TModel::LoadB3DFromMemory(std::vector<uint8_t> bytes, const EntityPt
 }
 
 MeshPtr TModel::LoadAnimB3D(const std::string& file, const EntityPtr& parent) {
-  return std::dynamic_pointer_cast<TMesh>(LoadB3D(file, parent).root);
+  return TMesh::MeshOf(LoadB3D(file, parent).root);
 }

@@ -118,12 +118,12 @@ MeshPtr TMesh::LoadMesh(const std::string& file, const EntityPtr& parent) {
   auto result = std::make_shared<TMesh>();
   // A model whose root is a bone gives an empty mesh. Otherwise every top-level part
   // is merged, the root first, so a file with two top-level nodes loses neither.
-  auto single = parts.top_level.size() == 1 ? std::dynamic_pointer_cast<TMesh>(parts.top_level[0]) : nullptr;
+  auto single = parts.top_level.size() == 1 ? MeshOf(parts.top_level[0]) : nullptr;
   if (single && single == parts.root && single->children.IsEmpty()) {
     TakeOverTransformed(*single, *result);  // one mesh: its arrays are freed right after
-  } else if (std::dynamic_pointer_cast<TMesh>(parts.root)) {
+  } else if (parts.root && parts.root->AsMesh()) {
     for (const EntityPtr& part : parts.top_level) {
-      if (auto mesh = std::dynamic_pointer_cast<TMesh>(part)) {
+      if (auto mesh = MeshOf(part)) {
         mesh->CollapseAnimMesh(result);
       } else {
         CollapseChildren(part.get(), result);
@@ -153,7 +153,7 @@ MeshPtr TMesh::CollapseChildren(const TEntity* entity, MeshPtr target) {
   // Depth first, each mesh before its children; bones add nothing but may hold meshes.
   for (SubtreeWalk walk(entity); walk.Next(); walk.Descend()) {
     const EntityPtr& child = walk.Current();
-    if (const auto* mesh = dynamic_cast<const TMesh*>(child.get())) MergeTransformed(*mesh, target);
+    if (const TMesh* mesh = child->AsMesh()) MergeTransformed(*mesh, target);
   }
   return target;
 }

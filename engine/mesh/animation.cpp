@@ -158,7 +158,7 @@ Climb ClimbToMesh(const TMesh* mesh, const TBone& bone) {
       c.common = e;
       return c;
     }
-    if (const TBone* b = dynamic_cast<const TBone*>(e)) {
+    if (const TBone* b = e->AsBone()) {
       c.end = Climb::kBone;
       c.bone = b;
       return c;
@@ -230,7 +230,7 @@ void SetBonePose(const TMesh& mesh, TBone& bone, const Pose& p) {
   const TEntity* parent = bone.parent;
   if (!parent || parent == &mesh) return;
   TMatrix frame;
-  const TBone* parent_bone = dynamic_cast<const TBone*>(parent);
+  const TBone* parent_bone = parent->AsBone();
   if (parent_bone && parent_bone->skin == &mesh) {
     frame = parent_bone->pose;
     bone.pose_scaled |= parent_bone->pose_scaled;
@@ -265,7 +265,7 @@ void SetKeyPose(TBone& bone, const Pose& pose) {
 }
 
 TMesh* AnimatedMesh(TEntity* entity) {
-  TMesh* mesh = dynamic_cast<TMesh*>(entity);
+  TMesh* mesh = entity ? entity->AsMesh() : nullptr;
   return mesh && mesh->animated != 0 ? mesh : nullptr;
 }
 

@@ -81,6 +81,14 @@ bool TBone::ScaleInWorld(TVector& s) const {
   return true;
 }
 
+bool TBone::InverseInWorld(TMatrix& m, bool with_translation) const {
+  if (!skin) return TEntity::InverseInWorld(m, with_translation);
+  TMatrix inverse = matrix.AffineInverse();
+  if (!with_translation) inverse.grid[3][0] = inverse.grid[3][1] = inverse.grid[3][2] = 0;
+  m.Multiply(inverse);
+  return true;
+}
+
 void TBone::BeforeReparent() {
   if (!skin) return;
   // Out of the skeleton, with the bones of the same skin below it: each keeps its
@@ -90,7 +98,7 @@ void TBone::BeforeReparent() {
   while (!pending.empty()) {
     TEntity* e = pending.back();
     pending.pop_back();
-    if (auto* bone = dynamic_cast<TBone*>(e); bone && bone->skin == mesh) {
+    if (TBone* bone = e->AsBone(); bone && bone->skin == mesh) {
       bone->RefreshLocal();
       bone->ReleaseKind();
     }

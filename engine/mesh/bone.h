@@ -77,6 +77,7 @@ class TBone : public TEntity {
 
   void Update() override {}
   void FreeEntity() override {}  // a bone goes with its mesh
+  TBone* AsBone() override { return this; }
   // matrix := skin's world matrix x pose (z mirrored into the engine's axes); the
   // bone's non-bone children follow.
   void PlaceOnSkin();
@@ -93,6 +94,8 @@ class TBone : public TEntity {
   void RebuildMatrix() override;
   bool FollowsParent() const override { return !skin; }
   bool ScaleInWorld(TVector& s) const override;
+  // A bound bone's place is its pose, not its local fields: the inverse of its matrix.
+  bool InverseInWorld(TMatrix& m, bool with_translation) const override;
   void BeforeReparent() override;
 
  private:

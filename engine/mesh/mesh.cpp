@@ -3,12 +3,13 @@
 #include "engine/mesh/mesh.h"
 
 #include <algorithm>
-#include <unordered_map>
+#include <cmath>
 
 #include "engine/math/trig.h"
 #include "engine/mesh/bone.h"
 #include "engine/mesh/brush.h"
 #include "engine/mesh/surface.h"
+#include "engine/scene/copy_context.h"
 #include "engine/scene/subtree_walk.h"
 
 namespace {
@@ -32,6 +33,11 @@ MeshPtr TMesh::CreateMesh(const EntityPtr& parent) {
   auto mesh = std::make_shared<TMesh>();
   mesh->Attach("Mesh", parent);
   return mesh;
+}
+
+MeshPtr TMesh::MeshOf(const EntityPtr& entity) {
+  TMesh* mesh = entity ? entity->AsMesh() : nullptr;
+  return mesh ? MeshPtr(entity, mesh) : nullptr;
 }
 
 void TMesh::CopyMeshFields(const TMesh& s) {
@@ -66,6 +72,24 @@ void TMesh::FinishCopy(const EntityPtr& copy_entity, const EntityPtr& parent) co
   copy->CopyBaseFields(*this);
   copy->CopyMeshFields(*this);
   copy->PlaceCopy(parent);
+}
+
+void TMesh::LinkCopy(TEntity& copy_entity, const TCopyContext& context) const {
+  if (bones.IsEmpty()) return;
+  TMesh* copy = copy_entity.AsMesh();  // the copy of a mesh is a mesh
+  if (!copy) return;
+  for (const BonePtr& bone : bones) {
+    if (!bone) continue;
+    TEntity* made = context.CopyOf(bone.get());
+    TBone* bone_copy = made ? made->AsBone() : nullptr;
+    if (!bone_copy) continue;  // not part of this copy
+    copy->AddBone(BonePtr(made->shared_from_this(), bone_copy));
+  }
+}
+
+void TMesh::BlendChanged() {
+  for (const SurfacePtr& s : *surfaces)
+    if (s->brush) s->brush->blend = brush->blend;
 }
 
 void TMesh::ReleaseKind() {
@@ -144,25 +168,7 @@ float TMesh::MeshDepth() {
 void TMesh::CopyBonesList(const TEntity* entity, TList<TBone>& bone_list) {
   for (SubtreeWalk walk(entity); walk.Next(); walk.Descend()) {
     const EntityPtr& c = walk.Current();
-    if (auto bone = std::dynamic_pointer_cast<TBone>(c)) bone_list.AddLast(bone);
-  }
-}
-
-void TMesh::SetCopiedBones(const std::vector<std::pair<const TEntity*, TEntity*>>& copies) {
-  std::unordered_map<const TEntity*, TEntity*> copy_of;
-  for (const auto& [source, copy] : copies) {
-    const auto* mesh = dynamic_cast<const TMesh*>(source);
-    auto* mesh_copy = dynamic_cast<TMesh*>(copy);
-    if (!mesh || !mesh_copy || mesh->bones.IsEmpty()) continue;
-    if (copy_of.empty()) copy_of.insert(copies.begin(), copies.end());
-    for (const BonePtr& bone : mesh->bones) {
-      if (!bone) continue;
-      auto found = copy_of.find(bone.get());
-      if (found == copy_of.end()) continue;  // not part of this copy
-      auto bone_copy = std::dynamic_pointer_cast<TBone>(found->second->shared_from_this());
-      if (!bone_copy) continue;
-      mesh_copy->AddBone(bone_copy);
-    }
+    if (TBone* bone = c->AsBone()) bone_list.AddLast(BonePtr(c, bone));
   }
 }
 
@@ -206,6 +212,11 @@ void TMesh::SetPosedBounds(bool any, const float lo[3], const float hi[3]) {
   has_posed_bounds = any ? 1 : 0;
   posed_min_x = lo[0], posed_min_y = lo[1], posed_min_z = lo[2];
   posed_max_x = hi[0], posed_max_y = hi[1], posed_max_z = hi[2];
+}
+
+TSphere TMesh::BoundingSphere() const {
+  return SphereAround(bounds_min_x, bounds_min_y, bounds_min_z, bounds_max_x, bounds_max_y, bounds_max_z,
+                      std::fabs(cull_radius));
 }
 
 TSphere TMesh::CullSphere() const {

@@ -14,6 +14,7 @@
 #include "engine/scene/entity.h"
 
 struct TSkinPlan;
+struct TSpriteFacing;
 
 // The shared surface list, with a count of geometry changes seen on it, so that every
 // mesh that shares the list knows its bounds are stale, not just the first to look.
@@ -41,6 +42,9 @@ class TMesh : public TEntity {
 
   ~TMesh() override;
   static MeshPtr CreateMesh(const EntityPtr& parent = nullptr);
+  // The entity as a mesh, sharing its ownership; null for null and for other kinds.
+  static MeshPtr MeshOf(const EntityPtr& entity);
+  TMesh* AsMesh() override { return this; }
   void Update() override;  // draws the mesh for the current camera
 
   // Appends an empty surface that refers to the brush object itself (null: no brush).
@@ -55,15 +59,13 @@ class TMesh : public TEntity {
   float MeshDepth();
   // Appends every bone below the entity, depth first, each before its descendants.
   static void CopyBonesList(const TEntity* entity, TList<TBone>& bone_list);
-  // After a subtree copy, given every (source, copy) pair it made: each copied mesh's
-  // bones are the copies of its source's bones, in the source's order (a source bone
-  // left out of the copy has none), bound to the copied mesh.
-  static void SetCopiedBones(const std::vector<std::pair<const TEntity*, TEntity*>>& copies);
   // Recomputes bounds and a non-fixed cull radius when the geometry changed.
   void GetBounds();
-  // The sphere the frustum test takes: BoundingSphere, or around the posed extent while
-  // the mesh draws deformed. The bounds must be current (GetBounds).
-  TSphere CullSphere() const;
+  // Around the bounds (which must be current, GetBounds), radius |cull_radius| times
+  // the largest world scale.
+  TSphere BoundingSphere() const override;
+  // BoundingSphere, or around the posed extent while the mesh draws deformed.
+  TSphere CullSphere() const override;
   void SetPosedBounds(bool any, const float lo[3], const float hi[3]);
   // Places every listed bone on the mesh's current matrix (TBone::PlaceOnSkin).
   void PlaceSkeleton();
@@ -101,14 +103,21 @@ class TMesh : public TEntity {
   // The matrix the surfaces are drawn with: the entity matrix, or what a kind that
   // places its drawing otherwise keeps (a sprite's camera-facing sprite_matrix).
   virtual const TMatrix& DrawMatrix() const { return matrix; }
+  // Turns the mesh to the camera of the pass under way (TGlobal::UpdateSprites): only
+  // a sprite does; facing carries the working angles from one sprite to the next.
+  virtual void FaceCamera(TSpriteFacing& /*facing*/) {}
 
  protected:
   EntityPtr StartCopy() const override;
   void FinishCopy(const EntityPtr& copy, const EntityPtr& parent) const override;
+  // The copy's bones are the copies of this mesh's bones, in this mesh's order (a bone
+  // left out of the copy has none), bound to the copy.
+  void LinkCopy(TEntity& copy, const TCopyContext& context) const override;
   // The mesh fields a copy takes: bounds, the shared surfaces and octree, own anim copies.
   void CopyMeshFields(const TMesh& source);
   void ReleaseKind() override;
   void MatrixMoved() override { PlaceSkeleton(); }
+  void BlendChanged() override;  // the surface brushes take the entity brush's blend
 
  private:
   void LetBonesGo();  // empties the bone list, unbinding its bones

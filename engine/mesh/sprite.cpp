@@ -48,43 +48,42 @@ void TSprite::FinishCopy(const EntityPtr& copy_entity, const EntityPtr& parent) 
   copy->PlaceCopy(parent);
 }
 
-// The working angles persist from sprite to sprite within one call, so a sprite of an
-// unknown view mode takes whatever the previous one used (zero for the first).
 void TGlobal::UpdateSprites(const TCamera& camera, const RenderList& list) {
-  const float cam_pitch = camera.EntityPitch(1), cam_yaw = camera.EntityYaw(1), cam_roll = camera.EntityRoll(1);
-  float pitch = 0, yaw = 0, roll = 0;
-  list.ForEachInDrawOrder([&](TMesh* mesh) {
-    auto* sprite = dynamic_cast<TSprite*>(mesh);
-    if (!sprite) return;
-    TMatrix& m = sprite->sprite_matrix;
-    if (sprite->view_mode == kSpriteFree) {
-      m.Overwrite(sprite->matrix);
-      return;
-    }
-    switch (sprite->view_mode) {
-      case kSpriteFaceCamera: pitch = cam_pitch, yaw = cam_yaw, roll = 0; break;
-      case kSpriteCameraAxes: pitch = cam_pitch, yaw = cam_yaw, roll = cam_roll; break;
-      case kSpriteUpright: pitch = 0, yaw = cam_yaw, roll = cam_roll; break;
-      default: break;
-    }
-    float sx = sprite->sprite_scale_x, sy = sprite->sprite_scale_y;
-    if (const TEntity* parent = sprite->parent) {
-      // Start from the parent's world matrix and take its turn and scale back out, so
-      // the sprite still faces the camera at its own size. The parent's roll stays.
-      pitch -= parent->EntityPitch(1);
-      yaw -= parent->EntityYaw(1);
-      roll = 0;
-      sx /= sprite->EntityScaleX(1);
-      sy /= sprite->EntityScaleY(1);
-      m.Overwrite(parent->matrix);
-    } else {
-      m.LoadIdentity();
-    }
-    m.Translate(sprite->pos_x, sprite->pos_y, sprite->pos_z);
-    m.RotateYaw(yaw);
-    m.RotatePitch(-pitch);
-    m.RotateRoll(roll + sprite->sprite_angle);
-    m.Scale(sx, sy, 1.0f);
-    m.Translate(-sprite->handle_x, -sprite->handle_y, 0);
-  });
+  TSpriteFacing facing;
+  facing.cam_pitch = camera.EntityPitch(1), facing.cam_yaw = camera.EntityYaw(1);
+  facing.cam_roll = camera.EntityRoll(1);
+  list.ForEachInDrawOrder([&](TMesh* mesh) { mesh->FaceCamera(facing); });
+}
+
+void TSprite::FaceCamera(TSpriteFacing& f) {
+  TMatrix& m = sprite_matrix;
+  if (view_mode == kSpriteFree) {
+    m.Overwrite(matrix);
+    return;
+  }
+  switch (view_mode) {
+    case kSpriteFaceCamera: f.pitch = f.cam_pitch, f.yaw = f.cam_yaw, f.roll = 0; break;
+    case kSpriteCameraAxes: f.pitch = f.cam_pitch, f.yaw = f.cam_yaw, f.roll = f.cam_roll; break;
+    case kSpriteUpright: f.pitch = 0, f.yaw = f.cam_yaw, f.roll = f.cam_roll; break;
+    default: break;
+  }
+  float sx = sprite_scale_x, sy = sprite_scale_y;
+  if (parent) {
+    // Start from the parent's world matrix and take its turn and scale back out, so
+    // the sprite still faces the camera at its own size. The parent's roll stays.
+    f.pitch -= parent->EntityPitch(1);
+    f.yaw -= parent->EntityYaw(1);
+    f.roll = 0;
+    sx /= EntityScaleX(1);
+    sy /= EntityScaleY(1);
+    m.Overwrite(parent->matrix);
+  } else {
+    m.LoadIdentity();
+  }
+  m.Translate(pos_x, pos_y, pos_z);
+  m.RotateYaw(f.yaw);
+  m.RotatePitch(-f.pitch);
+  m.RotateRoll(f.roll + sprite_angle);
+  m.Scale(sx, sy, 1.0f);
+  m.Translate(-handle_x, -handle_y, 0);
 }

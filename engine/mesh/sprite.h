@@ -17,6 +17,14 @@ enum SpriteFacing : int {
   kSpriteUpright = 4,     // the camera's yaw and roll, no pitch
 };
 
+// The angles of one TGlobal::UpdateSprites pass: the camera's world angles, and the
+// working angles, which persist from sprite to sprite, so a sprite of an unknown view
+// mode takes whatever the previous one used (zero for the first).
+struct TSpriteFacing {
+  float cam_pitch = 0, cam_yaw = 0, cam_roll = 0;
+  float pitch = 0, yaw = 0, roll = 0;
+};
+
 class TSprite : public TMesh {
  public:
   float sprite_angle = 0;  // degrees of roll on top of the facing rotation
@@ -35,6 +43,8 @@ class TSprite : public TMesh {
   void SpriteViewMode(int mode) { view_mode = mode; }  // any value; unknown ones see UpdateSprites
 
   const TMatrix& DrawMatrix() const override { return sprite_matrix; }
+  // Rebuilds sprite_matrix for the camera whose angles facing holds.
+  void FaceCamera(TSpriteFacing& facing) override;
 
  protected:
   // A copy shares the surfaces with this sprite; the animation state, bounds and

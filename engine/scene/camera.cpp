@@ -48,6 +48,10 @@ void TCamera::FinishCopy(const EntityPtr& copy_entity, const EntityPtr& parent) 
 
 void TCamera::ReleaseKind() { cam_list.Remove(this); }
 
+void TCamera::OrderChanged() {
+  if (cam_list.Remove(this)) EntityListAdd(cam_list);  // a freed camera is in no list and stays out
+}
+
 // ---- Settings ---------------------------------------------------------------------
 
 void TCamera::CameraViewport(int x, int y, int width, int height) {
@@ -184,8 +188,7 @@ void TCamera::ExtractFrustum() {
 
 float TCamera::EntityInFrustum(const TEntity& entity) const {
   // A posed mesh is culled where its limbs are, not where its rest pose had them.
-  const auto* mesh = dynamic_cast<const TMesh*>(&entity);
-  const TSphere sphere = mesh ? mesh->CullSphere() : entity.BoundingSphere();
+  const TSphere sphere = entity.CullSphere();
   const float x = sphere.centre.x, y = sphere.centre.y, z = -sphere.centre.z;  // into GL space
   const float radius = sphere.radius;
   float dist = 0.0f;
@@ -198,7 +201,7 @@ float TCamera::EntityInFrustum(const TEntity& entity) const {
 
 float TCamera::EntityInView(const EntityPtr& entity) const {
   if (!entity) return 0.0f;
-  if (auto* mesh = dynamic_cast<TMesh*>(entity.get())) mesh->GetBounds();
+  if (TMesh* mesh = entity->AsMesh()) mesh->GetBounds();
   return EntityInFrustum(*entity);
 }
 

@@ -79,6 +79,8 @@ class TCamera : public TEntity {
   EntityPtr StartCopy() const override;
   void FinishCopy(const EntityPtr& copy, const EntityPtr& parent) const override;
   void ReleaseKind() override;  // leaves cam_list
+  // Cameras render in cam_list order: the camera takes the place of its new order.
+  void OrderChanged() override;
 
  private:
   void CopyCameraFields(const TCamera& source);

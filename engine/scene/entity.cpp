@@ -8,10 +8,8 @@
 #include <algorithm>
 
 #include "engine/math/vector.h"
-#include "engine/mesh/bone.h"
 #include "engine/mesh/brush.h"
-#include "engine/mesh/mesh.h"
-#include "engine/scene/camera.h"
+#include "engine/scene/copy_context.h"
 #include "engine/scene/subtree_walk.h"
 
 TEntity::List TEntity::entity_list;
@@ -39,24 +37,23 @@ void TEntity::Attach(const std::string& kind, const EntityPtr& parent_entity) {
   }
 }
 
-int TEntity::copy_depth_ = 0;
-std::vector<std::pair<const TEntity*, TEntity*>> TEntity::copied_;
-
 EntityPtr TEntity::CopyEntity(const EntityPtr& parent_entity) {
   if (freed_) return nullptr;
   EntityPtr copy = StartCopy();
   if (!copy) return nullptr;
-  copy->CopyChildrenOf(*this);
+  TCopyContext context(*this, *copy);
+  copy->CopyChildrenOf(*this, context);
+  // The whole subtree stands now: a copied mesh can find the copies of its bones,
+  // below it or beside it.
+  for (const auto& [source, made] : context.Pairs()) source->LinkCopy(*made, context);
   FinishCopy(copy, parent_entity);
+  // The children were copied while the copy's matrix was still zero: placed once here,
+  // from the top (each level doing it would cost entities x depth).
+  UpdateChildren(copy.get());
   return copy;
 }
 
-void TEntity::CopyChildrenOf(const TEntity& source) {
-  if (copy_depth_ == 0) {
-    copied_.clear();
-    copied_.emplace_back(&source, this);
-  }
-  ++copy_depth_;
+void TEntity::CopyChildrenOf(const TEntity& source, TCopyContext& context) {
   // The copies started and not yet finished, from this entity down to the one the
   // walk stands below: a copy is finished once the walk has left its subtree, so the
   // copies are made, and join the lists, in the order a recursion would make them.
@@ -72,7 +69,7 @@ void TEntity::CopyChildrenOf(const TEntity& source) {
       const Open done = std::move(open.back());
       open.pop_back();
       done.source->FinishCopy(done.copy, open.back().copy);
-      copied_.emplace_back(done.source, done.copy.get());
+      context.Add(*done.source, *done.copy);
     }
     if (!more) break;
     const EntityPtr& c = walk.Current();
@@ -81,12 +78,6 @@ void TEntity::CopyChildrenOf(const TEntity& source) {
     open.push_back({c.get(), std::move(copy)});
     walk.Descend();
   }
-  --copy_depth_;
-  if (copy_depth_ > 0) return;
-  // The whole subtree stands now: a copied mesh can find the copies of its bones,
-  // below it or beside it.
-  TMesh::SetCopiedBones(copied_);
-  copied_.clear();
 }
 
 void TEntity::CopyBaseFields(const TEntity& s) {
@@ -115,11 +106,7 @@ void TEntity::PlaceCopy(const EntityPtr& parent_entity) {
   order = 0;
   EntityListAdd(entity_list);
   order = copied_order;
-  // Built from the copied local fields rather than parent x source-world. The children
-  // were copied while this matrix was still zero; the outermost copy places the whole
-  // subtree once (each level doing it would cost entities x depth).
-  RebuildMatrix();
-  if (copy_depth_ == 0) UpdateChildren(this);
+  RebuildMatrix();  // from the copied local fields rather than parent x source-world
 }
 
 void TEntity::FreeEntity() { Free(); }
@@ -211,21 +198,28 @@ void TEntity::PositionEntity(float x, float y, float z, int global) {
     pos_x -= parent->EntityX(1);
     pos_y -= parent->EntityY(1);
     pos_z += parent->EntityZ(1);
-    const float pp = parent->EntityPitch(1), py = parent->EntityYaw(1), pr = parent->EntityRoll(1);
-    const TVector s = parent->WorldScale();
-    TMatrix m;
-    m.LoadIdentity();
-    m.Scale(1 / s.x, 1 / s.y, 1 / s.z);
-    m.RotateRoll(-pr);
-    m.RotatePitch(pp);
-    m.RotateYaw(-py);
-    m.Translate(pos_x, pos_y, pos_z);
-    pos_x = m.grid[3][0];
-    pos_y = m.grid[3][1];
-    pos_z = m.grid[3][2];
+    const TVector local = IntoParentAxes(pos_x, pos_y, pos_z, true);
+    pos_x = local.x;
+    pos_y = local.y;
+    pos_z = local.z;
   }
   RebuildMatrix();
   if (!children.IsEmpty()) UpdateChildren(this);
+}
+
+TVector TEntity::IntoParentAxes(float x, float y, float z, bool unscale) const {
+  const float pp = parent->EntityPitch(1), py = parent->EntityYaw(1), pr = parent->EntityRoll(1);
+  TMatrix m;
+  m.LoadIdentity();
+  if (unscale) {
+    const TVector s = parent->WorldScale();
+    m.Scale(1 / s.x, 1 / s.y, 1 / s.z);
+  }
+  m.RotateRoll(-pr);
+  m.RotatePitch(pp);
+  m.RotateYaw(-py);
+  m.Translate(x, y, z);
+  return TVector::Create(m.grid[3][0], m.grid[3][1], m.grid[3][2]);
 }
 
 void TEntity::MoveEntity(float x, float y, float z) {
@@ -247,16 +241,10 @@ void TEntity::TranslateEntity(float x, float y, float z, int global) {
   RefreshLocal();
   float dx = x, dy = y, dz = -z;
   if (global == 1 && parent) {
-    const float pp = parent->EntityPitch(1), py = parent->EntityYaw(1), pr = parent->EntityRoll(1);
-    TMatrix m;
-    m.LoadIdentity();
-    m.RotateRoll(-pr);
-    m.RotatePitch(pp);
-    m.RotateYaw(-py);
-    m.Translate(dx, dy, dz);
-    dx = m.grid[3][0];
-    dy = m.grid[3][1];
-    dz = m.grid[3][2];
+    const TVector local = IntoParentAxes(dx, dy, dz, false);
+    dx = local.x;
+    dy = local.y;
+    dz = local.z;
   }
   pos_x += dx;
   pos_y += dy;
@@ -478,8 +466,7 @@ void TEntity::EntityListAdd(List& list) {
 
 void TEntity::EntityOrder(int new_order) {
   order = new_order;
-  // Cameras render in cam_list order; a freed camera is in no list and stays out.
-  if (dynamic_cast<TCamera*>(this) && TCamera::cam_list.Remove(this)) EntityListAdd(TCamera::cam_list);
+  OrderChanged();
 }
 
 // ---- Pivot ------------------------------------------------------------------------

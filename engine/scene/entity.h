@@ -9,9 +9,13 @@
 // and its whole subtree out of every list; a freed entity may still be held as a handle,
 // and the operations that would put it back into the scene do nothing.
 //
+// A kind differs from the base only through the virtual hooks in the protected part
+// (and Update, BoundingSphere, CullSphere, AsMesh, AsBone): nothing here asks which kind
+// it holds, so a new kind overrides the hooks it needs and touches no base code.
+//
 // Sections: fields, lifetime (create/copy/free), transforms, hierarchy and world list,
 // appearance, services (names, children, distances, TForm, pick and collision settings),
-// animation control.
+// animation control, kind.
 #pragma once
 
 #include <string>
@@ -23,6 +27,8 @@
 #include "engine/math/matrix.h"
 #include "engine/scene/handles.h"
 #include "platform/list.h"
+
+class TCopyContext;
 
 class TEntity : public std::enable_shared_from_this<TEntity> {
  public:
@@ -79,8 +85,8 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
 
   // ---- Lifetime -----------------------------------------------------------------
   // A copy of this entity and of its subtree under parent (which may be null), each
-  // entity through its kind's StartCopy and FinishCopy; null for a freed entity and
-  // where the kind refuses (a light without a free slot).
+  // entity through its kind's StartCopy and FinishCopy, then LinkCopy; null for a freed
+  // entity and where the kind refuses (a light without a free slot).
   EntityPtr CopyEntity(const EntityPtr& parent);
   // Per-frame work of the kind: drawing for meshes, GL state for cameras and lights.
   virtual void Update() = 0;
@@ -102,13 +108,13 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   void EntityAlpha(float alpha);
   void EntityShininess(float shininess);
   void EntityTexture(const TexturePtr& texture, int frame = 0, int index = 0);
-  void EntityBlend(int blend);  // a mesh passes it on to its surface brushes
+  void EntityBlend(int blend);  // a mesh passes it on to its surface brushes (BlendChanged)
   void EntityFX(int fx);
   void EntityAutoFade(float near_dist, float far_dist);
   void PaintEntity(const BrushPtr& brush);  // copies values; keeps the entity's frame
 
   // ---- State, hierarchy, world getters -------------------------------------------------
-  void EntityOrder(int order);
+  void EntityOrder(int order);  // a camera takes its new place in cam_list (OrderChanged)
   void ShowEntity() { hidden = 0; }
   void HideEntity() { hidden = 1; }
   void NameEntity(const std::string& n) { name = n; }
@@ -187,7 +193,12 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   int CollisionTriangle(int i) const;
   int GetEntityType() const { return collision_type; }
   void MeshCullRadius(float radius) { cull_radius = -radius; }
-  TSphere BoundingSphere() const;
+  // The world sphere at the entity's position, radius |cull_radius|; a mesh's is
+  // around its bounds.
+  virtual TSphere BoundingSphere() const;
+  // The sphere the frustum test takes: BoundingSphere, unless the kind is drawn
+  // elsewhere than its bounds say (a posed mesh).
+  virtual TSphere CullSphere() const { return BoundingSphere(); }
   // The world sphere around a box of this entity's space (public z): centred on the
   // box's centre, radius r times the largest world scale.
   TSphere SphereAround(float min_x, float min_y, float min_z, float max_x, float max_y, float max_z,
@@ -217,6 +228,14 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   int Animating() const;    // 1 while stepping moves the time or a transition runs
   bool HasAnimSeq(int seq) const;
 
+  // ---- Kind ---------------------------------------------------------------------
+  // The entity as a mesh (sprites included) or as a bone, for the callers that need the
+  // kind's own data (geometry, a skeleton's pose); null for every other kind.
+  virtual TMesh* AsMesh() { return nullptr; }
+  const TMesh* AsMesh() const { return const_cast<TEntity*>(this)->AsMesh(); }
+  virtual TBone* AsBone() { return nullptr; }
+  const TBone* AsBone() const { return const_cast<TEntity*>(this)->AsBone(); }
+
  protected:
   // The two halves of a kind's copy, around the copies of the entity's children.
   // StartCopy makes the new, empty entity of the same kind (null refuses the copy of
@@ -224,17 +243,18 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // copy, gives it this entity's fields, its parent and its places in the lists.
   virtual EntityPtr StartCopy() const = 0;
   virtual void FinishCopy(const EntityPtr& copy, const EntityPtr& parent) const = 0;
+  // Once the whole copied subtree stands, before the copy's root is finished: gives
+  // copy the links this entity holds that may cross branches of the subtree (a mesh's
+  // bones), found through context. Run for every pair in the context's order.
+  virtual void LinkCopy(TEntity& /*copy*/, const TCopyContext& /*context*/) const {}
   // The creation steps every kind shares: class name, parent, world list, matrix.
   void Attach(const std::string& kind, const EntityPtr& parent);
   // Copies the transform, identity and settings fields every kind copies; the copy's
   // children are already made under it.
   void CopyBaseFields(const TEntity& source);
   // Gives a fresh copy (with its copied children) its parent, world-list place and
-  // world matrix, so its subtree is placed right at once.
+  // world matrix; CopyEntity places the subtree below the copy's root once it stands.
   void PlaceCopy(const EntityPtr& parent);
-  // Copies the subtree below source under this entity: each copy started before the
-  // copies of its children and finished after them, on a stack of our own.
-  void CopyChildrenOf(const TEntity& source);
   // Kind-specific release, run by Free before the children go (lights give back their
   // slot, meshes drop their animation lists, bones leave their mesh).
   virtual void ReleaseKind() {}
@@ -250,17 +270,31 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // The entity's share of a world scale climbed from below into s: its local scale; or,
   // returning true to end the climb, the whole world scale its matrix holds.
   virtual bool ScaleInWorld(TVector& s) const;
+  // The entity's share of an inverse world transform climbed from below, multiplied onto
+  // m: the inverse of its local fields (without the translation unless asked); or,
+  // returning true to end the climb, the inverse of the whole world matrix it holds.
+  virtual bool InverseInWorld(TMatrix& m, bool with_translation) const;
   // EntityParent is about to move the entity under another parent (or none).
   virtual void BeforeReparent() {}
+  // Run after the entity brush's blend changed: a mesh passes it on to its surfaces.
+  virtual void BlendChanged() {}
+  // Run after EntityOrder set a new order: a camera moves in cam_list.
+  virtual void OrderChanged() {}
   // Frees this entity and its subtree whatever the kinds (bones included).
   void Free();
   void LeaveParent();  // out of the parent's children, in constant time
 
  private:
-  static int copy_depth_;  // CopyChildrenOf nesting: only the outermost copy places its subtree
-  // Every (source, copy) pair of the copy under way, for the links that cross branches
-  // of the copied subtree (a mesh and the skeleton beside it).
-  static std::vector<std::pair<const TEntity*, TEntity*>> copied_;
+  // Copies the subtree below source under this entity: each copy started before the
+  // copies of its children and finished after them, on a stack of our own; every
+  // finished pair joins context.
+  void CopyChildrenOf(const TEntity& source, TCopyContext& context);
+  // m := the inverse of dest's world transform, rebuilt from the local fields up to the
+  // root, or up to an entity whose matrix holds its whole place (InverseInWorld).
+  static void InverseChain(TMatrix& m, const TEntity* dest, bool with_translation);
+  // An offset (x, y, z) along the world axes (z stored negated) in the parent's axes:
+  // the parent's world rotation undone and, with unscale, its world scale. Needs a parent.
+  TVector IntoParentAxes(float x, float y, float z, bool unscale) const;
   const TCollisionImpact* Impact(int i) const;
   bool freed_ = false;
 };

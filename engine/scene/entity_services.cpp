@@ -5,10 +5,8 @@
 #include <cmath>
 
 #include "engine/math/trig.h"
-#include "engine/mesh/bone.h"
+#include "engine/math/vector.h"
 #include "engine/mesh/brush.h"
-#include "engine/mesh/mesh.h"
-#include "engine/mesh/surface.h"
 #include "engine/scene/entity.h"
 #include "engine/scene/subtree_walk.h"
 
@@ -24,10 +22,7 @@ void TEntity::EntityFX(int fx) { brush->BrushFX(fx); }
 
 void TEntity::EntityBlend(int blend) {
   brush->BrushBlend(blend);
-  if (auto* mesh = dynamic_cast<TMesh*>(this)) {
-    for (const SurfacePtr& s : *mesh->surfaces)
-      if (s->brush) s->brush->blend = brush->blend;
-  }
+  BlendChanged();
 }
 
 void TEntity::EntityAutoFade(float near_dist, float far_dist) {
@@ -110,27 +105,20 @@ float TEntity::DeltaPitch(const EntityPtr& other) const {
 
 // ---- Space conversion -----------------------------------------------------------------
 
-namespace {
-// The inverse of dest's world transform, rebuilt from the local fields up to the root;
-// a bone bound to a mesh ends the climb with the inverse of its matrix, since its place
-// is its pose, not its local fields.
-void InverseChain(TMatrix& m, const TEntity* dest, bool with_translation) {
-  m.LoadIdentity();
-  for (const TEntity* e = dest; e; e = e->parent) {
-    if (auto* bone = dynamic_cast<const TBone*>(e); bone && bone->skin) {
-      TMatrix inverse = bone->matrix.AffineInverse();
-      if (!with_translation) inverse.grid[3][0] = inverse.grid[3][1] = inverse.grid[3][2] = 0;
-      m.Multiply(inverse);
-      return;
-    }
-    m.Scale(1 / e->scale_x, 1 / e->scale_y, 1 / e->scale_z);
-    m.RotateRoll(-e->roll);
-    m.RotatePitch(-e->pitch);
-    m.RotateYaw(-e->yaw);
-    if (with_translation) m.Translate(-e->pos_x, -e->pos_y, -e->pos_z);
-  }
+bool TEntity::InverseInWorld(TMatrix& m, bool with_translation) const {
+  m.Scale(1 / scale_x, 1 / scale_y, 1 / scale_z);
+  m.RotateRoll(-roll);
+  m.RotatePitch(-pitch);
+  m.RotateYaw(-yaw);
+  if (with_translation) m.Translate(-pos_x, -pos_y, -pos_z);
+  return false;
 }
-}  // namespace
+
+void TEntity::InverseChain(TMatrix& m, const TEntity* dest, bool with_translation) {
+  m.LoadIdentity();
+  for (const TEntity* e = dest; e; e = e->parent)
+    if (e->InverseInWorld(m, with_translation)) return;
+}
 
 void TEntity::TFormPoint(float x, float y, float z, const TEntity* source, const TEntity* dest) {
   TMatrix m;
@@ -252,10 +240,6 @@ TSphere TEntity::BoundingSphere() const {
   TSphere sphere;
   sphere.centre = TVector::Create(EntityX(1), EntityY(1), EntityZ(1));
   sphere.radius = std::fabs(cull_radius);
-  if (auto* mesh = dynamic_cast<const TMesh*>(this)) {
-    return SphereAround(mesh->bounds_min_x, mesh->bounds_min_y, mesh->bounds_min_z, mesh->bounds_max_x,
-                        mesh->bounds_max_y, mesh->bounds_max_z, sphere.radius);
-  }
   return sphere;
 }
 

@@ -226,7 +226,7 @@ void TGlobal::UpdateLights() {
 void TGlobal::BuildRenderList(const TCamera& camera) {
   render_list.Clear();
   for (const EntityPtr& e : TEntity::entity_list) {
-    auto* mesh = dynamic_cast<TMesh*>(e.get());
+    TMesh* mesh = e->AsMesh();
     if (!mesh || mesh->EntityHidden() == 1) continue;
     mesh->GetBounds();
     if (camera.EntityInFrustum(*mesh) == 0.0f) continue;
