@@ -371,5 +371,8 @@ int main(int argc, char** argv) {
   reporter.PrintRatios();
   FreeScene();
   benchmark::Shutdown();
+  // Gone before exit: the driver tears itself down in its own exit handler, and a
+  // context destroyed after that crashes inside it.
+  g_context.reset();
   return 0;
 }
