@@ -14,11 +14,11 @@
 #include <utility>
 
 #include "engine/collision/entity_points.h"
-#include "engine/collision/lanes.h"
 #include "engine/collision/octree.h"
 #include "engine/collision/polygon.h"
 #include "engine/collision/sphere.h"
 #include "engine/collision/triangle_reader.h"
+#include "engine/math/lanes.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
 #include "engine/scene/camera.h"
@@ -210,7 +210,7 @@ int ScreenChosenFour(const TPolygonPiece* whole, const uint32_t* numbers, size_t
 }
 
 // The screens by block size: four lanes everywhere, eight where the processor has
-// 32-byte registers, one (no screen) when a test asks for it; see CurrentLaneWidth.
+// 32-byte registers, one (no screen) when a test asks for it; see AtLaneWidth.
 template <int Block>
 struct Screens;
 
@@ -339,31 +339,8 @@ template <int Block>
   }
 }
 
-void PickSurfaceFour(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
-  PickSurfaceIn<kLanes>(mesh, surface, la, lb, best);
-}
-VELMORA_EIGHT_LANE_TARGET void PickSurfaceEight(TMesh& mesh, const SurfacePtr& surface, const TVector& la,
-                                                const TVector& lb, float& best) {
-  PickSurfaceIn<kEightLanes>(mesh, surface, la, lb, best);
-}
-void PickChosenFour(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
-                    std::span<const uint32_t> numbers, TTriangleChoice& choice) {
-  PickChosenIn<kLanes>(a, b, triangles, numbers, choice);
-}
-VELMORA_EIGHT_LANE_TARGET void PickChosenEight(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
-                                               std::span<const uint32_t> numbers, TTriangleChoice& choice) {
-  PickChosenIn<kEightLanes>(a, b, triangles, numbers, choice);
-}
-
 void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
-  switch (CurrentLaneWidth()) {
-    case kLaneWidthScalar:
-      return PickSurfaceIn<1>(mesh, surface, la, lb, best);
-    case kLaneWidthEight:
-      return PickSurfaceEight(mesh, surface, la, lb, best);
-    default:
-      return PickSurfaceFour(mesh, surface, la, lb, best);
-  }
+  AtLaneWidth([&]<int Block>() __attribute__((always_inline)) { PickSurfaceIn<Block>(mesh, surface, la, lb, best); });
 }
 
 void PickMesh(TMesh& mesh, const TVector& a, const TVector& b, float& best) {
@@ -432,14 +409,9 @@ int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& po
 void TPick::PickTriangles(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
                           std::span<const uint32_t> numbers, TTriangleChoice& choice) {
   if (numbers.empty()) return;
-  switch (CurrentLaneWidth()) {
-    case kLaneWidthScalar:
-      return PickChosenIn<1>(a, b, triangles, numbers, choice);
-    case kLaneWidthEight:
-      return PickChosenEight(a, b, triangles, numbers, choice);
-    default:
-      return PickChosenFour(a, b, triangles, numbers, choice);
-  }
+  AtLaneWidth([&]<int Block>() __attribute__((always_inline)) {
+    PickChosenIn<Block>(a, b, triangles, numbers, choice);
+  });
 }
 
 void TPick::TakeChoice(TMesh& mesh, const TOctreeTriangles& triangles, const TTriangleChoice& choice, float& best) {

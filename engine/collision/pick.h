@@ -9,7 +9,7 @@
 #pragma once
 
 #include "engine/collision/geometric_tests.h"
-#include "engine/collision/lanes.h"
+#include "engine/math/lanes.h"
 #include "engine/math/vector.h"
 #include "engine/scene/handles.h"
 

@@ -12,7 +12,7 @@
 #include <limits>
 #include <memory>
 
-#include "engine/collision/lanes.h"
+#include "engine/math/lanes.h"
 #include "engine/math/quaternion.h"
 #include "engine/mesh/bone.h"
 #include "engine/mesh/mesh.h"
