@@ -454,61 +454,6 @@ TSegmentBoxTest::TSegmentBoxTest(const TVector& a, const TVector& b)
   for (int i = 0; i < 3; ++i) inv_dir_[i] = dir[i] == 0.0f ? 0.0f : 1.0f / dir[i];
 }
 
-bool TSegmentBoxTest::Hit(float min_x, float min_y, float min_z, float width, float height, float depth, float& t,
-                          float& along) const {
-  const float lo[3] = {min_x, min_y, min_z};
-  const float hi[3] = {min_x + width, min_y + height, min_z + depth};
-  if (len_ == 0.0f) {  // a point: inside or not
-    for (int i = 0; i < 3; ++i)
-      if (!(start_[i] >= lo[i] && start_[i] <= hi[i])) return false;
-    t = along = 0.0f;
-    return true;
-  }
-  const float dir[3] = {dir_.x, dir_.y, dir_.z};
-  float near_t = 0.0f, far_t = len_;
-  for (int i = 0; i < 3; ++i) {
-    if (dir[i] == 0.0f) {  // parallel to this slab: inside it or a miss
-      if (!(start_[i] >= lo[i] && start_[i] <= hi[i])) return false;
-      continue;
-    }
-    const float o = inv_dir_[i];
-    float t1 = (lo[i] - start_[i]) * o, t2 = (hi[i] - start_[i]) * o;
-    if (std::isnan(t1) || std::isnan(t2)) return false;
-    if (t1 > t2) std::swap(t1, t2);
-    if (t1 > near_t) near_t = t1;
-    if (t2 < far_t) far_t = t2;
-    if (!(near_t <= far_t)) return false;
-  }
-  along = near_t;
-  t = near_t / len_;
-  return true;
-}
-
-int TSegmentBoxTest::HitFour(const Lanes& min_x, const Lanes& min_y, const Lanes& min_z, const Lanes& width,
-                             const Lanes& height, const Lanes& depth, Lanes& t) const {
-  const Lanes lo[3] = {min_x, min_y, min_z};
-  const Lanes hi[3] = {min_x + width, min_y + height, min_z + depth};
-  const float dir[3] = {dir_.x, dir_.y, dir_.z};
-  Lanes near_t = {0, 0, 0, 0}, far_t = {len_, len_, len_, len_};
-  LaneMask met = {-1, -1, -1, -1};  // a lane that Hit would leave stays clear from then on
-  for (int i = 0; i < 3; ++i) {
-    if (dir[i] == 0.0f) {
-      met &= (start_[i] >= lo[i]) & (start_[i] <= hi[i]);
-      continue;
-    }
-    const float o = inv_dir_[i];
-    Lanes t1 = (lo[i] - start_[i]) * o, t2 = (hi[i] - start_[i]) * o;
-    met &= (t1 == t1) & (t2 == t2);
-    const LaneMask swap = t1 > t2;
-    const Lanes first = swap ? t2 : t1, second = swap ? t1 : t2;
-    near_t = first > near_t ? first : near_t;
-    far_t = second < far_t ? second : far_t;
-    met &= near_t <= far_t;
-  }
-  t = near_t / len_;
-  return LaneBits(met);
-}
-
 int TPick::IntersectSegmentAABB(const TVector& a, const TVector& b, float min_x, float min_y, float min_z,
                                 float width, float height, float depth, float& t, TVector& point) {
   const TSegmentBoxTest segment(a, b);
