@@ -17,11 +17,11 @@
 
 #include "engine/collision/collision.h"
 #include "engine/collision/geometric_tests.h"
-#include "engine/collision/lanes.h"
 #include "engine/collision/octree.h"
 #include "engine/collision/plane.h"
 #include "engine/collision/polygon.h"
 #include "engine/collision/triangle_reader.h"
+#include "engine/math/lanes.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
 #include "engine/scene/entity.h"
@@ -78,8 +78,8 @@ void RecordImpact(const TCollisionPacket& k) {
 }
 
 // Mesh space to world space for many points: the mesh's matrix read once, each point
-// then transformed as TEntity::TFormPoint does it (TMatrix::Translate of the
-// stored-space point), bit for bit.
+// then transformed as TEntity::TFormPoint does it (TransformPoint of the stored-space
+// point).
 class MeshToWorld {
  public:
   explicit MeshToWorld(const TMesh& mesh) {
@@ -88,9 +88,8 @@ class MeshToWorld {
   }
   TVector operator()(const TVector& p) const {
     const float x = p.x, y = p.y, z = -p.z;
-    return TVector::Create(g_[3][0] + (g_[0][0] * x + g_[1][0] * y + g_[2][0] * z),
-                           g_[3][1] + (g_[0][1] * x + g_[1][1] * y + g_[2][1] * z),
-                           -(g_[3][2] + (g_[0][2] * x + g_[1][2] * y + g_[2][2] * z)));
+    auto row = [&](int r) { return TransformPoint(g_[0][r], g_[1][r], g_[2][r], g_[3][r], x, y, z); };
+    return TVector::Create(row(0), row(1), -row(2));
   }
 
  private:
@@ -417,8 +416,9 @@ void SweepChosenIn(TCollisionPacket& k, const TOctreeTriangles& table, std::span
 template <typename Point>
 void SweepChosen(TCollisionPacket& k, const TOctreeTriangles& table, std::span<const uint32_t> numbers, bool world,
                  Point point) {
-  if (CurrentLaneWidth() == kLaneWidthScalar) return SweepChosenIn<false>(k, table, numbers, world, point);
-  SweepChosenIn<true>(k, table, numbers, world, point);
+  AtLaneWidth<kLanes>([&]<int Block>() __attribute__((always_inline)) {
+    SweepChosenIn<(Block > 1)>(k, table, numbers, world, point);
+  });
 }
 
 // The numbers of the triangles the leaf's pieces come from, each once, in the mesh's order.

@@ -7,14 +7,14 @@
 // another true.
 //
 // Sections: segment against triangle · the sweep's plane · the sweep's face point · the
-// sweep's corners and edges · a point's side of a cell plane and an edge's crossing.
+// sweep's corners and edges · a point's side of a cell plane and an edge's crossing ·
+// segment against box.
 #pragma once
 
-#include "engine/collision/lanes.h"
+#include "engine/math/lanes.h"
 #include "engine/math/vector.h"
 
-// Every test here is inlined into its caller, so eight lanes never pass between functions
-// compiled for different processors: the note on how AVX passes them does not apply.
+// -Wpsabi: see the top of lanes.h; every test here is inlined into its caller.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
 
@@ -332,6 +332,41 @@ template <typename V>
 template <typename V>
 [[gnu::always_inline]] inline V PlaneCrossing(float distance, const V& a, const V& ab) {
   return (distance - -a) / -ab;
+}
+
+// ---- Segment against box -----------------------------------------------------------------
+
+// The slab test: the segment from start along unit dir for len against boxes lo..hi.
+// met: it enters the box (touching counts) or starts in it; along: the distance to where
+// it enters (0 from inside). On an axis dir is 0 on, the segment runs parallel to the
+// slab and meets the box only from within the slab; inv_dir is 1 / dir on the others. A
+// segment of no length has dir 0 on every axis: it meets a box that holds its start.
+template <typename V>
+struct SegmentBoxTerms {
+  MaskOf<V> met;
+  V along;
+};
+
+template <typename V>
+[[gnu::always_inline]] inline SegmentBoxTerms<V> SegmentMeetsBox(const float (&start)[3], const float (&dir)[3],
+                                                                  const float (&inv_dir)[3], float len,
+                                                                  const V (&lo)[3], const V (&hi)[3]) {
+  V near_t = V{}, far_t = V{} + len;
+  MaskOf<V> met = near_t == near_t;  // every lane, to begin with
+  for (int i = 0; i < 3; ++i) {
+    if (dir[i] == 0.0f) {
+      met = met & (start[i] >= lo[i]) & (start[i] <= hi[i]);
+    } else {
+      const V t1 = (lo[i] - start[i]) * inv_dir[i], t2 = (hi[i] - start[i]) * inv_dir[i];
+      const MaskOf<V> swap = t1 > t2;
+      const V first = swap ? t2 : t1, second = swap ? t1 : t2;
+      near_t = first > near_t ? first : near_t;
+      far_t = second < far_t ? second : far_t;
+      met = met & (t1 == t1) & (t2 == t2) & (near_t <= far_t);
+    }
+    if (!LaneBits(met)) break;  // every box missed: the rest cannot bring one back
+  }
+  return {met, near_t};
 }
 
 #pragma GCC diagnostic pop

@@ -26,11 +26,11 @@
 #include <vector>
 
 #include "engine/collision/geometric_tests.h"
-#include "engine/collision/lanes.h"
 #include "engine/collision/octree_storage.h"
 #include "engine/collision/plane.h"
 #include "engine/collision/polygon_split.h"
 #include "engine/collision/triangle_reader.h"
+#include "engine/math/lanes.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
 #include "platform/runtime.h"

@@ -14,11 +14,11 @@
 #include <utility>
 
 #include "engine/collision/entity_points.h"
-#include "engine/collision/lanes.h"
 #include "engine/collision/octree.h"
 #include "engine/collision/polygon.h"
 #include "engine/collision/sphere.h"
 #include "engine/collision/triangle_reader.h"
+#include "engine/math/lanes.h"
 #include "engine/mesh/mesh.h"
 #include "engine/mesh/surface.h"
 #include "engine/scene/camera.h"
@@ -210,7 +210,7 @@ int ScreenChosenFour(const TPolygonPiece* whole, const uint32_t* numbers, size_t
 }
 
 // The screens by block size: four lanes everywhere, eight where the processor has
-// 32-byte registers, one (no screen) when a test asks for it; see CurrentLaneWidth.
+// 32-byte registers, one (no screen) when a test asks for it; see AtLaneWidth.
 template <int Block>
 struct Screens;
 
@@ -339,31 +339,8 @@ template <int Block>
   }
 }
 
-void PickSurfaceFour(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
-  PickSurfaceIn<kLanes>(mesh, surface, la, lb, best);
-}
-VELMORA_EIGHT_LANE_TARGET void PickSurfaceEight(TMesh& mesh, const SurfacePtr& surface, const TVector& la,
-                                                const TVector& lb, float& best) {
-  PickSurfaceIn<kEightLanes>(mesh, surface, la, lb, best);
-}
-void PickChosenFour(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
-                    std::span<const uint32_t> numbers, TTriangleChoice& choice) {
-  PickChosenIn<kLanes>(a, b, triangles, numbers, choice);
-}
-VELMORA_EIGHT_LANE_TARGET void PickChosenEight(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
-                                               std::span<const uint32_t> numbers, TTriangleChoice& choice) {
-  PickChosenIn<kEightLanes>(a, b, triangles, numbers, choice);
-}
-
 void PickSurface(TMesh& mesh, const SurfacePtr& surface, const TVector& la, const TVector& lb, float& best) {
-  switch (CurrentLaneWidth()) {
-    case kLaneWidthScalar:
-      return PickSurfaceIn<1>(mesh, surface, la, lb, best);
-    case kLaneWidthEight:
-      return PickSurfaceEight(mesh, surface, la, lb, best);
-    default:
-      return PickSurfaceFour(mesh, surface, la, lb, best);
-  }
+  AtLaneWidth([&]<int Block>() __attribute__((always_inline)) { PickSurfaceIn<Block>(mesh, surface, la, lb, best); });
 }
 
 void PickMesh(TMesh& mesh, const TVector& a, const TVector& b, float& best) {
@@ -432,14 +409,9 @@ int TPick::PickPolys(const TVector& a, const TVector& b, const TLeafPolygons& po
 void TPick::PickTriangles(const TVector& a, const TVector& b, const TOctreeTriangles& triangles,
                           std::span<const uint32_t> numbers, TTriangleChoice& choice) {
   if (numbers.empty()) return;
-  switch (CurrentLaneWidth()) {
-    case kLaneWidthScalar:
-      return PickChosenIn<1>(a, b, triangles, numbers, choice);
-    case kLaneWidthEight:
-      return PickChosenEight(a, b, triangles, numbers, choice);
-    default:
-      return PickChosenFour(a, b, triangles, numbers, choice);
-  }
+  AtLaneWidth([&]<int Block>() __attribute__((always_inline)) {
+    PickChosenIn<Block>(a, b, triangles, numbers, choice);
+  });
 }
 
 void TPick::TakeChoice(TMesh& mesh, const TOctreeTriangles& triangles, const TTriangleChoice& choice, float& best) {
@@ -480,61 +452,6 @@ TSegmentBoxTest::TSegmentBoxTest(const TVector& a, const TVector& b)
   dir_ = b.Subtract(a).Divide(len_);
   const float dir[3] = {dir_.x, dir_.y, dir_.z};
   for (int i = 0; i < 3; ++i) inv_dir_[i] = dir[i] == 0.0f ? 0.0f : 1.0f / dir[i];
-}
-
-bool TSegmentBoxTest::Hit(float min_x, float min_y, float min_z, float width, float height, float depth, float& t,
-                          float& along) const {
-  const float lo[3] = {min_x, min_y, min_z};
-  const float hi[3] = {min_x + width, min_y + height, min_z + depth};
-  if (len_ == 0.0f) {  // a point: inside or not
-    for (int i = 0; i < 3; ++i)
-      if (!(start_[i] >= lo[i] && start_[i] <= hi[i])) return false;
-    t = along = 0.0f;
-    return true;
-  }
-  const float dir[3] = {dir_.x, dir_.y, dir_.z};
-  float near_t = 0.0f, far_t = len_;
-  for (int i = 0; i < 3; ++i) {
-    if (dir[i] == 0.0f) {  // parallel to this slab: inside it or a miss
-      if (!(start_[i] >= lo[i] && start_[i] <= hi[i])) return false;
-      continue;
-    }
-    const float o = inv_dir_[i];
-    float t1 = (lo[i] - start_[i]) * o, t2 = (hi[i] - start_[i]) * o;
-    if (std::isnan(t1) || std::isnan(t2)) return false;
-    if (t1 > t2) std::swap(t1, t2);
-    if (t1 > near_t) near_t = t1;
-    if (t2 < far_t) far_t = t2;
-    if (!(near_t <= far_t)) return false;
-  }
-  along = near_t;
-  t = near_t / len_;
-  return true;
-}
-
-int TSegmentBoxTest::HitFour(const Lanes& min_x, const Lanes& min_y, const Lanes& min_z, const Lanes& width,
-                             const Lanes& height, const Lanes& depth, Lanes& t) const {
-  const Lanes lo[3] = {min_x, min_y, min_z};
-  const Lanes hi[3] = {min_x + width, min_y + height, min_z + depth};
-  const float dir[3] = {dir_.x, dir_.y, dir_.z};
-  Lanes near_t = {0, 0, 0, 0}, far_t = {len_, len_, len_, len_};
-  LaneMask met = {-1, -1, -1, -1};  // a lane that Hit would leave stays clear from then on
-  for (int i = 0; i < 3; ++i) {
-    if (dir[i] == 0.0f) {
-      met &= (start_[i] >= lo[i]) & (start_[i] <= hi[i]);
-      continue;
-    }
-    const float o = inv_dir_[i];
-    Lanes t1 = (lo[i] - start_[i]) * o, t2 = (hi[i] - start_[i]) * o;
-    met &= (t1 == t1) & (t2 == t2);
-    const LaneMask swap = t1 > t2;
-    const Lanes first = swap ? t2 : t1, second = swap ? t1 : t2;
-    near_t = first > near_t ? first : near_t;
-    far_t = second < far_t ? second : far_t;
-    met &= near_t <= far_t;
-  }
-  t = near_t / len_;
-  return LaneBits(met);
 }
 
 int TPick::IntersectSegmentAABB(const TVector& a, const TVector& b, float min_x, float min_y, float min_z,

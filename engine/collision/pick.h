@@ -9,7 +9,7 @@
 #pragma once
 
 #include "engine/collision/geometric_tests.h"
-#include "engine/collision/lanes.h"
+#include "engine/math/lanes.h"
 #include "engine/math/vector.h"
 #include "engine/scene/handles.h"
 
@@ -116,13 +116,22 @@ class TSegmentBoxTest {
  public:
   TSegmentBoxTest(const TVector& a, const TVector& b);
   // The entry time t (0..1) into the box min..min + size, and the distance along the
-  // segment to it; false on a miss.
-  bool Hit(float min_x, float min_y, float min_z, float width, float height, float depth, float& t,
-           float& along) const;
-  // Hit for four boxes side by side (a segment that is not a point): a bit per box met,
-  // lane 0 the lowest, each with the entry time Hit gives it.
-  int HitFour(const Lanes& min_x, const Lanes& min_y, const Lanes& min_z, const Lanes& width, const Lanes& height,
-              const Lanes& depth, Lanes& t) const;
+  // segment to it; false on a miss, and then t and along are left alone. Over lanes
+  // (lanes.h), boxes side by side: a mask of those met, each with the times the one-box
+  // test gives it.
+  template <typename V>
+  MaskOf<V> Hit(const V& min_x, const V& min_y, const V& min_z, const V& width, const V& height, const V& depth, V& t,
+                V& along) const {
+    const V lo[3] = {min_x, min_y, min_z};
+    const V hi[3] = {min_x + width, min_y + height, min_z + depth};
+    const float dir[3] = {dir_.x, dir_.y, dir_.z};
+    const SegmentBoxTerms<V> s = SegmentMeetsBox(start_, dir, inv_dir_, len_, lo, hi);
+    if (LaneBits(s.met)) {
+      along = s.along;
+      t = IsPoint() ? V{} : s.along / len_;
+    }
+    return s.met;
+  }
   bool IsPoint() const { return len_ == 0.0f; }
   const TVector& Direction() const { return dir_; }  // unit length; zero for a point
 

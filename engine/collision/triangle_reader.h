@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/collision/lanes.h"
+#include "engine/math/lanes.h"
 #include "engine/math/vector.h"
 #include "engine/mesh/surface.h"
 

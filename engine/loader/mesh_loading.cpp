@@ -72,9 +72,8 @@ void TakeOverTransformed(TMesh& mesh, TMesh& target) {
         // Stored-space point and direction, as TransformMesh forms them.
         float* p = &s2->vertex_positions[std::size_t(v) * 3];
         const float x = p[0], y = p[1], z = p[2];
-        p[0] = g[3][0] + (g[0][0] * x + g[1][0] * y + g[2][0] * z);
-        p[1] = g[3][1] + (g[0][1] * x + g[1][1] * y + g[2][1] * z);
-        p[2] = g[3][2] + (g[0][2] * x + g[1][2] * y + g[2][2] * z);
+        const TVector q = TransformPoint(mesh.matrix, x, y, z);
+        p[0] = q.x, p[1] = q.y, p[2] = q.z;
         float* n = &s2->vertex_normals[std::size_t(v) * 3];
         const float nx = n[0], ny = n[1], nz = n[2];
         n[0] = g[0][0] * nx + g[1][0] * ny + g[2][0] * nz;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "engine/math/trig.h"
+#include "engine/math/vector.h"
 
 struct TMatrix {
   // A new matrix is the zero matrix, not the identity; entities rely on that until
@@ -46,10 +47,28 @@ struct TMatrix {
   void RotateRoll(float a);  // about local z: +roll turns +x toward +y
 };
 
+// The point (x, y, z) times a matrix whose columns are c0, c1, c2 (the axes) and c3 (the
+// translation): c3 + ((c0 x + c1 y) + c2 z). V is a float for one row of the result, or
+// lanes (engine/math/lanes.h) holding rows side by side. Every product of a point and a
+// matrix goes through here, so that all of them (entity transforms, mesh transforms,
+// collision's mesh to world, model loads, skinning) round alike, bit for bit.
+template <typename V>
+[[gnu::always_inline]] inline V TransformPoint(const V& c0, const V& c1, const V& c2, const V& c3, float x, float y,
+                                               float z) {
+  return c3 + ((c0 * x + c1 * y) + c2 * z);
+}
+
+// The point (x, y, z) times the whole matrix: rows 0..2 of the above, all formed before
+// any is stored.
+inline TVector TransformPoint(const TMatrix& m, float x, float y, float z) {
+  const auto& g = m.grid;
+  return {TransformPoint(g[0][0], g[1][0], g[2][0], g[3][0], x, y, z),
+          TransformPoint(g[0][1], g[1][1], g[2][1], g[3][1], x, y, z),
+          TransformPoint(g[0][2], g[1][2], g[2][2], g[3][2], x, y, z)};
+}
+
 inline void TMatrix::Translate(float x, float y, float z) {
-  for (int r = 0; r < 3; ++r) {
-    grid[3][r] += grid[0][r] * x + grid[1][r] * y + grid[2][r] * z;
-  }
+  for (int r = 0; r < 3; ++r) grid[3][r] = TransformPoint(grid[0][r], grid[1][r], grid[2][r], grid[3][r], x, y, z);
 }
 
 inline void TMatrix::Scale(float x, float y, float z) {

@@ -12,7 +12,7 @@
 #include <limits>
 #include <memory>
 
-#include "engine/collision/lanes.h"
+#include "engine/math/lanes.h"
 #include "engine/math/quaternion.h"
 #include "engine/mesh/bone.h"
 #include "engine/mesh/mesh.h"
@@ -444,9 +444,8 @@ const TSkinPlan& TAnimation::PlanOf(TMesh& mesh, int vertex_numbers) {
 namespace {
 
 // Skins vertices from..to-1 of one copy: each vertex the plan gives shares is the sum
-// of w x (M x loaded position) over them, in order, the sums formed as TMatrix::Translate
-// forms a point; its normal the sum of w x (N x loaded normal), renormalised, N being
-// M's normal matrix (SetSkinning).
+// of w x (M x loaded position) over them, in order (TransformPoint); its normal the sum
+// of w x (N x loaded normal), renormalised, N being M's normal matrix (SetSkinning).
 // Vertices without shares keep what they hold. The extent takes every vertex when
 // extent is set.
 // kCofactors: some bone turns normals by a matrix of its own (normal_skinning);
@@ -473,8 +472,7 @@ void SkinSpan(const float* source, float* dest, const float* source_normals, flo
       nx = n[0], ny = n[1], nz = -n[2];
     }
     // A column of M per lane group: lane r of column c is grid[c][r], so each lane
-    // forms its row's sum with the scalar operations, in the order TMatrix::Translate
-    // forms a point (lane 3 is unused).
+    // forms its row's sum with the scalar operations (lane 3 is unused).
     Lanes sum = {0, 0, 0, 0}, normal = {0, 0, 0, 0};
     for (int s = s0; s < s1; ++s) {
       const TMatrix& m = skinning[shares[s].bone];
@@ -484,7 +482,7 @@ void SkinSpan(const float* source, float* dest, const float* source_normals, flo
       std::memcpy(&c1, m.grid[1], sizeof c1);
       std::memcpy(&c2, m.grid[2], sizeof c2);
       std::memcpy(&c3, m.grid[3], sizeof c3);
-      const Lanes q = c3 + ((c0 * x + c1 * y) + c2 * z);
+      const Lanes q = TransformPoint(c0, c1, c2, c3, x, y, z);
       sum = sum + q * w;
       if constexpr (kNormals && kCofactors) {
         const TMatrix& nm = normal_skinning[shares[s].bone];

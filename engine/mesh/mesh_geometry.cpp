@@ -207,12 +207,10 @@ void TMesh::TransformMesh(const TMatrix& mat) {
   const auto& g = mat.grid;
   for (const SurfacePtr& s : *surfaces) {
     for (int v = 0; v < s->CountVertices(); ++v) {
-      // Stored-space point and direction; sums in the order TMatrix::Translate forms them.
+      // Stored-space point and direction.
       const float x = s->VertexX(v), y = s->VertexY(v), z = -s->VertexZ(v);
-      const float px = g[3][0] + (g[0][0] * x + g[1][0] * y + g[2][0] * z);
-      const float py = g[3][1] + (g[0][1] * x + g[1][1] * y + g[2][1] * z);
-      const float pz = g[3][2] + (g[0][2] * x + g[1][2] * y + g[2][2] * z);
-      s->VertexCoords(v, px, py, -pz);
+      const TVector p = TransformPoint(mat, x, y, z);
+      s->VertexCoords(v, p.x, p.y, -p.z);
       const float nx = s->VertexNX(v), ny = s->VertexNY(v), nz = -s->VertexNZ(v);
       s->VertexNormal(v, g[0][0] * nx + g[1][0] * ny + g[2][0] * nz,
                       g[0][1] * nx + g[1][1] * ny + g[2][1] * nz,

@@ -13,11 +13,10 @@
 
 #include "engine/collision/collision.h"
 #include "engine/collision/geometric_tests.h"
-#include "engine/collision/lanes.h"
 #include "engine/collision/plane.h"
+#include "engine/math/lanes.h"
 
-// -Wpsabi: see the note in lanes.h. Here the eight-lane forms also pass between this
-// file's own functions, all compiled alike, so the note says nothing here either.
+// -Wpsabi: see the top of lanes.h (here eight lanes pass between functions built alike).
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace collision_test {

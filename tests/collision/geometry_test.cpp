@@ -213,15 +213,16 @@ TEST_F(MeshPolygonTest, OnePolygonPerTriangleInSurfaceOrder) {
   }
 }
 
-// The octree walk tests a node's child boxes four at a time; each must be met, at the
-// same entry time bit for bit, exactly when the one-box test meets it: segments along an
-// axis (parallel to two slabs) and across, boxes touched, missed, holding the start, of
-// no size and of no value.
+// The slab test over four boxes side by side must meet each, at the same entry time and
+// distance bit for bit, exactly when the one-box test meets it: segments along an axis
+// (parallel to two slabs), across, and of no length; boxes touched, missed, holding the
+// start, of no size and of no value.
 TEST(BoxTest, FourBoxesAtOnceMatchOneByOne) {
   const TVector segments[][2] = {{{0.3f, 5, 0.7f}, {0.3f, -5, 0.7f}},
                                  {{-3, 0.5f, 0.25f}, {4, 0.5f, 0.25f}},
                                  {{-2, 3, -1}, {2.5f, -1.5f, 2}},
-                                 {{0.5f, 0.5f, 0.5f}, {0.6f, 0.9f, -3}}};
+                                 {{0.5f, 0.5f, 0.5f}, {0.6f, 0.9f, -3}},
+                                 {{0.5f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}}};
   struct Box {
     float x, y, z, w, h, d;
   };
@@ -237,9 +238,9 @@ TEST(BoxTest, FourBoxesAtOnceMatchOneByOne) {
       auto lanes = [&](float Box::*field) {
         return Lanes{boxes[first].*field, boxes[first + 1].*field, boxes[first + 2].*field, boxes[first + 3].*field};
       };
-      Lanes t4;
-      const int bits = segment.HitFour(lanes(&Box::x), lanes(&Box::y), lanes(&Box::z), lanes(&Box::w),
-                                       lanes(&Box::h), lanes(&Box::d), t4);
+      Lanes t4, along4;
+      const int bits = LaneBits(segment.Hit(lanes(&Box::x), lanes(&Box::y), lanes(&Box::z), lanes(&Box::w),
+                                            lanes(&Box::h), lanes(&Box::d), t4, along4));
       for (int l = 0; l < kLanes; ++l) {
         const Box& b = boxes[first + l];
         float t = 0, along = 0;
@@ -247,6 +248,8 @@ TEST(BoxTest, FourBoxesAtOnceMatchOneByOne) {
         ASSERT_EQ(bits >> l & 1, int(hit)) << "segment from " << s[0].x << ", box " << first + l;
         if (!hit) continue;
         EXPECT_EQ(std::memcmp(&t, &t4[l], sizeof t), 0) << "segment from " << s[0].x << ", box " << first + l;
+        EXPECT_EQ(std::memcmp(&along, &along4[l], sizeof along), 0)
+            << "segment from " << s[0].x << ", box " << first + l;
       }
     }
   }

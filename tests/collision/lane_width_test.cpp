@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/collision/lanes.h"
 #include "engine/commands/commands.h"
+#include "engine/math/lanes.h"
 #include "scenes.h"
 #include "support/engine_reset.h"
 

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/collision/lanes.h"
 #include "engine/collision/octree.h"
+#include "engine/math/lanes.h"
 
 namespace collision_test {
 namespace {
