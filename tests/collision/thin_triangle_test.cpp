@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/collision/collision.h"
-#include "engine/collision/lanes.h"
+#include "engine/math/lanes.h"
 #include "engine/commands/commands.h"
 #include "scenes.h"
 #include "support/engine_reset.h"
