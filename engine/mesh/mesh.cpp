@@ -114,6 +114,38 @@ void TMesh::LetBonesGo() {
 
 void TMesh::PlaceSkeleton() {
   if (bones.IsEmpty() || placing_) return;
+  // Placing a bone walks what hangs on it, and a rigged mesh there would place its own
+  // skeleton from inside that walk, and so on down a chain of models: the stack would
+  // grow by one walk per model. Such meshes wait in a queue instead, placed once each
+  // after the mesh that reached them, which gives every matrix the same value, as each
+  // depends only on its parent's (or its mesh's) and nothing reads a bone's meanwhile.
+  struct Drain {
+    std::vector<TMesh*> queue;
+    bool active = false;
+  };
+  static thread_local Drain drain;
+  if (drain.active) {
+    if (!queued_) {
+      queued_ = true;
+      drain.queue.push_back(this);
+    }
+    return;
+  }
+  struct Finish {
+    Drain& d;
+    ~Finish() {
+      for (TMesh* m : d.queue) m->queued_ = false;
+      d.queue.clear();
+      d.active = false;
+    }
+  } finish{drain};
+  drain.active = true;
+  queued_ = true;
+  drain.queue.push_back(this);
+  for (size_t i = 0; i < drain.queue.size(); ++i) drain.queue[i]->PlaceBones();
+}
+
+void TMesh::PlaceBones() {
   placing_ = true;
   for (const BonePtr& bone : bones)
     if (bone && bone->skin == this) bone->PlaceOnSkin();

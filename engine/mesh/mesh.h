@@ -122,5 +122,7 @@ class TMesh : public TEntity {
  private:
   void LetBonesGo();  // empties the bone list, unbinding its bones
   uint64_t seen_geometry_version_ = 0;
+  void PlaceBones();  // PlaceSkeleton's step for this mesh alone
   bool placing_ = false;  // a mesh hung below its own bone must not place itself forever
+  bool queued_ = false;   // waits, or was placed, in the running PlaceSkeleton's queue
 };

@@ -14,6 +14,7 @@
 #include "engine/commands/debug_overlay.h"
 #include "engine/mesh/bone.h"
 #include "engine/scene/entity.h"
+#include "support/b3d_samples.h"
 #include "support/render_fixture.h"
 
 namespace {
@@ -158,6 +159,27 @@ TEST_F(DeepHierarchy, CopiesAreMadeAndListedInTreeOrder) {
   EXPECT_EQ(EntityName(TLight::light_list.Last()), "l1");
   EXPECT_EQ(EntityName(TCamera::cam_list.Last()), "c");
   EXPECT_EQ(CountChildren(FindChild(copy, "b")), 0);
+}
+
+// Rigged models hung each on a bone of the one before: moving the first places every
+// skeleton down the chain, and each placing reaches the next model's.
+TEST_F(DeepHierarchy, AChainOfRiggedModelsFollowsItsRootOnASmallStack) {
+  const std::string file = TestTempPath("rigged_chain.b3d");
+  ASSERT_TRUE(SampleSkinnedModel().Save(file));
+  OnSmallStack([&] {
+    constexpr int kModels = 20000;
+    const MeshPtr model = LoadAnimMesh(file, nullptr), root = LoadAnimMesh(file, nullptr);
+    EntityPtr knee = FindChild(root, "knee");
+    for (int i = 0; i < kModels; ++i) knee = FindChild(CopyEntity(model, knee), "knee");
+    const float x = EntityX(knee, 1), y = EntityY(knee, 1), z = EntityZ(knee, 1);
+    TranslateEntity(root, 1, 2, 3, 0);
+    // Twenty thousand matrix products round on the way down.
+    EXPECT_NEAR(EntityX(knee, 1), x + 1, 1e-2);
+    EXPECT_NEAR(EntityY(knee, 1), y + 2, 1e-2);
+    EXPECT_NEAR(EntityZ(knee, 1), z + 3, 1e-2);
+    FreeEntity(root);
+    FreeEntity(model);
+  });
 }
 
 }  // namespace
