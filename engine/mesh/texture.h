@@ -3,7 +3,7 @@
 // TTexture::tex_list and the load-time filters TTextureFilter::filter_list.
 //
 // A cached texture is one object: brushes that loaded the same file share it. Its GL
-// names go when the last holder of its frame-name array does (see texture.cpp).
+// names go when the last holder of its frame-name array does (see texture_upload.cpp).
 #pragma once
 
 #include <cstdint>

@@ -127,10 +127,10 @@ TEST_F(TextureTest, EachFormatLoadsAsRgbaFittedToPowerOfTwoWithItsMipChain) {
   EXPECT_EQ(plain->MipmapWidth(1), 0);
 }
 
-// Large images have their levels made beside the level-0 upload (see texture.cpp), small
-// ones after it, and JPEGs go up band by band as they decode, on a helper thread when
-// the file is large: either way GL holds the decoded image and each level halved from
-// the one before, in order.
+// Large images have their levels made beside the level-0 upload (see
+// texture_upload.cpp), small ones after it, and JPEGs go up band by band as they decode,
+// on a helper thread when the file is large: either way GL holds the decoded image and
+// each level halved from the one before, in order.
 TEST_F(TextureTest, EveryLevelOfTheChainIsTheHalvingOfTheOneBefore) {
   TTexture::ClearTextureFilters();
   const struct {
