@@ -156,6 +156,22 @@ TB3dWriter ArmModel() {
   return w;
 }
 
+// The loaded arm posed at frame 10, with a pivot hung 1 above b2.
+struct PosedArm {
+  MeshPtr body;
+  EntityPtr b1, b2;
+  PivotPtr pivot;
+};
+
+PosedArm PoseArm(const MeshPtr& body) {
+  if (!body) return {};
+  PosedArm arm{body, FindChild(body, "b1"), FindChild(body, "b2"), nullptr};
+  arm.pivot = CreatePivot(arm.b2);
+  PositionEntity(arm.pivot, 0, 1, 0, 0);
+  SetAnimTime(body, 10, 0);
+  return arm;
+}
+
 TEST_F(BonePose, ACommandThatChangesNothingOnAPosedBoneChangesNothing) {
   struct Case {
     const char* what;
@@ -173,12 +189,8 @@ TEST_F(BonePose, ACommandThatChangesNothingOnAPosedBoneChangesNothing) {
   for (const Case& c : cases) {
     ResetEngine();
     TB3dWriter w = ArmModel();
-    MeshPtr body = Load(w);
+    const auto [body, b1, b2, pivot] = PoseArm(Load(w));
     ASSERT_NE(body, nullptr);
-    EntityPtr b1 = FindChild(body, "b1"), b2 = FindChild(body, "b2");
-    PivotPtr pivot = CreatePivot(b2);
-    PositionEntity(pivot, 0, 1, 0, 0);
-    SetAnimTime(body, 10, 0);
     const V3 vertex = Posed(body, 0), at = World(b2), hung = World(pivot);
     const float yaw = EntityYaw(b1, 1);
     EXPECT_NEAR(yaw, 90, 1e-3);
@@ -211,12 +223,8 @@ TEST_F(BonePose, APosedBoneMovedByACommandCarriesItsSkinBonesAndPivotsUntilTheNe
   for (const Case& c : cases) {
     ResetEngine();
     TB3dWriter w = ArmModel();
-    MeshPtr body = Load(w);
+    const auto [body, b1, b2, pivot] = PoseArm(Load(w));
     ASSERT_NE(body, nullptr);
-    EntityPtr b1 = FindChild(body, "b1"), b2 = FindChild(body, "b2");
-    PivotPtr pivot = CreatePivot(b2);
-    PositionEntity(pivot, 0, 1, 0, 0);
-    SetAnimTime(body, 10, 0);
     ExpectNear(World(b2), {0, 2, 2}, std::string(c.what) + ", posed b2");
     c.run(b1);
     ExpectNear(World(b2), c.b2, std::string(c.what) + ": b2");
