@@ -64,6 +64,7 @@ struct TCollisionPacket {
   // the squared distance from the centre to the contact, the deepest winning (else 0).
   float nearest_depth_gap = 0;
   TVector intersection_point;  // contact point on the triangle of the nearest hit
+  TVector contact_normal;      // that triangle's face normal: the way out when the centre lies on it
 };
 
 // A collision rule: entities of src_type collide with those of dest_type by method.

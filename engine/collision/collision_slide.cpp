@@ -225,10 +225,20 @@ TVector NearestOnTriangle(const PreparedTriangle& t, const Corners& corners, con
 // A sphere that starts overlapping the triangle, moving against its face (not along it),
 // meets it at once, at the triangle's point nearest its centre. A flat triangle has no
 // face to move against: the sphere meets it when it moves towards that point.
+// A move into the face by no more than the rounding of the positions counts as along it:
+// the slide leaves such a remnant of the plane's distance in the rest of its move, and a
+// sunk sphere caught by it again would never get on.
 bool SunkContact(const TCollisionPacket& k, const PreparedTriangle& t, const Corners& corners, bool along,
                  TVector& contact) {
   const TVector& base = k.base_point;
   if (along || !NearCorners(corners.x, corners.y, corners.z, base.x, base.y, base.z)) return false;
+  if (!t.Flat()) {
+    const TVector& v = k.velocity;
+    const float into = -(t.normal.x * v.x + t.normal.y * v.y + t.normal.z * v.z);
+    const float size = std::max({std::fabs(base.x), std::fabs(base.y), std::fabs(base.z), std::fabs(v.x),
+                                 std::fabs(v.y), std::fabs(v.z)});
+    if (!(into > size * 0x1p-20f)) return false;
+  }
   const TVector nearest = NearestOnTriangle(t, corners, base);
   const TVector in = nearest.Subtract(base);
   if (!(in.SquaredLength() <= 1.0f) || (t.Flat() && !(in.Dot(k.velocity) > 0.0f))) return false;
@@ -469,7 +479,9 @@ TVector TCollision::SlideSphereAgainstMesh(TVector position, TVector velocity, T
     TVector normal = base.Subtract(k.intersection_point);
     normal.Normalize();
     if (pass == 0) RecordImpact(k);
-    if (normal.SquaredLength() == 0.0f) return base;  // a contact of no direction
+    // A centre on the triangle itself: out through the face it moved against.
+    if (normal.SquaredLength() == 0.0f) normal = k.contact_normal;
+    if (!(normal.SquaredLength() > 0.0f)) return base;  // a contact of no direction
 
     // Step back off the contact so that the sphere stands kVeryCloseDistance clear of it.
     // Backing along the move takes kVeryCloseDistance / cos(angle), which at grazing
@@ -649,6 +661,7 @@ int SweepTriangle(TCollisionPacket& k, const PreparedTriangle& triangle, bool ti
   k.nearest_distance = distance;
   k.nearest_depth_gap = gap;
   k.intersection_point = contact;
+  k.contact_normal = triangle.normal;
   k.found_collision = 1;
   return 1;
 }

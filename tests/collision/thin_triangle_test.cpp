@@ -151,6 +151,35 @@ TEST_F(ThinTriangleTest, ABallRolledDownARoadStaysOnIt) {
   }
 }
 
+// A ball that starts sunk into a floor and moves along it while pressing into it slides
+// on, however deep it starts, also with its centre on the floor itself.
+TEST_F(ThinTriangleTest, ABallSunkIntoAFloorSlidesAlongIt) {
+  const struct {
+    float y;
+    TVector move;
+    int updates;
+  } cases[] = {{0.5f, {0.5f, -0.1f, 0}, 5}, {0.5f, {0.5f, -0.1f, 0.5f}, 5}, {0.9f, {0.2f, -0.01f, 0}, 5},
+               {0, {0.3f, -0.3f, 0}, 20}};
+  for (const auto& c : cases) {
+    for (const bool octree : {false, true}) {
+      ResetEngine();
+      Collisions(kBallType, kRoadType, 2, 2);
+      const MeshPtr floor = MakeRoad(40, 40, 0);
+      if (octree) CreateOctree(floor, 1, 4);
+      const PivotPtr ball = MakeBall(1, 10, c.y, 10);
+      for (int u = 0; u < c.updates; ++u) {
+        TranslateEntity(ball, c.move.x, c.move.y, c.move.z, 1);
+        UpdateWorld(1);
+      }
+      const std::string at = "sunk to " + std::to_string(c.y) + (octree ? ", octree" : "");
+      EXPECT_NEAR(EntityX(ball, 1), 10 + c.updates * c.move.x, 1e-3f) << at;
+      EXPECT_NEAR(EntityZ(ball, 1), 10 + c.updates * c.move.z, 1e-3f) << at;
+      EXPECT_GE(EntityY(ball, 1), c.y) << at;
+      EXPECT_EQ(ImpactsOffTriangles(ball), "") << at;
+    }
+  }
+}
+
 // A triangle whose corners lie on one line, exactly or to rounding, has no face: a ball
 // falling onto its middle meets its edge and rests on it, one falling beside it passes.
 TEST_F(ThinTriangleTest, ATriangleOfNoAreaIsMetByItsEdgesAndCorners) {
