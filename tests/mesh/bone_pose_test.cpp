@@ -185,6 +185,7 @@ TEST_F(BonePose, ACommandThatChangesNothingOnAPosedBoneChangesNothing) {
       {"RotateEntity to its angles",
        [](const EntityPtr& b) { RotateEntity(b, EntityPitch(b, 0), EntityYaw(b, 0), EntityRoll(b, 0), 0); }},
       {"ScaleEntity to 1", [](const EntityPtr& b) { ScaleEntity(b, 1, 1, 1, 0); }},
+      {"EntityParent to its own parent", [](const EntityPtr& b) { EntityParent(b, b->GetParent(), 1); }},
   };
   for (const Case& c : cases) {
     ResetEngine();
@@ -203,6 +204,8 @@ TEST_F(BonePose, ACommandThatChangesNothingOnAPosedBoneChangesNothing) {
       EXPECT_EQ(got.y, want.y) << c.what << ": " << part;
       EXPECT_EQ(got.z, want.z) << c.what << ": " << part;
     }
+    SetAnimTime(body, 0, 0);  // still bound: the keys pose the skin
+    ExpectNear(Posed(body, 0), {2, 2, 0}, std::string(c.what) + ", at rest again");
   }
 }
 
@@ -265,6 +268,15 @@ TEST_F(BonePose, ABoundBoneWorldScaleIsItsMatrixs) {
   EXPECT_NEAR(b->EntityScaleX(1), 4, 1e-5);
   PositionEntity(placed, 1, 2, 3, 1);
   ExpectNear(World(placed), {1, 2, 3}, "positioned in world terms on the scaled bone");
+
+  // Taken out of the skeleton, it keeps its world scale and what hangs on it stays.
+  PivotPtr hung = CreatePivot(b);
+  PositionEntity(hung, 1, 0, 0, 0);
+  ExpectNear(World(hung), {6, 2, 0}, "hung on the bone");
+  EntityParent(b, CreatePivot(nullptr), 1);
+  ExpectNear(World(b), {2, 2, 0}, "the bone taken out");
+  EXPECT_NEAR(b->EntityScaleX(1), 4, 1e-5);
+  ExpectNear(World(hung), {6, 2, 0}, "hung on the bone taken out");
 }
 
 // A bone taken out of its skeleton follows its new parent and keeps its place at the
