@@ -106,6 +106,12 @@ TEST_F(BonePose, KeysAndWeightsAsExportersWriteThem) {
          w.Keys(4, {{0, {1, 0, 0, 0}}, {10, {kCos, 0, kSin, 0}}});
        },
        5, 0, {1000 * std::cos(float(M_PI) / 3600), 0, 1000 * std::sin(float(M_PI) / 3600)}},
+      // a rest scale 0 cannot be bound: the bone counts as unscaled and leaves its skin
+      {"a rest scale 0, at rest",
+       [](TB3dWriter& w) {
+         Body(w, {0, 0, 10, 1, 0, 0, 0, 1, 0}).BeginNode("axe", {0, 0, 0}, {0, 0, 0}).Bone({{0, 1}});
+       },
+       0, 0, {0, 0, 10}},
   };
   for (const Case& c : cases) {
     ResetEngine();
@@ -348,6 +354,22 @@ TEST_F(BonePose, PosedNormalsStaySquareToTheirFacesUnderANonUniformScale) {
     EXPECT_NEAR(normal.x * e2.x + normal.y * e2.y + normal.z * e2.z, 0, 1e-5) << what;
     EXPECT_NEAR(normal.x * normal.x + normal.y * normal.y + normal.z * normal.z, 1, 1e-5) << what;
   }
+}
+
+// A bone keyed to scale (-1, 1, 1) mirrors the face in the plane x = 1 onto x = -1:
+// its normal, +x when loaded, faces -x, out of the mirrored face as before.
+TEST_F(BonePose, APosedNormalUnderAMirroringScaleKeepsItsSide) {
+  TB3dWriter w;
+  w.Header().BeginNode("body");
+  std::vector<float> corners;
+  for (V3 p : {V3{1, 0, 0}, V3{1, 1, 0}, V3{1, 0, 1}}) corners.insert(corners.end(), {p.x, p.y, p.z, 1, 0, 0});
+  w.BeginMesh().Vrts(1, 0, 0, corners).Tris(-1, {0, 1, 2}).End().Anim(10);
+  w.BeginNode("mirror").Bone({{0, 1}, {1, 1}, {2, 1}}).Keys(2, {{0, {1, 1, 1}}, {10, {-1, 1, 1}}});
+  MeshPtr body = Load(w);
+  ASSERT_NE(body, nullptr);
+  SetAnimTime(body, 10, 0);
+  ExpectNear(Posed(body, 0), {-1, 0, 0}, "the vertex");
+  ExpectNear(PosedNormal(body, 0), {-1, 0, 0}, "its normal");
 }
 
 }  // namespace
