@@ -94,7 +94,10 @@ class KeyTrack {
 void RestPose(const TBone& b, Pose& p) {
   p.x = b.rest_pos_x, p.y = b.rest_pos_y, p.z = -b.rest_pos_z;  // undo the stored negation
   p.qw = b.rest_quat_w, p.qx = b.rest_quat_x, p.qy = b.rest_quat_y, p.qz = b.rest_quat_z;
-  p.sx = b.rest_scale_x, p.sy = b.rest_scale_y, p.sz = b.rest_scale_z;
+  // An axis scaled to 0 (or to no number) would make the bind pose singular, and the
+  // skin could not stand as loaded: it counts as unscaled.
+  auto usable = [](float s) { return s != 0.0f && std::isfinite(s) ? s : 1.0f; };
+  p.sx = usable(b.rest_scale_x), p.sy = usable(b.rest_scale_y), p.sz = usable(b.rest_scale_z);
 }
 
 // The straight line through the keys at frames ib and ia (at distances db and da from
@@ -317,6 +320,11 @@ void TAnimation::SetSkinning(std::size_t k, const TBone& bone) {
     n.grid[c][1] = a[2] * b[0] - a[0] * b[2];
     n.grid[c][2] = a[0] * b[1] - a[1] * b[0];
     n.grid[c][3] = 0.0f;
+  }
+  // A mirroring 3x3 (negative determinant) would turn the normals inside out.
+  if (g[0][0] * n.grid[0][0] + g[0][1] * n.grid[0][1] + g[0][2] * n.grid[0][2] < 0.0f) {
+    for (int c = 0; c < 3; ++c)
+      for (int row = 0; row < 3; ++row) n.grid[c][row] = -n.grid[c][row];
   }
 }
 

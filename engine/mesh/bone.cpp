@@ -89,8 +89,9 @@ bool TBone::InverseInWorld(TMatrix& m, bool with_translation) const {
   return true;
 }
 
-void TBone::BeforeReparent() {
-  if (!skin) return;
+bool TBone::BeforeReparent(const TEntity* new_parent) {
+  if (!skin) return true;
+  if (new_parent == parent) return false;  // it stays where it hangs, bound and posed
   // Out of the skeleton, with the bones of the same skin below it: each keeps its
   // local pose as its local fields and follows its parent from now on.
   TMesh* const mesh = skin;
@@ -104,6 +105,7 @@ void TBone::BeforeReparent() {
     }
     for (const EntityPtr& c : e->children) pending.push_back(c.get());
   }
+  return true;
 }
 
 void TBone::ReleaseKind() {

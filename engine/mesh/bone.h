@@ -9,7 +9,7 @@
 // entity fields are the local pose in the engine's terms, worked out when first read
 // after a pose. A bone bound to no mesh is placed like any entity. Freeing a bone on
 // its own does nothing; freed with its subtree, it leaves its mesh, and so does a bone
-// re-parented with EntityParent.
+// moved under another parent with EntityParent.
 #pragma once
 
 #include <memory>
@@ -96,7 +96,8 @@ class TBone : public TEntity {
   bool ScaleInWorld(TVector& s) const override;
   // A bound bone's place is its pose, not its local fields: the inverse of its matrix.
   bool InverseInWorld(TMatrix& m, bool with_translation) const override;
-  void BeforeReparent() override;
+  // Kept under the same parent it stays bound; moved elsewhere it leaves its skeleton.
+  bool BeforeReparent(const TEntity* new_parent) override;
 
  private:
   mutable bool fields_stale_ = false;

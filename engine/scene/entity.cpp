@@ -421,10 +421,12 @@ void TEntity::EntityParent(const EntityPtr& new_parent, int global) {
   // would make the entity its own ancestor
   if (new_parent && (new_parent.get() == this || new_parent->IsBelow(this))) return;
 
-  BeforeReparent();
+  // Read while the entity still answers as it stands: a bone let go of its skeleton
+  // counts its scale from its local fields alone.
   const TVector gp = TVector::Create(EntityX(1), EntityY(1), EntityZ(1));
   const TVector gr = TVector::Create(EntityPitch(1), EntityYaw(1), EntityRoll(1));
   const TVector gs = WorldScale();
+  if (!BeforeReparent(new_parent.get())) return;
 
   EntityPtr keep = shared_from_this();  // the old parent's list may hold the last reference
   LeaveParent();

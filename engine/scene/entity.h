@@ -274,8 +274,9 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // m: the inverse of its local fields (without the translation unless asked); or,
   // returning true to end the climb, the inverse of the whole world matrix it holds.
   virtual bool InverseInWorld(TMatrix& m, bool with_translation) const;
-  // EntityParent is about to move the entity under another parent (or none).
-  virtual void BeforeReparent() {}
+  // EntityParent is about to move the entity under new_parent (null: none); false when
+  // the entity stays as it is and EntityParent changes nothing.
+  virtual bool BeforeReparent(const TEntity* /*new_parent*/) { return true; }
   // Run after the entity brush's blend changed: a mesh passes it on to its surfaces.
   virtual void BlendChanged() {}
   // Run after EntityOrder set a new order: a camera moves in cam_list.

@@ -106,6 +106,12 @@ TEST_F(BonePose, KeysAndWeightsAsExportersWriteThem) {
          w.Keys(4, {{0, {1, 0, 0, 0}}, {10, {kCos, 0, kSin, 0}}});
        },
        5, 0, {1000 * std::cos(float(M_PI) / 3600), 0, 1000 * std::sin(float(M_PI) / 3600)}},
+      // a rest scale 0 cannot be bound: the bone counts as unscaled and leaves its skin
+      {"a rest scale 0, at rest",
+       [](TB3dWriter& w) {
+         Body(w, {0, 0, 10, 1, 0, 0, 0, 1, 0}).BeginNode("axe", {0, 0, 0}, {0, 0, 0}).Bone({{0, 1}});
+       },
+       0, 0, {0, 0, 10}},
   };
   for (const Case& c : cases) {
     ResetEngine();
@@ -185,6 +191,7 @@ TEST_F(BonePose, ACommandThatChangesNothingOnAPosedBoneChangesNothing) {
       {"RotateEntity to its angles",
        [](const EntityPtr& b) { RotateEntity(b, EntityPitch(b, 0), EntityYaw(b, 0), EntityRoll(b, 0), 0); }},
       {"ScaleEntity to 1", [](const EntityPtr& b) { ScaleEntity(b, 1, 1, 1, 0); }},
+      {"EntityParent to its own parent", [](const EntityPtr& b) { EntityParent(b, b->GetParent(), 1); }},
   };
   for (const Case& c : cases) {
     ResetEngine();
@@ -203,6 +210,8 @@ TEST_F(BonePose, ACommandThatChangesNothingOnAPosedBoneChangesNothing) {
       EXPECT_EQ(got.y, want.y) << c.what << ": " << part;
       EXPECT_EQ(got.z, want.z) << c.what << ": " << part;
     }
+    SetAnimTime(body, 0, 0);  // still bound: the keys pose the skin
+    ExpectNear(Posed(body, 0), {2, 2, 0}, std::string(c.what) + ", at rest again");
   }
 }
 
@@ -265,6 +274,15 @@ TEST_F(BonePose, ABoundBoneWorldScaleIsItsMatrixs) {
   EXPECT_NEAR(b->EntityScaleX(1), 4, 1e-5);
   PositionEntity(placed, 1, 2, 3, 1);
   ExpectNear(World(placed), {1, 2, 3}, "positioned in world terms on the scaled bone");
+
+  // Taken out of the skeleton, it keeps its world scale and what hangs on it stays.
+  PivotPtr hung = CreatePivot(b);
+  PositionEntity(hung, 1, 0, 0, 0);
+  ExpectNear(World(hung), {6, 2, 0}, "hung on the bone");
+  EntityParent(b, CreatePivot(nullptr), 1);
+  ExpectNear(World(b), {2, 2, 0}, "the bone taken out");
+  EXPECT_NEAR(b->EntityScaleX(1), 4, 1e-5);
+  ExpectNear(World(hung), {6, 2, 0}, "hung on the bone taken out");
 }
 
 // A bone taken out of its skeleton follows its new parent and keeps its place at the
@@ -336,6 +354,22 @@ TEST_F(BonePose, PosedNormalsStaySquareToTheirFacesUnderANonUniformScale) {
     EXPECT_NEAR(normal.x * e2.x + normal.y * e2.y + normal.z * e2.z, 0, 1e-5) << what;
     EXPECT_NEAR(normal.x * normal.x + normal.y * normal.y + normal.z * normal.z, 1, 1e-5) << what;
   }
+}
+
+// A bone keyed to scale (-1, 1, 1) mirrors the face in the plane x = 1 onto x = -1:
+// its normal, +x when loaded, faces -x, out of the mirrored face as before.
+TEST_F(BonePose, APosedNormalUnderAMirroringScaleKeepsItsSide) {
+  TB3dWriter w;
+  w.Header().BeginNode("body");
+  std::vector<float> corners;
+  for (V3 p : {V3{1, 0, 0}, V3{1, 1, 0}, V3{1, 0, 1}}) corners.insert(corners.end(), {p.x, p.y, p.z, 1, 0, 0});
+  w.BeginMesh().Vrts(1, 0, 0, corners).Tris(-1, {0, 1, 2}).End().Anim(10);
+  w.BeginNode("mirror").Bone({{0, 1}, {1, 1}, {2, 1}}).Keys(2, {{0, {1, 1, 1}}, {10, {-1, 1, 1}}});
+  MeshPtr body = Load(w);
+  ASSERT_NE(body, nullptr);
+  SetAnimTime(body, 10, 0);
+  ExpectNear(Posed(body, 0), {-1, 0, 0}, "the vertex");
+  ExpectNear(PosedNormal(body, 0), {-1, 0, 0}, "its normal");
 }
 
 }  // namespace
