@@ -230,27 +230,10 @@ void SetBonePose(const TMesh& mesh, TBone& bone, const Pose& p) {
   TMatrix& m = bone.pose;
   LocalMatrix(p, m);
   bone.pose_scaled = p.Scaled();
-  const TEntity* parent = bone.parent;
-  if (!parent || parent == &mesh) return;
   TMatrix frame;
-  const TBone* parent_bone = parent->AsBone();
-  if (parent_bone && parent_bone->skin == &mesh) {
-    frame = parent_bone->pose;
-    bone.pose_scaled |= parent_bone->pose_scaled;
-  } else {
-    bone.pose_scaled = 1;  // plain nodes and the mesh's side may scale
-    // Plain nodes between, or a bone of another mesh: rare, and a few matrix products
-    // per skeleton root.
-    const Climb c = ClimbToMesh(&mesh, bone);
-    if (c.end == Climb::kBone) {
-      frame = c.bone->pose;
-    } else if (c.end == Climb::kBeside && bone.mesh_side) {
-      frame = *bone.mesh_side;
-    } else {
-      frame.LoadIdentity();
-    }
-    if (c.passed) frame.Multiply(c.nodes);
-  }
+  int scaled = 0;
+  if (!TAnimation::PoseFrame(mesh, bone, frame, scaled)) return;
+  bone.pose_scaled |= scaled;
   frame.Multiply(m);
   m.Overwrite(frame);
 }
@@ -275,6 +258,38 @@ TMesh* AnimatedMesh(TEntity* entity) {
 }  // namespace
 
 // ---- Pose set-up ------------------------------------------------------------------
+
+bool TAnimation::PoseFrame(const TMesh& mesh, const TBone& bone, TMatrix& frame, int& scaled) {
+  const TEntity* parent = bone.parent;
+  if (!parent || parent == &mesh) return false;
+  const TBone* parent_bone = parent->AsBone();
+  if (parent_bone && parent_bone->skin == &mesh) {
+    frame = parent_bone->pose;
+    scaled = parent_bone->pose_scaled;
+    return true;
+  }
+  scaled = 1;  // plain nodes and the mesh's side may scale
+  // Plain nodes between, or a bone of another mesh: rare, and a few matrix products
+  // per skeleton root.
+  const Climb c = ClimbToMesh(&mesh, bone);
+  if (c.end == Climb::kBone) {
+    frame = c.bone->pose;
+  } else if (c.end == Climb::kBeside && bone.mesh_side) {
+    frame = *bone.mesh_side;
+  } else {
+    frame.LoadIdentity();
+  }
+  if (c.passed) frame.Multiply(c.nodes);
+  return true;
+}
+
+TMatrix TAnimation::FrameInWorld(const TMesh& mesh, const TBone& bone) {
+  TMatrix frame = mesh.matrix;
+  TMatrix pose_frame;
+  int scaled = 0;
+  if (PoseFrame(mesh, bone, pose_frame, scaled)) frame.Multiply(Mirrored(pose_frame));
+  return frame;
+}
 
 TMatrix TAnimation::Mirrored(const TMatrix& m) {
   TMatrix r = m;

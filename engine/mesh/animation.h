@@ -106,6 +106,13 @@ class TAnimation {
   // Poses every bone again from its local pose (TBone::local), as a transform command
   // left it, and skins the vertices (an animated mesh) or only places the bones.
   static void Repose(TMesh& mesh);
+  // The frame a bound bone's local pose hangs in, relative to the mesh in the file's
+  // axes (its parent bone's pose, or the nodes and mesh side between); false, frame
+  // untouched, when that is the mesh's own space. scaled: the frame may scale.
+  static bool PoseFrame(const TMesh& mesh, const TBone& bone, TMatrix& frame, int& scaled);
+  // The same frame in the world, engine axes: the mesh's world matrix times it mirrored.
+  // A bone's world matrix is this times its local pose mirrored.
+  static TMatrix FrameInWorld(const TMesh& mesh, const TBone& bone);
   // m with z mirrored on both sides: from the file's axes to the engine's or back.
   static TMatrix Mirrored(const TMatrix& m);
 

@@ -81,6 +81,12 @@ bool TBone::ScaleInWorld(TVector& s) const {
   return true;
 }
 
+bool TBone::FrameInWorld(TMatrix& frame) const {
+  if (!skin) return false;
+  frame = TAnimation::FrameInWorld(*skin, *this);
+  return true;
+}
+
 bool TBone::InverseInWorld(TMatrix& m, bool with_translation) const {
   if (!skin) return TEntity::InverseInWorld(m, with_translation);
   TMatrix inverse = matrix.AffineInverse();

@@ -94,6 +94,8 @@ class TBone : public TEntity {
   void RebuildMatrix() override;
   bool FollowsParent() const override { return !skin; }
   bool ScaleInWorld(TVector& s) const override;
+  // A bound bone's local pose hangs in its mesh's world matrix times its frame there.
+  bool FrameInWorld(TMatrix& frame) const override;
   // A bound bone's place is its pose, not its local fields: the inverse of its matrix.
   bool InverseInWorld(TMatrix& m, bool with_translation) const override;
   // Kept under the same parent it stays bound; moved elsewhere it leaves its skeleton.

@@ -154,6 +154,20 @@ void TEntity::LeaveParent() {
 
 // ---- Transforms -------------------------------------------------------------------
 
+namespace {
+// The float nearest 0.0001: world angles within it of zero read as zero.
+constexpr float kAngleSnap = 0.0001f;
+float Snap(float v) { return (v >= -kAngleSnap && v <= kAngleSnap) ? 0.0f : v; }
+
+// A world matrix's angles, public sign, as EntityPitch/Yaw/Roll(1) read them.
+float MatrixPitch(const TMatrix& m) {
+  const float g20 = m.grid[2][0], g22 = m.grid[2][2];
+  return Snap(float(ATan2(m.grid[2][1], Sqr(g20 * g20 + g22 * g22))));
+}
+float MatrixYaw(const TMatrix& m) { return float(ATan2(Snap(m.grid[2][0]), Snap(m.grid[2][2]))); }
+float MatrixRoll(const TMatrix& m) { return float(ATan2(Snap(m.grid[0][1]), Snap(m.grid[1][1]))); }
+}  // namespace
+
 void TEntity::RebuildMatrix() {
   if (parent) {
     matrix.Overwrite(parent->matrix);
@@ -194,7 +208,13 @@ void TEntity::PositionEntity(float x, float y, float z, int global) {
   pos_x = x;
   pos_y = y;
   pos_z = -z;
-  if (global == 1 && parent) {
+  TMatrix frame;
+  if (global == 1 && FrameInWorld(frame)) {
+    const TVector local = TransformPoint(frame.AffineInverse(), pos_x, pos_y, pos_z);
+    pos_x = local.x;
+    pos_y = local.y;
+    pos_z = local.z;
+  } else if (global == 1 && parent) {
     pos_x -= parent->EntityX(1);
     pos_y -= parent->EntityY(1);
     pos_z += parent->EntityZ(1);
@@ -209,12 +229,15 @@ void TEntity::PositionEntity(float x, float y, float z, int global) {
 
 TVector TEntity::IntoParentAxes(float x, float y, float z, bool unscale) const {
   const float pp = parent->EntityPitch(1), py = parent->EntityYaw(1), pr = parent->EntityRoll(1);
+  if (!unscale) return IntoAxes(pp, py, pr, nullptr, x, y, z);
+  const TVector s = parent->WorldScale();
+  return IntoAxes(pp, py, pr, &s, x, y, z);
+}
+
+TVector TEntity::IntoAxes(float pp, float py, float pr, const TVector* unscale, float x, float y, float z) {
   TMatrix m;
   m.LoadIdentity();
-  if (unscale) {
-    const TVector s = parent->WorldScale();
-    m.Scale(1 / s.x, 1 / s.y, 1 / s.z);
-  }
+  if (unscale) m.Scale(1 / unscale->x, 1 / unscale->y, 1 / unscale->z);
   m.RotateRoll(-pr);
   m.RotatePitch(pp);
   m.RotateYaw(-py);
@@ -240,7 +263,14 @@ void TEntity::MoveEntity(float x, float y, float z) {
 void TEntity::TranslateEntity(float x, float y, float z, int global) {
   RefreshLocal();
   float dx = x, dy = y, dz = -z;
-  if (global == 1 && parent) {
+  TMatrix frame;
+  if (global == 1 && FrameInWorld(frame)) {
+    // The frame's rotation only, as for a parent: its scale does not enter.
+    const TVector local = IntoAxes(MatrixPitch(frame), MatrixYaw(frame), MatrixRoll(frame), nullptr, dx, dy, dz);
+    dx = local.x;
+    dy = local.y;
+    dz = local.z;
+  } else if (global == 1 && parent) {
     const TVector local = IntoParentAxes(dx, dy, dz, false);
     dx = local.x;
     dy = local.y;
@@ -277,12 +307,14 @@ void TEntity::RotateEntity(float p, float y, float r, int global) {
   pitch = -p;
   yaw = y;
   roll = r;
-  if (global == 1 && parent) {
+  TMatrix frame;
+  const bool own_frame = global == 1 && FrameInWorld(frame);
+  if (own_frame || (global == 1 && parent)) {
     // The parent's inverse followed by the requested rotation, read back as local angles.
     TMatrix rot;
     rot.LoadIdentity();
     rot.Rotate(pitch, yaw, roll);
-    matrix.Overwrite(parent->matrix.Inverse());
+    matrix.Overwrite((own_frame ? frame : parent->matrix).Inverse());
     matrix.Multiply(rot);
     pitch = -EntityPitch(1);
     yaw = EntityYaw(1);
@@ -313,12 +345,6 @@ void TEntity::PointEntity(const EntityPtr& target, float target_roll) {
 
 // ---- World getters ----------------------------------------------------------------
 
-namespace {
-// The float nearest 0.0001: world angles within it of zero read as zero.
-constexpr float kAngleSnap = 0.0001f;
-float Snap(float v) { return (v >= -kAngleSnap && v <= kAngleSnap) ? 0.0f : v; }
-}  // namespace
-
 bool TEntity::ScaleInWorld(TVector& s) const {
   s = TVector::Create(scale_x, scale_y, scale_z);
   return false;
@@ -345,8 +371,7 @@ float TEntity::EntityPitch(int global) const {
     RefreshLocal();
     return -pitch;
   }
-  const float g20 = matrix.grid[2][0], g22 = matrix.grid[2][2];
-  return Snap(float(ATan2(matrix.grid[2][1], Sqr(g20 * g20 + g22 * g22))));
+  return MatrixPitch(matrix);
 }
 
 float TEntity::EntityYaw(int global) const {
@@ -354,7 +379,7 @@ float TEntity::EntityYaw(int global) const {
     RefreshLocal();
     return yaw;
   }
-  return float(ATan2(Snap(matrix.grid[2][0]), Snap(matrix.grid[2][2])));
+  return MatrixYaw(matrix);
 }
 
 float TEntity::EntityRoll(int global) const {
@@ -362,7 +387,7 @@ float TEntity::EntityRoll(int global) const {
     RefreshLocal();
     return roll;
   }
-  return float(ATan2(Snap(matrix.grid[0][1]), Snap(matrix.grid[1][1])));
+  return MatrixRoll(matrix);
 }
 
 // The world scale is the product of the local scales up to the root, multiplied from

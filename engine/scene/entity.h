@@ -274,6 +274,10 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // m: the inverse of its local fields (without the translation unless asked); or,
   // returning true to end the climb, the inverse of the whole world matrix it holds.
   virtual bool InverseInWorld(TMatrix& m, bool with_translation) const;
+  // True, with frame set, when the local fields hang in a world frame other than the
+  // parent's world matrix (a bone bound to a mesh): the global transform commands
+  // convert through it. False: through the parent, as for any entity.
+  virtual bool FrameInWorld(TMatrix& /*frame*/) const { return false; }
   // EntityParent is about to move the entity under new_parent (null: none); false when
   // the entity stays as it is and EntityParent changes nothing.
   virtual bool BeforeReparent(const TEntity* /*new_parent*/) { return true; }
@@ -296,6 +300,8 @@ class TEntity : public std::enable_shared_from_this<TEntity> {
   // An offset (x, y, z) along the world axes (z stored negated) in the parent's axes:
   // the parent's world rotation undone and, with unscale, its world scale. Needs a parent.
   TVector IntoParentAxes(float x, float y, float z, bool unscale) const;
+  // The same with the frame's world angles (pitch, yaw, roll, public sign) and no unscale.
+  static TVector IntoAxes(float pp, float py, float pr, const TVector* unscale, float x, float y, float z);
   const TCollisionImpact* Impact(int i) const;
   bool freed_ = false;
 };

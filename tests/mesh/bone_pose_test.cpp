@@ -248,6 +248,14 @@ TEST_F(BonePose, APosedBoneMovedByACommandCarriesItsSkinBonesAndPivotsUntilTheNe
   }
 }
 
+// A scene holding a body mesh and, beside it, a rig node with one bone b at (1, 1, 0)
+// that carries the body's first vertex.
+TB3dWriter& RigBesideBody(TB3dWriter& w) {
+  w.Header().BeginNode("scene").BeginNode("body");
+  w.BeginMesh().Vrts(0, 0, 0, {0, 0, 0, 1, 0, 0, 0, 1, 0}).Tris(-1, {0, 1, 2}).End().Anim(10).End();
+  return w.BeginNode("rig").BeginNode("b", {1, 1, 0}).Bone({{0, 1}});
+}
+
 // The skeleton beside a mesh scaled 2 after loading: b stands at (2, 2, 0) of the
 // world, two world units to one of its own. Entities placed on it in world terms land
 // where asked, also once the bone is scaled itself.
@@ -283,6 +291,54 @@ TEST_F(BonePose, ABoundBoneWorldScaleIsItsMatrixs) {
   ExpectNear(World(b), {2, 2, 0}, "the bone taken out");
   EXPECT_NEAR(b->EntityScaleX(1), 4, 1e-5);
   ExpectNear(World(hung), {6, 2, 0}, "hung on the bone taken out");
+}
+
+// The global commands on a bone beside a mesh moved apart from its skeleton convert
+// through the frame the bone's pose hangs in (the mesh's world matrix times the rig),
+// not through the rig node alone. TranslateEntity turns the offset into that frame's
+// axes and, as under any parent, leaves its scale out: two world units per unit on a
+// mesh scaled 2, exactly as a pivot under a parent scaled 2 moves.
+TEST_F(BonePose, GlobalCommandsOnABoneBesideAMovedMeshAnswerInTheWorld) {
+  struct Case {
+    const char* what;
+    std::function<void(const EntityPtr&)> move_mesh;
+    V3 step;  // where TranslateEntity(b, 1, 0, 0, 1) moves the bone in the world
+  } cases[] = {
+      {"mesh scaled 2", [](const EntityPtr& m) { ScaleEntity(m, 2, 2, 2, 0); }, {2, 0, 0}},
+      {"mesh turned yaw 90", [](const EntityPtr& m) { RotateEntity(m, 0, 90, 0, 0); }, {1, 0, 0}},
+      {"mesh moved and turned about x and z",
+       [](const EntityPtr& m) {
+         PositionEntity(m, 5, -2, 3, 0);
+         RotateEntity(m, 30, 0, 45, 0);
+       },
+       {1, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    ResetEngine();
+    TB3dWriter w;
+    MeshPtr scene = Load(RigBesideBody(w));
+    ASSERT_NE(scene, nullptr);
+    EntityPtr body = FindChild(scene, "body"), b = FindChild(scene, "b");
+    PivotPtr hung = CreatePivot(b);
+    c.move_mesh(body);
+
+    PositionEntity(b, 3, 3, 3, 1);
+    ExpectNear(World(b), {3, 3, 3}, std::string(c.what) + ": PositionEntity in the world");
+    ExpectNear(World(hung), {3, 3, 3}, std::string(c.what) + ": the pivot on it");
+    TranslateEntity(b, 1, 0, 0, 1);
+    ExpectNear(World(b), {3 + c.step.x, 3 + c.step.y, 3 + c.step.z},
+               std::string(c.what) + ": TranslateEntity along world x");
+    RotateEntity(b, 20, 30, 40, 1);
+    EXPECT_NEAR(EntityPitch(b, 1), 20, 1e-3) << c.what;
+    EXPECT_NEAR(EntityYaw(b, 1), 30, 1e-3) << c.what;
+    EXPECT_NEAR(EntityRoll(b, 1), 40, 1e-3) << c.what;
+    ExpectNear(World(b), {3 + c.step.x, 3 + c.step.y, 3 + c.step.z}, std::string(c.what) + ": turned in place");
+  }
+  // The plain entity the scaled case matches.
+  PivotPtr scaled = CreatePivot(nullptr), child = CreatePivot(scaled);
+  ScaleEntity(scaled, 2, 2, 2, 0);
+  TranslateEntity(child, 1, 0, 0, 1);
+  ExpectNear(World(child), {2, 0, 0}, "a pivot under a parent scaled 2");
 }
 
 // A bone taken out of its skeleton follows its new parent and keeps its place at the
